@@ -1,0 +1,69 @@
+// The analysis drivers: the top-level dispatch, the scene driver and the USD-file driver.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drivers/related.h"
+
+namespace scanflow {
+
+class AnalysUsd : public Related {
+  public:
+    explicit AnalysUsd(const Json& param_dict) : Related(param_dict) {}
+    std::set<std::string> all_ass;  // Arnold scene files already expanded
+};
+
+class AnalysisHipAssets : public AnalysUsd {
+  public:
+    explicit AnalysisHipAssets(const Json& param_dict);
+
+    // Loads the scene quietly into the host.
+    void openScene(const std::string& hip_path);
+    // The scene flow: load, scan, final assembly.
+    void doit();
+    // The scene flow on the scene the host already holds.
+    void doit_test();
+
+    void analysis_assetsChecking();
+    void write_json();
+    void analy_info();
+
+    Json get_geo_node_setting(Json geo_nodes, Json records);
+    Json get_distributedsim_node_setting(Json records, int count);
+    Json get_rop_node_setting(Json records);
+
+    std::vector<std::string> render_node_type;
+    std::set<std::string> all_bgeo;
+    std::set<std::string> all_bgeosc;
+    std::vector<std::string> otls_path;
+    Json all_ar_denoise = Json::array();
+    Json all_renderer_list = Json::array();
+
+  private:
+    void scene_steps();
+};
+
+class AnalysUsdAsset : public AnalysUsd {
+  public:
+    explicit AnalysUsdAsset(const Json& param_dict);
+    void doit();
+    Json param_dict;
+};
+
+class AnalysisAssets : public Related {
+  public:
+    explicit AnalysisAssets(const Json& param_dict);
+    // Dispatches the scene file by its extension.
+    void doit();
+    // Runs the scene flow on the scene the host holds (the command line's test mode).
+    void doit_test();
+    Json param_dict;
+};
+
+// The extension of a file name: from its last dot on, "" when there is none (a leading dot of
+// a hidden name does not count).
+std::string file_extension(const std::string& path);
+
+}  // namespace scanflow

@@ -1,0 +1,78 @@
+// Conversions between the interpreter's objects and the core's records, and the boundary rule
+// for Python exceptions.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <utility>
+
+#include "host/value.h"
+#include "util/json.h"
+
+namespace scanflow::py_bridge {
+
+namespace py = pybind11;
+
+Json to_json(const py::handle& obj);
+py::object from_json(const Json& value);
+Value to_value(const py::handle& obj);
+py::object from_value(const Value& value);
+
+// Text of a str (surrogate escapes kept as the bytes they stand for) or of any object's str().
+std::string text_of(const py::handle& obj);
+// A Python str for core text that may hold bytes that are not UTF-8.
+py::str to_pystr(const std::string& text);
+
+// The type name and message of the Python exception being handled.
+std::pair<std::string, std::string> describe(py::error_already_set& error);
+
+// Throws the core error that stands for a Python exception: LoadWarning for the host's load
+// warnings, HostError otherwise, keeping the Python type name and message.
+[[noreturn]] void rethrow_as_core(py::error_already_set& error, const std::string& node = {},
+                                  const std::string& parm = {});
+
+// Runs `fn` with the interpreter lock held, turning Python exceptions into core errors.
+template <typename Fn>
+auto call_python(Fn&& fn, const std::string& node = {}, const std::string& parm = {})
+    -> decltype(fn()) {
+    py::gil_scoped_acquire gil;
+    try {
+        return fn();
+    } catch (py::error_already_set& e) {
+        rethrow_as_core(e, node, parm);
+    }
+}
+
+// As call_python, naming the node or parameter `where()` gives in the error; `where` runs only
+// when there is an error to name.
+template <typename Fn, typename Where>
+auto call_python_at(Fn&& fn, Where&& where, bool is_parm) -> decltype(fn()) {
+    py::gil_scoped_acquire gil;
+    try {
+        return fn();
+    } catch (py::error_already_set& e) {
+        std::string place;
+        try {
+            place = where();
+        } catch (...) {
+        }
+        if (is_parm) rethrow_as_core(e, {}, place);
+        rethrow_as_core(e, place, {});
+    }
+}
+
+// A reference to a Python object that may be dropped on any thread.
+class PyRef {
+  public:
+    explicit PyRef(py::object obj) : obj_(std::move(obj)) {}
+    ~PyRef();
+    PyRef(const PyRef&) = delete;
+    PyRef& operator=(const PyRef&) = delete;
+    const py::object& get() const { return obj_; }
+
+  private:
+    py::object obj_;
+};
+
+}  // namespace scanflow::py_bridge

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include "drivers/analysis.h"
+#include "entry/state.h"
+#include "test_support.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::ScriptedHost;
+using testing::TempDir;
+
+Json params_for(const TempDir& dir, const std::string& hip) {
+    Json p = Json::object();
+    p["hip_file"] = hip;
+    p["path_json"] = dir.path() + "/out";
+    p["platform"] = "";
+    return p;
+}
+
+TEST(SequenceKey, FrameAndTileTokensBecomeWildcards) {
+    EXPECT_EQ(Related::sequence_key("a.$F.exr"), "a.*[0-9].exr");
+    EXPECT_EQ(Related::sequence_key("tex/wall.$F4.exr"), "tex/wall.*[0-9].exr");
+    EXPECT_EQ(Related::sequence_key("a.$FF.exr"), "a.*[0-9]F.exr");
+    EXPECT_EQ(Related::sequence_key("a_MAPID_.exr"), "a*.exr");
+    EXPECT_EQ(Related::sequence_key("A.<UDIM>.EXR"), "A.*[0-9].EXR");
+    EXPECT_EQ(Related::sequence_key("t.%(udim)d.<u>_<V>.<uvtile>.$sf"),
+              "t.*[0-9].*[0-9]_*[0-9].*[0-9].*[0-9]");
+    EXPECT_EQ(Related::sequence_key("c.`padzero(4, $F)`.bgeo`padzero(2,1)`"),
+              "c.*[0-9].bgeo*[0-9]");
+    EXPECT_EQ(Related::sequence_key("plain/路径.exr"), "plain/路径.exr");
+}
+
+TEST(AddSequenceFile, SamplesFirstLastMiddle) {
+    std::vector<std::string> out{"x"};
+    Related::add_sequence_file({"f0", "f1", "f2", "f3", "f4"}, out);
+    EXPECT_EQ(out, (std::vector<std::string>{"x", "f0", "f4", "f2"}));
+    out.clear();
+    Related::add_sequence_file({"f0", "f1", "f2", "f3"}, out);
+    EXPECT_EQ(out, (std::vector<std::string>{"f0", "f3", "f2"}));
+    out.clear();
+    Related::add_sequence_file({"f0", "f1", "f2"}, out);
+    EXPECT_EQ(out, (std::vector<std::string>{"f0", "f1", "f2"}));
+}
+
+TEST(FileExtension, FromTheLastDotOfTheName) {
+    EXPECT_EQ(file_extension("/a/b.c/scene.hip"), ".hip");
+    EXPECT_EQ(file_extension("/a/b.c/scene"), "");
+    EXPECT_EQ(file_extension("shot.v2.usda"), ".usda");
+    EXPECT_EQ(file_extension("/a/.hip"), "");
+    EXPECT_EQ(file_extension("C:\\x\\s.HIP"), ".HIP");
+}
+
+TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
+    TempDir dir;
+    dir.write("out/task.json", testing::kTaskJson);
+    ConsoleCapture capture;
+    Json params = params_for(dir, "/scenes/shot.hip");
+    Related r(params);
+    EXPECT_EQ(r.platform, "2");  // empty in the parameters: taken from the task file
+    EXPECT_EQ(r.channel, "1");
+    EXPECT_EQ(r.user_plugins, (std::vector<std::string>{"redshift", "vray"}));
+    EXPECT_EQ(r.success_file, dir.path() + "/out/analyze_sucess");
+    EXPECT_EQ(r.current_os, "linux");
+    EXPECT_TRUE(r.getaset.is_null());
+    std::string stars(30, '*');
+    EXPECT_EQ(capture.lines(), (std::vector<std::string>{stars + "/scenes/shot.hip" + stars,
+                                                         stars + dir.path() + "/out" + stars}));
+    params["platform"] = "61";
+    params["channel"] = "2";
+    Related r2(params);
+    EXPECT_EQ(r2.platform, "61");
+    EXPECT_EQ(r2.channel, "2");
+}
+
+TEST(Related, ConstructionFailuresNameTheirCause) {
+    TempDir dir;
+    ConsoleCapture capture;
+    Json params = params_for(dir, "/s.hip");
+    // The result directory is created even when the task file then turns out to be missing.
+    try {
+        Related r(params);
+        FAIL();
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.path(), dir.path() + "/out/task.json");
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/out"));
+    dir.write("out/task.json", "{\"task_info\": ");
+    EXPECT_THROW(Related{params}, FileError);
+    dir.write("out/task.json", R"({"task_info": {"platform": "2", "channel": "1"}})");
+    EXPECT_THROW(Related{params}, FileError);  // no software_config
+    Json no_hip = Json::object();
+    no_hip["path_json"] = dir.path();
+    EXPECT_THROW(Related{no_hip}, Error);
+}
+
+TEST(WriteFile, MergesOnlyItsMembersAndKeepsTheRest) {
+    TempDir dir;
+    dir.write("out/task.json", testing::kTaskJson);
+    ConsoleCapture capture;
+    Related r(params_for(dir, "/s.hip"));
+    Json info = Json::object();
+    info["geo_node"] = Json::array();
+    r.Write_File(r.task_json_path, "19.5.605", info, Related::default_dependency_task(), {"a.hda"});
+    Json task = read_json_file(r.task_json_path);
+    EXPECT_EQ(task["keep"], Json::array({1, 2}));
+    EXPECT_EQ(task["software_config"]["cg_version"], "19.5");
+    EXPECT_EQ(task["software_config"]["houdini_ver"], "19.5.605");
+    EXPECT_EQ(task["software_config"]["python_ver"], state().script_ver_py);
+    EXPECT_EQ(task["software_config"]["HOUDINI_OTLSCAN_PATH"], Json::array({"a.hda"}));
+    EXPECT_EQ(task["scene_info"], info);
+    EXPECT_FALSE(task.contains("scene_info_render"));
+    EXPECT_EQ(task["dependency_task"].dump(), R"({"pre_task":[],"post_task":[]})");
+    // Four-blank indentation, members in their order.
+    std::string text = testing::read_text(r.task_json_path);
+    EXPECT_EQ(text.rfind("{\n    \"task_info\": {\n        \"platform\": \"2\",", 0), 0u);
+
+    r.channel = "4";
+    r.Write_File(r.task_json_path, "x", info);
+    EXPECT_EQ(read_json_file(r.task_json_path)["scene_info_render"], info);
+}
+
+TEST(WriteFile, ProblemsArePrintedAndTheFileIsLeftAlone) {
+    TempDir dir;
+    dir.write("out/task.json", testing::kTaskJson);
+    ConsoleCapture capture;
+    Related r(params_for(dir, "/s.hip"));
+    std::string broken = dir.write("other/task.json", R"({"no_config": true})");
+    r.Write_File(broken, "19.5");
+    EXPECT_EQ(testing::read_text(broken), R"({"no_config": true})");
+    EXPECT_NE(capture.text().find("has no \"software_config\""), std::string::npos);
+    std::string garbage = dir.write("other2/task.json", "{{{");
+    r.Write_File(garbage);
+    EXPECT_EQ(testing::read_text(garbage), "{{{");
+}
+
+class SceneFlow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        host_ = std::make_shared<ScriptedHost>();
+        set_host(host_);
+        dir_.write("out/task.json", testing::kTaskJson);
+    }
+    void TearDown() override { set_host(nullptr); }
+    TempDir dir_;
+    std::shared_ptr<ScriptedHost> host_;
+};
+
+TEST_F(SceneFlow, LoadsQuietlyAndRunsStepsInOrder) {
+    std::string scene = dir_.write("shot.hip", "");
+    ConsoleCapture capture;
+    AnalysisAssets(params_for(dir_, scene)).doit();
+    EXPECT_EQ(host_->calls,
+              (std::vector<std::string>{"simulation off", "update manual", "load " + scene}));
+    const std::string& out = capture.text();
+    std::vector<std::string> order = {
+        "start open houdini file",          "set Simulation off",  "set updateMode Manual",
+        "Loading hip file success",         "open scence time :",  "open houdini file ok",
+        "analysis_assetsChecking is START", "write_json is START", "Analysis scene_info start...",
+        "Searching Geometrry Rops...",      "write task.json ...", "write_json is END",
+        "[analysis_assets done...]"};
+    size_t at = 0;
+    for (const auto& piece : order) {
+        size_t found = out.find(piece, at);
+        ASSERT_NE(found, std::string::npos) << piece << " missing or out of order in\n" << out;
+        at = found;
+    }
+    Json task = read_json_file(dir_.path() + "/out/task.json");
+    EXPECT_EQ(task["scene_info"].dump(),
+              R"({"geo_node":[],"rop_node":[],"distributedsim_node":[]})");
+    EXPECT_EQ(task["software_config"]["houdini_ver"], "19.5.605");
+}
+
+TEST_F(SceneFlow, LoadFailureIsReportedAndTheFlowGoesOn) {
+    host_->fail_load = true;
+    host_->fail_settings = true;
+    std::string scene = dir_.write("shot.hip", "");
+    ConsoleCapture capture;
+    AnalysisHipAssets driver(params_for(dir_, scene));
+    driver.doit();
+    const std::string& out = capture.text();
+    EXPECT_NE(out.find("no simulation here\n"), std::string::npos);
+    EXPECT_EQ(out.find("set Simulation off"), std::string::npos);
+    EXPECT_NE(out.find("openScene is ERROR!!!"), std::string::npos);
+    EXPECT_NE(out.find("hou.OperationFailed: Unable to open file"), std::string::npos);
+    EXPECT_LT(out.find("Load hip ignore Errors."), out.find("write_json is START"));
+    EXPECT_EQ(driver.tips_adict.dump(),
+              R"({"50010":["The scene has no render node set, please add render node"]})");
+}
+
+TEST_F(SceneFlow, LoadWarningKeepsTheScene) {
+    host_->warn_load = true;
+    std::string scene = dir_.write("shot.hip", "");
+    ConsoleCapture capture;
+    AnalysisHipAssets(params_for(dir_, scene)).openScene(scene);
+    EXPECT_NE(capture.text().find("Warnings were generated during load.\nopen scence time :"),
+              std::string::npos);
+    EXPECT_EQ(capture.text().find("Loading hip file success"), std::string::npos);
+}
+
+TEST_F(SceneFlow, DispatchIgnoresMissingFilesAndOtherExtensions) {
+    ConsoleCapture capture;
+    std::string upper = dir_.write("SHOT.HIP", "");
+    AnalysisAssets(params_for(dir_, upper)).doit();
+    AnalysisAssets(params_for(dir_, dir_.path() + "/absent.hip")).doit();
+    AnalysisAssets(params_for(dir_, dir_.path())).doit();  // a directory
+    EXPECT_TRUE(host_->calls.empty());
+    EXPECT_EQ(capture.text().find("open houdini file"), std::string::npos);
+}
+
+TEST_F(SceneFlow, MissingSceneInsideTheDriverEndsWith886) {
+    ConsoleCapture capture;
+    AnalysisHipAssets driver(params_for(dir_, dir_.path() + "/gone.hip"));
+    try {
+        driver.doit();
+        FAIL();
+    } catch (const ExitRequest& request) {
+        EXPECT_EQ(request.code, 886);
+    }
+    EXPECT_NE(capture.text().find("Error: cg file is not exists ! \n##--##<< "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -1,0 +1,175 @@
+"""The command line end to end: run modes, echo lines, exit codes, the scene flow."""
+
+from conftest import WEB_OPTIONS, base_env
+
+SCENE = {
+    "version": "20.0.547",
+    "nodes": [
+        {"path": "/obj", "type": "obj"},
+        {"path": "/obj/geo1", "type": "geo"},
+    ],
+}
+
+
+def test_no_channel_prints_nothing_else(run_cli):
+    run = run_cli()
+    assert run.code == 0
+    assert run.lines == ["there is nothing else."]
+    run = run_cli("-file", "x.hip", "-channel", "render")
+    assert run.lines == ["------------------channel: render ------------------", "hip_file: x.hip",
+                         "there is nothing else."]
+
+
+def test_client_mode_echoes_options_in_table_order(run_cli, tmp_path):
+    out = tmp_path / "never"
+    run = run_cli("-platform", "61", "-path_json", out, "-file", "x", "-channel", "client",
+                  "-user_id", "7", "-plugin_server_dir", "/p", "-file", "ignored")
+    assert run.code == 0
+    assert run.lines == ["------------------channel: client ------------------", "hip_file: x",
+                         "path_json: %s" % out, "plugin_server_dir: /p", "user_id: 7",
+                         "platform: 61"]
+    assert not out.exists()
+
+
+def test_missing_option_value_exits_1_before_any_analysis(run_cli, project):
+    run = run_cli("-channel", "web", "-file")
+    assert run.code == 1
+    assert "Traceback" in run.err and "OptionError" in run.err and "-file" in run.err
+    assert "ERROR CALLS" not in run.out
+    # A web run needs all five values.
+    run = run_cli("-channel", "web", "-file", project.scene(SCENE), "-path_json", project.out)
+    assert run.code == 1
+    assert "-plugin_server_dir" in run.err
+    assert "open houdini file" not in run.out
+
+
+def test_web_run_loads_the_scene_and_runs_the_flow_in_order(run_cli, project):
+    scene = project.scene(SCENE)
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0, run.out + run.err
+    stars = "*" * 30
+    run.assert_in_order(
+        "------------------channel: web ------------------",
+        "hip_file: %s" % scene,
+        "platform: 2",
+        stars + str(scene) + stars,  # the top-level driver's construction
+        stars + str(scene) + stars,  # and the scene driver's
+        "#" * 30 + "openScene is START",
+        "<cmd><code>200</code><des>start open houdini file</des></cmd>\n",
+        "set Simulation off\nset updateMode Manual\n",
+        "Loading hip file success\nopen scence time :",
+        "<cmd><code>200</code><des>open houdini file ok</des></cmd>\n",
+        "*" * 30 + "openScene is END (time:",
+        "analysis_assetsChecking is START",
+        "analysis_assetsChecking is END",
+        "write_json is START",
+        "Analysis scene_info start...\nSearching Geometrry Rops...\n[]\nwrite task.json ...\n",
+        "write_json is END",
+        "[analysis_assets done...]",
+    )
+    task = project.read("task.json")
+    assert task["other"] == {"kept": True}
+    assert task["software_config"]["houdini_ver"] == "20.0.547"
+    assert task["software_config"]["plugins"] == {"redshift": "3.5", "vray": "6"}
+    assert task["scene_info"] == {"geo_node": [], "rop_node": [], "distributedsim_node": []}
+    assert "scene_info_render" not in task
+    assert task["dependency_task"] == {}
+
+
+def test_channel_4_from_the_task_file_also_writes_scene_info_render(run_python, project):
+    task = {"task_info": {"platform": "2", "channel": "4"},
+            "software_config": {"plugins": {}}}
+    project.task(task)
+    scene = project.scene(SCENE)
+    code = ("import hou, scanflow, sys; hou.hipFile.load(sys.argv[1]);"
+            "scanflow.AnalysisHipAssets({'hip_file': sys.argv[1], 'path_json': sys.argv[2]})"
+            ".analy_info()")
+    run = run_python(code, scene, project.out)
+    assert run.code == 0, run.out + run.err
+    task = project.read("task.json")
+    assert task["scene_info_render"] == task["scene_info"]
+
+
+def test_failure_inside_a_level_2_operation_ends_with_886(run_cli, project):
+    scene = project.scene(dict(SCENE, **{"raise": {"applicationVersionString": "licence lost"}}))
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 886 % 256  # a POSIX parent sees the low 8 bits
+    run.assert_in_order(
+        "write_json is START",
+        "Traceback (most recent call last):\n  in doit\n  in write_json\n  in analy_info\n"
+        "hou.OperationFailed: licence lost\n##--##<< \n",
+        "================================== ERROR CALLS ==================================\n"
+        "traceback.format_exc():\nTraceback (most recent call last):\n",
+        "SystemExit: 886\n\nAnalysis failure\n",
+    )
+    # The exit request passed the level-1 wrapper without an ERROR or END line.
+    assert "write_json is ERROR" not in run.out and "write_json is END" not in run.out
+    assert "[analysis_assets done...]" not in run.out
+
+
+def test_exit_request_from_inside_keeps_its_code_in_the_trace(run_cli, project):
+    scene = project.scene(dict(SCENE, **{"raise": {"applicationVersionString": {"exit": 556}}}))
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 886 % 256
+    run.assert_in_order("ERROR CALLS", "  in analy_info\nSystemExit: 556\n", "Analysis failure")
+    assert "##--##<< " not in run.out  # no wrapper saw an ordinary error
+
+
+def test_load_failure_is_ignored_and_the_analysis_goes_on(run_cli, project):
+    scene = project.scene(dict(SCENE, load_error="Unable to open: corrupt"))
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0
+    run.assert_in_order("Unable to open: corrupt\nopenScene is ERROR!!!\n",
+                        "hou.OperationFailed: Unable to open: corrupt\n##--##<< \n",
+                        "Load hip ignore Errors.\n", "write task.json ...",
+                        "[analysis_assets done...]")
+
+
+def test_load_warning_is_printed_and_the_scene_stays(run_cli, project):
+    scene = project.scene(dict(SCENE, load_warning="Skipping unknown node type foo"))
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0
+    run.assert_in_order("Skipping unknown node type foo\nopen scence time :",
+                        "open houdini file ok")
+    assert "Loading hip file success" not in run.out
+    assert project.read("task.json")["software_config"]["houdini_ver"] == "20.0.547"
+
+
+def test_files_that_are_not_scenes_end_quietly(run_cli, project):
+    upper = project.scene(SCENE, name="SHOT.HIP")
+    for target in (upper, project.root / "absent.hip", project.root / "notes.txt"):
+        run = run_cli("-channel", "web", "-file", target, "-path_json", project.out, *WEB_OPTIONS)
+        assert run.code == 0
+        assert "open houdini file" not in run.out
+
+
+def test_missing_task_file_is_an_analysis_failure(run_cli, project):
+    (project.out / "task.json").unlink()
+    run = run_cli("-channel", "web", "-file", project.scene(SCENE), "-path_json", project.out,
+                  *WEB_OPTIONS)
+    assert run.code == 886 % 256
+    run.assert_in_order("ERROR CALLS", "FileError: cannot open %s/task.json" % project.out,
+                        "Analysis failure")
+
+
+def test_test_mode_analyses_the_scene_the_host_holds(run_python, project):
+    scene = project.scene(SCENE)
+    code = ("import hou, sys; hou.hipFile.load(sys.argv[1]); import scanflow;"
+            "sys.argv = ['host', '-channel', 'test', '-path_json', sys.argv[2]]; scanflow.main()")
+    run = run_python(code, scene, project.out)
+    assert run.code == 0, run.out + run.err
+    stars = "*" * 30
+    run.assert_in_order("------------------channel: test ------------------",
+                        stars + str(scene) + stars, "write task.json ...",
+                        "[analysis_assets done...]")
+    assert "open houdini file" not in run.out
+    assert project.read("task.json")["software_config"]["houdini_ver"] == "20.0.547"
+
+
+def test_without_a_host_the_run_names_the_reason(run_cli, project):
+    scene = project.scene(SCENE)
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
+                  env=base_env(SCANFLOW_HOST="hip"))
+    assert run.code == 886 % 256
+    run.assert_in_order("Load hip ignore Errors.", "no scene host: SCANFLOW_HOST=hip",
+                        "Analysis failure")
