@@ -8,10 +8,11 @@
 #include "entry/state.h"
 #include "entry/timed.h"
 #include "host/host.h"
+#include "util/fs_cache.h"
 
 namespace scanflow {
 
-namespace fs = std::filesystem;
+namespace stdfs = std::filesystem;
 
 std::string file_extension(const std::string& path) {
     auto slash = path.find_last_of("/\\");
@@ -26,7 +27,7 @@ std::string file_extension(const std::string& path) {
 namespace {
 bool is_regular_file(const std::string& path) {
     std::error_code ec;
-    return !path.empty() && fs::is_regular_file(path, ec);
+    return !path.empty() && stdfs::is_regular_file(path, ec);
 }
 }  // namespace
 
@@ -85,7 +86,7 @@ void AnalysisHipAssets::openScene(const std::string& hip_path) {
         for (char& c : path)
             if (c == '\\') c = '/';
         std::error_code ec;
-        if (!fs::exists(path, ec)) throw FileError(path, path + " not exists plz check");
+        if (!stdfs::exists(path, ec)) throw FileError(path, path + " not exists plz check");
         auto start = std::chrono::steady_clock::now();
         try {
             host().load_hip(path);
@@ -100,6 +101,8 @@ void AnalysisHipAssets::openScene(const std::string& hip_path) {
 }
 
 void AnalysisHipAssets::doit() {
+    // One analysis, one listing of each directory it touches.
+    FsScope listings;
     timed(2, "doit", [&] {
         if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
         try {
@@ -115,8 +118,9 @@ void AnalysisHipAssets::doit() {
 }
 
 void AnalysisHipAssets::doit_test() {
+    FsScope listings;
     timed(2, "doit_test", [&] {
-        console::print(fs::path(state().module_file).parent_path().string());
+        console::print(stdfs::path(state().module_file).parent_path().string());
         scene_steps();
     });
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/flavour.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -33,6 +34,23 @@ class Related {
                                                        std::vector<std::string>& nested_asset);
     // The host application's full version string.
     std::string getHoudiniver();
+
+    // Text of a child process's output (as bety_out_decode).
+    static std::string cmd_out_decode(const std::string& src_str);
+
+    // Drive letters mounted from network shares (G_WIN_MNT_MAP), reduced to folder names.
+    using DriveMap = std::vector<std::pair<std::string, std::string>>;
+    static Json _get_win_mnt_map();
+    static DriveMap _get_drive_replacement_map();
+    static DriveMap _get_drive_replacement_map(Flavour f);
+    static std::string _replace_drive_in_path(const std::string& path,
+                                              const DriveMap& replacement_map);
+
+    // The upload record: every existing file below `upload_paths` with its server path, and the
+    // scene entry with its digest.
+    Json gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene);
+    Json gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
+                       Flavour f);
 
     static Json default_dependency_task();
 

@@ -1,0 +1,73 @@
+// Drive letters that stand for network shares, rewritten to the share's folder name.
+#include <cstdlib>
+
+#include "drivers/related.h"
+#include "entry/console.h"
+#include "util/encoding.h"
+
+namespace scanflow {
+
+std::string Related::cmd_out_decode(const std::string& src_str) {
+    return bety_out_decode(src_str);
+}
+
+Json Related::_get_win_mnt_map() {
+    const char* value = std::getenv("G_WIN_MNT_MAP");
+    std::string text = value == nullptr ? "" : value;
+    if (text.empty()) return Json::object();
+    size_t semicolon = text.rfind(';');
+    if (semicolon != std::string::npos) text = text.substr(semicolon + 1);
+    try {
+        Json parsed = Json::parse(text);
+        return parsed.is_object() ? parsed : Json::object();
+    } catch (const Json::parse_error& e) {
+        console::print(std::string("    WARNING: Failed to parse G_WIN_MNT_MAP: ") + e.what());
+        return Json::object();
+    }
+}
+
+Related::DriveMap Related::_get_drive_replacement_map() {
+    return _get_drive_replacement_map(current_flavour());
+}
+
+Related::DriveMap Related::_get_drive_replacement_map(Flavour f) {
+    DriveMap map;
+    const Json mounts = _get_win_mnt_map();
+    for (const auto& [drive, share_value] : mounts.items()) {
+        std::string share = value_text(share_value);
+        if (drive.empty() || share.empty() || share_value.is_null()) continue;
+        std::string path = slashes_forward(normpath(share, f));
+        while (!path.empty() && path.back() == '/') path.pop_back();
+        std::string folder =
+            path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+        std::string letter = drive;
+        while (!letter.empty() && letter.back() == ':') letter.pop_back();
+        letter = ascii_upper(letter);
+        if (!folder.empty() && (folder.size() > 1 || ascii_upper(folder) != letter))
+            map.emplace_back(drive, folder);
+    }
+    return map;
+}
+
+std::string Related::_replace_drive_in_path(const std::string& path, const DriveMap& map) {
+    if (path.empty() || map.empty()) return path;
+    auto letter_of = [](const std::string& drive) {
+        std::string letter = drive;
+        while (!letter.empty() && letter.back() == ':') letter.pop_back();
+        return letter;
+    };
+    for (const auto& [drive, folder] : map) {
+        std::string letter = letter_of(drive);
+        for (const std::string& prefix : {ascii_upper(letter) + ":/", ascii_lower(letter) + ":/"})
+            if (starts_with(path, prefix)) return folder + "/" + path.substr(prefix.size());
+    }
+    for (const auto& [drive, folder] : map) {
+        std::string letter = letter_of(drive);
+        for (const std::string& prefix :
+             {"/" + ascii_upper(letter) + "/", "/" + ascii_lower(letter) + "/"})
+            if (starts_with(path, prefix)) return "/" + folder + "/" + path.substr(prefix.size());
+    }
+    return path;
+}
+
+}  // namespace scanflow

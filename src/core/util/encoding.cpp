@@ -1,0 +1,193 @@
+#include "util/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "entry/console.h"
+#include "entry/timed.h"
+#include "util/flavour.h"
+
+namespace scanflow {
+
+namespace {
+
+// iconv descriptors are costly to open and not shareable between threads: one per thread and
+// conversion.
+iconv_t descriptor(const std::string& from, const std::string& to) {
+    thread_local std::map<std::pair<std::string, std::string>, iconv_t> cache;
+    auto key = std::make_pair(from, to);
+    auto it = cache.find(key);
+    if (it != cache.end()) {
+        iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+        return it->second;
+    }
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    cache.emplace(key, cd);
+    return cd;
+}
+
+std::string iconv_name(const std::string& name) {
+    std::string upper = ascii_upper(name);
+    for (char& c : upper)
+        if (c == '_') c = '-';
+    if (upper == "UTF8") return "UTF-8";
+    return upper;
+}
+
+}  // namespace
+
+bool is_utf8(std::string_view s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len;
+        unsigned min;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2, min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3, min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + len > s.size()) return false;
+        unsigned cp = c & (0xFF >> (len + 1));
+        for (size_t k = 1; k < len; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::optional<std::string> convert_strict(std::string_view bytes, const std::string& from,
+                                          const std::string& to) {
+    std::string f = iconv_name(from), t = iconv_name(to);
+    if (f == "UTF-8" && t == "UTF-8") {
+        if (!is_utf8(bytes)) return std::nullopt;
+        return std::string(bytes);
+    }
+    iconv_t cd = descriptor(f, t);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out;
+    out.resize(bytes.size() * 4 + 16);
+    char* in_ptr = const_cast<char*>(bytes.data());
+    size_t in_left = bytes.size();
+    char* out_ptr = out.data();
+    size_t out_left = out.size();
+    while (in_left > 0) {
+        size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+        if (rc == static_cast<size_t>(-1)) {
+            if (errno == E2BIG) {
+                size_t used = static_cast<size_t>(out_ptr - out.data());
+                out.resize(out.size() * 2);
+                out_ptr = out.data() + used;
+                out_left = out.size() - used;
+                continue;
+            }
+            return std::nullopt;  // EILSEQ or EINVAL: not valid in this encoding
+        }
+        // glibc counts irreversible conversions; a strict conversion has none.
+        if (rc > 0) return std::nullopt;
+    }
+    if (iconv(cd, nullptr, nullptr, &out_ptr, &out_left) == static_cast<size_t>(-1))
+        return std::nullopt;
+    out.resize(static_cast<size_t>(out_ptr - out.data()));
+    // The result must itself be UTF-8 when decoding; encoders may produce anything.
+    if (t == "UTF-8" && !is_utf8(out)) return std::nullopt;
+    return out;
+}
+
+const std::string& filesystem_encoding() {
+    static const std::string name = "utf-8";
+    return name;
+}
+
+std::optional<std::string> get_encode(std::string_view bytes) {
+    static const char* const encodings[] = {"utf-8", nullptr, "gb18030", "ascii", "gbk", "gb2312"};
+    for (const char* name : encodings) {
+        std::string encoding = name == nullptr ? filesystem_encoding() : name;
+        if (auto text = convert_strict(bytes, encoding, "utf-8")) return text;
+    }
+    return std::nullopt;
+}
+
+std::string bytes_literal(std::string_view bytes) {
+    bool has_single = bytes.find('\'') != std::string_view::npos;
+    bool has_double = bytes.find('"') != std::string_view::npos;
+    char quote = has_single && !has_double ? '"' : '\'';
+    std::string out = "b";
+    out.push_back(quote);
+    for (unsigned char c : bytes) {
+        if (c == '\\' || c == static_cast<unsigned char>(quote)) {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c >= 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    out.push_back(quote);
+    return out;
+}
+
+std::string bety_out_decode(std::string_view bytes) {
+    for (const std::string& encoding :
+         {filesystem_encoding(), std::string("GB18030"), std::string("utf-8")}) {
+        if (auto text = convert_strict(bytes, encoding, "utf-8")) return *text;
+    }
+    return bytes_literal(bytes);
+}
+
+std::optional<std::string> encode_text(std::string_view text, const std::string& encoding,
+                                       std::string* error) {
+    std::string lowered = ascii_lower(encoding);
+    std::string target = lowered == "system"  ? filesystem_encoding()
+                         : lowered == "utf-8" ? std::string("utf-8")
+                         : lowered == "gbk"   ? std::string("gbk")
+                                              : encoding;
+    iconv_t probe = descriptor("UTF-8", iconv_name(target));
+    if (probe == reinterpret_cast<iconv_t>(-1)) {
+        if (error) *error = "unknown encoding: " + encoding;
+        return std::nullopt;
+    }
+    auto out = convert_strict(text, "utf-8", target);
+    if (!out && error)
+        *error =
+            "'" + target + "' codec can't encode the text: a character has no " + target + " form";
+    return out;
+}
+
+void unicode_to_str(std::string_view text, const std::string& str_encode) {
+    timed(1, "unicode_to_str", [&] {
+        std::string error;
+        if (!encode_text(text, str_encode, &error)) {
+            console::print("[err]unicode_to_str:encode " + std::string(text) + " to " + str_encode +
+                           " failed");
+            console::print(error);
+        }
+    });
+}
+
+}  // namespace scanflow

@@ -1,0 +1,25 @@
+// Facts about files for the result files: digest, size, time, and the scene's save version.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace scanflow {
+
+// MD5 of the file's bytes as 32 lower-case hex digits; the digest of nothing for a missing path.
+// A path that exists but cannot be read is a FileError.
+std::string getFileMd5(const std::string& file_path);
+// Size in bytes; 0 when it cannot be read.
+std::int64_t get_file_size(const std::string& file_path);
+// "PATH  (mtime YYYY-mm-dd HH:MM:SS)", local time, "0" for the time when it cannot be read.
+std::string get_file_mtime(const std::string& file_path);
+// get_file_mtime followed by " size N" ("0" when the size cannot be read).
+std::string get_file_data(const std::string& file_path);
+// The `_HIP_SAVEVERSION` text of a scene file; nullopt when it has none. Stops reading at the
+// first matching line. A file that cannot be opened is a FileError.
+std::optional<std::string> get_file_save_ver(const std::string& file_path);
+// major.minor of the scene's save version ("19.5"); an error when the scene records none.
+std::string get_hipVersion(const std::string& hip_file);
+
+}  // namespace scanflow

@@ -1,0 +1,173 @@
+#include "util/fs_cache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace scanflow {
+
+namespace {
+
+DirEntry::Kind kind_from_stat(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return DirEntry::File;
+    if (S_ISDIR(st.st_mode)) return DirEntry::Dir;
+    return DirEntry::Other;
+}
+
+std::shared_ptr<const Listing> read_directory(const std::string& dir) {
+    auto listing = std::make_shared<Listing>();
+    const std::string path = dir.empty() ? "." : dir;
+    DIR* handle = ::opendir(path.c_str());
+    if (handle == nullptr) {
+        listing->error = errno;
+        return listing;
+    }
+    listing->ok = true;
+    int fd = ::dirfd(handle);
+    while (struct dirent* ent = ::readdir(handle)) {
+        std::string name = ent->d_name;
+        if (name == "." || name == "..") continue;
+        DirEntry entry{name, DirEntry::Other, false};
+        switch (ent->d_type) {
+            case DT_REG:
+                entry.kind = DirEntry::File;
+                break;
+            case DT_DIR:
+                entry.kind = DirEntry::Dir;
+                break;
+            case DT_LNK:
+            case DT_UNKNOWN: {
+                struct stat st {};
+                struct stat lst {};
+                if (::fstatat(fd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0)
+                    entry.is_link = S_ISLNK(lst.st_mode);
+                if (::fstatat(fd, name.c_str(), &st, 0) == 0) {
+                    entry.kind = kind_from_stat(st);
+                } else {
+                    entry.kind = DirEntry::Broken;
+                }
+                break;
+            }
+            default:
+                entry.kind = DirEntry::Other;
+                break;
+        }
+        listing->index.emplace(entry.name, listing->entries.size());
+        listing->entries.push_back(std::move(entry));
+    }
+    ::closedir(handle);
+    return listing;
+}
+
+// The cache key of a directory: absolute, without repeated or trailing slashes.
+std::string directory_key(const std::string& dir) {
+    std::string path = dir;
+    if (path.empty() || path[0] != '/') {
+        char buf[4096];
+        std::string cwd = ::getcwd(buf, sizeof buf) ? buf : ".";
+        path = path.empty() ? cwd : cwd + "/" + path;
+    }
+    std::string key;
+    key.reserve(path.size());
+    for (char c : path)
+        if (!(c == '/' && !key.empty() && key.back() == '/')) key.push_back(c);
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
+std::mutex active_mutex;
+std::shared_ptr<DirCache> active;
+int active_depth = 0;
+
+}  // namespace
+
+std::shared_ptr<const Listing> DirCache::list(const std::string& dir) {
+    if (!keep_) {
+        ++reads_;
+        return read_directory(dir);
+    }
+    std::shared_ptr<Slot> slot;
+    {
+        std::lock_guard lock(mutex_);
+        auto& entry = slots_[directory_key(dir)];
+        if (!entry) entry = std::make_shared<Slot>();
+        slot = entry;
+    }
+    std::call_once(slot->once, [&] {
+        ++reads_;
+        slot->listing = read_directory(dir);
+    });
+    return slot->listing;
+}
+
+DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
+    *found = false;
+    size_t slash = path.rfind('/');
+    std::string parent = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!name.empty() && name != "." && name != "..") {
+        auto listing = list(parent);
+        if (listing->ok) {
+            if (const DirEntry* entry = listing->find(name)) {
+                *found = true;
+                return entry->kind;
+            }
+            return DirEntry::Broken;
+        }
+        // A parent that does not exist, or is no directory, has nothing below it.
+        if (listing->error == ENOENT || listing->error == ENOTDIR) return DirEntry::Broken;
+    }
+    // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
+    struct stat lst {};
+    if (::lstat(path.c_str(), &lst) != 0) return DirEntry::Broken;
+    *found = true;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return DirEntry::Broken;
+    return kind_from_stat(st);
+}
+
+bool DirCache::lexists(const std::string& path) {
+    bool found = false;
+    kind_of(path, &found);
+    return found;
+}
+
+bool DirCache::exists(const std::string& path) {
+    bool found = false;
+    return kind_of(path, &found) != DirEntry::Broken && found;
+}
+
+bool DirCache::isfile(const std::string& path) {
+    bool found = false;
+    return kind_of(path, &found) == DirEntry::File && found;
+}
+
+bool DirCache::isdir(const std::string& path) {
+    bool found = false;
+    return kind_of(path, &found) == DirEntry::Dir && found;
+}
+
+DirCache& fs() {
+    {
+        std::lock_guard lock(active_mutex);
+        if (active) return *active;
+    }
+    static DirCache uncached(false);
+    return uncached;
+}
+
+FsScope::FsScope() {
+    std::lock_guard lock(active_mutex);
+    owner_ = active_depth++ == 0;
+    if (owner_) active = std::make_shared<DirCache>();
+}
+
+FsScope::~FsScope() {
+    std::lock_guard lock(active_mutex);
+    if (--active_depth == 0) active.reset();
+}
+
+}  // namespace scanflow

@@ -1,0 +1,292 @@
+#include "util/paths.h"
+
+#include <algorithm>
+
+#include "entry/timed.h"
+#include "util/fs_cache.h"
+
+namespace scanflow {
+
+std::string os_path(std::string_view path, Flavour f) {
+#ifdef _WIN32
+    (void)f;
+    return std::string(path);
+#else
+    return f.windows ? slashes_forward(path) : std::string(path);
+#endif
+}
+
+std::string unc_path(std::string_view file_path) {
+    if (char_count(file_path) <= 250) return std::string(file_path);
+    std::string path = replace_all(file_path, "/", "\\");
+    if (starts_with(path, "\\\\")) return "\\\\?\\unc\\" + path.substr(2);
+    return "\\\\?\\" + path;
+}
+
+std::string convert_path(std::string_view file_path) {
+    return convert_path(file_path, current_flavour());
+}
+
+std::string convert_path(std::string_view file_path, Flavour f) {
+    return timed(2, "convert_path", [&] {
+        std::string path = slashes_forward(normpath(file_path, f));
+        if (path.find(":/") != std::string::npos) {
+            std::string letter(1, path[0]);
+            return replace_all(path, letter + ":", "/" + ascii_upper(letter));
+        }
+        if (starts_with(path, "//")) return path.substr(1);
+        return path;
+    });
+}
+
+void list_lower(std::vector<std::string>& paths) {
+    for (auto& p : paths) p = ascii_lower(p);
+}
+
+std::vector<std::string> get_files(const std::string& dir_path) {
+    return get_files(dir_path, current_flavour());
+}
+
+std::vector<std::string> get_files(const std::string& dir_path, Flavour f) {
+    FsScope scope;
+    std::vector<std::string> out;
+    // Top-down walk in listing order, without recursion: a stack of directories still to visit,
+    // the next one on top.
+    std::vector<std::string> todo{dir_path};
+    while (!todo.empty()) {
+        std::string dir = std::move(todo.back());
+        todo.pop_back();
+        auto listing = fs().list(os_path(dir, f));
+        if (!listing->ok) continue;
+        std::vector<std::string> subdirs;
+        for (const auto& entry : listing->entries) {
+            std::string joined = join(dir, entry.name, f);
+            if (entry.kind == DirEntry::Dir) {
+                if (!entry.is_link) subdirs.push_back(joined);
+                continue;
+            }
+            // On Windows a file is kept only when its (long) path names a regular file.
+            if (f.windows && entry.kind != DirEntry::File) continue;
+            out.push_back(slashes_forward(joined));
+        }
+        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it) todo.push_back(*it);
+    }
+    return out;
+}
+
+// ---- wildcard matching ----
+
+namespace {
+
+// Code points of UTF-8 text; a byte that is not UTF-8 stands for itself as the interpreter's
+// surrogate escapes do.
+std::u32string code_points(std::string_view s) {
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool valid = len > 0 && i + len <= s.size();
+        char32_t cp = len == 1 ? c : len ? (c & (0xFF >> (len + 1))) : 0;
+        for (size_t k = 1; valid && k < len; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            valid = (cc & 0xC0) == 0x80;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (!valid) {
+            out.push_back(0xDC00 + c);
+            i += 1;
+        } else {
+            out.push_back(cp);
+            i += len;
+        }
+    }
+    return out;
+}
+
+// Matches a [...] set starting at pattern[p] == '['. Returns false in `closed` when the set has
+// no closing bracket (then '[' is an ordinary character).
+bool match_set(const std::u32string& pat, size_t p, char32_t c, size_t* next, bool* closed) {
+    size_t j = p + 1;
+    if (j < pat.size() && pat[j] == U'!') ++j;
+    if (j < pat.size() && pat[j] == U']') ++j;
+    while (j < pat.size() && pat[j] != U']') ++j;
+    if (j >= pat.size()) {
+        *closed = false;
+        return false;
+    }
+    *closed = true;
+    *next = j + 1;
+    size_t i = p + 1;
+    bool negate = false;
+    if (pat[i] == U'!') {
+        negate = true;
+        ++i;
+    }
+    bool hit = false;
+    while (i < j) {
+        char32_t lo = pat[i];
+        if (i + 2 < j && pat[i + 1] == U'-') {
+            char32_t hi = pat[i + 2];
+            if (lo <= c && c <= hi) hit = true;
+            i += 3;
+        } else {
+            if (lo == c) hit = true;
+            ++i;
+        }
+    }
+    return hit != negate;
+}
+
+bool match_points(const std::u32string& name, const std::u32string& pat) {
+    size_t n = 0, p = 0;
+    size_t star_p = std::u32string::npos, star_n = 0;
+    while (n < name.size()) {
+        if (p < pat.size()) {
+            char32_t pc = pat[p];
+            if (pc == U'*') {
+                star_p = p++;
+                star_n = n;
+                continue;
+            }
+            if (pc == U'?') {
+                ++p, ++n;
+                continue;
+            }
+            if (pc == U'[') {
+                size_t next = 0;
+                bool closed = false;
+                bool hit = match_set(pat, p, name[n], &next, &closed);
+                if (closed) {
+                    if (hit) {
+                        p = next, ++n;
+                        continue;
+                    }
+                } else if (name[n] == U'[') {
+                    ++p, ++n;
+                    continue;
+                }
+            } else if (pc == name[n]) {
+                ++p, ++n;
+                continue;
+            }
+        }
+        if (star_p == std::u32string::npos) return false;
+        p = star_p + 1;
+        n = ++star_n;
+    }
+    while (p < pat.size() && pat[p] == U'*') ++p;
+    return p == pat.size();
+}
+
+std::pair<std::string, std::string> split_path(std::string_view path, Flavour f) {
+    auto [drive, p] = splitdrive(path, f);
+    size_t i = p.size();
+    while (i > 0 && !f.is_sep(p[i - 1])) --i;
+    std::string head = p.substr(0, i);
+    std::string tail = p.substr(i);
+    size_t end = head.size();
+    while (end > 0 && f.is_sep(head[end - 1])) --end;
+    if (end > 0) head.resize(end);
+    return {drive + head, tail};
+}
+
+bool is_hidden(std::string_view name) {
+    return !name.empty() && name[0] == '.';
+}
+
+std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& pattern,
+                                     bool dironly, Flavour f) {
+    std::vector<std::string> out;
+    auto listing = fs().list(os_path(dir, f));
+    if (!listing->ok) return out;
+    std::u32string pat = code_points(normcase(pattern, f));
+    for (const auto& entry : listing->entries) {
+        if (dironly && entry.kind != DirEntry::Dir) continue;
+        if (!is_hidden(pattern) && is_hidden(entry.name)) continue;
+        if (match_points(code_points(normcase(entry.name, f)), pat)) out.push_back(entry.name);
+    }
+    return out;
+}
+
+std::vector<std::string> glob_literal(const std::string& dir, const std::string& name, Flavour f) {
+    if (name.empty()) {
+        if (fs().isdir(os_path(dir, f))) return {name};
+        return {};
+    }
+    if (fs().lexists(os_path(join(dir, name, f), f))) return {name};
+    return {};
+}
+
+std::vector<std::string> iglob(const std::string& pathname, bool dironly, Flavour f) {
+    auto [dir, base] = split_path(pathname, f);
+    if (!has_magic(pathname)) {
+        if (!base.empty()) {
+            if (fs().lexists(os_path(pathname, f))) return {pathname};
+        } else if (fs().isdir(os_path(dir, f))) {
+            return {pathname};
+        }
+        return {};
+    }
+    if (dir.empty()) return glob_in_dir(dir, base, dironly, f);
+    std::vector<std::string> dirs;
+    if (dir != pathname && has_magic(dir)) {
+        dirs = iglob(dir, true, f);
+    } else {
+        dirs = {dir};
+    }
+    std::vector<std::string> out;
+    for (const auto& d : dirs) {
+        auto names = has_magic(base) ? glob_in_dir(d, base, dironly, f) : glob_literal(d, base, f);
+        for (const auto& name : names) out.push_back(join(d, name, f));
+    }
+    return out;
+}
+
+}  // namespace
+
+bool has_magic(std::string_view text) {
+    return text.find_first_of("*?[") != std::string_view::npos;
+}
+
+bool fnmatch(std::string_view name, std::string_view pattern, Flavour f) {
+    return match_points(code_points(normcase(name, f)), code_points(normcase(pattern, f)));
+}
+
+std::vector<std::string> glob(const std::string& pattern, Flavour f) {
+    FsScope scope;
+    return iglob(pattern, false, f);
+}
+
+std::vector<std::string> glob_file(const std::string& pattern) {
+    return glob_file(pattern, current_flavour());
+}
+
+std::vector<std::string> glob_file(const std::string& pattern, Flavour f) {
+    return timed(2, "glob_file", [&] {
+        std::vector<std::string> found = glob(pattern, f);
+        auto [stem, ext] = splitext(pattern, f);
+        if (ext == ".tex") {
+            auto more = glob(stem + "png", f);
+            found.insert(found.end(), more.begin(), more.end());
+        }
+        for (auto& path : found) path = slashes_forward(path);
+        return found;
+    });
+}
+
+std::vector<std::string> checkCacheFile(const std::string& path) {
+    return timed(2, "checkCacheFile", [&] {
+        std::vector<std::string> found;
+        size_t dot = path.rfind('.');
+        std::string ext = dot == std::string::npos ? path : path.substr(dot + 1);
+        if (ext.empty() || ext == "tx" || ext == "rstexbin") return found;
+        FsScope scope;
+        for (const char* cache_ext : {"tx", "rstexbin"}) {
+            std::string candidate = replace_all(path, ext, cache_ext);
+            if (fs().exists(os_path(candidate, current_flavour()))) found.push_back(candidate);
+        }
+        return found;
+    });
+}
+
+}  // namespace scanflow

@@ -1,0 +1,145 @@
+#include "util/tx_counterparts.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "entry/state.h"
+#include "util/exclusions.h"
+#include "util/fs_cache.h"
+#include "util/paths.h"
+
+namespace scanflow {
+
+namespace {
+
+const std::vector<std::string>& tx_extensions() {
+    static const std::vector<std::string> list{
+        ".tga", ".dds",   ".jpg", ".png", ".iff",  ".exr",  ".tiff", ".jpeg",
+        ".hdr", ".bmp",   ".rat", ".psd", ".psb",  ".ies",  ".gif",  ".rla",
+        ".rlb", ".pix",   ".sgi", ".rgb", ".rgba", ".si",   ".tif",  ".tif23",
+        ".qtl", ".tif16", ".tx",  ".vst", ".yuv",  ".ptex", ".tex",  ".dpx"};
+    return list;
+}
+
+std::mutex& prefix_guard() {
+    static std::mutex m;
+    return m;
+}
+
+// Whether `path` lies in the host installation directory `hh` (both normalised; case-blind on
+// Windows).
+bool under_directory(const std::string& path, const std::string& hh, Flavour f) {
+    if (hh.empty()) return false;
+    auto key = [&](const std::string& p) {
+        std::string n = slashes_forward(normpath(p, f));
+        return f.windows ? ascii_lower(n) : n;
+    };
+    std::string dir = key(hh);
+    if (dir.empty() || dir.back() != '/') dir.push_back('/');
+    return starts_with(key(path), dir);
+}
+
+// check_tx_exists with prefixes already lower-case.
+TxResult check_one(const std::string& input, const std::string& env_hh_path,
+                   const std::vector<std::string>& lowered_prefixes, Flavour f) {
+    std::string path = input;
+    if (path.size() >= 2 && path[1] == ':') path[0] = ascii_upper(path.substr(0, 1))[0];
+    std::vector<std::string> found;
+    if (!under_directory(path, env_hh_path, f)) {
+        auto [stem, ext] = splitext(path, f);
+        if (!ends_with(path, ".rat") && !ext.empty()) {
+            std::string rat = slashes_forward(replace_all(path, ext, ext + ".rat"));
+            if (fs().exists(os_path(rat, f))) found.push_back(rat);
+        }
+        const auto& list = tx_extensions();
+        if (std::find(list.begin(), list.end(), ext) != list.end() && !ends_with(path, ".tx")) {
+            std::string tx = slashes_forward(replace_all(path, ext, ".tx"));
+            if (fs().exists(os_path(tx, f))) {
+                found.push_back(tx);
+            } else {
+                for (auto& match : glob(stem + "_*" + ext + ".tx", f)) found.push_back(match);
+            }
+        }
+    }
+    std::string forward = slashes_forward(path);
+    found.push_back(forward);
+    std::vector<std::string> protected_paths;
+    std::string lowered = ascii_lower(forward);
+    for (const auto& prefix : lowered_prefixes) {
+        if (starts_with(lowered, prefix)) {
+            protected_paths.push_back(forward);
+            break;
+        }
+    }
+    return {found, protected_paths};
+}
+
+std::vector<std::string> lower_prefixes(std::vector<std::string>& protect_path) {
+    std::lock_guard lock(prefix_guard());
+    search_unavailable_path("", protect_path);  // lower-cases the caller's list in place
+    return protect_path;
+}
+
+}  // namespace
+
+TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
+                         std::vector<std::string>& protect_path) {
+    return check_tx_exists(path, env_hh_path, protect_path, current_flavour());
+}
+
+TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
+                         std::vector<std::string>& protect_path, Flavour f) {
+    FsScope scope;
+    return check_one(path, env_hh_path, lower_prefixes(protect_path), f);
+}
+
+TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
+                                       const std::string& env_hh_path,
+                                       std::vector<std::string>& protect_path, int max_workers) {
+    return find_tx_counterparts_parallel(paths, env_hh_path, protect_path, max_workers,
+                                         current_flavour());
+}
+
+TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
+                                       const std::string& env_hh_path,
+                                       std::vector<std::string>& protect_path, int max_workers,
+                                       Flavour f) {
+    FsScope scope;
+    std::vector<std::string> absolute;
+    for (const auto& p : paths)
+        if (isabs(p, f)) absolute.push_back(p);
+    // Lower-cased once, before any task runs; the tasks only read them.
+    const std::vector<std::string> prefixes = lower_prefixes(protect_path);
+
+    TxResult overall;
+    std::mutex results_mutex;
+    std::exception_ptr failure;
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        while (true) {
+            size_t i = next++;
+            if (i >= absolute.size()) return;
+            try {
+                TxResult one = check_one(absolute[i], env_hh_path, prefixes, f);
+                std::lock_guard lock(results_mutex);
+                overall.first.insert(overall.first.end(), one.first.begin(), one.first.end());
+                overall.second.insert(overall.second.end(), one.second.begin(), one.second.end());
+            } catch (...) {
+                std::lock_guard lock(results_mutex);
+                if (!failure) failure = std::current_exception();
+            }
+        }
+    };
+    size_t count = std::min<size_t>(static_cast<size_t>(std::max(1, max_workers)), absolute.size());
+    std::vector<std::thread> pool;
+    for (size_t i = 1; i < count; ++i) pool.emplace_back(worker);
+    if (count > 0) worker();  // the calling thread works too
+    for (auto& t : pool) t.join();
+    if (failure) std::rethrow_exception(failure);
+    return overall;
+}
+
+}  // namespace scanflow

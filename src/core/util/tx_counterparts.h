@@ -1,0 +1,32 @@
+// Converted copies of textures (".rat", ".tx") that are uploaded with them, searched on a pool.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "util/flavour.h"
+
+namespace scanflow {
+
+using TxResult = std::pair<std::vector<std::string>, std::vector<std::string>>;
+
+// (counterparts found, ending with the texture itself; the texture when it is protected).
+// `protect_path` is lower-cased in place, under the module's guard.
+TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
+                         std::vector<std::string>& protect_path);
+TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
+                         std::vector<std::string>& protect_path, Flavour f);
+
+// check_tx_exists over every absolute path, on at most `max_workers` threads; results in
+// completion order.
+TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
+                                       const std::string& env_hh_path,
+                                       std::vector<std::string>& protect_path,
+                                       int max_workers = 10);
+TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
+                                       const std::string& env_hh_path,
+                                       std::vector<std::string>& protect_path, int max_workers,
+                                       Flavour f);
+
+}  // namespace scanflow

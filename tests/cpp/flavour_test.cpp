@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "util/flavour.h"
+
+namespace scanflow {
+namespace {
+
+const Flavour kPosix{false};
+const Flavour kWindows{true};
+
+TEST(Flavour, NormpathPosix) {
+    EXPECT_EQ(normpath("", kPosix), ".");
+    EXPECT_EQ(normpath("a//b/./c/..", kPosix), "a/b");
+    EXPECT_EQ(normpath("//host/share/../x", kPosix), "//host/x");
+    EXPECT_EQ(normpath("///a", kPosix), "/a");
+    EXPECT_EQ(normpath("/../a", kPosix), "/a");
+    EXPECT_EQ(normpath("../a/../../b", kPosix), "../../b");
+    EXPECT_EQ(normpath("d:\\proj\\..\\tex", kPosix), "d:\\proj\\..\\tex");
+}
+
+TEST(Flavour, NormpathWindows) {
+    EXPECT_EQ(normpath("d:\\proj\\..\\tex\\a.exr", kWindows), "d:\\tex\\a.exr");
+    EXPECT_EQ(normpath("//host/share/a/./b", kWindows), "\\\\host\\share\\a\\b");
+    EXPECT_EQ(normpath("C:/a//b/", kWindows), "C:\\a\\b");
+    EXPECT_EQ(normpath("C:/../a", kWindows), "C:\\a");
+    EXPECT_EQ(normpath("..\\a", kWindows), "..\\a");
+    EXPECT_EQ(normpath("\\\\?\\c:\\x\\..", kWindows), "\\\\?\\c:\\x\\..");
+    EXPECT_EQ(normpath("", kWindows), ".");
+}
+
+TEST(Flavour, SplitsAndJoins) {
+    EXPECT_EQ(splitdrive("//host/share/a", kWindows),
+              (std::pair<std::string, std::string>{"//host/share", "/a"}));
+    EXPECT_EQ(splitdrive("c:/a", kWindows), (std::pair<std::string, std::string>{"c:", "/a"}));
+    EXPECT_EQ(splitdrive("c:/a", kPosix), (std::pair<std::string, std::string>{"", "c:/a"}));
+    EXPECT_EQ(splitext("a/b.c/d", kPosix).second, "");
+    EXPECT_EQ(splitext("a/.hidden", kPosix).second, "");
+    EXPECT_EQ(splitext("a/..x.tex", kPosix),
+              (std::pair<std::string, std::string>{"a/..x", ".tex"}));
+    EXPECT_EQ(splitext("C:\\t.d\\wall", kWindows).second, "");
+    EXPECT_EQ(dirname("C:\\a\\b.hda", kWindows), "C:\\a");
+    EXPECT_EQ(dirname("/a/b/c.hda", kPosix), "/a/b");
+    EXPECT_EQ(dirname("/x", kPosix), "/");
+    EXPECT_TRUE(isabs("C:/tex/a.exr", kWindows));
+    EXPECT_FALSE(isabs("C:/tex/a.exr", kPosix));
+    EXPECT_FALSE(isabs("C:tex", kWindows));
+    EXPECT_TRUE(isabs("\\tex", kWindows));
+    EXPECT_EQ(join("C:", "a", kWindows), "C:a");
+    EXPECT_EQ(join("C:\\x", "a", kWindows), "C:\\x\\a");
+    EXPECT_EQ(join("/x/", "a", kPosix), "/x/a");
+    EXPECT_EQ(join("/x", "/a", kPosix), "/a");
+    EXPECT_EQ(char_count("路径/a"), 4u);
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "entry/state.h"
+#include "test_support.h"
+#include "util/encoding.h"
+#include "util/exclusions.h"
+#include "util/file_facts.h"
+#include "util/fs_cache.h"
+#include "util/paths.h"
+#include "util/tx_counterparts.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::TempDir;
+
+const Flavour kPosix{false};
+const Flavour kWindows{true};
+
+const std::string kGbkChinese = "\xd6\xd0\xce\xc4";  // "中文" in GBK
+const std::string kUtf8Chinese = "\xe4\xb8\xad\xe6\x96\x87";
+
+TEST(Encoding, DecodersTryTheirEncodingsInOrder) {
+    EXPECT_EQ(bety_out_decode(kUtf8Chinese), kUtf8Chinese);
+    EXPECT_EQ(bety_out_decode(kGbkChinese), kUtf8Chinese);
+    EXPECT_EQ(bety_out_decode("\xff"), "b'\\xff'");
+    EXPECT_EQ(bety_out_decode("a'\xff\t"), "b\"a'\\xff\\t\"");
+    EXPECT_EQ(bytes_literal("\\\"'"), "b'\\\\\"\\''");
+    EXPECT_EQ(get_encode("abc"), "abc");
+    EXPECT_EQ(get_encode(kGbkChinese), kUtf8Chinese);
+    EXPECT_EQ(get_encode("\xff\xff"), std::nullopt);
+    EXPECT_FALSE(is_utf8("\xed\xa0\x80"));  // an encoded surrogate
+    EXPECT_FALSE(is_utf8("\xc0\xaf"));      // overlong
+}
+
+TEST(Encoding, EncodeTextAndItsConsoleLines) {
+    std::string error;
+    EXPECT_EQ(encode_text(kUtf8Chinese, "GBK", &error), kGbkChinese);
+    EXPECT_EQ(encode_text("abc", "Utf-8", &error), "abc");
+    EXPECT_EQ(encode_text(kUtf8Chinese, "ascii", &error), std::nullopt);
+    ConsoleCapture capture;
+    unicode_to_str("abc", "no-such-codec");
+    auto lines = capture.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "[err]unicode_to_str:encode abc to no-such-codec failed");
+    EXPECT_EQ(lines[2], "unknown encoding: no-such-codec");
+    EXPECT_NE(lines[3].find("unicode_to_str is END"), std::string::npos);
+}
+
+TEST(Paths, UncPathRewritesOnlyLongPaths) {
+    std::string p250 = "c:/" + std::string(247, 'a');
+    EXPECT_EQ(unc_path(p250), p250);
+    std::string p251 = "c:/" + std::string(246, 'a') + "/b";
+    EXPECT_EQ(unc_path(p251), "\\\\?\\c:\\" + std::string(246, 'a') + "\\b");
+    std::string unc = "//host/share/" + std::string(290, 'x');
+    EXPECT_EQ(unc_path(unc), "\\\\?\\unc\\host\\share\\" + std::string(290, 'x'));
+    std::string wide;  // 200 two-byte characters: 400 bytes but 200 characters
+    for (int i = 0; i < 200; ++i) wide += "\xc3\xa9";
+    EXPECT_EQ(unc_path(wide), wide);
+}
+
+TEST(Paths, ConvertPathToServerForm) {
+    ConsoleCapture capture;
+    EXPECT_EQ(convert_path("d:\\proj\\..\\tex\\a.exr", kWindows), "/D/tex/a.exr");
+    EXPECT_EQ(convert_path("//host/share/a.exr", kWindows), "/host/share/a.exr");
+    EXPECT_EQ(convert_path("tex/a.exr", kWindows), "tex/a.exr");
+    EXPECT_EQ(convert_path("c:/x/c:/y", kWindows), "/C/x//C/y");  // every "c:" is rewritten
+    EXPECT_EQ(convert_path("//host/share/a.exr", kPosix), "/host/share/a.exr");
+    EXPECT_EQ(convert_path("C:/proj/./a.exr", kPosix), "/C/proj/a.exr");
+    EXPECT_EQ(convert_path("/jobs//a/../b.exr", kPosix), "/jobs/b.exr");
+}
+
+TEST(Paths, FnmatchFollowsShellRules) {
+    EXPECT_TRUE(fnmatch("wall.1001.exr", "wall.*[0-9].exr", kPosix));
+    EXPECT_FALSE(fnmatch("wall.exr", "wall.*[0-9].exr", kPosix));
+    EXPECT_TRUE(fnmatch("a[b", "a[b", kPosix));  // unclosed set: a literal bracket
+    EXPECT_TRUE(fnmatch("x", "[!a-c]", kPosix));
+    EXPECT_FALSE(fnmatch("b", "[!a-c]", kPosix));
+    EXPECT_TRUE(fnmatch("]", "[]]", kPosix));
+    EXPECT_TRUE(fnmatch("-", "[a-]", kPosix));
+    EXPECT_TRUE(fnmatch("路.exr", "?.exr", kPosix));  // one character, not one byte
+    EXPECT_FALSE(fnmatch("WALL.exr", "wall.*", kPosix));
+    EXPECT_TRUE(fnmatch("WALL.exr", "wall.*", kWindows));
+}
+
+class OnDisk : public ::testing::Test {
+  protected:
+    std::string make(const std::string& name, const std::string& text = "x") {
+        return dir_.write(name, text);
+    }
+    std::string at(const std::string& name) const { return dir_.file(name); }
+    TempDir dir_;
+    ConsoleCapture capture_;
+};
+
+TEST_F(OnDisk, GlobFileExpandsPatternsWithTheTexRule) {
+    make("tex/wall.1001.tex");
+    make("tex/wall.1001.png");
+    make("tex/wall.1002.tex");
+    make("tex/.wall.1003.tex");
+    make("tex/sub/wall.1004.tex");
+    auto found = glob_file(at("tex/wall.*.tex"), kPosix);
+    std::vector<std::string> tex(found.begin(), found.end() - 1);
+    std::sort(tex.begin(), tex.end());
+    EXPECT_EQ(tex, (std::vector<std::string>{at("tex/wall.1001.tex"), at("tex/wall.1002.tex")}));
+    EXPECT_EQ(found.back(), at("tex/wall.1001.png"));  // the ".tex" matches come first
+    EXPECT_EQ(glob_file(at("tex/*.*[0-9].tex"), kPosix).size(), 2u);  // hidden names excluded
+    EXPECT_EQ(glob_file(at("tex/.*.tex"), kPosix),
+              (std::vector<std::string>{at("tex/.wall.1003.tex")}));
+    EXPECT_EQ(glob_file(at("*/sub/*.tex"), kPosix),
+              (std::vector<std::string>{at("tex/sub/wall.1004.tex")}));
+    EXPECT_EQ(glob_file(at("tex/wall.1001.png"), kPosix),
+              (std::vector<std::string>{at("tex/wall.1001.png")}));
+    EXPECT_TRUE(glob_file(at("tex/none.*.exr"), kPosix).empty());
+    EXPECT_TRUE(glob_file(at("missing/*.exr"), kPosix).empty());
+    // Windows: names compare without case, either separator splits, "/" in the result.
+    std::string win_pattern = replace_all(at("TEX\\WALL.*.TEX"), "/", "\\");
+    win_pattern.replace(win_pattern.find("TEX"), 3, "tex");  // the directory itself is real
+    auto win = glob_file(win_pattern, kWindows);
+    ASSERT_EQ(win.size(), 2u);
+    EXPECT_EQ(win[0].find('\\'), std::string::npos);
+}
+
+TEST_F(OnDisk, GetFilesWalksTopDownInBothFlavours) {
+    make("root/a.exr");
+    make("root/sub/b.exr");
+    make("root/sub/deeper/c.exr");
+    std::filesystem::create_directory_symlink(at("root/sub"), at("root/link"));
+    auto posix = get_files(at("root"), kPosix);
+    ASSERT_EQ(posix.size(), 3u);
+    EXPECT_EQ(posix[0], at("root/a.exr"));  // the top directory's files come first
+    EXPECT_EQ(std::count(posix.begin(), posix.end(), at("root/sub/deeper/c.exr")), 1);
+    auto windows = get_files(at("root"), kWindows);
+    ASSERT_EQ(windows.size(), 3u);
+    EXPECT_EQ(windows[0], at("root/a.exr"));
+    EXPECT_TRUE(get_files(at("nothing"), kPosix).empty());
+    EXPECT_TRUE(get_files(at("root/a.exr"), kPosix).empty());
+}
+
+TEST_F(OnDisk, UnreadableDirectoriesAreSkipped) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every directory";
+    make("locked/inner/a.exr");
+    ::chmod(at("locked/inner").c_str(), 0);
+    EXPECT_TRUE(get_files(at("locked"), kPosix).empty());
+    ::chmod(at("locked/inner").c_str(), 0755);
+}
+
+TEST_F(OnDisk, CheckCacheFileFindsConvertedTextures) {
+    make("tex/a.exr");
+    make("tex/a.tx");
+    EXPECT_EQ(checkCacheFile(at("tex/a.exr")), (std::vector<std::string>{at("tex/a.tx")}));
+    EXPECT_TRUE(checkCacheFile(at("tex/a.tx")).empty());
+    EXPECT_TRUE(checkCacheFile(at("tex/a.")).empty());
+}
+
+TEST_F(OnDisk, ListingCacheListsEachDirectoryOnce) {
+    for (int i = 1000; i < 1100; ++i) make("seq/f." + std::to_string(i) + ".exr");
+    FsScope scope;
+    size_t before = fs().reads();
+    EXPECT_EQ(glob(at("seq/f.*[0-9].exr"), kPosix).size(), 100u);
+    for (int i = 1000; i < 1100; ++i)
+        EXPECT_TRUE(fs().isfile(at("seq/f." + std::to_string(i) + ".exr")));
+    EXPECT_FALSE(fs().exists(at("seq/f.999.exr")));
+    EXPECT_FALSE(fs().exists(at("seq/none/deeper.exr")));
+    EXPECT_EQ(fs().reads() - before, 2u);  // seq/ and its parent (none/ is known absent)
+}
+
+TEST_F(OnDisk, FileFacts) {
+    std::string abc = make("abc.txt", "abc");
+    std::string empty = make("empty.txt", "");
+    const std::string empty_md5 = "d41d8cd98f00b204e9800998ecf8427e";
+    EXPECT_EQ(getFileMd5(abc), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(getFileMd5(empty), empty_md5);
+    EXPECT_EQ(getFileMd5(at("missing")), empty_md5);
+    EXPECT_THROW(getFileMd5(dir_.path()), FileError);
+    EXPECT_EQ(get_file_size(abc), 3);
+    EXPECT_EQ(get_file_size(at("missing")), 0);
+    EXPECT_EQ(get_file_data(at("missing")), at("missing") + "  (mtime 0) size 0");
+    std::string data = get_file_data(abc);
+    EXPECT_EQ(data.size(), abc.size() + 36) << data;  // "  (mtime " + 19 + ") size 3"
+    EXPECT_TRUE(ends_with(data, ") size 3")) << data;
+    EXPECT_EQ(get_file_mtime(abc).substr(abc.size(), 9), "  (mtime ");
+}
+
+TEST_F(OnDisk, SaveVersionStopsAtTheFirstMatchingLine) {
+    std::string big(3 << 20, 'x');  // a long first line that spans blocks
+    std::string hip =
+        make("s.hip",
+             big + "\nset -g _HIP_SAVEVERSION = '20.0.547'\r\nset -g _HIP_SAVEVERSION = '1.0'\n");
+    EXPECT_EQ(get_file_save_ver(hip), "20.0.547");
+    EXPECT_EQ(get_hipVersion(hip), "20.0");
+    std::string none = make("n.hip", "set -g HIP = '/x'\n");
+    EXPECT_EQ(get_file_save_ver(none), std::nullopt);
+    EXPECT_THROW(get_hipVersion(none), FileError);
+    EXPECT_THROW(get_file_save_ver(at("missing.hip")), FileError);
+    std::string gbk = make("g.hip", "set -g _HIP_SAVEVERSION = '19.5.303' " + kGbkChinese + "\n");
+    EXPECT_EQ(get_file_save_ver(gbk), "19.5.303' " + kUtf8Chinese);
+}
+
+TEST(Exclusions, UnavailablePathsAndAssetLibraries) {
+    std::vector<std::string> prefixes{"C:/Users/Public/"};
+    EXPECT_EQ(search_unavailable_path("c:/users/public/tex/a.exr", prefixes),
+              "c:/users/public/tex/a.exr");
+    EXPECT_EQ(search_unavailable_path("C:/Users/Public/tex/a.exr", prefixes), std::nullopt);
+    EXPECT_EQ(prefixes[0], "c:/users/public/");
+
+    auto kept =
+        filter_excluded_paths({std::string("C:/hfs/houdini")},
+                              {"C:/hfs/houdini/otls/a.hda", "C:/hfs/houdini_extra/otls/b.hda",
+                               "C:/hfs/houdini_extra/otls/b.hda", "D:/show/c.hda"},
+                              kWindows);
+    EXPECT_EQ(kept.second,
+              (std::vector<std::string>{"C:/hfs/houdini_extra/otls/b.hda", "D:/show/c.hda"}));
+    EXPECT_EQ(kept.first, (std::vector<std::string>{"C:/hfs/houdini_extra/otls", "D:/show"}));
+    auto none = filter_excluded_paths({std::string("/opt/hfs")}, {}, kPosix);
+    EXPECT_TRUE(none.first.empty() && none.second.empty());
+    EXPECT_THROW(filter_excluded_paths({std::nullopt}, {"/a/b.hda"}, kPosix), Error);
+
+    ::setenv("HOUDINI_PATH", "a;b", 1);
+    ::setenv("HH", "/opt/hfs", 1);
+    ::unsetenv("PXR_PLUGINPATH_NAME");
+    auto entries = filter_otls_path(kWindows);
+    EXPECT_EQ(entries, (std::vector<std::optional<std::string>>{"a", "b", "/opt/hfs"}));
+    ::setenv("HOUDINI_PATH", "/x:/x", 1);
+    ::unsetenv("HH");
+    EXPECT_EQ(filter_otls_path(kPosix),
+              (std::vector<std::optional<std::string>>{"/x", std::nullopt}));
+    ::unsetenv("HOUDINI_PATH");
+}
+
+TEST_F(OnDisk, TextureCounterparts) {
+    std::string a = make("tex/a.exr");
+    make("tex/a.exr.rat");
+    make("tex/a.tx");
+    std::vector<std::string> prefixes{"C:/Users/Public/"};
+    EXPECT_EQ(check_tx_exists(a, "", prefixes, kPosix).first,
+              (std::vector<std::string>{a + ".rat", at("tex/a.tx"), a}));
+    std::string b = make("tex/b.exr");
+    make("tex/b_linear.exr.tx");
+    EXPECT_EQ(check_tx_exists(b, "", prefixes, kPosix).first,
+              (std::vector<std::string>{at("tex/b_linear.exr.tx"), b}));
+    std::string upper = make("tex/c.EXR");
+    make("tex/c.tx");
+    EXPECT_EQ(check_tx_exists(upper, "", prefixes, kPosix).first,
+              (std::vector<std::string>{upper}));
+    std::string tx = make("tex/d.tx");
+    make("tex/d.tx.rat");
+    EXPECT_EQ(check_tx_exists(tx, "", prefixes, kPosix).first,
+              (std::vector<std::string>{tx + ".rat", tx}));
+    // Under the installation directory no counterparts are searched.
+    EXPECT_EQ(check_tx_exists(a, at("tex"), prefixes, kPosix).first, (std::vector<std::string>{a}));
+    EXPECT_EQ(check_tx_exists(a, at("te"), prefixes, kPosix).first.size(), 3u);
+    auto guarded = check_tx_exists("c:/Users/Public/a.exr", "", prefixes, kWindows);
+    EXPECT_EQ(guarded.second, (std::vector<std::string>{"C:/Users/Public/a.exr"}));
+    EXPECT_EQ(prefixes[0], "c:/users/public/");
+}
+
+TEST_F(OnDisk, ParallelSearchCollectsEveryTexture) {
+    std::vector<std::string> textures{"tex/relative.exr"};
+    for (int i = 0; i < 50; ++i) {
+        textures.push_back(make("tex/t" + std::to_string(i) + ".exr"));
+        if (i % 2 == 0) make("tex/t" + std::to_string(i) + ".tx");
+    }
+    std::vector<std::string> prefixes{at("TEX/T1").substr(0, at("").size()) + "tex/t1"};
+    auto [found, guarded] = find_tx_counterparts_parallel(textures, "", prefixes, 4, kPosix);
+    EXPECT_EQ(found.size(), 75u);
+    EXPECT_EQ(guarded.size(), 11u);  // t1 and t10..t19
+    auto [none, none_guarded] =
+        find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, kPosix);
+    EXPECT_TRUE(none.empty() && none_guarded.empty());
+}
+
+}  // namespace
+}  // namespace scanflow
