@@ -136,6 +136,8 @@ void bind_drivers(py::module_& m) {
         return to_pystr(version);
     });
 
+    bind_upload(related);
+
     py::class_<AnalysUsd, Related> usd(m, "AnalysUsd");
     usd.def(py::init([](const py::dict& param_dict) {
                 Json params = to_json(param_dict);

@@ -67,11 +67,14 @@ py::object call_wrapped(int level, const std::string& name, const py::object& fn
 void register_errors(py::module_& m) {
     static py::exception<Error> error(m, "Error", PyExc_RuntimeError);
     static py::exception<OptionError> option_error(m, "OptionError", error.ptr());
+    static py::exception<FileError> file_error(m, "FileError", PyExc_OSError);
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
         } catch (const ExitRequest& request) {
             PyErr_SetObject(PyExc_SystemExit, py::int_(request.code).ptr());
+        } catch (const FileError& e) {
+            py::set_error(file_error, e.what());
         } catch (const OptionError& e) {
             py::set_error(option_error, e.what());
         } catch (const Error& e) {

@@ -335,6 +335,9 @@ class HouHost : public Host {
 
 }  // namespace
 
+NodePtr wrap_hou_node(py::object node) { return wrap_node(std::move(node)); }
+ParmPtr wrap_hou_parm(py::object parm) { return wrap_parm(std::move(parm)); }
+
 std::shared_ptr<Host> make_hou_host() {
     return call_python([] {
         return std::shared_ptr<Host>(std::make_shared<HouHost>(py::module_::import("hou")));

@@ -107,6 +107,7 @@ PYBIND11_MODULE(scanflow, m) {
 
     bind_entry(m);
     bind_drivers(m);
+    bind_util(m);
 
     m.def(
         "main",
