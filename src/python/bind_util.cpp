@@ -9,6 +9,7 @@
 #include "util/encoding.h"
 #include "util/exclusions.h"
 #include "util/file_facts.h"
+#include "util/fs_cache.h"
 #include "util/paths.h"
 #include "util/tx_counterparts.h"
 
@@ -63,7 +64,34 @@ py::tuple tx_result(const TxResult& result) {
 
 }  // namespace
 
+// A run-wide listing cache for host scripts and benchmarks: `with scanflow.listing_cache() as c:`
+// lists each directory once for everything inside the block.
+class ListingCacheScope {
+  public:
+    void enter() {
+        if (!scope_) scope_ = std::make_unique<FsScope>();
+    }
+    void exit() { scope_.reset(); }
+    size_t reads() const { return fs().reads(); }
+
+  private:
+    std::unique_ptr<FsScope> scope_;
+};
+
 void bind_util(py::module_& m) {
+    py::class_<ListingCacheScope>(m, "listing_cache")
+        .def(py::init<>())
+        .def(
+            "__enter__",
+            [](ListingCacheScope& self) -> ListingCacheScope& {
+                self.enter();
+                return self;
+            },
+            py::return_value_policy::reference)
+        .def("__exit__", [](ListingCacheScope& self, const py::args&) { self.exit(); })
+        .def_property_readonly("reads", &ListingCacheScope::reads,
+                               "Directories read by the active cache so far.");
+
     // ---- text encoding ----
     m.def(
         "get_encode",
@@ -78,8 +106,8 @@ void bind_util(py::module_& m) {
             if (encode_str.is_none() || !py::bool_(encode_str)) return py::str("");
             if (py::isinstance<py::bytes>(encode_str)) {
                 std::string bytes = encode_str.cast<std::string>();
-                PyObject* text = PyUnicode_DecodeUTF8(bytes.data(),
-                                                      static_cast<Py_ssize_t>(bytes.size()), "strict");
+                PyObject* text = PyUnicode_DecodeUTF8(
+                    bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict");
                 if (text == nullptr) throw py::error_already_set();
                 return py::reinterpret_steal<py::object>(text);
             }
@@ -267,7 +295,8 @@ void bind_upload(py::class_<Related>& related) {
         if (!py::isinstance<py::bytes>(src_str)) return src_str;
         return to_pystr(Related::cmd_out_decode(src_str.cast<std::string>()));
     });
-    related.def("_get_win_mnt_map", [](const Related&) { return from_json(Related::_get_win_mnt_map()); });
+    related.def("_get_win_mnt_map",
+                [](const Related&) { return from_json(Related::_get_win_mnt_map()); });
     related.def("_get_drive_replacement_map", [](const Related&) {
         py::dict out;
         for (const auto& [drive, folder] : Related::_get_drive_replacement_map())

@@ -7,6 +7,11 @@ namespace scanflow::py_bridge {
 std::string text_of(const py::handle& obj) {
     py::object s = py::isinstance<py::str>(obj) ? py::reinterpret_borrow<py::object>(obj)
                                                 : py::object(py::str(obj));
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(s.ptr(), &size))
+        return std::string(utf8, static_cast<size_t>(size));
+    // Surrogate escapes stand for bytes of a name that is not UTF-8: give those bytes back.
+    PyErr_Clear();
     PyObject* bytes = PyUnicode_AsEncodedString(s.ptr(), "utf-8", "surrogateescape");
     if (bytes == nullptr) throw py::error_already_set();
     std::string out(PyBytes_AS_STRING(bytes), static_cast<size_t>(PyBytes_GET_SIZE(bytes)));

@@ -41,7 +41,8 @@ Json Related::gather_upload(const std::vector<std::string>& upload_paths, const 
             if (local.find("../") != std::string::npos) continue;
             Json entry = Json::object();
             entry["local"] = _replace_drive_in_path(local, drives);
-            entry["server"] = _replace_drive_in_path(convert_path(local, f), drives);
+            // `local` is normalised already: its server form needs no second normalisation.
+            entry["server"] = _replace_drive_in_path(server_form(local), drives);
             assets.push_back(std::move(entry));
         }
 

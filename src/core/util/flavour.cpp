@@ -113,8 +113,14 @@ std::string normpath_posix(std::string_view path) {
     int initial = path[0] == '/' ? 1 : 0;
     if (initial && path.size() >= 2 && path[1] == '/' && (path.size() < 3 || path[2] != '/'))
         initial = 2;
-    std::vector<std::string> comps;
-    for (auto& comp : split(path, '/')) {
+    // Components as views into `path`: this runs once per uploaded file.
+    std::vector<std::string_view> comps;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t hit = path.find('/', start);
+        if (hit == std::string_view::npos) hit = path.size();
+        std::string_view comp = path.substr(start, hit - start);
+        start = hit + 1;
         if (comp.empty() || comp == ".") continue;
         if (comp != ".." || (!initial && comps.empty()) ||
             (!comps.empty() && comps.back() == "..")) {
@@ -123,7 +129,11 @@ std::string normpath_posix(std::string_view path) {
             comps.pop_back();
         }
     }
-    std::string out = std::string(static_cast<size_t>(initial), '/') + join_parts(comps, '/');
+    std::string out(static_cast<size_t>(initial), '/');
+    for (size_t i = 0; i < comps.size(); ++i) {
+        if (i) out.push_back('/');
+        out.append(comps[i]);
+    }
     return out.empty() ? "." : out;
 }
 

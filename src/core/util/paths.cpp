@@ -28,15 +28,17 @@ std::string convert_path(std::string_view file_path) {
 }
 
 std::string convert_path(std::string_view file_path, Flavour f) {
-    return timed(2, "convert_path", [&] {
-        std::string path = slashes_forward(normpath(file_path, f));
-        if (path.find(":/") != std::string::npos) {
-            std::string letter(1, path[0]);
-            return replace_all(path, letter + ":", "/" + ascii_upper(letter));
-        }
-        if (starts_with(path, "//")) return path.substr(1);
-        return path;
-    });
+    return timed(2, "convert_path",
+                 [&] { return server_form(slashes_forward(normpath(file_path, f))); });
+}
+
+std::string server_form(std::string path) {
+    if (path.find(":/") != std::string::npos) {
+        std::string letter(1, path[0]);
+        return replace_all(path, letter + ":", "/" + ascii_upper(letter));
+    }
+    if (starts_with(path, "//")) return path.substr(1);
+    return path;
 }
 
 void list_lower(std::vector<std::string>& paths) {

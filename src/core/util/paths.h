@@ -14,6 +14,8 @@ std::string unc_path(std::string_view file_path);
 // The server form: /C/proj/a.exr for c:/proj/a.exr, /host/share/a for //host/share/a.
 std::string convert_path(std::string_view file_path);
 std::string convert_path(std::string_view file_path, Flavour f);
+// The server form of a path that is already normalised with "/" separators.
+std::string server_form(std::string normalised);
 void list_lower(std::vector<std::string>& paths);
 // Every file below `dir_path`, walk order, "/" separators.
 std::vector<std::string> get_files(const std::string& dir_path);
