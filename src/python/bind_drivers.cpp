@@ -174,10 +174,7 @@ void bind_drivers(py::module_& m) {
         py::gil_scoped_release release;
         self.doit_test();
     });
-    hip.def("analysis_assetsChecking", &AnalysisHipAssets::analysis_assetsChecking,
-            py::call_guard<py::gil_scoped_release>());
-    hip.def("write_json", &AnalysisHipAssets::write_json, py::call_guard<py::gil_scoped_release>());
-    hip.def("analy_info", &AnalysisHipAssets::analy_info, py::call_guard<py::gil_scoped_release>());
+    bind_assembly(hip);
 
     py::class_<AnalysUsdAsset, AnalysUsd> usd_asset(m, "AnalysUsdAsset");
     usd_asset.def(py::init([](const py::dict& param_dict) {

@@ -67,14 +67,14 @@ py::tuple tx_result(const TxResult& result) {
 // A run-wide listing cache for host scripts and benchmarks: `with scanflow.listing_cache() as c:`
 // lists each directory once for everything inside the block.
 class ListingCacheScope {
-  public:
+public:
     void enter() {
         if (!scope_) scope_ = std::make_unique<FsScope>();
     }
     void exit() { scope_.reset(); }
     size_t reads() const { return fs().reads(); }
 
-  private:
+private:
     std::unique_ptr<FsScope> scope_;
 };
 

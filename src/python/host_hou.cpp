@@ -21,7 +21,7 @@ std::vector<std::shared_ptr<T>> wrap_all(const py::object& seq,
 }
 
 class HouParm : public Parm {
-  public:
+public:
     explicit HouParm(py::object obj) : ref_(std::move(obj)) {}
     Value eval() override {
         return call([&] { return to_value(obj().attr("eval")()); });
@@ -70,7 +70,7 @@ class HouParm : public Parm {
         return call([&] { return wrap_node(obj().attr("node")()); });
     }
 
-  private:
+private:
     const py::object& obj() const { return ref_.get(); }
     template <typename Fn>
     auto call(Fn&& fn) -> decltype(fn()) {
@@ -81,7 +81,7 @@ class HouParm : public Parm {
 };
 
 class HouParmTuple : public ParmTuple {
-  public:
+public:
     explicit HouParmTuple(py::object obj) : ref_(std::move(obj)) {}
     std::string name() override {
         return call_python([&] { return text_of(ref_.get().attr("name")()); });
@@ -93,12 +93,12 @@ class HouParmTuple : public ParmTuple {
         return call_python([&] { return wrap_all<Parm>(ref_.get(), &wrap_parm); });
     }
 
-  private:
+private:
     PyRef ref_;
 };
 
 class HouElement : public GeoElement {
-  public:
+public:
     explicit HouElement(py::object obj) : ref_(std::move(obj)) {}
     Value attribValue(const std::string& name) override {
         return call_python([&] { return to_value(ref_.get().attr("attribValue")(name)); });
@@ -129,7 +129,7 @@ class HouElement : public GeoElement {
         });
     }
 
-  private:
+private:
     PyRef ref_;
 };
 
@@ -138,7 +138,7 @@ GeoElementPtr wrap_element(py::object obj) {
 }
 
 class HouGeometry : public Geometry {
-  public:
+public:
     explicit HouGeometry(py::object obj) : ref_(std::move(obj)) {}
     std::vector<GeoElementPtr> points() override {
         return call_python(
@@ -157,21 +157,21 @@ class HouGeometry : public Geometry {
         });
     }
 
-  private:
+private:
     PyRef ref_;
 };
 
 class HouStage : public StageHandle {
-  public:
+public:
     explicit HouStage(py::object obj) : ref_(std::move(obj)) {}
     const py::object& get() const { return ref_.get(); }
 
-  private:
+private:
     PyRef ref_;
 };
 
 class HouNode : public Node {
-  public:
+public:
     explicit HouNode(py::object obj) : ref_(std::move(obj)) {}
     std::vector<NodePtr> allSubChildren() override {
         return call([&] { return wrap_all<Node>(obj().attr("allSubChildren")(), &wrap_node); });
@@ -243,7 +243,7 @@ class HouNode : public Node {
         });
     }
 
-  private:
+private:
     const py::object& obj() const { return ref_.get(); }
     template <typename Fn>
     auto call(Fn&& fn) -> decltype(fn()) {
@@ -264,7 +264,7 @@ ParmPtr wrap_parm(py::object obj) {
 }
 
 class HouHost : public Host {
-  public:
+public:
     explicit HouHost(py::object hou) : hou_(std::move(hou)) {}
     std::string kind() const override { return "hou"; }
     void load_hip(const std::string& path) override {
@@ -328,15 +328,19 @@ class HouHost : public Host {
         return call_python([&] { return text_of(hou().attr("hipFile").attr("path")()); });
     }
 
-  private:
+private:
     const py::object& hou() const { return hou_.get(); }
     PyRef hou_;
 };
 
 }  // namespace
 
-NodePtr wrap_hou_node(py::object node) { return wrap_node(std::move(node)); }
-ParmPtr wrap_hou_parm(py::object parm) { return wrap_parm(std::move(parm)); }
+NodePtr wrap_hou_node(py::object node) {
+    return wrap_node(std::move(node));
+}
+ParmPtr wrap_hou_parm(py::object parm) {
+    return wrap_parm(std::move(parm));
+}
 
 std::shared_ptr<Host> make_hou_host() {
     return call_python([] {

@@ -13,6 +13,7 @@
 #include "host/host.h"
 #include "host_hou.h"
 #include "pyutil.h"
+#include "usd_pxr.h"
 
 namespace py = pybind11;
 using namespace scanflow;
@@ -103,11 +104,14 @@ PYBIND11_MODULE(scanflow, m) {
         try_import(m, "json", "houjson");
         s.r_type = "r";
     }
+    s.platform_name = text_of(sys.attr("platform"));
     select_host();
+    set_usd(make_pxr_facade());
 
     bind_entry(m);
     bind_drivers(m);
     bind_util(m);
+    bind_scan(m);
 
     m.def(
         "main",

@@ -64,14 +64,14 @@ auto call_python_at(Fn&& fn, Where&& where, bool is_parm) -> decltype(fn()) {
 
 // A reference to a Python object that may be dropped on any thread.
 class PyRef {
-  public:
+public:
     explicit PyRef(py::object obj) : obj_(std::move(obj)) {}
     ~PyRef();
     PyRef(const PyRef&) = delete;
     PyRef& operator=(const PyRef&) = delete;
     const py::object& get() const { return obj_; }
 
-  private:
+private:
     py::object obj_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "drivers/analysis.h"
 #include "entry/state.h"
+#include "fake_scene.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -135,20 +136,26 @@ TEST(WriteFile, ProblemsArePrintedAndTheFileIsLeftAlone) {
     EXPECT_EQ(testing::read_text(garbage), "{{{");
 }
 
+const char* kSaved = "set -g _HIP_SAVEVERSION = '19.5.605'\n";
+
 class SceneFlow : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
-        host_ = std::make_shared<ScriptedHost>();
+        host_ = std::make_shared<testing::FakeScene>();
         set_host(host_);
         dir_.write("out/task.json", testing::kTaskJson);
+        ::setenv("HH", "/opt/hfs", 1);
     }
-    void TearDown() override { set_host(nullptr); }
+    void TearDown() override {
+        set_host(nullptr);
+        ::unsetenv("HH");
+    }
     TempDir dir_;
-    std::shared_ptr<ScriptedHost> host_;
+    std::shared_ptr<testing::FakeScene> host_;
 };
 
 TEST_F(SceneFlow, LoadsQuietlyAndRunsStepsInOrder) {
-    std::string scene = dir_.write("shot.hip", "");
+    std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
     AnalysisAssets(params_for(dir_, scene)).doit();
     EXPECT_EQ(host_->calls,
@@ -175,7 +182,7 @@ TEST_F(SceneFlow, LoadsQuietlyAndRunsStepsInOrder) {
 TEST_F(SceneFlow, LoadFailureIsReportedAndTheFlowGoesOn) {
     host_->fail_load = true;
     host_->fail_settings = true;
-    std::string scene = dir_.write("shot.hip", "");
+    std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
     AnalysisHipAssets driver(params_for(dir_, scene));
     driver.doit();
@@ -191,7 +198,7 @@ TEST_F(SceneFlow, LoadFailureIsReportedAndTheFlowGoesOn) {
 
 TEST_F(SceneFlow, LoadWarningKeepsTheScene) {
     host_->warn_load = true;
-    std::string scene = dir_.write("shot.hip", "");
+    std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
     AnalysisHipAssets(params_for(dir_, scene)).openScene(scene);
     EXPECT_NE(capture.text().find("Warnings were generated during load.\nopen scence time :"),

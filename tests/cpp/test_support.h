@@ -14,7 +14,7 @@ namespace scanflow::testing {
 
 // Captures console output for the lifetime of the object and turns pauses off.
 class ConsoleCapture {
-  public:
+public:
     ConsoleCapture() {
         console::set_sink(
             {[this](std::string_view t) { text_.append(t); }, [this] { ++flushes_; }});
@@ -39,14 +39,14 @@ class ConsoleCapture {
         return out;
     }
 
-  private:
+private:
     std::string text_;
     int flushes_ = 0;
     double old_scale_ = 1;
 };
 
 class TempDir {
-  public:
+public:
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "scanflow-test-XXXXXX").string();
@@ -65,7 +65,7 @@ class TempDir {
         return p;
     }
 
-  private:
+private:
     std::string path_;
 };
 
@@ -76,7 +76,7 @@ inline std::string read_text(const std::string& path) {
 
 // A host that records what the analysis asks of it; scenes are whatever the test sets.
 class ScriptedHost : public Host {
-  public:
+public:
     std::vector<std::string> calls;
     std::string version = "19.5.605";
     std::string scene_path;

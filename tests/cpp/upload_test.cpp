@@ -16,7 +16,7 @@ const Flavour kPosix{false};
 const Flavour kWindows{true};
 
 class MountMap : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override { ::unsetenv("G_WIN_MNT_MAP"); }
     void set(const std::string& value) { ::setenv("G_WIN_MNT_MAP", value.c_str(), 1); }
 };
@@ -53,7 +53,7 @@ TEST_F(MountMap, SingleLetterFoldersAndBadValues) {
 }
 
 class Gather : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         dir_.write("out/task.json", testing::kTaskJson);
         Json params = Json::object();

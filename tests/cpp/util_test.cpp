@@ -89,7 +89,7 @@ TEST(Paths, FnmatchFollowsShellRules) {
 }
 
 class OnDisk : public ::testing::Test {
-  protected:
+protected:
     std::string make(const std::string& name, const std::string& text = "x") {
         return dir_.write(name, text);
     }

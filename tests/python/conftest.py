@@ -45,6 +45,7 @@ class Run:
 def base_env(**extra):
     env = dict(os.environ)
     env["SCANFLOW_PAUSE_SCALE"] = "0"
+    env.setdefault("HH", "/opt/hfs")
     env["PYTHONPATH"] = os.pathsep.join([str(HOU_DOUBLE)] + [p for p in [env.get("PYTHONPATH")] if p])
     env.update(extra)
     return env
@@ -80,9 +81,13 @@ def project(tmp_path):
         root = tmp_path
         out = tmp_path / "out"
 
-        def scene(self, description, name="shot.hip"):
+        def scene(self, description, name="shot.hip", saved=True):
+            """Writes a scene for the stand-in host, with the save-version line of a real one."""
             path = tmp_path / name
-            path.write_text(json.dumps(description), encoding="utf-8")
+            header = ""
+            if saved:
+                header = "set -g _HIP_SAVEVERSION = '%s'\n" % description.get("version", "19.5.605")
+            path.write_text(header + json.dumps(description), encoding="utf-8")
             return path
 
         def task(self, content=None):

@@ -8,6 +8,7 @@
 #include "entry/state.h"
 #include "entry/timed.h"
 #include "host/host.h"
+#include "scan/param_scan.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -129,17 +130,6 @@ void AnalysisHipAssets::scene_steps() {
     analysis_assetsChecking();
     write_json();
     console::print("[analysis_assets done...]");
-}
-
-void AnalysisHipAssets::analysis_assetsChecking() {
-    // The parameter scan is not part of this build yet: the scene contributes no file
-    // references, and the collections stay empty.
-    timed(1, "analysis_assetsChecking", [] {});
-}
-
-void AnalysisHipAssets::write_json() {
-    // Of the final assembly this build has the scene information and the task-file merge.
-    timed(1, "write_json", [&] { analy_info(); });
 }
 
 Json AnalysisHipAssets::get_geo_node_setting(Json geo_nodes, Json records) {

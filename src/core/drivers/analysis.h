@@ -10,13 +10,22 @@
 namespace scanflow {
 
 class AnalysUsd : public Related {
-  public:
+public:
     explicit AnalysUsd(const Json& param_dict) : Related(param_dict) {}
+    // The files named inside a scene, proxy or cache file, recursively.
+    std::vector<std::string> ass_usd_usda_asset(const std::string& path);
     std::set<std::string> all_ass;  // Arnold scene files already expanded
 };
 
+// What all_upload_list finds: files present, files missing, and per opened file its contents.
+struct UploadLists {
+    std::vector<std::string> present;
+    std::vector<std::string> missing;
+    Json nested = Json::object();
+};
+
 class AnalysisHipAssets : public AnalysUsd {
-  public:
+public:
     explicit AnalysisHipAssets(const Json& param_dict);
 
     // Loads the scene quietly into the host.
@@ -26,9 +35,12 @@ class AnalysisHipAssets : public AnalysUsd {
     // The scene flow on the scene the host already holds.
     void doit_test();
 
-    void analysis_assetsChecking();
     void write_json();
     void analy_info();
+    UploadLists all_upload_list(const std::vector<std::string>& uploads_list);
+    std::vector<std::string> get_bgeo_asset(const std::string& path);
+    Json analysis_render_setting();
+    void tips_keyword_info();
 
     Json get_geo_node_setting(Json geo_nodes, Json records);
     Json get_distributedsim_node_setting(Json records, int count);
@@ -40,20 +52,21 @@ class AnalysisHipAssets : public AnalysUsd {
     std::vector<std::string> otls_path;
     Json all_ar_denoise = Json::array();
     Json all_renderer_list = Json::array();
+    std::string asset_list_file_path;
 
-  private:
+private:
     void scene_steps();
 };
 
 class AnalysUsdAsset : public AnalysUsd {
-  public:
+public:
     explicit AnalysUsdAsset(const Json& param_dict);
     void doit();
     Json param_dict;
 };
 
 class AnalysisAssets : public Related {
-  public:
+public:
     explicit AnalysisAssets(const Json& param_dict);
     // Dispatches the scene file by its extension.
     void doit();

@@ -12,7 +12,7 @@
 namespace scanflow {
 
 class Related {
-  public:
+public:
     // `param_dict` must hold "hip_file" and "path_json"; `task.json` must exist in the result
     // directory.
     explicit Related(const Json& param_dict);
@@ -34,6 +34,9 @@ class Related {
                                                        std::vector<std::string>& nested_asset);
     // The host application's full version string.
     std::string getHoudiniver();
+
+    // The files a Redshift proxy names.
+    std::vector<std::string> get_file_from_rs_cmd(const std::string& path);
 
     // Text of a child process's output (as bety_out_decode).
     static std::string cmd_out_decode(const std::string& src_str);

@@ -10,7 +10,7 @@ namespace scanflow {
 // The chain of operations running on this thread, outermost first. A C++ error carries no
 // traceback, so the trace printed for a failure is made from this chain.
 class TraceFrame {
-  public:
+public:
     explicit TraceFrame(std::string name);
     ~TraceFrame();
     TraceFrame(const TraceFrame&) = delete;
@@ -22,7 +22,7 @@ class TraceFrame {
 // Base of the project's own errors. `type_name` is what the printed trace shows as the error's
 // type; errors that came from the interpreter keep the Python type name they had there.
 class Error : public std::runtime_error {
-  public:
+public:
     explicit Error(const std::string& message, std::string type_name = "Error")
         : std::runtime_error(message),
           type_name_(std::move(type_name)),
@@ -31,25 +31,25 @@ class Error : public std::runtime_error {
     // The operations that were running where the error was raised.
     const std::vector<std::string>& frames() const noexcept { return frames_; }
 
-  private:
+private:
     std::string type_name_;
     std::vector<std::string> frames_;
 };
 
 // A file that cannot be read, written or parsed as expected; the message names the path.
 class FileError : public Error {
-  public:
+public:
     FileError(std::string path, const std::string& message)
         : Error(message, "FileError"), path_(std::move(path)) {}
     const std::string& path() const noexcept { return path_; }
 
-  private:
+private:
     std::string path_;
 };
 
 // A malformed input at a known place in a file.
 class ParseError : public Error {
-  public:
+public:
     ParseError(std::string path, long long offset, const std::string& message)
         : Error(path + ":" + std::to_string(offset) + ": " + message, "ParseError"),
           path_(std::move(path)),
@@ -57,14 +57,14 @@ class ParseError : public Error {
     const std::string& path() const noexcept { return path_; }
     long long offset() const noexcept { return offset_; }
 
-  private:
+private:
     std::string path_;
     long long offset_;
 };
 
 // A failure of the scene host, with the node and parameter it concerns when known.
 class HostError : public Error {
-  public:
+public:
     HostError(const std::string& message, std::string type_name = "HostError",
               std::string node = {}, std::string parm = {})
         : Error(with_place(message, node, parm), std::move(type_name)),
@@ -73,7 +73,7 @@ class HostError : public Error {
     const std::string& node() const noexcept { return node_; }
     const std::string& parm() const noexcept { return parm_; }
 
-  private:
+private:
     static std::string with_place(const std::string& message, const std::string& node,
                                   const std::string& parm) {
         if (!parm.empty()) return message + " (parameter " + parm + ")";
@@ -86,14 +86,14 @@ class HostError : public Error {
 
 // The host loaded a scene with problems; what it read stays loaded.
 class LoadWarning : public HostError {
-  public:
+public:
     explicit LoadWarning(const std::string& message, std::string type_name = "LoadWarning")
         : HostError(message, std::move(type_name)) {}
 };
 
 // A command line that the selected run mode cannot use (a missing option value).
 class OptionError : public Error {
-  public:
+public:
     explicit OptionError(const std::string& message) : Error(message, "OptionError") {}
 };
 

@@ -68,6 +68,17 @@ ModuleState::ModuleState()
     : IS_WIN(platform_system().find("Win") != std::string::npos),
       protect_path(default_protect_path()) {}
 
+void ModuleState::clear_collections() {
+    GLOBAL_ALL_ORIGINOL_LIST.clear();
+    GLOBAL_ALL_ORIGINOL_JSON = Json::object();
+    ALL_NODE = Json::object();
+    problem_nodes_list.clear();
+    texture_searchpaths.clear();
+    otls_assetpath.clear();
+    need_varian_usd = Json::array();
+    instance_flag = false;
+}
+
 ModuleState& state() {
     static ModuleState s;
     return s;

@@ -20,7 +20,8 @@ struct ModuleState {
     bool has_usd = false;     // `pxr.Usd` imported
     std::string r_type = "r";
     std::vector<std::string> env_i{"PXR_AR_DEFAULT_SEARCH_PATH"};
-    std::string module_file;  // the file the module was loaded from
+    std::string module_file;              // the file the module was loaded from
+    std::string platform_name = "linux";  // the interpreter's platform name (sys.platform)
 
     // Collections: filled once by one analysis, never cleared.
     std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;
@@ -39,6 +40,9 @@ struct ModuleState {
     std::mutex protect_path_mutex;
 
     ModuleState();
+    // Empties the collections. An analysis never does (a process runs one analysis); tests that
+    // run several in one process do.
+    void clear_collections();
 };
 
 // The one state object of the process.

@@ -25,13 +25,13 @@ using GeoElementPtr = std::shared_ptr<GeoElement>;
 
 // A USD stage held by a node; the USD facade knows what to do with it.
 class StageHandle {
-  public:
+public:
     virtual ~StageHandle() = default;
 };
 using StagePtr = std::shared_ptr<StageHandle>;
 
 class Parm {
-  public:
+public:
     virtual ~Parm() = default;
     virtual Value eval() = 0;
     virtual std::string evalAsString() = 0;
@@ -50,7 +50,7 @@ class Parm {
 };
 
 class ParmTuple {
-  public:
+public:
     virtual ~ParmTuple() = default;
     virtual std::string name() = 0;
     virtual Value eval() = 0;  // a list, one item per component
@@ -58,7 +58,7 @@ class ParmTuple {
 };
 
 class Node {
-  public:
+public:
     virtual ~Node() = default;
     virtual std::vector<NodePtr> allSubChildren() = 0;
     virtual std::vector<ParmPtr> parms() = 0;
@@ -81,7 +81,7 @@ class Node {
 
 // A point or primitive of a geometry.
 class GeoElement {
-  public:
+public:
     virtual ~GeoElement() = default;
     virtual Value attribValue(const std::string& name) = 0;
     // File names of the clip catalogue, when the primitive offers one.
@@ -91,7 +91,7 @@ class GeoElement {
 };
 
 class Geometry {
-  public:
+public:
     virtual ~Geometry() = default;
     virtual std::vector<GeoElementPtr> points() = 0;
     virtual std::vector<GeoElementPtr> prims() = 0;
@@ -101,7 +101,7 @@ class Geometry {
 enum class UpdateMode { Manual, OnMouseUp };
 
 class Host {
-  public:
+public:
     virtual ~Host() = default;
     virtual std::string kind() const = 0;                // "hou" or "hip"
     virtual void load_hip(const std::string& path) = 0;  // LoadWarning on a partial load

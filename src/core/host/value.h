@@ -7,7 +7,7 @@
 namespace scanflow {
 
 class Value {
-  public:
+public:
     enum class Kind { None, Int, Float, String, List };
 
     Value() = default;
@@ -52,7 +52,7 @@ class Value {
 
     bool operator==(const Value& other) const;
 
-  private:
+private:
     Kind kind_ = Kind::None;
     long long int_ = 0;
     double float_ = 0;

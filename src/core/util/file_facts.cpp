@@ -20,7 +20,7 @@ namespace scanflow {
 namespace {
 
 class Fd {
-  public:
+public:
     explicit Fd(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
         if (fd_ < 0) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
     }
@@ -37,7 +37,7 @@ class Fd {
         }
     }
 
-  private:
+private:
     int fd_;
 };
 

@@ -33,7 +33,7 @@ struct Listing {
 };
 
 class DirCache {
-  public:
+public:
     explicit DirCache(bool keep = true) : keep_(keep) {}
 
     // The listing of `dir` (an operating-system path; "" is the working directory).
@@ -47,7 +47,7 @@ class DirCache {
     // Number of directories actually read, for benchmarks and tests.
     size_t reads() const { return reads_; }
 
-  private:
+private:
     struct Slot {
         std::once_flag once;
         std::shared_ptr<const Listing> listing;
@@ -67,13 +67,13 @@ DirCache& fs();
 
 // Makes a cache active for its lifetime, unless one is active already (then it shares it).
 class FsScope {
-  public:
+public:
     FsScope();
     ~FsScope();
     FsScope(const FsScope&) = delete;
     FsScope& operator=(const FsScope&) = delete;
 
-  private:
+private:
     bool owner_;
 };
 

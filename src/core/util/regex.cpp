@@ -79,6 +79,22 @@ std::string Regex::replace_all(std::string_view subject, std::string_view replac
     return out;
 }
 
+std::vector<std::string> Regex::find_all(std::string_view subject) const {
+    MatchData md(impl_->code);
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos <= subject.size()) {
+        int rc = pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(subject.data()),
+                             subject.size(), pos, 0, md.data, nullptr);
+        if (rc == PCRE2_ERROR_NOMATCH) break;
+        if (rc < 0) throw Error("regular expression '" + impl_->pattern + "': " + pcre_message(rc));
+        PCRE2_SIZE* ov = pcre2_get_ovector_pointer(md.data);
+        out.emplace_back(subject.substr(ov[0], ov[1] - ov[0]));
+        pos = ov[1] > ov[0] ? ov[1] : ov[0] + 1;
+    }
+    return out;
+}
+
 std::optional<std::vector<std::optional<std::string>>> Regex::search(
     std::string_view subject) const {
     MatchData md(impl_->code);

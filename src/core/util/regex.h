@@ -10,7 +10,7 @@
 namespace scanflow {
 
 class Regex {
-  public:
+public:
     enum Flags : unsigned { None = 0, IgnoreCase = 1u << 0 };
 
     explicit Regex(std::string_view pattern, unsigned flags = None);
@@ -25,9 +25,11 @@ class Regex {
     // The first match, with its capture groups (group 0 is the whole match); empty groups that
     // did not take part are nullopt.
     std::optional<std::vector<std::optional<std::string>>> search(std::string_view subject) const;
+    // Every non-overlapping match (the whole match), in order.
+    std::vector<std::string> find_all(std::string_view subject) const;
     bool matches_anywhere(std::string_view subject) const { return search(subject).has_value(); }
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -1,7 +1,8 @@
 """A stand-in for the host application's scripting module, for tests.
 
 It offers the operations the analysis uses. A scene is a JSON description stored in the file
-that `hipFile.load` is given:
+that `hipFile.load` is given, after any "set -g NAME = 'value'" header lines (the save-version
+line of a real scene):
 
     {"version": "19.5.605",
      "variables": {"JOB": "/jobs/show"},
@@ -12,11 +13,18 @@ that `hipFile.load` is given:
                 "library": "/otls/x.hda", "inputs": ["/obj/other"],
                 "parms": {"file": {"value": "$HIP/a.bgeo", "eval": "/p/a.bgeo",
                                    "locked": false, "menu": ["A", "B"],
+                                   "keyframed": false, "default": "",
                                    "error": "text"}}}]}
+
+Parameter text is evaluated the way the host does for what scenes use in file paths:
+variables ($HIP, $HIPNAME, $HIPFILE, $JOB, $F, $FF, $F4, ${NAME}, the scene's variables and
+the environment) and the backtick functions chs/ch and padzero. "eval" overrides the
+evaluated value while the raw text is the saved one.
 """
 
 import json as _json
 import os as _os
+import re as _re
 
 
 class Error(Exception):
@@ -76,19 +84,78 @@ class _NodeType:
         return _Definition()
 
 
+def _variables():
+    path = _state["path"]
+    name = _os.path.basename(path)
+    found = {"HIP": _os.path.dirname(path), "HIPFILE": path,
+             "HIPNAME": name.rsplit(".", 1)[0] if "." in name else name}
+    found.update(_scene().get("variables", {}))
+    return found
+
+
+_VARIABLE = _re.compile(r"\$\{(\w+)\}|\$(\w+)")
+_BACKTICK = _re.compile(r"`([^`]*)`")
+_CHS = _re.compile(r'^\s*chs?\(\s*"([^"]+)"\s*\)\s*$')
+_PADZERO = _re.compile(r"^\s*padzero\(\s*(\d+)\s*,\s*(.+?)\s*\)\s*$")
+
+
+def _expand(text, parm, depth=0):
+    if depth > 32:
+        raise OperationFailed("recursive reference in " + parm.path())
+    frame = int(round(_state["frame"]))
+
+    def variable(match):
+        name = match.group(1) or match.group(2)
+        if name in ("F", "FF"):
+            return str(frame)
+        if _re.match(r"^F\d+$", name):
+            return str(frame).zfill(int(name[1:]))
+        value = _variables().get(name, _os.environ.get(name))
+        return match.group(0) if value is None else str(value)
+
+    def backtick(match):
+        expression = match.group(1)
+        reference = _CHS.match(expression)
+        if reference:
+            target = parm._resolve(reference.group(1))
+            return "" if target is None else str(target._eval(depth + 1))
+        padded = _PADZERO.match(expression)
+        if padded:
+            return str(int(float(_expand(padded.group(2), parm, depth + 1)))).zfill(int(padded.group(1)))
+        return match.group(0)
+
+    return _VARIABLE.sub(variable, _BACKTICK.sub(backtick, text))
+
+
 class Parm:
     def __init__(self, node, name, spec):
         self._node = node
         self._name = name
         self._spec = spec if isinstance(spec, dict) else {"value": spec}
+        self._saved = self._spec.get("value")
+        if "default" not in self._spec:
+            value = self._spec.get("value")
+            self._spec["default"] = "" if isinstance(value, str) else 0
 
-    def _check(self):
+    def _resolve(self, path):
+        if not path.startswith("/"):
+            path = self._node.path() + "/" + path
+        head, name = path.rsplit("/", 1)
+        owner = node(_os.path.normpath(head))
+        return None if owner is None else owner.parm(name)
+
+    def _eval(self, depth=0):
         if "error" in self._spec:
             raise OperationFailed(self._spec["error"])
+        value = self._spec.get("value")
+        if "eval" in self._spec and value == self._saved:
+            return self._spec["eval"]
+        if isinstance(value, str):
+            return _expand(value, self, depth)
+        return value
 
     def eval(self):
-        self._check()
-        return self._spec.get("eval", self._spec.get("value"))
+        return self._eval()
 
     def evalAsString(self):
         return str(self.eval())
@@ -97,11 +164,13 @@ class Parm:
         return node(str(self.eval()))
 
     def unexpandedString(self):
-        return str(self._spec.get("value", ""))
+        if self._spec.get("keyframed"):
+            raise OperationFailed("The parameter is animated: " + self.path())
+        value = self._spec.get("value", "")
+        return value if isinstance(value, str) else str(value)
 
     def set(self, value):
         self._spec["value"] = value
-        self._spec.pop("eval", None)
 
     def isLocked(self):
         return bool(self._spec.get("locked", False))
@@ -110,13 +179,20 @@ class Parm:
         self._spec["locked"] = bool(on)
 
     def deleteAllKeyframes(self):
-        self._spec.pop("keyframes", None)
+        self._spec["keyframed"] = False
 
     def revertToDefaults(self):
-        if "default" in self._spec:
-            self.set(self._spec["default"])
+        self._spec["value"] = self._spec["default"]
 
     def getReferencedParm(self):
+        value = self._spec.get("value")
+        if isinstance(value, str):
+            whole = _re.match(r"^`([^`]*)`$", value)
+            reference = whole and _CHS.match(whole.group(1))
+            if reference:
+                target = self._resolve(reference.group(1))
+                if target is not None:
+                    return target
         return self
 
     def menuLabels(self):
@@ -130,6 +206,9 @@ class Parm:
 
     def node(self):
         return self._node
+
+    def __repr__(self):
+        return "<hou.Parm %s in %s>" % (self._name, self._node.path())
 
 
 class Node:
@@ -230,7 +309,12 @@ class _HipFile:
         if not _os.path.exists(path):
             raise OperationFailed("Unable to open file: " + path)
         with open(path, "r", encoding="utf-8") as f:
-            scene = _json.load(f)
+            text = f.read()
+        header, brace, body = text.partition("{")
+        scene = _json.loads(brace + body) if brace else {"nodes": []}
+        saved = _re.search(r"_HIP_SAVEVERSION = '([^']*)'", header)
+        if saved and "version" not in scene:
+            scene["version"] = saved.group(1)
         if "load_error" in scene:
             raise OperationFailed(scene["load_error"])
         _state["scene"] = scene
@@ -269,10 +353,7 @@ def hscript(command):
 
 
 def getenv(name, default_value=None):
-    variables = _scene().get("variables", {})
-    if name == "HIP":
-        return _os.path.dirname(_state["path"])
-    return variables.get(name, _os.environ.get(name, default_value))
+    return _variables().get(name, _os.environ.get(name, default_value))
 
 
 def applicationVersionString():

@@ -1,0 +1,39 @@
+#include "output/result_files.h"
+
+#include <filesystem>
+#include <set>
+
+#include "entry/console.h"
+#include "entry/timed.h"
+
+namespace scanflow {
+
+void writeFile(const std::string& info_file, const Json& info_dict) {
+    timed(1, "writeFile", [&] {
+        std::string name = std::filesystem::path(info_file).filename().string();
+        console::print_cmd("start write " + name);
+        auto dir = std::filesystem::path(info_file).parent_path();
+        if (!dir.empty()) std::filesystem::create_directories(dir);
+        write_file_atomic(info_file, dump_json(info_dict, Unencodable::Drop));
+        console::print_cmd("write " + name + " ok");
+    });
+}
+
+void write_asset_txt(const std::string& info_file, const Json& missing,
+                     const std::vector<std::string>& files, const std::string& scene_file) {
+    std::set<std::string> missing_paths;
+    for (const auto& item : missing.items()) {
+        if (item.value().is_array()) {
+            for (const auto& path : item.value()) missing_paths.insert(value_text(path));
+        } else {
+            missing_paths.insert(value_text(item.value()));
+        }
+    }
+    std::string text = "[scene_file]\r\n" + scene_file + "\r\n[missing_file]\r\n";
+    for (const auto& path : missing_paths) text += path + "\r\n";
+    text += "[asset]\r\n";
+    for (const auto& line : files) text += line + "\r\n";
+    write_file_atomic(info_file, text);
+}
+
+}  // namespace scanflow
