@@ -13,6 +13,7 @@ cp "$demo/task.json" "$out/task.json"
 # Until our own .hip reader lands, the scene is read through the test stand-in of the host
 # module, from the scene description in shot.hip.
 export PYTHONPATH="$PWD/tests/python/hou_double${PYTHONPATH:+:$PYTHONPATH}"
+export HH="${HH:-/opt/hfs}"
 status=0
 .venv/bin/scanflow -channel web -file "$PWD/$demo/shot.hip" -path_json "$PWD/$out" \
     -plugin_server_dir /plugins -user_id demo -platform 2 || status=$?

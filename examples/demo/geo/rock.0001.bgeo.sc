@@ -1,0 +1,1 @@
+demo geo/rock.0001.bgeo.sc

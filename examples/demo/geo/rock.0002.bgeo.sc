@@ -1,0 +1,1 @@
+demo geo/rock.0002.bgeo.sc

@@ -1,0 +1,1 @@
+demo geo/rock.0003.bgeo.sc

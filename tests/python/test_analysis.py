@@ -1,0 +1,162 @@
+"""A whole scene analysed through the command line: every result file and its content."""
+
+import hashlib
+import json
+import os
+
+from conftest import WEB_OPTIONS, base_env
+
+
+def make_project(project):
+    root = project.root
+    for rel in ("tex/wood.jpg", "tex/wood.tx", "tex/skin.1001.exr", "tex/skin.1002.exr",
+                "tex/skin.1001.tx", "geo/rock.0001.bgeo.sc", "geo/rock.0003.bgeo.sc",
+                "geo/part_3.bgeo", "tex/中文.png"):
+        path = root / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(rel)
+    return {
+        "version": "19.5.605",
+        "variables": {"JOB": "/jobs/show"},
+        "nodes": [
+            {"path": "/obj", "type": "obj"},
+            {"path": "/obj/mat", "type": "principledshader::2.0",
+             "parms": {"basecolor_texture": "$HIP/tex/wood.jpg",
+                       "rough_texture": "$HIP/tex/skin.<UDIM>.exr",
+                       "bump_texture": "'$HIP/tex/中文.png'",
+                       "normal_texture": "$HIP/tex/missing_normal.exr",
+                       "postrender": "$HIP/scripts/post.py",
+                       "note": "relative/path.txt",
+                       "count": 4}},
+            {"path": "/obj/geo1", "type": "geo", "parms": {"tx": 0.0}},
+            {"path": "/obj/geo1/cache", "type": "file",
+             "parms": {"file": "$HIP/geo/rock.$F4.bgeo.sc"}},
+            {"path": "/obj/geo1/merge", "type": "filemerge",
+             "parms": {"file": "$HIP/geo/part_$MV.bgeo", "merge_var": "MV", "cachesize": 5}},
+            {"path": "/obj/broken", "type": "attribwrangle",
+             "parms": {"a": {"value": "/x/a.exr", "error": "Python error in expression"},
+                       "b": {"value": "/x/b.exr", "error": "Python error in expression"}}},
+            {"path": "/out", "type": "out"},
+            {"path": "/out/mantra1", "type": "ifd",
+             "parms": {"vm_picture": "$HIP/render/$HIPNAME.$F4.exr"}},
+        ],
+    }
+
+
+def run_web(run_cli, project, scene, **env):
+    return run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
+                   env=base_env(**env))
+
+
+def test_a_scene_writes_every_result_file(run_cli, project):
+    scene = project.scene(make_project(project))
+    hip = str(project.root)
+    run = run_web(run_cli, project, scene, HH=str(project.root / "hfs"))
+    assert run.code == 0, run.out + run.err
+
+    asset = project.read("asset.json")
+    assert list(asset) == ["asset_node", "Nested_Assets", "convert_node", "render_settings",
+                           "environment_dict", "missing_file", "scene_file_size", "asset_size",
+                           "asset_num", "asset"]
+    assert asset["asset_node"] == {
+        "/obj/mat/basecolor_texture": hip + "/tex/wood.jpg",
+        "/obj/mat/rough_texture": hip + "/tex/skin.<UDIM>.exr",
+        "/obj/mat/bump_texture": "'" + hip + "/tex/中文.png'",
+        "/obj/mat/normal_texture": hip + "/tex/missing_normal.exr",
+        "/obj/geo1/cache/file": hip + "/geo/rock.$F.bgeo.sc",
+        "/obj/geo1/merge/file": hip + "/geo/part_*[0-6].bgeo",
+    }
+    assert asset["convert_node"]["/obj/mat/basecolor_texture"] == [hip + "/tex/wood.jpg"]
+    assert asset["convert_node"]["/obj/mat/rough_texture"] == [hip + "/tex/skin.1001.exr",
+                                                              hip + "/tex/skin.1002.exr"]
+    assert asset["convert_node"]["/obj/geo1/cache/file"] == [hip + "/geo/rock.0001.bgeo.sc",
+                                                            hip + "/geo/rock.0003.bgeo.sc"]
+    assert asset["convert_node"]["/obj/mat/bump_texture"] == [hip + "/tex/中文.png"]
+    assert asset["missing_file"] == {"/obj/mat/normal_texture": hip + "/tex/missing_normal.exr"}
+    assert asset["environment_dict"]["JOB"] == "/jobs/show"
+    assert asset["scene_file_size"] == os.path.getsize(scene)
+    # The nested caches were sampled and looked at (their readers contribute nothing yet).
+    assert set(asset["Nested_Assets"]) == {hip + "/geo/rock.0001.bgeo.sc",
+                                           hip + "/geo/rock.0003.bgeo.sc", hip + "/geo/part_3.bgeo"}
+
+    upload = project.read("upload.json")
+    locals_ = sorted(entry["local"] for entry in upload["asset"])
+    assert locals_ == sorted(hip + rel for rel in (
+        "/tex/wood.jpg", "/tex/wood.tx", "/tex/skin.1001.exr", "/tex/skin.1002.exr",
+        "/tex/skin.1001.tx", "/geo/rock.0001.bgeo.sc", "/geo/rock.0003.bgeo.sc",
+        "/geo/part_3.bgeo", "/tex/中文.png"))
+    assert upload["scene"] == [{"local": str(scene), "server": str(scene),
+                                "hash": hashlib.md5(scene.read_bytes()).hexdigest()}]
+    assert asset["asset_num"] == 9
+    assert asset["asset_size"] == sum(os.path.getsize(p) for p in locals_)
+    assert asset["asset"] == sorted(asset["asset"]) and len(asset["asset"]) == 9
+    assert asset["asset"][0].startswith(locals_[0] + "  (mtime ")
+
+    tips = project.read("tips.json")
+    assert tips["50001"] == ["/obj/mat/normal_texture--->" + hip + "/tex/missing_normal.exr"]
+    assert tips["50105"] == ["/obj/broken"]
+    assert tips["50010"] == ["The scene has no render node set, please add render node"]
+
+    text = (project.out / "asset.txt").read_bytes().decode("utf-8")
+    assert text.split("\r\n") == ["[scene_file]", str(scene), "[missing_file]",
+                                  hip + "/tex/missing_normal.exr", "[asset]",
+                                  text.split("\r\n")[5], ""]
+    assert text.split("\r\n")[5].startswith(str(scene) + "  (mtime ")
+    assert (project.out / "analyze_sucess").read_bytes() == b'""'
+
+    raw = (project.out / "asset.json").read_text(encoding="utf-8")
+    assert '\n    "asset_node": {\n        "/obj/mat/basecolor_texture": ' in raw
+    assert "中文" in raw  # not escaped
+
+    task = project.read("task.json")
+    assert task["other"] == {"kept": True}
+    assert task["software_config"]["houdini_ver"] == "19.5.605"
+    assert task["software_config"]["HOUDINI_OTLSCAN_PATH"] == []
+
+    run.assert_in_order("all parm path list is [<hou.Parm basecolor_texture in /obj/mat>",
+                        "problem nodes is : ['/obj/broken']\n[analysis_assets finished]",
+                        "<des>start write upload.json</des>", "<des>write upload.json ok</des>",
+                        "<des>write asset.json ok</des>", "<des>write tips.json ok</des>",
+                        "<des>start write analyze_sucess</des>", "[analysis_assets done...]")
+
+
+def test_without_hh_the_run_ends_with_886_and_keeps_what_it_wrote(run_cli, project):
+    scene = project.scene(make_project(project))
+    env = base_env()
+    env.pop("HH")
+    (project.out / "upload.json").write_text("previous")
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS, env=env)
+    assert run.code == 886 % 256
+    # The asset-library filter is the first step that needs HH.
+    run.assert_in_order("write_json is START", "TypeError: an asset-library search directory is not set (is HH set?)",
+                        "Analysis failure")
+    assert "Path search processing start" not in run.out
+    assert (project.out / "upload.json").read_text() == "previous"
+    assert not (project.out / "analyze_sucess").exists()
+    assert "houdini_ver" not in project.read("task.json")["software_config"]
+
+
+def test_a_scene_without_its_save_version_cannot_be_assembled(run_cli, project):
+    scene = project.scene(make_project(project), saved=False)
+    run = run_web(run_cli, project, scene)
+    assert run.code == 886 % 256
+    run.assert_in_order("write_json is START", "records no save version", "Analysis failure")
+
+
+def test_protected_paths_and_the_asset_library_filter(run_cli, project):
+    description = make_project(project)
+    description["nodes"].append({"path": "/obj/hda", "type": "studio::thing", "library": "/otls/a.hda"})
+    description["nodes"].append({"path": "/obj/hda/inner", "type": "file", "locked_hda": True,
+                                 "library": str(project.root / "otls/thing.hda")})
+    (project.root / "otls").mkdir()
+    (project.root / "otls/thing.hda").write_text("hda")
+    scene = project.scene(description)
+    run = run_web(run_cli, project, scene, HH=str(project.root / "hfs"))
+    assert run.code == 0, run.out
+    task = project.read("task.json")
+    assert task["software_config"]["HOUDINI_OTLSCAN_PATH"] == [str(project.root / "otls")]
+    locals_ = [entry["local"] for entry in project.read("upload.json")["asset"]]
+    assert str(project.root / "otls/thing.hda") in locals_
+    # The same library under the host's own directory is left out.
+    run = run_web(run_cli, project, scene, HH=str(project.root))
+    assert project.read("task.json")["software_config"]["HOUDINI_OTLSCAN_PATH"] == []
