@@ -10,6 +10,7 @@
 #include "entry/console.h"
 #include "entry/errors.h"
 #include "entry/state.h"
+#include "host/hip/hip_host.h"
 #include "host/host.h"
 #include "host_hou.h"
 #include "pyutil.h"
@@ -55,19 +56,25 @@ bool try_import(py::module_& m, const char* module, const char* attr_name) {
     }
 }
 
+// The host application's module when it imports (or SCANFLOW_HOST=hou), our own scene reader
+// otherwise (or SCANFLOW_HOST=hip).
 void select_host() {
     const char* forced = std::getenv("SCANFLOW_HOST");
     std::string choice = forced == nullptr ? "" : forced;
-    if (choice == "hip") {
-        set_no_host_reason("SCANFLOW_HOST=hip, and this build has no .hip reader of its own yet");
-        return;
+    if (choice != "hip") {
+        try {
+            set_host(make_hou_host());
+            return;
+        } catch (const std::exception& e) {
+            if (choice == "hou") {
+                set_no_host_reason(
+                    std::string("SCANFLOW_HOST=hou, and the module 'hou' did not import (") +
+                    e.what() + ")");
+                return;
+            }
+        }
     }
-    try {
-        set_host(make_hou_host());
-    } catch (const std::exception& e) {
-        set_no_host_reason(std::string("the module 'hou' did not import (") + e.what() + ")");
-        if (choice == "hou") console::print(std::string("cannot use hou: ") + e.what());
-    }
+    set_host(hip::make_hip_host());
 }
 
 std::vector<std::string> argv_of_interpreter() {

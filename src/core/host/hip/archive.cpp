@@ -1,0 +1,167 @@
+#include "host/hip/archive.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "entry/errors.h"
+
+namespace scanflow::hip {
+
+namespace {
+
+bool octal(const std::string& data, size_t at, size_t width, unsigned long long* value) {
+    *value = 0;
+    for (size_t i = at; i < at + width; ++i) {
+        char c = data[i];
+        if (c < '0' || c > '7') return false;
+        *value = *value * 8 + static_cast<unsigned long long>(c - '0');
+    }
+    return true;
+}
+
+void add(Archive& archive, std::string name, std::string body) {
+    archive.index[name] = archive.sections.size();
+    archive.sections.push_back(Section{std::move(name), std::move(body)});
+}
+
+void parse_cpio(const std::string& path, const std::string& data, Archive& archive) {
+    constexpr size_t kHeader = 76;
+    size_t pos = 0;
+    while (true) {
+        auto damaged = [&](const std::string& what) {
+            archive.damage = path + ": " + what + " at offset " + std::to_string(pos);
+        };
+        if (pos == data.size()) {
+            damaged("archive ends without its trailer");
+            return;
+        }
+        if (data.size() - pos < kHeader) return damaged("truncated section header");
+        if (data.compare(pos, 6, "070707") != 0) return damaged("no section header");
+        unsigned long long name_size = 0, body_size = 0;
+        if (!octal(data, pos + 59, 6, &name_size) || !octal(data, pos + 65, 11, &body_size))
+            return damaged("corrupt section header");
+        if (name_size == 0) return damaged("section without a name");
+        if (data.size() - pos - kHeader < name_size) return damaged("truncated section name");
+        std::string name = data.substr(pos + kHeader, name_size - 1);
+        size_t body_at = pos + kHeader + name_size;
+        if (data.size() - body_at < body_size) return damaged("truncated section " + name);
+        if (name == "TRAILER!!!") return;
+        add(archive, std::move(name), data.substr(body_at, body_size));
+        pos = body_at + body_size;
+    }
+}
+
+int base64_value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Each line is padded on its own, so lines are decoded one by one and joined.
+std::string decode_base64_lines(const std::string& text) {
+    std::string out;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        unsigned buffer = 0;
+        int bits = 0;
+        for (char c : line) {
+            int v = base64_value(c);
+            if (v < 0) continue;
+            buffer = (buffer << 6) | static_cast<unsigned>(v);
+            bits += 6;
+            if (bits >= 8) {
+                bits -= 8;
+                out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
+            }
+        }
+    }
+    return out;
+}
+
+void parse_mime(const std::string& path, const std::string& data, Archive& archive) {
+    size_t b = data.find("boundary=\"");
+    if (b == std::string::npos) {
+        archive.damage = path + ": text scene without a part boundary at offset 0";
+        return;
+    }
+    size_t b_end = data.find('"', b + 10);
+    std::string boundary = "--" + data.substr(b + 10, b_end - b - 10);
+    size_t pos = data.find(boundary, b_end);
+    while (pos != std::string::npos) {
+        size_t after = pos + boundary.size();
+        if (data.compare(after, 2, "--") == 0) return;  // the closing delimiter
+        size_t headers_end = data.find("\n\n", after);
+        if (headers_end == std::string::npos) {
+            archive.damage = path + ": truncated part header at offset " + std::to_string(pos);
+            return;
+        }
+        std::string headers = data.substr(after, headers_end - after);
+        size_t body_at = headers_end + 2;
+        size_t next = data.find("\n" + boundary, body_at - 1);
+        if (next == std::string::npos) {
+            archive.damage = path + ": part without its end at offset " + std::to_string(pos);
+            return;
+        }
+        std::string body = next < body_at ? "" : data.substr(body_at, next - body_at);
+        size_t fn = headers.find("filename=\"");
+        if (fn != std::string::npos) {
+            size_t fn_end = headers.find('"', fn + 10);
+            std::string name = headers.substr(fn + 10, fn_end - fn - 10);
+            if (headers.find("Content-Transfer-Encoding: base64") != std::string::npos)
+                body = decode_base64_lines(body);
+            add(archive, std::move(name), std::move(body));
+        }
+        pos = next + 1;
+    }
+}
+
+}  // namespace
+
+Kind detect(const std::string& head) {
+    if (head.compare(0, 6, "070707") == 0) return Kind::Cpio;
+    if (head.compare(0, 18, "MIME-Version: 1.0\n") == 0) return Kind::Text;
+    if (head.compare(0, 6, std::string("HouLC\x1a", 6)) == 0 ||
+        head.compare(0, 6, std::string("HouNC\x1a", 6)) == 0)
+        return Kind::Locked;
+    return Kind::Unknown;
+}
+
+Archive parse_archive(const std::string& path, const std::string& data) {
+    Archive archive;
+    switch (detect(data.substr(0, 32))) {
+        case Kind::Cpio:
+            parse_cpio(path, data, archive);
+            break;
+        case Kind::Text:
+            parse_mime(path, data, archive);
+            break;
+        case Kind::Locked:
+            throw HostError(
+                path +
+                    " is a limited-licence scene (.hiplc/.hipnc): it must be opened in the "
+                    "host application",
+                "hou.LoadError");
+        case Kind::Unknown:
+            throw HostError(path + " is not a Houdini scene file (unknown first bytes)",
+                            "hou.LoadError");
+    }
+    return archive;
+}
+
+Archive read_archive(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw HostError("Unable to open file: " + path + ": " + std::strerror(errno),
+                        "hou.OperationFailed");
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return parse_archive(path, buffer.str());
+}
+
+}  // namespace scanflow::hip

@@ -1,0 +1,37 @@
+// The scene file container: a cpio ("odc") archive or its MIME text form, read into sections.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace scanflow::hip {
+
+struct Section {
+    std::string name;  // "obj/geo1/file1.parm", ".start"
+    std::string body;
+};
+
+struct Archive {
+    std::vector<Section> sections;  // in file order
+    std::unordered_map<std::string, size_t> index;
+    // Set when the file was damaged: what came before the damage is kept (`sections`).
+    std::string damage;
+
+    const std::string* find(const std::string& name) const {
+        auto it = index.find(name);
+        return it == index.end() ? nullptr : &sections[it->second].body;
+    }
+};
+
+enum class Kind { Cpio, Text, Locked, Unknown };
+
+// The kind of a scene file by its first bytes (never by its name).
+Kind detect(const std::string& head);
+
+// Reads the scene file. Files of a locked format and files that are no scene are HostErrors
+// naming the file; a truncated or corrupt archive keeps what was read and records the damage.
+Archive read_archive(const std::string& path);
+Archive parse_archive(const std::string& path, const std::string& data);
+
+}  // namespace scanflow::hip

@@ -1,0 +1,553 @@
+#include "host/hip/expr.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace scanflow::hip {
+
+std::string number_text(double v) {
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 1e15) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.0f", v);
+        return buf;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", v);
+    return buf;
+}
+
+std::string ExprValue::as_text() const {
+    return is_string ? text : number_text(number);
+}
+
+double ExprValue::as_number() const {
+    if (!is_string) return number;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    return end == text.c_str() ? 0 : v;
+}
+
+namespace {
+
+bool name_start(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool name_char(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+struct Token {
+    enum Kind { End, Number, String, Name, Variable, Op } kind = End;
+    std::string text;
+    double number = 0;
+    bool double_quoted = false;
+};
+
+class Parser {
+public:
+    Parser(const std::string& text, ExprScope& scope) : src_(text), scope_(scope) { advance(); }
+
+    ExprValue run() {
+        ExprValue v = at_op("{") ? block() : expression();
+        if (tok_.kind != Token::End) fail("unexpected '" + tok_.text + "'");
+        return v;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) {
+        throw ExprError(what + " in expression: " + src_);
+    }
+
+    void advance() {
+        while (pos_ < src_.size() && std::isspace(static_cast<unsigned char>(src_[pos_]))) ++pos_;
+        tok_ = Token{};
+        if (pos_ >= src_.size()) return;
+        char c = src_[pos_];
+        if (std::isdigit(static_cast<unsigned char>(c)) ||
+            (c == '.' && pos_ + 1 < src_.size() &&
+             std::isdigit(static_cast<unsigned char>(src_[pos_ + 1])))) {
+            char* end = nullptr;
+            tok_.kind = Token::Number;
+            tok_.number = std::strtod(src_.c_str() + pos_, &end);
+            size_t len = static_cast<size_t>(end - (src_.c_str() + pos_));
+            tok_.text = src_.substr(pos_, len);
+            pos_ += len;
+            return;
+        }
+        if (c == '"' || c == '\'') {
+            tok_.kind = Token::String;
+            tok_.double_quoted = c == '"';
+            ++pos_;
+            while (pos_ < src_.size() && src_[pos_] != c) {
+                if (src_[pos_] == '\\' && pos_ + 1 < src_.size()) ++pos_;
+                tok_.text.push_back(src_[pos_++]);
+            }
+            if (pos_ >= src_.size()) fail("unterminated string");
+            ++pos_;
+            return;
+        }
+        if (c == '$') {
+            tok_.kind = Token::Variable;
+            ++pos_;
+            if (pos_ < src_.size() && src_[pos_] == '{') {
+                size_t end = src_.find('}', pos_);
+                if (end == std::string::npos) fail("unterminated ${");
+                tok_.text = src_.substr(pos_ + 1, end - pos_ - 1);
+                pos_ = end + 1;
+            } else {
+                while (pos_ < src_.size() && name_char(src_[pos_]))
+                    tok_.text.push_back(src_[pos_++]);
+            }
+            return;
+        }
+        if (name_start(c)) {
+            tok_.kind = Token::Name;
+            while (pos_ < src_.size() && (name_char(src_[pos_]) || src_[pos_] == ':'))
+                tok_.text.push_back(src_[pos_++]);
+            return;
+        }
+        static const char* two[] = {"==", "!=", "<=", ">=", "&&", "||", "+=", "-=", "*=", "/="};
+        for (const char* op : two) {
+            if (src_.compare(pos_, 2, op) == 0) {
+                tok_.kind = Token::Op;
+                tok_.text = op;
+                pos_ += 2;
+                return;
+            }
+        }
+        if (c == '@') fail("PDG attributes need the host application:");
+        tok_.kind = Token::Op;
+        tok_.text = std::string(1, c);
+        ++pos_;
+    }
+
+    bool at_op(const char* op) const { return tok_.kind == Token::Op && tok_.text == op; }
+    void expect_op(const char* op) {
+        if (!at_op(op)) fail(std::string("expected '") + op + "'");
+        advance();
+    }
+
+    struct Depth {
+        int& d;
+        Depth(int& v, Parser* p) : d(++v) {
+            if (d > 200) p->fail("expression nested too deeply");
+        }
+        ~Depth() { --d; }
+    };
+
+    // { statements } with local variables, if/else and return.
+    ExprValue block() {
+        Depth depth(depth_, this);
+        expect_op("{");
+        std::optional<ExprValue> result;
+        while (!at_op("}")) {
+            if (tok_.kind == Token::End) fail("unterminated block");
+            if (auto v = statement()) {
+                if (!result) result = v;
+            }
+        }
+        expect_op("}");
+        return result.value_or(ExprValue::num(0));
+    }
+
+    // A statement; a value when it returned (the rest of the block is still parsed but ignored).
+    std::optional<ExprValue> statement() {
+        if (at_op(";")) {
+            advance();
+            return std::nullopt;
+        }
+        if (tok_.kind == Token::Name && (tok_.text == "float" || tok_.text == "string")) advance();
+        if (tok_.kind == Token::Name && tok_.text == "return") {
+            advance();
+            ExprValue v = expression();
+            if (at_op(";")) advance();
+            if (skipping_ || returned_) return std::nullopt;
+            returned_ = true;
+            return v;
+        }
+        if (tok_.kind == Token::Name && tok_.text == "if") {
+            advance();
+            expect_op("(");
+            bool cond = truth(expression());
+            expect_op(")");
+            std::optional<ExprValue> taken = branch(cond);
+            if (tok_.kind == Token::Name && tok_.text == "else") {
+                advance();
+                auto other = branch(!cond);
+                if (!taken) taken = other;
+            }
+            return taken;
+        }
+        if (tok_.kind == Token::Name) {
+            // An assignment to a local variable, or an expression statement.
+            size_t save_pos = pos_;
+            Token save = tok_;
+            std::string name = tok_.text;
+            advance();
+            if (at_op("=") || at_op("+=") || at_op("-=") || at_op("*=") || at_op("/=")) {
+                std::string op = tok_.text;
+                advance();
+                ExprValue v = expression();
+                if (!skipping_) {
+                    ExprValue& slot = locals_[name];
+                    if (op == "=")
+                        slot = v;
+                    else
+                        slot = arithmetic(op.substr(0, 1), slot, v);
+                }
+                if (at_op(";")) advance();
+                return std::nullopt;
+            }
+            pos_ = save_pos;
+            tok_ = save;
+        }
+        expression();
+        if (at_op(";")) advance();
+        return std::nullopt;
+    }
+
+    std::optional<ExprValue> branch(bool taken) {
+        bool was = skipping_;
+        skipping_ = skipping_ || !taken;
+        std::optional<ExprValue> result;
+        if (at_op("{")) {
+            advance();
+            while (!at_op("}")) {
+                if (tok_.kind == Token::End) fail("unterminated block");
+                if (auto v = statement()) result = v;
+            }
+            advance();
+        } else {
+            result = statement();
+        }
+        skipping_ = was;
+        return taken ? result : std::nullopt;
+    }
+
+    static bool truth(const ExprValue& v) { return v.is_string ? !v.text.empty() : v.number != 0; }
+
+    ExprValue expression() { return logical_or(); }
+
+    ExprValue logical_or() {
+        ExprValue left = logical_and();
+        while (at_op("||")) {
+            advance();
+            ExprValue right = logical_and();
+            left = ExprValue::num(truth(left) || truth(right));
+        }
+        return left;
+    }
+    ExprValue logical_and() {
+        ExprValue left = equality();
+        while (at_op("&&")) {
+            advance();
+            ExprValue right = equality();
+            left = ExprValue::num(truth(left) && truth(right));
+        }
+        return left;
+    }
+    ExprValue equality() {
+        ExprValue left = relational();
+        while (at_op("==") || at_op("!=")) {
+            bool eq = at_op("==");
+            advance();
+            ExprValue right = relational();
+            bool same = left.is_string || right.is_string ? left.as_text() == right.as_text()
+                                                          : left.number == right.number;
+            left = ExprValue::num(same == eq);
+        }
+        return left;
+    }
+    ExprValue relational() {
+        ExprValue left = additive();
+        while (at_op("<") || at_op(">") || at_op("<=") || at_op(">=")) {
+            std::string op = tok_.text;
+            advance();
+            double a = left.as_number(), b = additive().as_number();
+            left = ExprValue::num(op == "<"    ? a < b
+                                  : op == ">"  ? a > b
+                                  : op == "<=" ? a <= b
+                                               : a >= b);
+        }
+        return left;
+    }
+    static ExprValue arithmetic(const std::string& op, const ExprValue& a, const ExprValue& b) {
+        if (op == "+" && (a.is_string || b.is_string))
+            return ExprValue::str(a.as_text() + b.as_text());
+        double x = a.as_number(), y = b.as_number();
+        if (op == "+") return ExprValue::num(x + y);
+        if (op == "-") return ExprValue::num(x - y);
+        if (op == "*") return ExprValue::num(x * y);
+        if (op == "/") return ExprValue::num(y == 0 ? 0 : x / y);
+        if (op == "%") return ExprValue::num(y == 0 ? 0 : std::fmod(x, y));
+        return ExprValue::num(std::pow(x, y));
+    }
+    ExprValue additive() {
+        ExprValue left = multiplicative();
+        while (at_op("+") || at_op("-")) {
+            std::string op = tok_.text;
+            advance();
+            left = arithmetic(op, left, multiplicative());
+        }
+        return left;
+    }
+    ExprValue multiplicative() {
+        ExprValue left = unary();
+        while (at_op("*") || at_op("/") || at_op("%")) {
+            std::string op = tok_.text;
+            advance();
+            left = arithmetic(op, left, unary());
+        }
+        return left;
+    }
+    ExprValue unary() {
+        Depth depth(depth_, this);
+        if (at_op("-")) {
+            advance();
+            return ExprValue::num(-unary().as_number());
+        }
+        if (at_op("+")) {
+            advance();
+            return ExprValue::num(unary().as_number());
+        }
+        if (at_op("!")) {
+            advance();
+            return ExprValue::num(!truth(unary()));
+        }
+        ExprValue base = primary();
+        if (at_op("^")) {
+            advance();
+            return arithmetic("^", base, unary());
+        }
+        return base;
+    }
+
+    ExprValue primary() {
+        Depth depth(depth_, this);
+        if (tok_.kind == Token::Number) {
+            double v = tok_.number;
+            advance();
+            return ExprValue::num(v);
+        }
+        if (tok_.kind == Token::String) {
+            std::string text = tok_.text;
+            bool expand_vars = tok_.double_quoted;
+            advance();
+            return ExprValue::str(expand_vars ? expand(text, scope_) : text);
+        }
+        if (tok_.kind == Token::Variable) {
+            std::string name = tok_.text;
+            advance();
+            if (skipping_ || returned_) return ExprValue::num(0);
+            auto v = scope_.variable(name);
+            if (!v) fail("unknown variable $" + name);
+            char* end = nullptr;
+            double n = std::strtod(v->c_str(), &end);
+            if (!v->empty() && end == v->c_str() + v->size()) return ExprValue::num(n);
+            return ExprValue::str(*v);
+        }
+        if (at_op("(")) {
+            advance();
+            ExprValue v = expression();
+            expect_op(")");
+            return v;
+        }
+        if (tok_.kind == Token::Name) {
+            std::string name = tok_.text;
+            advance();
+            if (at_op("(")) {
+                advance();
+                std::vector<ExprValue> args;
+                while (!at_op(")")) {
+                    if (tok_.kind == Token::End) fail("unterminated call of " + name);
+                    args.push_back(expression());
+                    if (at_op(","))
+                        advance();
+                    else if (!at_op(")"))
+                        fail("expected ',' or ')' in " + name + "()");
+                }
+                advance();
+                return call(name, args);
+            }
+            auto local = locals_.find(name);
+            if (local != locals_.end()) return local->second;
+            fail("unknown name " + name);
+        }
+        fail(tok_.kind == Token::End ? "unexpected end" : "unexpected '" + tok_.text + "'");
+    }
+
+    ExprValue call(const std::string& name, const std::vector<ExprValue>& a) {
+        if (skipping_ || returned_) return ExprValue::num(0);  // a branch not taken asks nothing
+        auto arg = [&](size_t i) -> const ExprValue& {
+            if (i >= a.size()) fail(name + "() needs more arguments");
+            return a[i];
+        };
+        auto num = [&](size_t i) { return arg(i).as_number(); };
+        auto text = [&](size_t i) { return arg(i).as_text(); };
+        if (name == "ch" || name == "chf")
+            return ExprValue::num(scope_.channel(text(0), false, false).as_number());
+        if (name == "chs") return ExprValue::str(scope_.channel(text(0), true, false).as_text());
+        if (name == "chsraw") return ExprValue::str(scope_.channel(text(0), true, true).as_text());
+        if (name == "chsop") {
+            std::string path = scope_.channel(text(0), true, false).as_text();
+            return ExprValue::str(scope_.node_path(path).value_or(path));
+        }
+        if (name == "opname" || name == "opfullpath") {
+            auto path = scope_.node_path(text(0));
+            if (!path) return ExprValue::str("");
+            if (name == "opfullpath") return ExprValue::str(*path);
+            return ExprValue::str(path->substr(path->rfind('/') + 1));
+        }
+        if (name == "opinputpath")
+            return ExprValue::str(
+                scope_.input_path(text(0), static_cast<int>(num(1))).value_or(""));
+        if (name == "oppwf") return ExprValue::str("/");
+        if (name == "opdigits") {
+            std::string s = text(0);
+            auto path = scope_.node_path(s);
+            if (path) s = path->substr(path->rfind('/') + 1);
+            size_t end = s.size();
+            while (end > 0 && !std::isdigit(static_cast<unsigned char>(s[end - 1]))) --end;
+            size_t start = end;
+            while (start > 0 && std::isdigit(static_cast<unsigned char>(s[start - 1]))) --start;
+            return ExprValue::num(start == end ? 0 : std::stod(s.substr(start, end - start)));
+        }
+        if (name == "padzero" || name == "fpadzero") {
+            int width = static_cast<int>(num(0));
+            double v = name == "padzero" ? num(1) : num(2);
+            int decimals = name == "fpadzero" ? static_cast<int>(num(1)) : 0;
+            char buf[64];
+            if (decimals > 0) {
+                std::snprintf(buf, sizeof buf, "%0*.*f", width, decimals, v);
+            } else {
+                std::snprintf(buf, sizeof buf, "%0*lld", width,
+                              static_cast<long long>(std::floor(v)));
+            }
+            return ExprValue::str(buf);
+        }
+        if (name == "if") return truth(arg(0)) ? arg(1) : arg(2);
+        if (name == "ifs") return ExprValue::str(truth(arg(0)) ? text(1) : text(2));
+        if (name == "strcat") return ExprValue::str(text(0) + text(1));
+        if (name == "strreplace") {
+            std::string s = text(0), from = text(1), to = text(2), out;
+            if (from.empty()) return ExprValue::str(s);
+            size_t pos = 0, hit;
+            while ((hit = s.find(from, pos)) != std::string::npos) {
+                out += s.substr(pos, hit - pos) + to;
+                pos = hit + from.size();
+            }
+            return ExprValue::str(out + s.substr(pos));
+        }
+        if (name == "strcmp")
+            return ExprValue::num(text(0).compare(text(1)) < 0 ? -1 : text(0) == text(1) ? 0 : 1);
+        if (name == "strlen") return ExprValue::num(static_cast<double>(text(0).size()));
+        if (name == "substr") {
+            std::string s = text(0);
+            size_t start = static_cast<size_t>(std::max(0.0, num(1)));
+            size_t len = static_cast<size_t>(std::max(0.0, num(2)));
+            return ExprValue::str(start < s.size() ? s.substr(start, len) : "");
+        }
+        if (name == "toupper" || name == "tolower") {
+            std::string s = text(0);
+            for (char& c : s)
+                c = static_cast<char>(name == "toupper"
+                                          ? std::toupper(static_cast<unsigned char>(c))
+                                          : std::tolower(static_cast<unsigned char>(c)));
+            return ExprValue::str(s);
+        }
+        if (name == "floor") return ExprValue::num(std::floor(num(0)));
+        if (name == "ceil") return ExprValue::num(std::ceil(num(0)));
+        if (name == "rint") return ExprValue::num(std::nearbyint(num(0)));
+        if (name == "int") return ExprValue::num(std::trunc(num(0)));
+        if (name == "abs") return ExprValue::num(std::fabs(num(0)));
+        if (name == "min") return ExprValue::num(std::min(num(0), num(1)));
+        if (name == "max") return ExprValue::num(std::max(num(0), num(1)));
+        if (name == "clamp") return ExprValue::num(std::min(std::max(num(0), num(1)), num(2)));
+        if (name == "fit") {
+            double v = num(0), omin = num(1), omax = num(2), nmin = num(3), nmax = num(4);
+            double t = omax == omin ? 0 : std::min(std::max((v - omin) / (omax - omin), 0.0), 1.0);
+            return ExprValue::num(nmin + t * (nmax - nmin));
+        }
+        if (name == "fit01") {
+            double t = std::min(std::max(num(0), 0.0), 1.0);
+            return ExprValue::num(num(1) + t * (num(2) - num(1)));
+        }
+        if (name == "lock") return arg(0);  // a locked channel holds its value
+        if (name == "property" || name == "propertys") {
+            ExprValue v = scope_.channel(text(0), name == "propertys", false);
+            bool missing = v.is_string ? v.text.empty() : false;
+            return missing ? arg(1) : v;
+        }
+        if (name == "pow") return ExprValue::num(std::pow(num(0), num(1)));
+        if (name == "sqrt") return ExprValue::num(std::sqrt(num(0)));
+        if (name == "frac") return ExprValue::num(num(0) - std::floor(num(0)));
+        if (name == "python" || name == "pythonexprs" || name == "pythonexprf")
+            fail(name + "() needs the host application's Python:");
+        fail("the function " + name + "() cannot be evaluated outside the host application:");
+    }
+
+    const std::string& src_;
+    ExprScope& scope_;
+    size_t pos_ = 0;
+    Token tok_;
+    int depth_ = 0;
+    bool skipping_ = false;
+    bool returned_ = false;
+    std::map<std::string, ExprValue> locals_;
+};
+
+}  // namespace
+
+ExprValue evaluate(const std::string& expression, ExprScope& scope) {
+    return Parser(expression, scope).run();
+}
+
+std::string expand(const std::string& text, ExprScope& scope) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        char c = text[i];
+        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '`' || text[i + 1] == '$')) {
+            out.push_back(text[i + 1]);
+            i += 2;
+            continue;
+        }
+        if (c == '`') {
+            size_t end = text.find('`', i + 1);
+            if (end == std::string::npos) {
+                out += text.substr(i);
+                break;
+            }
+            out += evaluate(text.substr(i + 1, end - i - 1), scope).as_text();
+            i = end + 1;
+            continue;
+        }
+        if (c == '$') {
+            std::string name;
+            size_t j = i + 1;
+            if (j < text.size() && text[j] == '{') {
+                size_t end = text.find('}', j);
+                if (end != std::string::npos) {
+                    name = text.substr(j + 1, end - j - 1);
+                    j = end + 1;
+                }
+            } else {
+                while (j < text.size() && name_char(text[j])) name.push_back(text[j++]);
+            }
+            auto value = name.empty() ? std::nullopt : scope.variable(name);
+            if (value) {
+                out += *value;
+            } else {
+                out += text.substr(i, j - i);  // unknown variables stay as written
+            }
+            i = j == i + 1 && name.empty() ? i + 1 : j;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    return out;
+}
+
+}  // namespace scanflow::hip

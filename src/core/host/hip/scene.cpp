@@ -1,0 +1,584 @@
+#include "host/hip/scene.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "entry/errors.h"
+#include "util/flavour.h"
+
+namespace scanflow::hip {
+
+namespace {
+
+const std::set<std::string>& root_networks() {
+    static const std::set<std::string> names{"obj", "out", "ch",    "shop", "img",
+                                             "vex", "mat", "stage", "tasks"};
+    return names;
+}
+
+// Suffixes of tuple components, by naming scheme.
+const std::vector<std::string>& scheme_for(const std::string& tuple, size_t size) {
+    static const std::vector<std::string> xyzw{"x", "y", "z", "w"};
+    static const std::vector<std::string> rgba{"r", "g", "b", "a"};
+    static const std::vector<std::string> minmax{"min", "max"};
+    static const std::vector<std::string> numeric{"1", "2",  "3",  "4",  "5",  "6",  "7",  "8",
+                                                  "9", "10", "11", "12", "13", "14", "15", "16"};
+    static const std::set<std::string> xyz_names{
+        "t",    "r",      "s",   "p",          "pr",           "shear", "n",   "up",     "pivot",
+        "size", "center", "res", "resolution", "res_override", "dir",   "pos", "origin", "scale3"};
+    if (xyz_names.count(tuple) && size <= 4) return xyzw;
+    if (size <= 4 && (ends_with(tuple, "color") || ends_with(tuple, "colour") || tuple == "Cd" ||
+                      tuple == "diff"))
+        return rgba;
+    if (size == 2 && (tuple == "framerange" || ends_with(tuple, "range"))) return minmax;
+    return numeric;
+}
+
+std::string archive_name(const std::string& path, const std::string& section) {
+    return path + ":" + section;
+}
+
+double parse_number(const std::string& s) {
+    return std::strtod(s.c_str(), nullptr);
+}
+
+Value number_value(const std::string& text) {
+    if (text.find_first_of(".eE") == std::string::npos)
+        return Value::integer(std::strtoll(text.c_str(), nullptr, 10));
+    return Value::real(parse_number(text));
+}
+
+// Menu tokens of the parameters the analysis compares as numbers, with their labels.
+struct Menu {
+    std::vector<std::string> tokens;
+    std::vector<std::string> labels;
+};
+
+const std::map<std::string, Menu>& menus() {
+    static const std::map<std::string, Menu> table{
+        {"trange",
+         {{"off", "normal", "on"},
+          {"Render Current Frame", "Render Frame Range", "Render Frame Range Only (Strict)"}}},
+        {"filemethod", {{"constructed", "explicit"}, {"Constructed", "Explicit"}}},
+        {"loadfromdisk", {{"off", "on"}, {"Off", "On"}}},
+    };
+    return table;
+}
+
+bool interpolation(const std::string& expr) {
+    static const std::set<std::string> names{"bezier()",  "linear()",   "constant()",  "cubic()",
+                                             "ease()",    "easein()",   "easeout()",   "easep()",
+                                             "easeinp()", "easeoutp()", "spline()",    "qlinear()",
+                                             "quintic()", "vmatchin()", "vmatchout()", "vmatch()"};
+    return expr.empty() || names.count(expr) > 0;
+}
+
+struct DepthGuard {
+    int& d;
+    explicit DepthGuard(int& v) : d(++v) {
+        if (d > 64) throw ExprError("recursive parameter references");
+    }
+    ~DepthGuard() { --d; }
+};
+
+}  // namespace
+
+// The evaluation context of one parameter of one node.
+class Scope : public ExprScope {
+public:
+    Scope(Scene& scene, NodeData& node, int depth) : scene_(scene), node_(node), depth_(depth) {}
+
+    std::optional<std::string> variable(const std::string& name) override {
+        return scene_.variable(name, &node_);
+    }
+
+    ExprValue channel(const std::string& path, bool as_string, bool raw) override {
+        size_t slash = path.rfind('/');
+        std::string node_path = slash == std::string::npos
+                                    ? node_.path
+                                    : scene_.resolve_path(node_.path, path.substr(0, slash));
+        std::string parm_name = slash == std::string::npos ? path : path.substr(slash + 1);
+        NodeData* target = scene_.node(node_path);
+        if (!target) return as_string ? ExprValue::str("") : ExprValue::num(0);
+        auto parm = scene_.parm(*target, parm_name);
+        if (!parm) {
+            auto found = target->channels.find(parm_name);
+            if (found == target->channels.end())
+                return as_string ? ExprValue::str("") : ExprValue::num(0);
+            return scene_.channel_value(*target, parm_name, found->second, as_string, depth_ + 1);
+        }
+        if (raw) return ExprValue::str(scene_.raw_text(*parm));
+        Value v = scene_.eval_component(*parm, depth_ + 1);
+        if (v.is_string())
+            return as_string ? ExprValue::str(v.as_string())
+                             : ExprValue::num(parse_number(v.as_string()));
+        return as_string ? ExprValue::str(number_text(v.as_float())) : ExprValue::num(v.as_float());
+    }
+
+    std::optional<std::string> node_path(const std::string& path) override {
+        std::string full = scene_.resolve_path(node_.path, path);
+        if (!scene_.node(full)) return std::nullopt;
+        return full;
+    }
+
+    std::optional<std::string> input_path(const std::string& path, int index) override {
+        NodeData* target = scene_.node(scene_.resolve_path(node_.path, path));
+        if (!target) return std::nullopt;
+        for (const auto& [i, source] : target->def.inputs)
+            if (i == index && !source.empty() && source[0] != '(' && source != "\"\"")
+                return target->parent + (target->parent == "/" ? "" : "/") + source;
+        return std::nullopt;
+    }
+
+private:
+    Scene& scene_;
+    NodeData& node_;
+    int depth_;
+};
+
+std::vector<std::string> indx_entries(const std::string& data) {
+    std::vector<std::string> names;
+    auto u32 = [&](size_t at, bool* ok) -> uint32_t {
+        if (at + 4 > data.size()) {
+            *ok = false;
+            return 0;
+        }
+        return (static_cast<uint32_t>(static_cast<unsigned char>(data[at])) << 24) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(data[at + 1])) << 16) |
+               (static_cast<uint32_t>(static_cast<unsigned char>(data[at + 2])) << 8) |
+               static_cast<uint32_t>(static_cast<unsigned char>(data[at + 3]));
+    };
+    if (data.compare(0, 4, "INDX") != 0) return names;
+    bool ok = true;
+    size_t pos = 8;
+    uint32_t desc = u32(pos, &ok);
+    pos += 4 + desc;
+    uint32_t count = u32(pos, &ok);
+    pos += 4;
+    for (uint32_t i = 0; ok && i < count; ++i) {
+        uint32_t len = u32(pos, &ok);
+        if (!ok || pos + 4 + len > data.size()) break;
+        names.push_back(data.substr(pos + 4, len));
+        pos += 4 + len + 12;
+    }
+    return names;
+}
+
+Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) {
+    auto root = std::make_unique<NodeData>();
+    root->path = "/";
+    root->type = "root";
+    nodes_["/"] = std::move(root);
+    order_.push_back("/");
+
+    auto ensure = [&](const std::string& node_path) -> NodeData& {
+        auto& slot = nodes_[node_path];
+        if (!slot) {
+            slot = std::make_unique<NodeData>();
+            slot->path = node_path;
+            size_t slash = node_path.rfind('/');
+            slot->parent = slash == 0 ? "/" : node_path.substr(0, slash);
+            std::string name = node_path.substr(slash + 1);
+            slot->type = slot->parent == "/" ? name : "";
+            order_.push_back(node_path);
+        }
+        return *slot;
+    };
+
+    for (const auto& section : archive.sections) {
+        const std::string& name = section.name;
+        if (name.empty() || name[0] == '.' || name.find('.') == std::string::npos) continue;
+        size_t dot = name.rfind('.');
+        if (name.find('/', dot) != std::string::npos) continue;
+        std::string node_path = "/" + name.substr(0, dot);
+        std::string kind = name.substr(dot + 1);
+        if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn") continue;
+        std::string top = node_path.substr(1, node_path.find('/', 1) == std::string::npos
+                                                  ? std::string::npos
+                                                  : node_path.find('/', 1) - 1);
+        if (!root_networks().count(top)) continue;
+        NodeData& node = ensure(node_path);
+        if (kind == "init") {
+            node.type = parse_init_type(section.body);
+            node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
+        } else if (kind == "def") {
+            node.def = parse_def(section.body);
+        } else if (kind == "parm") {
+            node.entries = parse_parms(section.body, archive_name(path, name));
+            node.saved = node.entries;
+        } else {
+            node.channels = parse_channels(section.body, archive_name(path, name));
+        }
+    }
+    for (const auto& node_path : order_) {
+        if (node_path == "/") continue;
+        NodeData* node = nodes_[node_path].get();
+        if (NodeData* parent = this->node(node->parent)) parent->children.push_back(node_path);
+    }
+
+    if (const std::string* vars = archive.find(".variables")) variables_ = parse_variables(*vars);
+    for (const auto& [name, value] : variables_)
+        if (name == "_HIP_SAVEVERSION") save_version = value;
+    if (const std::string* start = archive.find(".start")) timeline = parse_start(*start);
+    frame = std::round(timeline.tcur * timeline.fps + 1);
+
+    auto lines = [](const std::string* body) {
+        std::vector<std::string> out;
+        if (!body) return out;
+        std::istringstream in(*body);
+        std::string line;
+        while (std::getline(in, line))
+            if (!line.empty()) out.push_back(line);
+        return out;
+    };
+    for (const auto& line : lines(archive.find(".OPfallbacks"))) {
+        size_t space = line.find(' ');
+        if (space != std::string::npos && !fallbacks_.count(line.substr(0, space)))
+            fallbacks_[line.substr(0, space)] = line.substr(space + 1);
+    }
+    for (const auto& line : lines(archive.find(".OPpreferences"))) {
+        size_t space = line.find(' ');
+        if (space != std::string::npos)
+            preferences_[line.substr(0, space)] = line.substr(space + 1);
+    }
+    libraries_ = lines(archive.find(".OPlibraries"));
+    if (const std::string* defotl = archive.find(".defotl")) embedded_ = indx_entries(*defotl);
+    if (const std::string* dummy = archive.find(".OPdummydefs"))
+        dummy_types_ = indx_entries(*dummy);
+}
+
+NodeData* Scene::node(const std::string& path) {
+    auto it = nodes_.find(path);
+    return it == nodes_.end() ? nullptr : it->second.get();
+}
+
+std::string Scene::resolve_path(const std::string& from, const std::string& relative) const {
+    if (relative.empty() || relative == ".") return from;
+    std::vector<std::string> parts;
+    auto push_all = [&](const std::string& p) {
+        std::istringstream in(p);
+        std::string part;
+        while (std::getline(in, part, '/')) {
+            if (part.empty() || part == ".") continue;
+            if (part == "..") {
+                if (!parts.empty()) parts.pop_back();
+            } else {
+                parts.push_back(part);
+            }
+        }
+    };
+    if (relative[0] != '/') push_all(from);
+    push_all(relative);
+    std::string out;
+    for (const auto& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
+}
+
+std::vector<std::string> Scene::component_names(const ParmEntry& entry) const {
+    size_t size = entry.components.size();
+    if (size <= 1) return {entry.name};
+    // A channel name shows which scheme this tuple uses.
+    const std::vector<std::string>* scheme = &scheme_for(entry.name, size);
+    static const std::vector<std::vector<std::string>> schemes{{"x", "y", "z", "w"},
+                                                               {"r", "g", "b", "a"},
+                                                               {"min", "max"},
+                                                               {"u", "v", "w"},
+                                                               {"1", "2", "3", "4"}};
+    for (size_t i = 0; i < size; ++i) {
+        const auto& c = entry.components[i];
+        if (c.kind != Component::Channel || c.channel.rfind(entry.name, 0) != 0) continue;
+        std::string suffix = c.channel.substr(entry.name.size());
+        for (const auto& s : schemes)
+            if (i < s.size() && s[i] == suffix && size <= s.size()) scheme = &s;
+    }
+    std::vector<std::string> names;
+    for (size_t i = 0; i < size; ++i)
+        names.push_back(entry.name + (i < scheme->size() ? (*scheme)[i] : std::to_string(i + 1)));
+    return names;
+}
+
+std::vector<ParmRef> Scene::parms(NodeData& node) {
+    std::vector<ParmRef> out;
+    for (size_t e = 0; e < node.entries.size(); ++e) {
+        auto names = component_names(node.entries[e]);
+        for (size_t c = 0; c < node.entries[e].components.size(); ++c)
+            out.push_back(ParmRef{&node, e, c, names[c]});
+    }
+    return out;
+}
+
+std::optional<ParmRef> Scene::parm(NodeData& node, const std::string& name) {
+    for (size_t e = 0; e < node.entries.size(); ++e) {
+        const auto& entry = node.entries[e];
+        if (entry.components.size() == 1 && entry.name == name) return ParmRef{&node, e, 0, name};
+        if (entry.components.size() > 1 && name.rfind(entry.name, 0) == 0) {
+            auto names = component_names(entry);
+            for (size_t c = 0; c < names.size(); ++c)
+                if (names[c] == name) return ParmRef{&node, e, c, name};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<size_t> Scene::tuple(NodeData& node, const std::string& name) {
+    for (size_t e = 0; e < node.entries.size(); ++e)
+        if (node.entries[e].name == name) return e;
+    return std::nullopt;
+}
+
+std::optional<std::string> Scene::variable(const std::string& name, const NodeData* node) {
+    const double fps = timeline.fps;
+    if (name == "F" || name == "SF") return number_text(std::round(frame));
+    if (name == "FF") return number_text(frame);
+    if (name.size() > 1 && name[0] == 'F' &&
+        name.find_first_not_of("0123456789", 1) == std::string::npos) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%0*lld", std::atoi(name.c_str() + 1),
+                      static_cast<long long>(std::llround(frame)));
+        return std::string(buf);
+    }
+    if (name == "T") return number_text((frame - 1) / fps);
+    if (name == "FPS") return number_text(fps);
+    if (name == "FSTART") return number_text(std::round(timeline.tstart * fps + 1));
+    if (name == "FEND") return number_text(std::round(timeline.tend * fps));
+    if (name == "NFRAMES")
+        return number_text(std::round(timeline.tend * fps) - std::round(timeline.tstart * fps + 1) +
+                           1);
+    if (name == "TSTART") return number_text(timeline.tstart);
+    if (name == "TEND") return number_text(timeline.tend);
+    if (name == "RFSTART") return number_text(timeline.rfstart);
+    if (name == "RFEND") return number_text(timeline.rfend);
+    if (name == "OS" && node) return node->path.substr(node->path.rfind('/') + 1);
+    // The scene's location is where it was loaded from, whatever it recorded when saved.
+    if (name == "HIP") return dirname(hip_path_, Flavour{false});
+    if (name == "HIPFILE") return hip_path_;
+    if (name == "HIPNAME") {
+        std::string base = basename(hip_path_, Flavour{false});
+        return base.substr(0, base.rfind('.') == std::string::npos ? base.size() : base.rfind('.'));
+    }
+    for (const auto& [n, v] : variables_)
+        if (n == name) return v;
+    if (const char* env = std::getenv(name.c_str())) return std::string(env);
+    return std::nullopt;
+}
+
+ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Channel& ch,
+                               bool as_string, int depth) {
+    DepthGuard guard(depth);
+    (void)name;
+    if (ch.segments.empty()) {
+        if (ch.default_string) return ExprValue::str(*ch.default_string);
+        return ExprValue::num(ch.default_value.value_or(0));
+    }
+    double t = (frame - 1) / timeline.fps;
+    double seg_start = ch.start;
+    const Segment* seg = &ch.segments.back();
+    double local = 0;
+    for (const auto& s : ch.segments) {
+        if (t < seg_start + s.length || &s == &ch.segments.back()) {
+            seg = &s;
+            local = t - seg_start;
+            break;
+        }
+        seg_start += s.length;
+    }
+    if (interpolation(seg->expr)) {
+        if (seg->value.empty()) return ExprValue::num(ch.default_value.value_or(0));
+        double v0 = seg->value[0], v1 = seg->value.size() > 1 ? seg->value[1] : v0;
+        if (seg->expr == "constant()" || seg->length <= 0 || local <= 0) return ExprValue::num(v0);
+        if (local >= seg->length) return ExprValue::num(v1);
+        return ExprValue::num(v0 +
+                              (v1 - v0) * local / seg->length);  // other shapes are taken as linear
+    }
+    std::string language = seg->language;
+    if (language.empty() && node.def.flags.count("exprlanguage"))
+        language = node.def.flags.at("exprlanguage");
+    if (language == "python")
+        throw ExprError("Python expressions need the host application: " + seg->expr);
+    Scope scope(*this, node, depth);
+    ExprValue v = evaluate(seg->expr, scope);
+    if (as_string) return ExprValue::str(v.as_text());
+    return v;
+}
+
+Value Scene::eval_component(const ParmRef& parm, int depth) {
+    DepthGuard guard(depth);
+    const ParmEntry& entry = parm.node->entries[parm.entry];
+    const Component& c = entry.components[parm.component];
+    switch (c.kind) {
+        case Component::Number:
+            return number_value(c.text);
+        case Component::Channel: {
+            auto found = parm.node->channels.find(c.channel);
+            if (found == parm.node->channels.end()) {
+                // No channel saved: the value the scene cached is all there is.
+                return c.text.find_first_not_of("-0123456789.e") == std::string::npos &&
+                               !c.text.empty()
+                           ? number_value(c.text)
+                           : Value::text(c.text);
+            }
+            bool as_string = found->second.default_string.has_value();
+            ExprValue v = channel_value(*parm.node, c.channel, found->second, as_string, depth);
+            if (v.is_string) return Value::text(v.text);
+            return Value::real(v.number);
+        }
+        case Component::Quoted: {
+            auto menu = menus().find(entry.name);
+            if (menu != menus().end()) {
+                for (size_t i = 0; i < menu->second.tokens.size(); ++i)
+                    if (menu->second.tokens[i] == c.text)
+                        return Value::integer(static_cast<long long>(i));
+            }
+            if (c.text == "on") return Value::integer(1);
+            if (c.text == "off") return Value::integer(0);
+            Scope scope(*this, *parm.node, depth);
+            return Value::text(expand(c.text, scope));
+        }
+        case Component::Bare: {
+            Scope scope(*this, *parm.node, depth);
+            return Value::text(expand(c.text, scope));
+        }
+    }
+    return Value();
+}
+
+Value Scene::eval(const ParmRef& parm) {
+    try {
+        return eval_component(parm, 0);
+    } catch (const ExprError& e) {
+        std::string raw;
+        try {
+            raw = raw_text(parm);
+        } catch (const std::exception&) {
+        }
+        throw HostError(std::string(e.what()) + " (expression " + raw + ")", "hou.OperationFailed",
+                        parm.node->path, parm.node->path + "/" + parm.name);
+    }
+}
+
+std::string Scene::raw_text(const ParmRef& parm) {
+    const Component& c = parm.node->entries[parm.entry].components[parm.component];
+    if (c.kind != Component::Channel) return c.text;
+    auto found = parm.node->channels.find(c.channel);
+    if (found == parm.node->channels.end()) return c.text;
+    const Channel& ch = found->second;
+    if (ch.segments.size() != 1 || interpolation(ch.segments[0].expr))
+        throw HostError("The parameter has keyframes: " + parm.node->path + "/" + parm.name,
+                        "hou.OperationFailed", parm.node->path, parm.node->path + "/" + parm.name);
+    std::string expr = ch.segments[0].expr;
+    // A single string literal is the parameter's text.
+    if (expr.size() >= 2 && expr.front() == '"' && expr.back() == '"' &&
+        expr.find('"', 1) == expr.size() - 1)
+        return expr.substr(1, expr.size() - 2);
+    return expr;
+}
+
+std::optional<ParmRef> Scene::referenced(const ParmRef& parm) {
+    std::string text;
+    try {
+        text = raw_text(parm);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (text.size() >= 2 && text.front() == '`' && text.back() == '`')
+        text = text.substr(1, text.size() - 2);
+    for (const char* fn : {"chs(", "ch(", "chsraw(", "chf("}) {
+        if (text.rfind(fn, 0) != 0 || text.back() != ')') continue;
+        std::string arg =
+            text.substr(std::string(fn).size(), text.size() - std::string(fn).size() - 1);
+        if (arg.size() < 2 || (arg.front() != '"' && arg.front() != '\'') ||
+            arg.back() != arg.front())
+            return std::nullopt;
+        arg = arg.substr(1, arg.size() - 2);
+        size_t slash = arg.rfind('/');
+        std::string node_path = slash == std::string::npos
+                                    ? parm.node->path
+                                    : resolve_path(parm.node->path, arg.substr(0, slash));
+        NodeData* target = node(node_path);
+        if (!target) return std::nullopt;
+        return this->parm(*target, slash == std::string::npos ? arg : arg.substr(slash + 1));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Scene::library_of(const NodeData& node) {
+    // The category comes from the network the node sits in.
+    std::string parent_type;
+    std::string top;
+    if (const NodeData* parent = this->node(node.parent)) parent_type = parent->type;
+    top = node.path.substr(1, node.path.find('/', 1) - 1);
+    std::string category;
+    if (node.parent == "/obj" || (parent_type == "subnet" && top == "obj")) category = "Object";
+    if (parent_type == "geo" || parent_type == "sopnet" || parent_type == "filecache::2.0")
+        category = "Sop";
+    if (node.parent == "/out" || parent_type == "ropnet") category = "Driver";
+    if (node.parent == "/stage" || parent_type == "lopnet") category = "Lop";
+    if (node.parent == "/tasks" || parent_type == "topnet") category = "Top";
+    if (node.parent == "/mat" || parent_type == "matnet") category = "Vop";
+    if (parent_type == "dopnet") category = "Dop";
+    if (node.parent == "/img" || parent_type == "cop2net") category = "Cop2";
+    if (node.parent == "/ch" || parent_type == "chopnet") category = "Chop";
+    if (node.parent == "/shop" || parent_type == "shopnet") category = "Shop";
+    if (category.empty())
+        category = top == "obj"     ? "Sop"
+                   : top == "out"   ? "Driver"
+                   : top == "stage" ? "Lop"
+                                    : "Object";
+    // "ns::name::ver" is written "ns::Category/name::ver".
+    std::string type = node.type;
+    std::string full;
+    size_t ns = type.find("::");
+    // "ns::name::ver" and "ns::name" carry a namespace; "name::2.0" only a version.
+    bool namespaced = ns != std::string::npos &&
+                      (type.find("::", ns + 2) != std::string::npos ||
+                       type.substr(ns + 2).find_first_not_of("0123456789.") != std::string::npos);
+    if (namespaced) {
+        full = type.substr(0, ns + 2) + category + "/" + type.substr(ns + 2);
+    } else {
+        full = category + "/" + type;
+    }
+    auto contains = [](const std::vector<std::string>& v, const std::string& s) {
+        for (const auto& x : v)
+            if (x == s) return true;
+        return false;
+    };
+    if (contains(embedded_, full)) return std::string("Embedded");
+    // Library paths are saved as typed ($HIP/otls/x.hda); the host reports them expanded.
+    Scope scope(*this, *this->node("/"), 0);
+    if (auto p = preferences_.find(full); p != preferences_.end()) return expand(p->second, scope);
+    if (auto f = fallbacks_.find(full); f != fallbacks_.end()) return expand(f->second, scope);
+    if (contains(dummy_types_, full) && !libraries_.empty()) {
+        for (const auto& lib : libraries_) {
+            std::string path = expand(lib, scope);
+            std::ifstream in(path, std::ios::binary);
+            if (!in) continue;
+            std::stringstream buffer;
+            buffer << in.rdbuf();
+            if (contains(indx_entries(buffer.str()), full)) return path;
+        }
+        // None could be read: a library named after the category is the likelier one.
+        std::string lowered = ascii_lower(category);
+        for (const auto& lib : libraries_)
+            if (ascii_lower(basename(lib, Flavour{false})).find(lowered) != std::string::npos)
+                return expand(lib, scope);
+        return expand(libraries_.front(), scope);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> Scene::menu_labels(const ParmRef& parm) {
+    auto menu = menus().find(parm.node->entries[parm.entry].name);
+    if (menu == menus().end()) return {};
+    return menu->second.labels;
+}
+
+bool Scene::inside_locked_asset(const NodeData& node) {
+    for (const NodeData* n = this->node(node.parent); n; n = this->node(n->parent))
+        if (n->matchesdef) return true;
+    return false;
+}
+
+}  // namespace scanflow::hip

@@ -1,0 +1,86 @@
+// A scene read from a .hip file: the node tree, parameters and channels, variables, timeline and
+// asset libraries, with the evaluation of parameter values at a frame.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "host/hip/archive.h"
+#include "host/hip/expr.h"
+#include "host/hip/sections.h"
+#include "host/value.h"
+
+namespace scanflow::hip {
+
+struct NodeData {
+    std::string path;  // "/obj/geo1"
+    std::string type;
+    std::string parent;  // "" for the root
+    std::vector<std::string> children;
+    std::vector<ParmEntry> entries;
+    std::vector<ParmEntry> saved;  // the entries as loaded, for revertToDefaults
+    std::map<std::string, Channel> channels;
+    NodeDef def;
+    bool matchesdef = false;
+};
+
+// A parameter component: which entry of which node, and which component of it.
+struct ParmRef {
+    NodeData* node = nullptr;
+    size_t entry = 0;
+    size_t component = 0;
+    std::string name;
+};
+
+class Scene {
+public:
+    // Builds the scene from the archive of `path` (the file's real location sets $HIP).
+    Scene(const Archive& archive, const std::string& path);
+
+    NodeData* node(const std::string& path);
+    const std::vector<std::string>& node_order() const { return order_; }
+    std::vector<ParmRef> parms(NodeData& node);
+    std::optional<ParmRef> parm(NodeData& node, const std::string& name);
+    // The tuple entry of that name.
+    std::optional<size_t> tuple(NodeData& node, const std::string& name);
+
+    Value eval(const ParmRef& parm);
+    std::string raw_text(const ParmRef& parm);  // unexpandedString
+    std::optional<ParmRef> referenced(const ParmRef& parm);
+
+    std::optional<std::string> variable(const std::string& name, const NodeData* node);
+    std::optional<std::string> library_of(const NodeData& node);
+    std::vector<std::string> menu_labels(const ParmRef& parm);
+    bool inside_locked_asset(const NodeData& node);
+
+    double frame = 1;
+    std::string save_version;
+    Timeline timeline;
+
+    // A node path relative to `from`, made absolute ("." and ".." resolved).
+    std::string resolve_path(const std::string& from, const std::string& relative) const;
+
+private:
+    friend class Scope;
+    Value eval_component(const ParmRef& parm, int depth);
+    ExprValue channel_value(NodeData& node, const std::string& name, const Channel& ch,
+                            bool as_string, int depth);
+    std::vector<std::string> component_names(const ParmEntry& entry) const;
+
+    std::string hip_path_;
+    std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;
+    std::vector<std::string> order_;  // every node path, depth first as saved
+    std::vector<std::pair<std::string, std::string>> variables_;
+    std::map<std::string, std::string> fallbacks_, preferences_;
+    std::vector<std::string> libraries_;
+    std::vector<std::string> embedded_, dummy_types_;
+};
+
+// The type names in an INDX archive (embedded or stub asset definitions).
+std::vector<std::string> indx_entries(const std::string& data);
+
+}  // namespace scanflow::hip

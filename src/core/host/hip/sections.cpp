@@ -1,0 +1,299 @@
+#include "host/hip/sections.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "entry/errors.h"
+
+namespace scanflow::hip {
+
+namespace {
+
+bool space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Whitespace-separated tokens; "..." tokens may span lines; \" and \\ are escapes in both
+// quoted and bare tokens.
+class Lexer {
+public:
+    Lexer(const std::string& text, std::string where) : text_(text), where_(std::move(where)) {}
+
+    struct Token {
+        std::string text;
+        bool quoted = false;
+        size_t offset = 0;
+    };
+
+    bool next(Token* token) {
+        while (pos_ < text_.size() && space(text_[pos_])) ++pos_;
+        if (pos_ >= text_.size()) return false;
+        token->offset = pos_;
+        token->text.clear();
+        token->quoted = text_[pos_] == '"';
+        if (token->quoted) {
+            ++pos_;
+            while (true) {
+                if (pos_ >= text_.size())
+                    throw ParseError(where_, static_cast<long long>(token->offset),
+                                     "unterminated string");
+                char c = text_[pos_++];
+                if (c == '"') break;
+                if (c == '\\' && pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\\'))
+                    c = text_[pos_++];
+                token->text.push_back(c);
+            }
+            return true;
+        }
+        while (pos_ < text_.size() && !space(text_[pos_])) {
+            char c = text_[pos_++];
+            if (c == '\\' && pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\\'))
+                c = text_[pos_++];
+            token->text.push_back(c);
+        }
+        return true;
+    }
+
+    Token expect(const char* what) {
+        Token t;
+        if (!next(&t))
+            throw ParseError(where_, static_cast<long long>(pos_), std::string("expected ") + what);
+        return t;
+    }
+    size_t pos() const { return pos_; }
+    const std::string& where() const { return where_; }
+
+private:
+    const std::string& text_;
+    std::string where_;
+    size_t pos_ = 0;
+};
+
+bool numeric(const std::string& s) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size();
+}
+
+}  // namespace
+
+std::vector<ParmEntry> parse_parms(const std::string& body, const std::string& where) {
+    std::vector<ParmEntry> entries;
+    Lexer lex(body, where);
+    Lexer::Token t;
+    auto fail = [&](size_t at, const std::string& what) {
+        throw ParseError(where, static_cast<long long>(at), what);
+    };
+    if (!lex.next(&t)) return entries;
+    if (t.text != "{") fail(t.offset, "expected {");
+    while (true) {
+        t = lex.expect("a parameter or }");
+        if (!t.quoted && t.text == "}") break;
+        if (!t.quoted && t.text == "version") {
+            lex.expect("a version");
+            continue;
+        }
+        ParmEntry entry;
+        entry.name = t.text;
+        Lexer::Token open = lex.expect("[");
+        if (open.text != "[") fail(open.offset, "expected [ after " + entry.name);
+        while (true) {
+            Lexer::Token flag = lex.expect("]");
+            if (!flag.quoted && flag.text == "]") break;
+            if (flag.text.rfind("locks=", 0) == 0)
+                entry.locks =
+                    static_cast<unsigned>(std::strtoul(flag.text.c_str() + 6, nullptr, 10));
+        }
+        Lexer::Token paren = lex.expect("(");
+        if (paren.text != "(") fail(paren.offset, "expected ( after " + entry.name);
+        while (true) {
+            Lexer::Token v = lex.expect("a value or )");
+            if (!v.quoted && v.text == ")") break;
+            Component c;
+            if (!v.quoted && v.text == "[") {
+                c.kind = Component::Channel;
+                c.channel = lex.expect("a channel name").text;
+                Lexer::Token cached = lex.expect("a cached value");
+                if (cached.quoted || cached.text != "]") {
+                    c.text = cached.text;
+                    Lexer::Token close = lex.expect("]");
+                    if (close.text != "]") fail(close.offset, "expected ] in " + entry.name);
+                }
+            } else if (v.quoted) {
+                c.kind = Component::Quoted;
+                c.text = v.text;
+            } else {
+                c.kind = numeric(v.text) ? Component::Number : Component::Bare;
+                c.text = v.text;
+            }
+            entry.components.push_back(std::move(c));
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::map<std::string, Channel> parse_channels(const std::string& body, const std::string& where) {
+    std::vector<Lexer::Token> tokens;
+    Lexer lex(body, where);
+    Lexer::Token t;
+    while (lex.next(&t)) tokens.push_back(t);
+    std::map<std::string, Channel> channels;
+    auto structural = [&](size_t i, const char* s) {
+        return i < tokens.size() && !tokens[i].quoted && tokens[i].text == s;
+    };
+    auto is_key = [&](size_t i) { return i + 1 < tokens.size() && structural(i + 1, "="); };
+    // Values of the key at `i`: the tokens up to the next key or closing brace.
+    auto values = [&](size_t& i) {
+        std::vector<std::string> out;
+        i += 2;
+        while (i < tokens.size() && !is_key(i) && !structural(i, "}") && !structural(i, "segment"))
+            out.push_back(tokens[i++].text);
+        return out;
+    };
+    auto skip_block = [&](size_t& i) {  // tokens[i] is "{"
+        int depth = 0;
+        do {
+            if (structural(i, "{")) ++depth;
+            if (structural(i, "}")) --depth;
+            ++i;
+        } while (i < tokens.size() && depth > 0);
+    };
+    size_t i = 0;
+    if (!structural(i, "{")) {
+        if (tokens.empty()) return channels;
+        throw ParseError(where, static_cast<long long>(tokens[0].offset), "expected {");
+    }
+    ++i;
+    while (i < tokens.size() && !structural(i, "}")) {
+        if (!structural(i, "channel") || i + 2 >= tokens.size() || !structural(i + 2, "{"))
+            throw ParseError(where, static_cast<long long>(tokens[i].offset), "expected a channel");
+        std::string name = tokens[i + 1].text;
+        Channel channel;
+        i += 3;
+        while (i < tokens.size() && !structural(i, "}")) {
+            if (structural(i, "segment") && structural(i + 1, "{")) {
+                Segment seg;
+                i += 2;
+                while (i < tokens.size() && !structural(i, "}")) {
+                    if (!is_key(i)) {
+                        ++i;
+                        continue;
+                    }
+                    std::string key = tokens[i].text;
+                    if (key == "options" && structural(i + 2, "{")) {
+                        i += 2;
+                        skip_block(i);
+                        continue;
+                    }
+                    auto vals = values(i);
+                    if (key == "length" && !vals.empty())
+                        seg.length = std::strtod(vals[0].c_str(), nullptr);
+                    if (key == "value")
+                        for (auto& v : vals) seg.value.push_back(std::strtod(v.c_str(), nullptr));
+                    if (key == "expr" && !vals.empty()) seg.expr = vals[0];
+                    if (key == "language" && !vals.empty()) seg.language = vals[0];
+                }
+                ++i;  // the segment's "}"
+                channel.segments.push_back(std::move(seg));
+                continue;
+            }
+            if (!is_key(i)) {
+                ++i;
+                continue;
+            }
+            std::string key = tokens[i].text;
+            auto vals = values(i);
+            if (vals.empty()) continue;
+            if (key == "start") channel.start = std::strtod(vals[0].c_str(), nullptr);
+            if (key == "default") channel.default_value = std::strtod(vals[0].c_str(), nullptr);
+            if (key == "defaultString") {
+                std::string s = vals[0];
+                if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+                    s = s.substr(1, s.size() - 2);
+                channel.default_string = s;
+            }
+        }
+        ++i;  // the channel's "}"
+        channels[name] = std::move(channel);
+    }
+    return channels;
+}
+
+NodeDef parse_def(const std::string& body) {
+    NodeDef def;
+    std::istringstream in(body);
+    std::string line;
+    bool in_inputs = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("flags =", 0) == 0) {
+            std::istringstream words(line.substr(7));
+            std::string key, value;
+            while (words >> key >> value) def.flags[key] = value;
+        } else if (line.rfind("exprlanguage ", 0) == 0) {
+            def.flags["exprlanguage"] = line.substr(13);
+        } else if (line == "inputs") {
+            in_inputs = true;
+        } else if (in_inputs && line == "}") {
+            in_inputs = false;
+        } else if (in_inputs && line != "{") {
+            std::istringstream words(line);
+            int index = 0;
+            std::string source;
+            if (words >> index >> source) def.inputs.emplace_back(index, source);
+        }
+    }
+    return def;
+}
+
+std::string parse_init_type(const std::string& body) {
+    std::istringstream in(body);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("type = ", 0) == 0) return line.substr(7);
+    return "";
+}
+
+std::vector<std::pair<std::string, std::string>> parse_variables(const std::string& body) {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::istringstream in(body);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("set -g ", 0) != 0 && line.rfind("set -l ", 0) != 0) continue;
+        size_t eq = line.find(" = ", 7);
+        if (eq == std::string::npos) continue;
+        std::string name = line.substr(7, eq - 7);
+        std::string value = line.substr(eq + 3);
+        if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+            value = value.substr(1, value.size() - 2);
+        out.emplace_back(name, value);
+    }
+    return out;
+}
+
+Timeline parse_start(const std::string& body) {
+    Timeline t;
+    std::istringstream in(body);
+    std::string line;
+    bool have_frange = false;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "fps") words >> t.fps;
+        if (key == "tcur") words >> t.tcur;
+        if (key == "tset") words >> t.tstart >> t.tend;
+        if (key == "frange") {
+            words >> t.rfstart >> t.rfend;
+            have_frange = true;
+        }
+    }
+    if (!have_frange) {
+        t.rfstart = t.tstart * t.fps + 1;
+        t.rfend = t.tend * t.fps;
+    }
+    return t;
+}
+
+}  // namespace scanflow::hip

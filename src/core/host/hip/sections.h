@@ -1,0 +1,64 @@
+// Parsers of the node sections of a scene: parameters (.parm), channels (.chn), node definitions
+// (.def, .init), and the scene sections (.variables, .start, asset-library lists).
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scanflow::hip {
+
+// One component of a saved parameter.
+struct Component {
+    enum Kind { Number, Bare, Quoted, Channel } kind = Bare;
+    std::string text;     // the value (unescaped); the cached value for a channel reference
+    std::string channel;  // the channel that drives the component
+};
+
+struct ParmEntry {
+    std::string name;  // the tuple's name
+    std::vector<Component> components;
+    unsigned locks = 0;
+};
+
+// Parses a .parm section; a malformed one is a ParseError naming `where` and the offset.
+std::vector<ParmEntry> parse_parms(const std::string& body, const std::string& where);
+
+struct Segment {
+    double length = 0;          // seconds
+    std::vector<double> value;  // in and out values
+    std::string expr;
+    std::string language;  // "" = the node's default, or "python"
+};
+
+struct Channel {
+    double start = 0;  // seconds
+    std::optional<double> default_value;
+    std::optional<std::string> default_string;
+    std::vector<Segment> segments;
+};
+
+std::map<std::string, Channel> parse_channels(const std::string& body, const std::string& where);
+
+struct NodeDef {
+    std::map<std::string, std::string> flags;  // "bypass" -> "on"
+    std::vector<std::pair<int, std::string>>
+        inputs;  // input index -> source name ("(N)": indirect)
+};
+
+NodeDef parse_def(const std::string& body);
+// The type name of a .init section ("type = geo").
+std::string parse_init_type(const std::string& body);
+// "set -g NAME = 'value'" lines.
+std::vector<std::pair<std::string, std::string>> parse_variables(const std::string& body);
+
+struct Timeline {
+    double fps = 24;
+    double tcur = 0;
+    double tstart = 0, tend = 10;     // global range, seconds
+    double rfstart = 1, rfend = 240;  // playback range, frames
+};
+Timeline parse_start(const std::string& body);
+
+}  // namespace scanflow::hip

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "host/hip/archive.h"
+#include "host/hip/expr.h"
+#include "host/hip/hip_host.h"
+#include "host/hip/sections.h"
+#include "test_support.h"
+
+namespace scanflow::hip {
+namespace {
+
+std::string cpio(const std::vector<std::pair<std::string, std::string>>& members,
+                 bool trailer = true) {
+    std::string out;
+    auto add = [&](const std::string& name, const std::string& body) {
+        char header[77];
+        std::snprintf(header, sizeof header,
+                      "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
+                      static_cast<unsigned>(name.size() + 1), static_cast<unsigned>(body.size()));
+        out += header;
+        out += name;
+        out.push_back('\0');
+        out += body;
+    };
+    for (const auto& [name, body] : members) add(name, body);
+    if (trailer) add("TRAILER!!!", "");
+    return out;
+}
+
+std::string mime(const std::vector<std::pair<std::string, std::string>>& members) {
+    const std::string boundary =
+        "HOUDINIMIMEBOUNDARY0xD3ADD339-0x00000F49-0x56B122C9-0x00000001HOUDINIMIMEBOUNDARY";
+    std::string out =
+        "MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary=\"" + boundary + "\"\n\n";
+    for (const auto& [name, body] : members) {
+        out += "--" + boundary + "\nContent-Disposition: attachment; filename=\"" + name + "\"\n";
+        if (name == ".blob") {
+            // Base64 padded per line, as the host writes binary parts.
+            out += "Content-Type: application/octet-stream\nContent-Transfer-Encoding: base64\n\n";
+            out += "AAEC\nAw==\n";  // bytes 00 01 02, then 03
+        } else {
+            out += "Content-Type: text/plain\n\n" + body;
+        }
+        out += "\n";
+    }
+    return out + "--" + boundary + "--\n";
+}
+
+const std::vector<std::pair<std::string, std::string>> kMembers{
+    {".start", "fplayback -i on\ntcur 0\nfps 24\ntset 0 10\nframe 1 240\n"},
+    {".variables", "set -g JOB = '/jobs/x'\nset -g _HIP_SAVEVERSION = '19.5.605'\n"},
+    {"obj/geo1.init", "type = geo\nmatchesdef = 0\n"},
+    {"obj/geo1.parm", "{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t$HIP/a.bgeo\t)\n}\n"},
+};
+
+TEST(Archive, BothFormsGiveTheSameSections) {
+    Archive a = parse_archive("a.hip", cpio(kMembers));
+    auto with_blob = kMembers;
+    with_blob.emplace_back(".blob", "");
+    Archive b = parse_archive("b.hip", mime(with_blob));
+    ASSERT_EQ(a.sections.size(), 4u);
+    ASSERT_EQ(b.sections.size(), 5u);
+    for (size_t i = 0; i < a.sections.size(); ++i) {
+        EXPECT_EQ(a.sections[i].name, b.sections[i].name);
+        EXPECT_EQ(a.sections[i].body, b.sections[i].body);
+    }
+    EXPECT_EQ(*b.find(".blob"), std::string("\0\1\2\3", 4));
+    EXPECT_TRUE(a.damage.empty() && b.damage.empty());
+}
+
+TEST(Archive, DamageKeepsWhatCameBeforeAndNamesTheOffset) {
+    std::string whole = cpio(kMembers);
+    for (size_t cut : {whole.size() - 1, whole.size() - 90, size_t{80}, size_t{10}}) {
+        Archive a = parse_archive("cut.hip", whole.substr(0, cut));
+        EXPECT_NE(a.damage.find("cut.hip: "), std::string::npos) << cut;
+        EXPECT_NE(a.damage.find(" at offset "), std::string::npos) << cut;
+    }
+    Archive partial = parse_archive("cut.hip", whole.substr(0, whole.size() - 90));
+    EXPECT_GE(partial.sections.size(), 3u);
+    std::string bad = whole;
+    bad[60] = '9';  // a digit that is not octal in the first name size
+    EXPECT_NE(parse_archive("bad.hip", bad).damage.find("corrupt section header at offset 0"),
+              std::string::npos);
+    EXPECT_THROW(parse_archive("x.hiplc", std::string("HouLC\x1a", 6) + "1033600baa"), HostError);
+    EXPECT_THROW(parse_archive("main.hip", "#include <hip/hip_runtime.h>\n"), HostError);
+}
+
+TEST(Sections, ParmTokens) {
+    auto entries = parse_parms(
+        "{\nversion 0.8\n"
+        "f\t[ 0\tlocks=2\tautoscope=0 ]\t(\t[ f1\t1 ] \t[ f2\t240 ] \t1\t)\n"
+        "code\t[ 0\tlocks=0 ]\t(\t\"line one\nline \\\"two\\\" \\\\n\"\t)\n"
+        "json\t[ 0\tlocks=0 ]\t(\t[\\\"ubox\\\",{}]\t)\n"
+        "sep\t[ 0\tlocks=0 ]\t(\t)\n"
+        "ref\t[ 0\tlocks=0 ]\t(\t`chs(\\\"../a\\\")`\t)\n}\n",
+        "t.parm");
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[0].locks, 2u);
+    ASSERT_EQ(entries[0].components.size(), 3u);
+    EXPECT_EQ(entries[0].components[1].kind, Component::Channel);
+    EXPECT_EQ(entries[0].components[1].channel, "f2");
+    EXPECT_EQ(entries[0].components[1].text, "240");
+    EXPECT_EQ(entries[0].components[2].kind, Component::Number);
+    EXPECT_EQ(entries[1].components[0].text, "line one\nline \"two\" \\n");
+    EXPECT_EQ(entries[2].components[0].kind, Component::Bare);
+    EXPECT_EQ(entries[2].components[0].text, "[\"ubox\",{}]");
+    EXPECT_TRUE(entries[3].components.empty());
+    EXPECT_EQ(entries[4].components[0].text, "`chs(\"../a\")`");
+    EXPECT_THROW(parse_parms("{\nf\t[ 0 ]\t(\t\"open\n", "t.parm"), ParseError);
+    EXPECT_THROW(parse_parms("{\nf\t( 1 )\n}", "t.parm"), ParseError);
+}
+
+TEST(Sections, ChannelsAndNodeDefinitions) {
+    auto channels = parse_channels(
+        "{\n    channel f1 {\n      default = 1\n      segment { length = 0 value = 1 1 expr = "
+        "$FSTART }\n    }\n"
+        "    channel sop {\n      defaultString = \\\"\\\"\n      start = 0.5\n"
+        "      segment { options = {\t autoslope  ai ao }\n\n length = 0 expr = \"{\n    "
+        "if(ch('m'))\n"
+        "        return chs('file');\n    return 'x';\n}\" }\n    }\n  }\n",
+        "t.chn");
+    ASSERT_EQ(channels.size(), 2u);
+    EXPECT_EQ(channels["f1"].segments[0].expr, "$FSTART");
+    EXPECT_EQ(channels["f1"].segments[0].value, (std::vector<double>{1, 1}));
+    EXPECT_EQ(channels["sop"].start, 0.5);
+    EXPECT_TRUE(channels["sop"].default_string.has_value());
+    EXPECT_EQ(channels["sop"].segments[0].expr.substr(0, 7), "{\n    i");
+
+    NodeDef def = parse_def(
+        "flags =  lock off bypass on display on\ninputs\n{\n0 \tgrid1 0 1\n1 \t(0) 0 "
+        "1\n}\nexprlanguage python\n");
+    EXPECT_EQ(def.flags["bypass"], "on");
+    EXPECT_EQ(def.flags["exprlanguage"], "python");
+    EXPECT_EQ(def.inputs, (std::vector<std::pair<int, std::string>>{{0, "grid1"}, {1, "(0)"}}));
+    Timeline t = parse_start(
+        "fps 30\ntcur 1.6333333333333333\ntset -0.033333333333333333 2.8666666666666667\nframe 0 "
+        "86\n");
+    EXPECT_EQ(t.fps, 30);
+    EXPECT_NEAR(t.tstart * t.fps + 1, 0, 1e-9);
+}
+
+class MapScope : public ExprScope {
+public:
+    std::optional<std::string> variable(const std::string& name) override {
+        if (name == "F") return "7";
+        if (name == "HIP") return "/proj";
+        return std::nullopt;
+    }
+    ExprValue channel(const std::string& path, bool as_string, bool) override {
+        if (path == "filemethod") return ExprValue::num(0);
+        if (path == "file") return ExprValue::str("/explicit.bgeo");
+        return as_string ? ExprValue::str("<" + path + ">") : ExprValue::num(2);
+    }
+    std::optional<std::string> node_path(const std::string& path) override {
+        return path == ".." ? std::optional<std::string>("/obj/geo1") : std::nullopt;
+    }
+    std::optional<std::string> input_path(const std::string&, int) override { return std::nullopt; }
+};
+
+TEST(Expressions, HscriptAsScenesWriteIt) {
+    MapScope s;
+    EXPECT_EQ(evaluate("1 + 2 * 3 - 4 / 2", s).number, 5);
+    EXPECT_EQ(evaluate("2 ^ 3 ^ 2", s).number, 512);
+    EXPECT_EQ(evaluate("\"a\" + 1 + \"b\"", s).as_text(), "a1b");
+    EXPECT_EQ(evaluate("ch(\"x\") * $F", s).number, 14);
+    EXPECT_EQ(evaluate("padzero(4, $F)", s).as_text(), "0007");
+    EXPECT_EQ(evaluate("ifs(ch(\"t\") > 1, \".\" + padzero(3, $F), \"\")", s).as_text(), ".007");
+    EXPECT_EQ(evaluate("strreplace(\"a_b_c\", \"_\", \"/\")", s).as_text(), "a/b/c");
+    EXPECT_EQ(evaluate("opname(\"..\")", s).as_text(), "geo1");
+    EXPECT_EQ(evaluate("\"$HIP/x\"", s).as_text(), "/proj/x");
+    EXPECT_EQ(evaluate("'$HIP/x'", s).as_text(), "$HIP/x");
+    EXPECT_EQ(evaluate("{\n    if(ch('filemethod'))\n    {\n        return chs('file');\n    }\n   "
+                       " else\n    {\n"
+                       "        return chs('cachedir') + '/' + chs('cachename');\n    }\n}",
+                       s)
+                  .as_text(),
+              "<cachedir>/<cachename>");
+    EXPECT_EQ(evaluate("{ float n = 2; n += 3; return n * 2; }", s).number, 10);
+    EXPECT_EQ(expand("$HIP/geo/${HIP}x.`padzero(3,$F)`.$UNKNOWN.bgeo", s),
+              "/proj/geo//projx.007.$UNKNOWN.bgeo");
+    EXPECT_THROW(evaluate("pythonexprs(\"hou.pwd()\")", s), ExprError);
+    EXPECT_THROW(evaluate("@pdg_index", s), ExprError);
+    EXPECT_THROW(evaluate("point(0, 0, \"P\", 0)", s), ExprError);
+    EXPECT_THROW(evaluate(std::string(5000, '(') + "1", s), ExprError);  // deep, but no crash
+}
+
+class CorpusScene : public ::testing::Test {
+protected:
+    void load(const std::string& name) {
+        host_ = make_hip_host();
+        path_ = std::string(SCANFLOW_TEST_DATA) + "/hip/" + name;
+        host_->load_hip(path_);
+    }
+    std::string dir() const { return std::string(SCANFLOW_TEST_DATA) + "/hip"; }
+    std::shared_ptr<Host> host_;
+    std::string path_;
+};
+
+TEST_F(CorpusScene, MantraNodeOfAnOutputScene) {
+    load("test_parameters.hip");
+    EXPECT_EQ(host_->applicationVersionString(), "18.5.732");
+    EXPECT_EQ(host_->applicationVersion(), (std::vector<int>{18, 5, 732}));
+    NodePtr rop = host_->node("/out/mantra1");
+    ASSERT_TRUE(rop);
+    EXPECT_EQ(rop->type_name(), "ifd");
+    EXPECT_FALSE(rop->isBypassed());
+    EXPECT_EQ(rop->evalParm("f1").as_float(), 1);    // $FSTART, from the global range
+    EXPECT_EQ(rop->evalParm("f2").as_float(), 240);  // $FEND
+    EXPECT_EQ(rop->evalParm("f3").as_int(), 1);
+    EXPECT_EQ(rop->evalParm("trange").as_int(), 0);  // "off"
+    EXPECT_EQ(rop->parm("trange")->menuLabels().size(), 3u);
+    EXPECT_EQ(rop->evalParm("res_overridey").as_int(), 720);
+    EXPECT_EQ(rop->evalParm("vm_picture").str(),
+              dir() + "/render/test_parameters.mantra1.0001.exr");
+    EXPECT_EQ(rop->parm("vm_picture")->unexpandedString(), "$HIP/render/$HIPNAME.$OS.$F4.exr");
+    host_->setFrame(12);
+    EXPECT_EQ(rop->evalParm("vm_picture").str(),
+              dir() + "/render/test_parameters.mantra1.0012.exr");
+    EXPECT_EQ(rop->type_library_path(), "/opt/sidefx/hfs18.5.732/houdini/otls/OPlibDriver.hda");
+    EXPECT_EQ(rop->parmTuple("f")->eval().items().size(), 3u);
+    EXPECT_EQ(host_->node("/tasks/topnet1")->type_name(), "topnet");
+    EXPECT_EQ(host_->node("/obj/none"), nullptr);
+    EXPECT_EQ(host_->getenv("HIPNAME"), "test_parameters");
+}
+
+TEST_F(CorpusScene, AssetLibrariesAndLockedContents) {
+    load("houflipbook_example.hip");
+    NodePtr flipbook = host_->node("/obj/flipbook1");
+    ASSERT_TRUE(flipbook);
+    EXPECT_EQ(flipbook->type_name(), "minami110::flipbook");
+    EXPECT_EQ(flipbook->type_library_path(), dir() + "/otls/object_flipbook.hda");
+    EXPECT_EQ(host_->node("/obj/topnet1/flipbook1")->type_library_path(),
+              dir() + "/otls/top_flipbook.hda");
+    EXPECT_TRUE(
+        host_->node("/obj/testgeometry_pighead1/testgeometry_pighead1")->isInsideLockedHDA() ==
+        false);
+    EXPECT_EQ(host_->node("/obj/geo1"), nullptr);
+    size_t nodes = host_->node("/")->allSubChildren().size();
+    EXPECT_GT(nodes, 10u);
+}
+
+TEST_F(CorpusScene, FileParametersEvaluateAgainstTheScenesLocation) {
+    load("crowd_city.hip");
+    NodePtr map = host_->node("/obj/geo_main/attribfrommap1");
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->evalParm("filename").str(), dir() + "/map.jpg");
+    EXPECT_EQ(map->evalParm("use_file").as_int(), 1);
+    auto ancestors = host_->node("/obj/geo_main/polyextrude1")->inputAncestors();
+    EXPECT_FALSE(ancestors.empty());
+    // A cook-local variable cannot be evaluated here: the error names node and parameter.
+    try {
+        host_->node("/obj/geo_main/attribcreate1")->evalParm("value1v1");
+        FAIL();
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find("/obj/geo_main/attribcreate1"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("$CR"), std::string::npos);
+    }
+}
+
+TEST(HipHost, LockedScenesAreRefusedAndDamageIsAWarning) {
+    testing::TempDir dir;
+    std::string locked =
+        dir.write("x.hiplc", std::string("HouLC\x1a", 6) + "1033600baa067603cc609a7e597d .start");
+    auto host = make_hip_host();
+    try {
+        host->load_hip(locked);
+        FAIL();
+    } catch (const LoadWarning&) {
+        FAIL() << "a refusal is no warning";
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find(locked), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("must be opened in the host application"),
+                  std::string::npos);
+    }
+    std::string whole = cpio(kMembers);
+    std::string cut = dir.write("cut.hip", whole.substr(0, whole.size() - 20));
+    EXPECT_THROW(host->load_hip(cut), LoadWarning);
+    EXPECT_EQ(host->applicationVersionString(), "19.5.605");  // what was read stays loaded
+    ASSERT_TRUE(host->node("/obj/geo1"));
+    EXPECT_EQ(host->node("/obj/geo1")->evalParm("file").str(), dir.path() + "/a.bgeo");
+}
+
+}  // namespace
+}  // namespace scanflow::hip
