@@ -166,10 +166,12 @@ def test_test_mode_analyses_the_scene_the_host_holds(run_python, project):
     assert project.read("task.json")["software_config"]["houdini_ver"] == "20.0.547"
 
 
-def test_without_a_host_the_run_names_the_reason(run_cli, project):
+def test_a_forced_host_that_is_missing_is_named(run_cli, project):
     scene = project.scene(SCENE)
-    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
-                  env=base_env(SCANFLOW_HOST="hip"))
+    env = base_env(SCANFLOW_HOST="hou")
+    env["PYTHONPATH"] = ""
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS, env=env)
     assert run.code == 886 % 256
-    run.assert_in_order("Load hip ignore Errors.", "no scene host: SCANFLOW_HOST=hip",
+    run.assert_in_order("Load hip ignore Errors.",
+                        "no scene host: SCANFLOW_HOST=hou, and the module 'hou' did not import",
                         "Analysis failure")

@@ -1,0 +1,83 @@
+"""Our own scene layer end to end: real scenes, scenes written in both forms, and the same scene
+through both hosts."""
+
+import json
+import shutil
+from pathlib import Path
+
+import pytest
+
+import hipwrite
+from conftest import WEB_OPTIONS, base_env
+from test_analysis import make_project
+
+DATA = Path(__file__).resolve().parents[1] / "data" / "hip"
+
+
+def run_hip(run_cli, project, scene, host="hip"):
+    return run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
+                   env=base_env(SCANFLOW_HOST=host, HH=str(project.root / "hfs")))
+
+
+@pytest.mark.parametrize("name", ["test_parameters.hip", "crowd_city.hip", "houflipbook_example.hip"])
+def test_real_scenes_are_analysed_without_the_host(run_cli, project, name):
+    scene = project.root / name
+    shutil.copy(DATA / name, scene)
+    run = run_hip(run_cli, project, scene)
+    assert run.code == 0, run.out[-3000:]
+    assert "Loading hip file success" in run.out
+    asset = project.read("asset.json")
+    assert (project.out / "analyze_sucess").read_bytes() == b'""'
+    hip = str(project.root)
+    if name == "crowd_city.hip":
+        assert asset["asset_node"] == {"/obj/geo_main/attribfrommap1/filename": hip + "/map.jpg"}
+        assert asset["missing_file"] == {"/obj/geo_main/attribfrommap1/filename": hip + "/map.jpg"}
+        tips = project.read("tips.json")
+        assert "/obj/geo_main/attribcreate1" in tips["50105"]  # $CR only exists while cooking
+    if name == "houflipbook_example.hip":
+        assert asset["asset_node"]["/obj/flipbook1/output"] == hip + "/video/houflipbook_example.flipbook1.mp4"
+    if name == "test_parameters.hip":
+        assert asset["asset_node"]["/tasks/topnet1/taskgraphfile"] == hip + "/test_parameters.taskgraph.$F.py"
+        assert project.read("task.json")["software_config"]["houdini_ver"] == "18.5.732"
+
+
+def test_locked_licence_scenes_are_refused_and_the_run_goes_on(run_cli, project):
+    scene = project.root / "shot.hiplc"
+    scene.write_bytes(b"HouLC\x1a1033600baa067603cc609a7e597d.variables\x00set -g _HIP_SAVEVERSION = '20.0.547'\n")
+    run = run_hip(run_cli, project, scene)
+    run.assert_in_order("is a limited-licence scene (.hiplc/.hipnc): it must be opened in the host application",
+                        "openScene is ERROR!!!", "Load hip ignore Errors.", "[analysis_assets done...]")
+    assert run.code == 0
+    assert project.read("asset.json")["asset_node"] == {}
+
+
+def test_damaged_archives_keep_what_was_read(run_cli, project):
+    description = make_project(project)
+    scene = project.root / "shot.hip"
+    hipwrite.write_cpio(scene, description)
+    data = scene.read_bytes()
+    scene.write_bytes(data[:len(data) - 200])
+    run = run_hip(run_cli, project, scene)
+    assert run.code == 0
+    run.assert_in_order("shot.hip: ", " at offset ", "open scence time :")
+    assert "/obj/mat/basecolor_texture" in project.read("asset.json")["asset_node"]
+
+
+@pytest.mark.parametrize("form", ["cpio", "text"])
+def test_the_same_scene_gives_the_same_results_through_both_hosts(run_cli, project, form, tmp_path):
+    description = make_project(project)
+    results = {}
+    for host in ("hou", form):
+        if host == "hou":
+            scene = project.scene(description)
+        else:
+            scene = project.root / "shot.hip"
+            (hipwrite.write_cpio if form == "cpio" else hipwrite.write_text)(scene, description)
+        project.task()
+        run = run_hip(run_cli, project, scene, host="hou" if host == "hou" else "hip")
+        assert run.code == 0, run.out[-3000:]
+        asset = project.read("asset.json")
+        results[host] = {key: asset[key] for key in ("asset_node", "convert_node", "missing_file", "asset_num")}
+        results[host]["tips"] = project.read("tips.json")
+        results[host]["scene_info"] = project.read("task.json")["scene_info"]
+    assert results["hou"] == results[form]
