@@ -10,9 +10,7 @@ out=$demo/out
 rm -rf "$out"
 mkdir -p "$out"
 cp "$demo/task.json" "$out/task.json"
-# Until our own .hip reader lands, the scene is read through the test stand-in of the host
-# module, from the scene description in shot.hip.
-export PYTHONPATH="$PWD/tests/python/hou_double${PYTHONPATH:+:$PYTHONPATH}"
+# Without the host application the scene is read by scanflow's own scene layer.
 export HH="${HH:-/opt/hfs}"
 status=0
 .venv/bin/scanflow -channel web -file "$PWD/$demo/shot.hip" -path_json "$PWD/$out" \

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Times our own scene layer: load and evaluate every parameter of the corpus scenes and of a
+# synthetic scene of about 3 MB.   bench/run_hip_bench.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh >/dev/null
+build=build/bench
+.venv/bin/cmake -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" -DCMAKE_BUILD_TYPE=Release \
+    -DSCANFLOW_PYTHON=OFF -DSCANFLOW_BENCH=ON >/dev/null
+.venv/bin/cmake --build "$build" -j 2 --target scanflow_bench_hip >/dev/null
+large=$(mktemp -d)/large.hip
+.venv/bin/python bench/make_large_scene.py "$large" 6000
+"$build/scanflow_bench_hip" tests/data/hip/*.hip "$large"
