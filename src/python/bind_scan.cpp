@@ -9,6 +9,7 @@
 #include "render/gpu.h"
 #include "scan/param_scan.h"
 #include "scan/sequence.h"
+#include "tasks/rely_task.h"
 
 namespace scanflow::py_bridge {
 
@@ -56,6 +57,34 @@ bool probe_python_modules() {
 }  // namespace
 
 void bind_scan(py::module_& m) {
+    py::class_<RelyTask>(m, "RelyTask")
+        .def(py::init([](const py::object& task, const py::object& scene_info,
+                         const py::object& method_way) {
+                 return new RelyTask(to_json(task), to_json(scene_info), text_of(method_way));
+             }),
+             py::arg("task_json_dict"), py::arg("scene_info_dict"), py::arg("method_way"))
+        .def("init_rely_task_dict", &RelyTask::init_rely_task_dict)
+        .def("get_scene_support_task",
+             [](const RelyTask& t) { return from_json(t.get_scene_support_task()); })
+        .def("merge_lists",
+             [](const RelyTask& t, const py::object& a, const py::object& b) {
+                 return from_json(t.merge_lists(to_json(a), to_json(b)));
+             })
+        .def("merge_edit_value",
+             [](const RelyTask& t, const py::object& a, const py::object& b) {
+                 return from_json(t.merge_edit_value(to_json(a), to_json(b)));
+             })
+        .def("merge_values",
+             [](const RelyTask& t, const py::object& a, const py::object& b) {
+                 return from_json(t.merge_values(to_json(a), to_json(b)));
+             })
+        .def("run", [](const RelyTask& t) { return from_json(t.run()); })
+        .def_property_readonly("rely_task_dict",
+                               [](const RelyTask& t) { return from_json(t.rely_task_dict); })
+        .def_property_readonly("layers", [](const RelyTask& t) { return from_json(t.layers); })
+        .def_property_readonly("RELY_DICT",
+                               [](const RelyTask& t) { return from_json(t.RELY_DICT); });
+
     set_gpu_module_probe(&probe_python_modules);
     m.def(
         "has_gpu", [] { return has_gpu(); }, py::call_guard<py::gil_scoped_release>());
@@ -128,6 +157,80 @@ void bind_assembly(py::class_<AnalysisHipAssets, AnalysUsd>& hip) {
         }
         return from_json(settings);
     });
+    hip.def(
+        "CheckCamera",
+        [](AnalysisHipAssets& self, const py::object& ropnode) {
+            Json records;
+            if (!ropnode.is_none()) records = to_json(ropnode);
+            Json cameras;
+            {
+                py::gil_scoped_release release;
+                cameras = self.CheckCamera(ropnode.is_none() ? nullptr : &records);
+            }
+            return from_json(cameras);
+        },
+        py::arg("ropnode") = py::none());
+    hip.def_static(
+        "abc_find",
+        [](const py::object& path) {
+            std::string p = text_of(path);
+            std::pair<std::string, Json> found;
+            {
+                py::gil_scoped_release release;
+                found = AnalysisHipAssets::abc_find(p);
+            }
+            return py::make_tuple(to_pystr(found.first), from_json(found.second));
+        },
+        py::arg("path"));
+    hip.def(
+        "get_render_setting",
+        [](AnalysisHipAssets& self, const py::object& obj, const py::object& type_name) {
+            NodePtr node = wrap_hou_node(obj);
+            std::string type = text_of(type_name);
+            std::tuple<Json, Json, Json> result;
+            {
+                py::gil_scoped_release release;
+                result = self.get_render_setting(*node, type);
+            }
+            return py::make_tuple(from_json(std::get<0>(result)), from_json(std::get<1>(result)),
+                                  from_json(std::get<2>(result)));
+        },
+        py::arg("obj"), py::arg("obj_type_name"));
+    auto json_method = [&](const char* name, auto method) {
+        hip.def(name, [method](AnalysisHipAssets& self, const py::object& list) {
+            Json records = to_json(list);
+            Json out;
+            {
+                py::gil_scoped_release release;
+                out = method(self, records);
+            }
+            return from_json(out);
+        });
+    };
+    json_method("get_rop_node_setting",
+                [](AnalysisHipAssets& s, Json r) { return s.get_rop_node_setting(r); });
+    hip.def(
+        "get_geo_node_setting",
+        [](AnalysisHipAssets& self, const py::object& geo_nodes, const py::object& geo_node) {
+            Json a = to_json(geo_nodes), b = to_json(geo_node), out;
+            {
+                py::gil_scoped_release release;
+                out = self.get_geo_node_setting(a, b);
+            }
+            return from_json(out);
+        },
+        py::arg("geo_nodes"), py::arg("geo_node"));
+    hip.def(
+        "get_distributedsim_node_setting",
+        [](AnalysisHipAssets& self, const py::object& records, int i) {
+            Json a = to_json(records), out;
+            {
+                py::gil_scoped_release release;
+                out = self.get_distributedsim_node_setting(a, i);
+            }
+            return from_json(out);
+        },
+        py::arg("distributedsim_node"), py::arg("i") = 0);
     hip.def_property(
         "asset_list_file_path",
         [](const AnalysisHipAssets& self) { return to_pystr(self.asset_list_file_path); },

@@ -324,6 +324,13 @@ public:
     bool has_takes() override {
         return call_python([&] { return py::hasattr(hou(), "takes"); });
     }
+    std::pair<double, double> global_frame_range() override {
+        return call_python([&] {
+            py::object range = hou().attr("playbar").attr("frameRange")();
+            return std::make_pair(range[py::int_(0)].cast<double>(),
+                                  range[py::int_(1)].cast<double>());
+        });
+    }
     std::string current_scene_path() override {
         return call_python([&] { return text_of(hou().attr("hipFile").attr("path")()); });
     }

@@ -109,6 +109,7 @@ public:
         throw HostError("no geometry: " + path);
     }
     bool has_takes() override { return false; }
+    std::pair<double, double> global_frame_range() override { return {1, 240}; }
     std::string current_scene_path() override { return scene_path; }
 };
 

@@ -95,7 +95,7 @@ def test_a_scene_writes_every_result_file(run_cli, project):
     tips = project.read("tips.json")
     assert tips["50001"] == ["/obj/mat/normal_texture--->" + hip + "/tex/missing_normal.exr"]
     assert tips["50105"] == ["/obj/broken"]
-    assert tips["50010"] == ["The scene has no render node set, please add render node"]
+    assert "50010" not in tips  # the Mantra node is a render node
 
     text = (project.out / "asset.txt").read_bytes().decode("utf-8")
     assert text.split("\r\n") == ["[scene_file]", str(scene), "[missing_file]",
@@ -111,6 +111,11 @@ def test_a_scene_writes_every_result_file(run_cli, project):
     task = project.read("task.json")
     assert task["other"] == {"kept": True}
     assert task["software_config"]["houdini_ver"] == "19.5.605"
+    # Without frame parameters the node takes the scene's global range; without a camera
+    # parameter it records no camera.
+    assert task["scene_info"]["rop_node"] == [{
+        "node": "/out/mantra1", "frames": "1-240[1]", "camera": "", "width": "", "height": "",
+        "option": "-1", "render": "1"}]
     assert task["software_config"]["HOUDINI_OTLSCAN_PATH"] == []
 
     run.assert_in_order("all parm path list is [<hou.Parm basecolor_texture in /obj/mat>",

@@ -63,7 +63,9 @@ def test_web_run_loads_the_scene_and_runs_the_flow_in_order(run_cli, project):
         "analysis_assetsChecking is START",
         "analysis_assetsChecking is END",
         "write_json is START",
-        "Analysis scene_info start...\nSearching Geometrry Rops...\n[]\nwrite task.json ...\n",
+        "Analysis scene_info start...\nSearching Geometrry Rops...\n",
+        "[]\n" + "-" * 42 + "\n",
+        "write task.json ...\n",
         "write_json is END",
         "[analysis_assets done...]",
     )

@@ -9,6 +9,7 @@
 #include "entry/timed.h"
 #include "host/host.h"
 #include "scan/param_scan.h"
+#include "tasks/rely_task.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -132,23 +133,6 @@ void AnalysisHipAssets::scene_steps() {
     console::print("[analysis_assets done...]");
 }
 
-Json AnalysisHipAssets::get_geo_node_setting(Json geo_nodes, Json records) {
-    (void)geo_nodes;
-    // Geometry-output nodes are not examined by this build yet.
-    return timed(2, "get_geo_node_setting", [&] { return records; });
-}
-
-Json AnalysisHipAssets::get_distributedsim_node_setting(Json records, int count) {
-    (void)count;
-    // Distributed-simulation nodes are not examined by this build yet.
-    return timed(2, "get_distributedsim_node_setting", [&] { return records; });
-}
-
-Json AnalysisHipAssets::get_rop_node_setting(Json records) {
-    // Render nodes are not examined by this build yet.
-    return timed(2, "get_rop_node_setting", [&] { return records; });
-}
-
 void AnalysisHipAssets::analy_info() {
     timed(2, "analy_info", [&] {
         console::print_times("Analysis scene_info start...");
@@ -158,8 +142,13 @@ void AnalysisHipAssets::analy_info() {
         Json sim_records = get_distributedsim_node_setting(Json::array(), 0);
         Json rop_records = get_rop_node_setting(Json::array());
         console::print_times(py_repr(rop_records));
-        // Dependency tasks are merged by a later step of this build; until then none.
         Json rely_task = Json::object();
+        try {
+            rely_task = RelyTask(task_json_dict, rop_records, channel).run();
+        } catch (const std::exception& e) {
+            console::print(format_trace(TraceFrame::current(), e));
+            rely_task = Json::object();
+        }
 
         Json scene_info = Json::object();
         scene_info["geo_node"] = geo_records;

@@ -3,9 +3,11 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "drivers/related.h"
+#include "host/host.h"
 
 namespace scanflow {
 
@@ -45,6 +47,12 @@ public:
     Json get_geo_node_setting(Json geo_nodes, Json records);
     Json get_distributedsim_node_setting(Json records, int count);
     Json get_rop_node_setting(Json records);
+    // The cameras of render-node records (the stored ones when `ropnode` is null), sorted into
+    // "normal", "diff" and "miss".
+    Json CheckCamera(const Json* ropnode);
+    static std::pair<std::string, Json> abc_find(const std::string& path);
+    // (settings record, Arnold denoising entries, renderer names) of one render node.
+    std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name);
 
     std::vector<std::string> render_node_type;
     std::set<std::string> all_bgeo;

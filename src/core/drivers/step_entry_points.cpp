@@ -21,14 +21,4 @@ std::vector<std::string> AnalysisHipAssets::get_bgeo_asset(const std::string& pa
     return timed(2, "get_bgeo_asset", [] { return std::vector<std::string>{}; });
 }
 
-Json AnalysisHipAssets::analysis_render_setting() {
-    // Renderer settings are not read yet.
-    return timed(2, "analysis_render_setting", [] { return Json::object(); });
-}
-
-void AnalysisHipAssets::tips_keyword_info() {
-    // The camera and keyword tips are not raised yet.
-    timed(2, "tips_keyword_info", [] {});
-}
-
 }  // namespace scanflow

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/value.h"
@@ -116,6 +117,8 @@ public:
     virtual NodePtr node(const std::string& path) = 0;  // null when no node has that path
     virtual GeometryPtr load_geometry(const std::string& path) = 0;
     virtual bool has_takes() = 0;
+    // The scene's global animation range ($FSTART, $FEND).
+    virtual std::pair<double, double> global_frame_range() = 0;
     // The file of the scene the host holds now.
     virtual std::string current_scene_path() = 0;
 };

@@ -214,7 +214,9 @@ class Parm:
 class Node:
     def __init__(self, spec):
         self._spec = spec
-        self._parms = {name: Parm(self, name, p) for name, p in spec.get("parms", {}).items()}
+        self._parms = {name: Parm(self, name, p) for name, p in spec.get("parms", {}).items()
+                       if not isinstance(p, (list, tuple)) and not isinstance(p, dict) or
+                       isinstance(p, dict) and not isinstance(p.get("value"), (list, tuple))}
 
     def path(self):
         return self._spec["path"]
@@ -236,7 +238,18 @@ class Node:
         return self._parms.get(name)
 
     def parmTuple(self, name):
-        return None
+        spec = self._spec.get("parms", {}).get(name)
+        value = spec.get("value") if isinstance(spec, dict) else spec
+        if not isinstance(value, (list, tuple)):
+            return None
+
+        class _Tuple:
+            def name(self):
+                return name
+
+            def eval(self):
+                return tuple(value)
+        return _Tuple()
 
     def evalParm(self, name):
         p = self.parm(name)
@@ -295,6 +308,10 @@ def _nodes():
 
 
 def node(path):
+    if path and path.startswith("/"):
+        path = _os.path.normpath(path).replace("\\", "/")
+        if path.startswith("//"):
+            path = path[1:]
     if path == "/":
         return Node({"path": "/", "type": "root"})
     for n in _nodes():
@@ -363,6 +380,14 @@ def applicationVersionString():
 
 def applicationVersion():
     return tuple(int(part) for part in applicationVersionString().split("."))
+
+
+class _Playbar:
+    def frameRange(self):
+        return tuple(float(f) for f in _scene().get("frames", (1, 240)))
+
+
+playbar = _Playbar()
 
 
 class Geometry:

@@ -1,6 +1,7 @@
 #include "host/hip/hip_host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <set>
 #include <sstream>
@@ -245,7 +246,8 @@ public:
     }
     std::string applicationVersionString() override { return scene_ ? scene_->save_version : ""; }
     NodePtr node(const std::string& path) override {
-        NodeData* n = scene().node(path);
+        if (path.empty()) return nullptr;
+        NodeData* n = scene().node(path[0] == '/' ? scene().resolve_path("/", path) : path);
         if (!n) return nullptr;
         return std::make_shared<HipNode>(scene_, n);
     }
@@ -255,6 +257,10 @@ public:
             "hou.OperationFailed");
     }
     bool has_takes() override { return true; }
+    std::pair<double, double> global_frame_range() override {
+        const Timeline& t = scene().timeline;
+        return {std::round(t.tstart * t.fps + 1), std::round(t.tend * t.fps)};
+    }
     std::string current_scene_path() override {
         return scene_ ? scene_->variable("HIPFILE", nullptr).value_or("") : "";
     }

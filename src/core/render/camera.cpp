@@ -1,0 +1,126 @@
+// The camera check: each render node's camera, sorted into good, inconsistent and missing.
+#include <filesystem>
+
+#include "drivers/analysis.h"
+#include "entry/console.h"
+#include "entry/errors.h"
+#include "entry/timed.h"
+#include "util/flavour.h"
+
+namespace scanflow {
+
+std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path) {
+    console::print("abc_find is working");
+    Json chain = Json::object();
+    if (path.empty()) return {"notfit", chain};
+    std::string prefix;
+    int counter = 1;
+    bool archive = false;
+    std::string archive_node;
+    std::vector<std::string> recorded;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        std::string segment = path.substr(start, slash - start);
+        start = slash + 1;
+        if (segment.empty()) continue;
+        prefix += "/" + segment;
+        NodePtr node = host().node(prefix);
+        if (!node)
+            throw HostError("no node at " + prefix + " (camera path " + path + ")",
+                            "AttributeError", prefix);
+        std::string type = node->type_name();
+        if (type != "alembicarchive" && type != "alembicxform" && type != "cam") continue;
+        if (counter == 1 && type == "alembicarchive") {
+            archive = true;
+            archive_node = prefix;
+        }
+        if (archive) {
+            ParmPtr file = node->parm("fileName");
+            if (!file) throw HostError("no parameter fileName", "AttributeError", prefix);
+            chain[prefix] = file->eval().str();
+            recorded.push_back(prefix);
+        }
+        ++counter;
+    }
+    if (recorded.size() < 3) return {"notfit", Json::object()};
+    std::string base = chain[archive_node].get<std::string>();
+    Json result = Json::object();
+    bool differs = false;
+    for (const auto& node : recorded) {
+        std::string file = chain[node].get<std::string>();
+        std::error_code ec;
+        bool exists = std::filesystem::exists(file, ec);
+        int same = file == base ? 1 : 0;
+        differs = differs || same == 0;
+        result[node] = Json::array({file, same, exists ? "exist" : "notexist"});
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(base, ec)) return {"miss", result};
+    return {differs ? "diff" : "normal", result};
+}
+
+Json AnalysisHipAssets::CheckCamera(const Json* ropnode) {
+    return timed(2, "CheckCamera", [&] {
+        console::print_times("CheckCamera start...");
+        Json records = ropnode ? *ropnode : Json::array();
+        if (!ropnode) {
+            auto info = task_adict.find("scene_info");
+            if (info != task_adict.end() && info->contains("rop_node"))
+                records = (*info)["rop_node"];
+        }
+        Json cameras = Json::object();
+        if (!records.empty()) {
+            static const std::set<std::string> skipped{"karma",        "hdprman",
+                                                       "usdrender",    "usdrender_rop",
+                                                       "denoise::3.0", "moge_rendersetting::1.0"};
+            static const std::set<std::string> camera_parms{"camera", "RS_renderCamera",
+                                                            "HO_renderCamera", "render_camera"};
+            Json normal = Json::array(), diff = Json::array(), miss = Json::array();
+            for (const auto& record : records) {
+                std::string node_path = value_text(record.value("node", Json("")));
+                NodePtr node = host().node(node_path);
+                if (!node)
+                    throw HostError("no render node at " + node_path, "AttributeError", node_path);
+                std::string path = node->path();
+                if (skipped.count(node->type_name())) continue;
+                std::optional<std::string> camera;
+                for (auto& parm : node->parms())
+                    if (camera_parms.count(parm->name()))
+                        camera = slashes_forward(parm->eval().str());
+                if (!camera)
+                    continue;  // a render node without a camera parameter has no camera to check
+                std::string camera_path =
+                    camera->find("../") != std::string::npos ? path + "/" + *camera : *camera;
+                if (host().node(camera_path)) {
+                    console::print_times("abc_find start...");
+                    auto [status, chain] = abc_find(camera_path);
+                    console::print_times("abc_find is  " + status);
+                    if (status == "normal") {
+                        console::print("Normal abc cameras");
+                        normal.push_back(chain);
+                    } else if (status == "diff") {
+                        console::print("Diffrence abc cameras");
+                        diff.push_back(chain);
+                    } else if (status == "miss") {
+                        console::print("Miss abc cameras");
+                        miss.push_back(chain);
+                    } else {
+                        normal.push_back(Json::object({{camera_path, "exist"}}));
+                    }
+                } else {
+                    console::print("This camera " + node_path + " is not in the .hip file.");
+                    miss.push_back(Json::object({{camera_path, "notexist"}}));
+                }
+            }
+            if (!normal.empty()) cameras["normal"] = normal;
+            if (!diff.empty()) cameras["diff"] = diff;
+            if (!miss.empty()) cameras["miss"] = miss;
+        }
+        console::print("camera_adict---" + py_repr(cameras));
+        return cameras;
+    });
+}
+
+}  // namespace scanflow
