@@ -253,6 +253,8 @@ class Node:
 
     def evalParm(self, name):
         p = self.parm(name)
+        if p is None and self.parmTuple(name) is not None:
+            return self.parmTuple(name).eval()
         if p is None:
             raise OperationFailed("Invalid parameter name: " + name)
         return p.eval()

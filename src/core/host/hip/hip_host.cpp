@@ -134,8 +134,12 @@ public:
     }
     Value evalParm(const std::string& name) override {
         auto ref = scene_->parm(*data_, name);
-        if (!ref)
+        if (!ref) {
+            // A tuple's name evaluates to all its components.
+            if (auto entry = scene_->tuple(*data_, name))
+                return HipTuple(scene_, data_, *entry).eval();
             throw HostError("Invalid parameter name: " + name, "hou.OperationFailed", data_->path);
+        }
         return scene_->eval(*ref);
     }
     std::string path() override { return data_->path; }
