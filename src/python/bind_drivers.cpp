@@ -175,6 +175,7 @@ void bind_drivers(py::module_& m) {
         self.doit_test();
     });
     bind_assembly(hip);
+    bind_nested(m, related, usd, hip);
 
     py::class_<AnalysUsdAsset, AnalysUsd> usd_asset(m, "AnalysUsdAsset");
     usd_asset.def(py::init([](const py::dict& param_dict) {

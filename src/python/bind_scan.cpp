@@ -10,6 +10,9 @@
 #include "scan/param_scan.h"
 #include "scan/sequence.h"
 #include "tasks/rely_task.h"
+#include "upload/ass_reader.h"
+
+#include <algorithm>
 
 namespace scanflow::py_bridge {
 
@@ -237,6 +240,116 @@ void bind_assembly(py::class_<AnalysisHipAssets, AnalysUsd>& hip) {
         [](AnalysisHipAssets& self, const py::object& v) {
             self.asset_list_file_path = text_of(v);
         });
+}
+
+}  // namespace scanflow::py_bridge
+
+namespace scanflow::py_bridge {
+
+namespace {
+
+// The Arnold scene reader over the renderer's own binding, in the order of calls it expects.
+std::vector<std::string> arnold_file_names(const std::string& ass) {
+    return call_python([&] {
+        py::module_ ar = py::module_::import("arnold");
+        std::vector<std::string> names;
+        ar.attr("AiBegin")();
+        std::string version = text_of(ar.attr("AiGetVersionString")());
+        py::object iterator;
+        auto all = ar.attr("AI_NODE_ALL");
+        auto log_all = ar.attr("AI_LOG_ALL");
+        if (version >= "7.4.0.0") {  // compared as text, as the renderer's scripts do
+            py::object universe = ar.attr("AiUniverse")();
+            ar.attr("AiSceneLoad")(universe, to_pystr(ass), py::none());
+            iterator = ar.attr("AiUniverseGetNodeIterator")(universe, all);
+        } else {
+            try {
+                ar.attr("AiMsgSetConsoleFlags")(log_all);
+                ar.attr("AiASSLoad")(to_pystr(ass), all);
+                iterator = ar.attr("AiUniverseGetNodeIterator")(all);
+            } catch (py::error_already_set&) {
+                py::object universe = ar.attr("AiUniverse")();
+                ar.attr("AiMsgSetConsoleFlags")(universe, log_all);
+                ar.attr("AiASSLoad")(universe, to_pystr(ass), all);
+                iterator = ar.attr("AiUniverseGetNodeIterator")(universe, all);
+            }
+        }
+        while (!ar.attr("AiNodeIteratorFinished")(iterator).cast<bool>()) {
+            py::object node = ar.attr("AiNodeIteratorGetNext")(iterator);
+            for (const char* type : {"MayaFile", "image", "procedural", "alembic"}) {
+                if (!ar.attr("AiNodeIs")(node, type).cast<bool>()) continue;
+                std::string name = text_of(ar.attr("AiNodeGetStr")(node, "filename"));
+                if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+                    names.push_back(name);
+                break;
+            }
+        }
+        ar.attr("AiNodeIteratorDestroy")(iterator);
+        ar.attr("AiEnd")();
+        return names;
+    });
+}
+
+py::list strings(const std::vector<std::string>& items) {
+    py::list out;
+    for (const auto& item : items) out.append(to_pystr(item));
+    return out;
+}
+
+template <typename Cls, typename Fn>
+void bind_path_reader(Cls& cls, const char* name, const char* arg, Fn fn) {
+    cls.def(
+        name,
+        [fn](typename Cls::type& self, const py::object& path) {
+            std::string p = text_of(path);
+            std::vector<std::string> found;
+            {
+                py::gil_scoped_release release;
+                found = fn(self, p);
+            }
+            return strings(found);
+        },
+        py::arg(arg));
+}
+
+}  // namespace
+
+void bind_nested(py::module_& m, py::class_<Related>& related, py::class_<AnalysUsd, Related>& usd,
+                 py::class_<AnalysisHipAssets, AnalysUsd>& hip) {
+    if (py::hasattr(m, "ar")) set_arnold_reader(&arnold_file_names);
+    bind_path_reader(related, "get_ass_path", "ass",
+                     [](Related&, const std::string& p) { return Related::get_ass_path(p); });
+    bind_path_reader(related, "read_in_vrscene", "vrscene_path",
+                     [](Related& r, const std::string& p) { return r.read_in_vrscene(p); });
+    bind_path_reader(related, "get_file_from_rs_cmd", "rs_file",
+                     [](Related& r, const std::string& p) { return r.get_file_from_rs_cmd(p); });
+    bind_path_reader(related, "get_rs_file_with_open", "rs_file",
+                     [](Related& r, const std::string& p) { return r.get_rs_file_with_open(p); });
+    related.def(
+        "get_rs_file_from_cmd",
+        [](Related& r, const py::object& rs_file, const py::object& exe) {
+            std::string a = text_of(rs_file), b = text_of(exe);
+            std::vector<std::string> found;
+            {
+                py::gil_scoped_release release;
+                found = r.get_rs_file_from_cmd(a, b);
+            }
+            return strings(found);
+        },
+        py::arg("rs_file"), py::arg("exe"));
+    related.def("get_rs_exe", [](Related&) { return to_pystr(Related::get_rs_exe()); });
+    bind_path_reader(usd, "ass_usd_usda_asset", "ass_path",
+                     [](AnalysUsd& u, const std::string& p) { return u.ass_usd_usda_asset(p); });
+    bind_path_reader(usd, "handle_usda_file", "usda_file",
+                     [](AnalysUsd& u, const std::string& p) { return u.handle_usda_file(p); });
+    bind_path_reader(usd, "get_stage_references", "path",
+                     [](AnalysUsd& u, const std::string& p) { return u.get_stage_references(p); });
+    bind_path_reader(
+        hip, "get_bgeo_asset", "bgeo_path",
+        [](AnalysisHipAssets& h, const std::string& p) { return h.get_bgeo_asset(p); });
+    bind_path_reader(
+        hip, "get_begosc_instance", "bgeosc_path",
+        [](AnalysisHipAssets& h, const std::string& p) { return h.get_begosc_instance(p); });
 }
 
 }  // namespace scanflow::py_bridge

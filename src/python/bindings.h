@@ -11,6 +11,9 @@ void bind_drivers(pybind11::module_& m);
 void bind_util(pybind11::module_& m);
 void bind_scan(pybind11::module_& m);
 void bind_assembly(pybind11::class_<AnalysisHipAssets, AnalysUsd>& hip);
+void bind_nested(pybind11::module_& m, pybind11::class_<Related>& related,
+                 pybind11::class_<AnalysUsd, Related>& usd,
+                 pybind11::class_<AnalysisHipAssets, AnalysUsd>& hip);
 void bind_upload(pybind11::class_<Related>& related);
 }  // namespace scanflow::py_bridge
 

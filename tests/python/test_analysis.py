@@ -15,6 +15,7 @@ def make_project(project):
         path = root / rel
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_text(rel)
+    (root / "geo/part_3.bgeo").write_text('["fileversion","19.5.605","pointcount",0]')
     return {
         "version": "19.5.605",
         "variables": {"JOB": "/jobs/show"},

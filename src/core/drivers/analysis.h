@@ -14,8 +14,13 @@ namespace scanflow {
 class AnalysUsd : public Related {
 public:
     explicit AnalysUsd(const Json& param_dict) : Related(param_dict) {}
-    // The files named inside a scene, proxy or cache file, recursively.
-    std::vector<std::string> ass_usd_usda_asset(const std::string& path);
+    // The files named inside a scene, proxy or cache file, recursively; each file once per run.
+    std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path);
+    std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, Flavour f);
+    // The asset paths written between "@" signs in a .usda text.
+    std::vector<std::string> handle_usda_file(const std::string& usda_file);
+    // The layers and assets a USD stage depends on.
+    std::vector<std::string> get_stage_references(const std::string& path);
     std::set<std::string> all_ass;  // Arnold scene files already expanded
 };
 
@@ -40,7 +45,8 @@ public:
     void write_json();
     void analy_info();
     UploadLists all_upload_list(const std::vector<std::string>& uploads_list);
-    std::vector<std::string> get_bgeo_asset(const std::string& path);
+    std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path);
+    std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path);
     Json analysis_render_setting();
     void tips_keyword_info();
 

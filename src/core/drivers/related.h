@@ -35,8 +35,18 @@ public:
     // The host application's full version string.
     std::string getHoudiniver();
 
-    // The files a Redshift proxy names.
-    std::vector<std::string> get_file_from_rs_cmd(const std::string& path);
+    // The files a Redshift proxy names: from the renderer's tool, else from the proxy's bytes.
+    // Each proxy is read once per run (rs_asseted).
+    std::vector<std::string> get_file_from_rs_cmd(const std::string& rs_file);
+    std::vector<std::string> get_rs_file_from_cmd(const std::string& rs_file,
+                                                  const std::string& exe);
+    std::vector<std::string> get_rs_file_with_open(const std::string& rs_file);
+    static std::string get_rs_exe();
+    // The files a V-Ray scene names, relative ones joined to its directory.
+    std::vector<std::string> read_in_vrscene(const std::string& vrscene_path);
+    std::vector<std::string> read_in_vrscene(const std::string& vrscene_path, Flavour f);
+    // The files an Arnold scene file names.
+    static std::vector<std::string> get_ass_path(const std::string& ass);
 
     // Text of a child process's output (as bety_out_decode).
     static std::string cmd_out_decode(const std::string& src_str);

@@ -1,0 +1,174 @@
+#include "upload/ass_reader.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "entry/errors.h"
+
+namespace scanflow {
+
+namespace {
+
+std::function<std::vector<std::string>(const std::string&)>& arnold_reader() {
+    static std::function<std::vector<std::string>(const std::string&)> reader;
+    return reader;
+}
+
+struct Token {
+    std::string text;
+    bool quoted = false;
+    bool line_start = false;  // the first token of its line
+    size_t offset = 0;
+};
+
+// Tokens of the .ass text: quoted strings may span lines and hold '#' and braces; '#' starts a
+// comment elsewhere; braces stand alone.
+class AssLexer {
+public:
+    AssLexer(const std::string& text, const std::string& path) : text_(text), path_(path) {}
+
+    bool next(Token* t) {
+        bool newline = pos_ == 0;
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == '\n') {
+                newline = true;
+                ++pos_;
+            } else if (c == ' ' || c == '\t' || c == '\r') {
+                ++pos_;
+            } else if (c == '#') {
+                while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+            } else {
+                break;
+            }
+        }
+        if (pos_ >= text_.size()) return false;
+        t->text.clear();
+        t->line_start = newline;
+        t->offset = pos_;
+        t->quoted = text_[pos_] == '"';
+        if (t->quoted) {
+            ++pos_;
+            while (true) {
+                if (pos_ >= text_.size())
+                    throw ParseError(path_, static_cast<long long>(t->offset),
+                                     "unterminated string");
+                char c = text_[pos_++];
+                if (c == '"') break;
+                if (c == '\\' && pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\\'))
+                    c = text_[pos_++];
+                t->text.push_back(c);
+            }
+            return true;
+        }
+        if (text_[pos_] == '{' || text_[pos_] == '}') {
+            t->text = text_[pos_++];
+            return true;
+        }
+        while (pos_ < text_.size()) {
+            char c = text_[pos_];
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}') break;
+            t->text.push_back(c);
+            ++pos_;
+        }
+        return true;
+    }
+
+private:
+    const std::string& text_;
+    const std::string& path_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::string read_maybe_gzip(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    std::string data = buffer.str();
+    if (data.size() < 2 || static_cast<unsigned char>(data[0]) != 0x1f ||
+        static_cast<unsigned char>(data[1]) != 0x8b)
+        return data;
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 32) != Z_OK) throw FileError(path, "cannot inflate " + path);
+    z.next_in = reinterpret_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    std::string out;
+    char chunk[65536];
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        z.next_out = reinterpret_cast<Bytef*>(chunk);
+        z.avail_out = sizeof chunk;
+        rc = inflate(&z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END) {
+            inflateEnd(&z);
+            throw FileError(
+                path, "corrupt gzip data in " + path + " at offset " + std::to_string(z.total_in));
+        }
+        out.append(chunk, sizeof chunk - z.avail_out);
+        if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) {
+            inflateEnd(&z);
+            throw FileError(path, "truncated gzip data in " + path + " at offset " +
+                                      std::to_string(z.total_in));
+        }
+    }
+    inflateEnd(&z);
+    return out;
+}
+
+std::vector<std::string> read_ass_file_names(const std::string& path) {
+    std::string text = read_maybe_gzip(path);
+    static const std::set<std::string> kinds{"MayaFile", "image", "procedural", "alembic"};
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    AssLexer lex(text, path);
+    Token t;
+    while (lex.next(&t)) {
+        // A node: its type, then a block.
+        std::string type = t.text;
+        Token open;
+        if (!lex.next(&open)) break;
+        if (open.quoted || open.text != "{")
+            throw ParseError(path, static_cast<long long>(open.offset),
+                             "expected { after node type " + type);
+        bool wanted = kinds.count(type) > 0;
+        Token p;
+        bool closed = false;
+        while (lex.next(&p)) {
+            if (!p.quoted && p.text == "}") {
+                closed = true;
+                break;
+            }
+            if (!wanted || p.quoted || !p.line_start || p.text != "filename") continue;
+            Token value;
+            if (!lex.next(&value)) break;
+            if (!value.quoted && value.text == "}") {
+                closed = true;
+                break;
+            }
+            if (!value.text.empty() && seen.insert(value.text).second) names.push_back(value.text);
+        }
+        if (!closed)
+            throw ParseError(path, static_cast<long long>(t.offset),
+                             "node " + type + " is not closed");
+    }
+    return names;
+}
+
+void set_arnold_reader(std::function<std::vector<std::string>(const std::string&)> reader) {
+    arnold_reader() = std::move(reader);
+}
+
+std::vector<std::string> get_ass_path(const std::string& ass) {
+    if (arnold_reader()) return arnold_reader()(ass);
+    return read_ass_file_names(ass);
+}
+
+}  // namespace scanflow

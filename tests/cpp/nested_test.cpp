@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "drivers/analysis.h"
+#include "scan/geo_cache.h"
+#include "test_support.h"
+#include "upload/ass_reader.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::TempDir;
+
+std::string data(const std::string& rel) {
+    return std::string(SCANFLOW_TEST_DATA) + "/" + rel;
+}
+
+std::string gzip(const std::string& text) {
+    z_stream z{};
+    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(text.size() + 1024, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TEST(AssReader, NodesThatNameFilesInRealScenes) {
+    EXPECT_EQ(read_ass_file_names(data("ass/test_0110_procedural_standins.ass")),
+              (std::vector<std::string>{"shape.ass", "shader.ass"}));
+    EXPECT_EQ(read_ass_file_names(data("ass/test_0117_alembic_procs.ass")),
+              (std::vector<std::string>{"Bottle.abc"}));
+    EXPECT_EQ(read_ass_file_names(data("ass/test_0081_b85_image_displacement.ass")),
+              (std::vector<std::string>{"ocean.tx"}));
+    // Multi-line strings holding braces and '#'; usd and volume nodes are not among the kinds read.
+    EXPECT_TRUE(read_ass_file_names(data("ass/test_0017_usd_multiline_string_array.ass")).empty());
+    EXPECT_TRUE(read_ass_file_names(data("ass/test_17642_volume_vdb.ass")).empty());
+}
+
+TEST(AssReader, GzipCommentsAndQuotedBraces) {
+    TempDir dir;
+    std::string text =
+        "### from: exporter\nimage\n{\n name img # a comment { not a brace\n filename \"C:\\tex\\a "
+        "{1}.tx\"\n}\n"
+        "polymesh\n{\n name p\n vlist 2 1 b85VECTOR\n!!!!!$$$$$\n filename \"ignored.exr\"\n}\n"
+        "MayaFile { name m filename \"\" }\nprocedural\n{\n filename shape.ass\n}\n";
+    std::string plain = dir.write("a.ass", text);
+    std::string zipped = dir.write("a.ass.gz", gzip(text));
+    auto expected = std::vector<std::string>{"C:\\tex\\a {1}.tx", "shape.ass"};
+    EXPECT_EQ(read_ass_file_names(plain), expected);
+    EXPECT_EQ(read_ass_file_names(zipped), expected);
+    std::string broken = dir.write("b.ass", "image\n{\n filename \"unterminated\n");
+    EXPECT_THROW(read_ass_file_names(broken), ParseError);
+    std::string truncated = dir.write("c.ass.gz", gzip(text).substr(0, 30));
+    EXPECT_THROW(read_ass_file_names(truncated), Error);
+}
+
+TEST(GeometryCaches, FileListsInBothEncodings) {
+    // The real caches name no file lists; both encodings parse to their end.
+    for (const char* name :
+         {"laika_packed_disk", "laika_pack_fragments2_16_5", "laika_packed_disk_frames_16_5"}) {
+        EXPECT_TRUE(geometry_file_lists(data(std::string("geo/") + name + ".geo")).empty()) << name;
+        EXPECT_TRUE(geometry_file_lists(data(std::string("geo/") + name + ".bgeo")).empty())
+            << name;
+    }
+    std::string ascii =
+        R"(["fileversion","19.5",{"filenames":"[\"a.bgeo\",c:\\tex\\b.tx]","other":1},
+                           ["filenames","[not,a,map]"]])";
+    EXPECT_EQ(geometry_file_lists_from(ascii, "x.geo"),
+              (std::vector<std::string>{"a.bgeo", "c:/tex/b.tx"}));
+    // Binary: a map whose key is a defined token, referenced later; its value a plain string.
+    std::string binary("\x7fNSJb", 5);
+    auto bytes = [&](std::initializer_list<int> b) {
+        for (int c : b) binary.push_back(static_cast<char>(c));
+    };
+    bytes({0x2b, 0x00, 0x09});
+    binary += "filenames";
+    bytes({0x7b, 0x26, 0x00, 0x27, 0x0a});
+    binary += "[x.bgeo,y]";
+    bytes({0x26, 0x00, 0x40, 0x13, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0x7d});
+    EXPECT_EQ(geometry_file_lists_from(binary, "x.bgeo"),
+              (std::vector<std::string>{"x.bgeo", "y"}));
+    EXPECT_THROW(geometry_file_lists_from(binary.substr(0, binary.size() - 5), "x.bgeo"),
+                 ParseError);
+    EXPECT_THROW(geometry_file_lists_from("not json", "x.geo"), ParseError);
+}
+
+class Nested : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_.write("out/task.json", testing::kTaskJson);
+        Json params = Json::object();
+        params["hip_file"] = dir_.file("shot.hip");
+        params["path_json"] = dir_.file("out");
+        driver_ = std::make_unique<AnalysisHipAssets>(params);
+    }
+    TempDir dir_;
+    ConsoleCapture capture_;
+    std::unique_ptr<AnalysisHipAssets> driver_;
+};
+
+TEST_F(Nested, ArnoldScenesAreFollowedThroughSequencesOnce) {
+    dir_.write("tex/wood.tx", "t");
+    dir_.write("tex/wood.png", "p");
+    dir_.write("vol/smoke.0001.vdb", "v");
+    dir_.write("vol/smoke.0002.vdb", "v");
+    std::string abs_missing = dir_.file("abs/gone.tx");
+    dir_.write("abs/gone.exr", "e");
+    dir_.write("cache/part_0001.ass", "image\n{\n filename ../tex/wood.tx\n}\n");
+    dir_.write("cache/part_0002.ass", "image\n{\n filename ../vol/smoke.0001.vdb\n}\n");
+    std::string top =
+        dir_.write("scene.ass",
+                   "image\n{\n filename tex/wood.tx\n}\nimage\n{\n filename missing/rel.tx\n}\n"
+                   "image\n{\n filename " +
+                       abs_missing +
+                       "\n}\n"
+                       "procedural\n{\n filename cache/part_0001.ass\n}\n");
+    auto found = driver_->ass_usd_usda_asset(top);
+    std::vector<std::string> expected{
+        dir_.file("tex/wood.tx"), dir_.file("tex/wood.png"), dir_.file("tex/wood.tx"),  // widened
+        dir_.file("missing/rel.tx"),             // listed alone
+        abs_missing, dir_.file("abs/gone.exr"),  // widened though missing
+        dir_.file("cache/part_0001.ass"),
+        // the sequence's members, each analysed once
+        dir_.file("tex/wood.tx"), dir_.file("tex/wood.png"), dir_.file("tex/wood.tx"),
+        dir_.file("vol/smoke.0001.vdb"), dir_.file("vol/smoke.0001.vdb"),
+        dir_.file("vol/smoke.0002.vdb")};
+    ASSERT_EQ(found.size(), expected.size());
+    EXPECT_EQ(found[3], dir_.file("missing/rel.tx"));
+    EXPECT_EQ(found[6], dir_.file("cache/part_0001.ass"));
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+    EXPECT_TRUE(driver_->ass_usd_usda_asset(top).empty());  // visited once per run
+}
+
+TEST_F(Nested, VrayScenesAndImageLists) {
+    dir_.write("v/tex/a.exr", "a");
+    dir_.write("v/seq/f1.exr", "1");
+    dir_.write("v/seq/list.ifl", "f1.exr\nf2.exr\n");
+    std::string scene =
+        dir_.write("v/s.vrscene",
+                   "BitmapBuffer b {\n  file=\"tex/a.exr\";\n\tfile=\"seq/list.ifl\";\n"
+                   "  File=\"ignored.exr\";\n  cache_path=\"//srv/a.vdb;;//srv/b.vdb\";\n}\n");
+    EXPECT_EQ(
+        driver_->read_in_vrscene(scene),
+        (std::vector<std::string>{dir_.file("v/tex/a.exr"), dir_.file("v/seq/f1.exr"),
+                                  dir_.file("v/seq/list.ifl"), "//srv/a.vdb", "//srv/b.vdb"}));
+    std::string bad = dir_.write("v/bad.vrscene", "file=\"\xff\";\n");
+    EXPECT_THROW(driver_->read_in_vrscene(bad), ParseError);
+}
+
+TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
+    const char proxy[] =
+        "\0\x01"
+        "C:\\tex\\WALL.EXR\0./vol/v.vdb\0.\\note.txt";
+    dir_.write("rs/b.rs", std::string(proxy, sizeof proxy - 1));
+    std::string top = dir_.write("rs/a.rs", std::string("header C:/rs/x.jpg\0./b.rs\0end\n", 27));
+    const char* old_path = std::getenv("PATH");
+    std::string saved = old_path ? old_path : "";
+    std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(
+        dir_.file("rs"));  // relative names are read from the working directory
+    ::setenv("PATH", dir_.file("nobin").c_str(), 1);
+    auto found = driver_->get_file_from_rs_cmd(top);
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(found, (std::vector<std::string>{"C:/rs/x.jpg", "C:\\tex\\WALL.EXR", "./vol/v.vdb",
+                                               "./b.rs"}));
+    EXPECT_NE(capture_.text().find("cmdLine is not exists!"), std::string::npos);
+    EXPECT_TRUE(driver_->get_file_from_rs_cmd(top).empty());
+
+    // With the tool on the search path its listing counts, one dependency per line.
+    std::string tool = dir_.write(
+        "bin/redshiftCmdLine.exe",
+        "#!/bin/sh\necho 'Texture paths:'\necho\necho '  C:/t/one.exr  '\necho \"$1|$2|\"\n");
+    ::chmod(tool.c_str(), 0755);
+    ::setenv("PATH", dir_.file("bin").c_str(), 1);
+    std::string with_space = dir_.write("rs/with space.rs", "");
+    std::vector<std::string> listed;
+    try {
+        listed = driver_->get_file_from_rs_cmd(with_space);
+    } catch (const ExitRequest&) {
+        ADD_FAILURE() << capture_.text();
+    }
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"C:/t/one.exr", "-printdependencies|" + with_space + "|"}));
+    ::setenv("PATH", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -1,0 +1,53 @@
+"""Files named inside the files a scene names: Arnold scenes, V-Ray scenes, geometry caches."""
+
+import shutil
+from pathlib import Path
+
+from conftest import WEB_OPTIONS, base_env
+
+DATA = Path(__file__).resolve().parents[1] / "data"
+
+
+def test_files_inside_arnold_and_vray_scenes_are_uploaded_or_reported(run_cli, project):
+    root = project.root
+    (root / "tex").mkdir()
+    (root / "tex/ocean.tx").write_text("tx")
+    (root / "tex/ocean.exr").write_text("exr")
+    shutil.copy(DATA / "ass/test_0110_procedural_standins.ass", root / "standins.ass")
+    (root / "ocean.ass").write_text('image\n{\n name ocean\n filename "tex/ocean.tx"\n}\n')
+    (root / "shot.vrscene").write_text('Bitmap b {\n  file="tex/ocean.exr";\n}\n')
+    scene = project.scene({"nodes": [
+        {"path": "/obj", "type": "obj"},
+        {"path": "/obj/standin", "type": "arnold_procedural", "parms": {"ar_filename": "$HIP/standins.ass"}},
+        {"path": "/obj/ocean", "type": "arnold_procedural", "parms": {"ar_filename": "$HIP/ocean.ass"}},
+        {"path": "/obj/vray", "type": "vrayproxy", "parms": {"file": "$HIP/shot.vrscene"}},
+    ]})
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0, run.out[-3000:]
+    asset = project.read("asset.json")
+    hip = str(root)
+    nested = asset["Nested_Assets"]
+    assert nested[hip + "/standins.ass"] == [hip + "/shape.ass", hip + "/shader.ass"]
+    assert sorted(nested[hip + "/ocean.ass"]) == sorted([hip + "/tex/ocean.tx", hip + "/tex/ocean.exr",
+                                                         hip + "/tex/ocean.tx"])
+    assert nested[hip + "/shot.vrscene"] == [hip + "/tex/ocean.exr"]
+    assert sorted(asset["missing_file"]["Nested_Assets"]) == [hip + "/shader.ass", hip + "/shape.ass"]
+    tips = project.read("tips.json")
+    line = [l for l in tips["50001"] if l.startswith("Nested_Assets--->")][0]
+    assert line.startswith("Nested_Assets--->['") and "shape.ass'" in line
+    uploaded = {e["local"] for e in project.read("upload.json")["asset"]}
+    assert {hip + "/tex/ocean.tx", hip + "/tex/ocean.exr", hip + "/ocean.ass"} <= uploaded
+    text = (project.out / "asset.txt").read_bytes().decode("utf-8")
+    assert hip + "/shape.ass\r\n" in text
+
+
+def test_module_readers_for_host_scripts(project, capsys):
+    import scanflow
+    hip = scanflow.AnalysisHipAssets({"hip_file": str(project.root / "a.hip"), "path_json": str(project.out)})
+    assert hip.get_ass_path(str(DATA / "ass/test_0117_alembic_procs.ass")) == ["Bottle.abc"]
+    (project.root / "a.usda").write_text('#usda 1.0\n(\n    subLayers = [@./b.usda@, @/abs/c.usda@]\n)\n'
+                                         'def "x" ( references = @./b.usda@ ) {}\n')
+    assert hip.handle_usda_file(str(project.root / "a.usda")) == [str(project.root / "b.usda"), "/abs/c.usda"]
+    assert hip.get_bgeo_asset(str(DATA / "geo/laika_packed_disk.bgeo")) == []
+    assert "bgeo: " in capsys.readouterr().out
+    assert hip.get_bgeo_asset(str(DATA / "geo/laika_packed_disk.bgeo")) == []  # read once
