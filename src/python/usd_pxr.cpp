@@ -1,5 +1,7 @@
 #include "usd_pxr.h"
 
+#include <pybind11/eval.h>
+
 #include "entry/errors.h"
 #include "pyutil.h"
 
@@ -7,32 +9,213 @@ namespace scanflow::py_bridge {
 
 namespace {
 
+// The walks over pxr objects, run by the interpreter that holds them; they hand back plain
+// lists and dictionaries.
+const char* kHelpers = R"py(
+from pxr import Usd, Sdf
+
+def _asset(value):
+    resolved = getattr(value, "resolvedPath", None)
+    if resolved is None:
+        return None
+    return (resolved or "", getattr(value, "path", "") or "")
+
+def external_references(path):
+    layer = Sdf.Layer.FindOrOpen(path)
+    if layer is None:
+        raise RuntimeError("USD cannot open layer " + path)
+    return list(layer.GetExternalReferences())
+
+def variant_selections(path):
+    stage = Usd.Stage.Open(path)
+    if stage is None:
+        raise RuntimeError("USD cannot open " + path)
+    out = []
+    for prim in stage.TraverseAll():
+        if not prim.HasVariantSets():
+            continue
+        same = stage.GetPrimAtPath(prim.GetPath())
+        sets = same.GetVariantSets()
+        for name in sets.GetNames():
+            out.append((name, sets.GetVariantSet(name).GetVariantSelection()))
+    return out
+
+def time_codes(path):
+    stage = Usd.Stage.Open(path)
+    if stage is None:
+        raise RuntimeError("USD cannot open " + path)
+    return (stage.GetStartTimeCode(), stage.GetEndTimeCode())
+
+_LISTS = ("addedItems", "appendedItems", "deletedItems", "explicitItems", "orderedItems", "prependedItems")
+
+def _record(stage, prim, choose):
+    rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
+           "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
+    changed = False
+    if rec["has_variant_sets"]:
+        for vset, name in choose(rec["path"]):
+            ok = False
+            try:
+                ok = bool(prim.GetVariantSet(vset).SetVariantSelection(name))
+            except Exception:
+                ok = False
+            changed = changed or ok
+            rec["selections"].append((vset, name, ok))
+    clips = Usd.ClipsAPI(prim)
+    for asset in clips.GetClipAssetPaths() or []:
+        rec["clip_asset_paths"].append(asset.resolvedPath)
+    manifest = clips.GetClipManifestAssetPath()
+    rec["clip_manifest"] = (manifest.resolvedPath if manifest else "").strip().replace("\\", "/")
+    for _, clip in (clips.GetClips() or {}).items():
+        for asset in clip.get("assetPaths", []) or []:
+            rec["clip_set_paths"].append(asset.resolvedPath)
+        if clip.get("manifestAssetPath"):
+            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath)
+    for spec in prim.GetPrimStack():
+        items = []
+        for list_name in ("referenceList", "payloadList"):
+            ops = getattr(spec, list_name)
+            for op in _LISTS:
+                for item in getattr(ops, op):
+                    items.append(item.assetPath)
+        layer = spec.layer
+        subs = list(layer.subLayerPaths)
+        rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
+                             "items": items})
+    for name in prim.GetPropertyNames():
+        attr = prim.GetAttribute(name)
+        if not attr:
+            continue
+        try:
+            value = attr.Get()
+        except Exception:
+            continue
+        entry = {"name": name, "base_name": attr.GetBaseName(), "kind": 0, "text": "", "resolved": "",
+                 "written": "", "time_sampled": False, "sample_path": ""}
+        if isinstance(value, str):
+            entry["kind"], entry["text"] = 1, value
+        else:
+            asset = _asset(value)
+            if asset is not None:
+                entry["kind"], (entry["resolved"], entry["written"]) = 2, asset
+        try:
+            if attr.GetTimeSamples():
+                entry["time_sampled"] = True
+                sample = attr.Get(0)
+                entry["sample_path"] = getattr(sample, "path", sample) if sample is not None else ""
+        except Exception:
+            pass
+        if entry["kind"] or entry["time_sampled"]:
+            rec["attributes"].append(entry)
+    return rec, changed
+
+def walk_stage(path, choose):
+    stage = Usd.Stage.Open(path)
+    if stage is None:
+        raise RuntimeError("USD cannot open " + path)
+    done, records = set(), []
+    # A selection changes what lies below the prim: walk again, skipping prims already seen.
+    again = True
+    while again:
+        again = False
+        for prim in list(stage.TraverseAll()):
+            key = prim.GetPrimPath().pathString
+            if key in done:
+                continue
+            done.add(key)
+            rec, changed = _record(stage, prim, choose)
+            records.append(rec)
+            if changed:
+                again = True
+                break
+    return {"root_sublayers": list(stage.GetRootLayer().subLayerPaths), "prims": records}
+)py";
+
+std::vector<std::string> strings_of(const py::handle& list) {
+    std::vector<std::string> out;
+    for (auto item : list) out.push_back(text_of(item));
+    return out;
+}
+
 class PxrFacade : public UsdFacade {
 public:
-    explicit PxrFacade(py::object usd) : usd_(std::move(usd)) {}
+    explicit PxrFacade(py::object helpers) : helpers_(std::move(helpers)) {}
 
     std::vector<std::pair<std::string, std::string>> variant_selections(
         const std::string& layer_path) override {
         return call_python([&] {
-            py::object stage = usd_.get().attr("Stage").attr("Open")(to_pystr(layer_path));
-            if (stage.is_none()) throw FileError(layer_path, "USD cannot open " + layer_path);
             std::vector<std::pair<std::string, std::string>> out;
-            for (auto prim : stage.attr("TraverseAll")()) {
-                if (!prim.attr("HasVariantSets")().cast<bool>()) continue;
-                py::object same = stage.attr("GetPrimAtPath")(prim.attr("GetPath")());
-                py::object sets = same.attr("GetVariantSets")();
-                for (auto name : sets.attr("GetNames")()) {
-                    py::object selection =
-                        sets.attr("GetVariantSet")(name).attr("GetVariantSelection")();
-                    out.emplace_back(text_of(name), text_of(selection));
-                }
+            for (auto item : fn("variant_selections")(to_pystr(layer_path))) {
+                auto pair = item.cast<py::tuple>();
+                out.emplace_back(text_of(pair[0]), text_of(pair[1]));
             }
             return out;
         });
     }
 
+    std::vector<std::string> external_references(const std::string& layer_path) override {
+        return call_python(
+            [&] { return strings_of(fn("external_references")(to_pystr(layer_path))); });
+    }
+
+    std::pair<double, double> time_codes(const std::string& path) override {
+        return call_python([&] {
+            auto pair = fn("time_codes")(to_pystr(path)).cast<py::tuple>();
+            return std::make_pair(pair[0].cast<double>(), pair[1].cast<double>());
+        });
+    }
+
+    UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) override {
+        return call_python([&] {
+            py::cpp_function chooser([&choose](const py::object& prim_path) {
+                py::list out;
+                for (const auto& [set, name] : choose(text_of(prim_path)))
+                    out.append(py::make_tuple(to_pystr(set), to_pystr(name)));
+                return out;
+            });
+            py::dict walked = fn("walk_stage")(to_pystr(path), chooser);
+            UsdStageWalk walk;
+            walk.root_sublayers = strings_of(walked["root_sublayers"]);
+            for (auto item : walked["prims"]) {
+                py::dict rec = item.cast<py::dict>();
+                UsdPrim prim;
+                prim.path = text_of(rec["path"]);
+                prim.has_variant_sets = rec["has_variant_sets"].cast<bool>();
+                for (auto sel : rec["selections"]) {
+                    auto t = sel.cast<py::tuple>();
+                    prim.selections.emplace_back(text_of(t[0]), text_of(t[1]), t[2].cast<bool>());
+                }
+                prim.clip_asset_paths = strings_of(rec["clip_asset_paths"]);
+                prim.clip_manifest = text_of(rec["clip_manifest"]);
+                prim.clip_set_paths = strings_of(rec["clip_set_paths"]);
+                for (auto s : rec["specs"]) {
+                    py::dict spec = s.cast<py::dict>();
+                    prim.specs.push_back(UsdSpec{text_of(spec["layer_real_path"]),
+                                                 text_of(spec["first_sublayer"]),
+                                                 strings_of(spec["items"])});
+                }
+                for (auto a : rec["attributes"]) {
+                    py::dict attr = a.cast<py::dict>();
+                    UsdAttribute out;
+                    out.name = text_of(attr["name"]);
+                    out.base_name = text_of(attr["base_name"]);
+                    out.kind = static_cast<UsdAttribute::Kind>(attr["kind"].cast<int>());
+                    out.text = text_of(attr["text"]);
+                    out.resolved = text_of(attr["resolved"]);
+                    out.written = text_of(attr["written"]);
+                    out.time_sampled = attr["time_sampled"].cast<bool>();
+                    out.sample_path = text_of(attr["sample_path"]);
+                    prim.attributes.push_back(std::move(out));
+                }
+                walk.prims.push_back(std::move(prim));
+            }
+            return walk;
+        });
+    }
+
 private:
-    PyRef usd_;
+    py::object fn(const char* name) { return helpers_.get()[name]; }
+    PyRef helpers_;
 };
 
 }  // namespace
@@ -40,7 +223,10 @@ private:
 std::shared_ptr<UsdFacade> make_pxr_facade() {
     py::gil_scoped_acquire gil;
     try {
-        return std::make_shared<PxrFacade>(py::module_::import("pxr.Usd"));
+        py::module_::import("pxr.Usd");
+        py::dict scope;
+        py::exec(kHelpers, scope);
+        return std::make_shared<PxrFacade>(std::move(scope));
     } catch (py::error_already_set&) {
         return nullptr;
     }

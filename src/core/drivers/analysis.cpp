@@ -55,11 +55,6 @@ void AnalysisAssets::doit_test() {
 
 AnalysUsdAsset::AnalysUsdAsset(const Json& params) : AnalysUsd(params), param_dict(params) {}
 
-void AnalysUsdAsset::doit() {
-    throw Error("USD files cannot be analysed by this build yet: " + hip_file,
-                "NotImplementedError");
-}
-
 // ---- scene driver ----
 
 AnalysisHipAssets::AnalysisHipAssets(const Json& params)

@@ -19,8 +19,13 @@ public:
     std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, Flavour f);
     // The asset paths written between "@" signs in a .usda text.
     std::vector<std::string> handle_usda_file(const std::string& usda_file);
-    // The layers and assets a USD stage depends on.
-    std::vector<std::string> get_stage_references(const std::string& path);
+    // The layers and assets a USD stage depends on, sorted.
+    std::vector<std::string> get_stage_references(const std::string& stage_file);
+    // Adds a layer file's external layers, recursively, to `allLayer` (each layer opened once).
+    void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer);
+    // A reference or asset path as seen from the layer that states it.
+    std::string resolve_ref(const std::string& layer_real_path, const std::string& first_sublayer,
+                            const std::string& reference, const std::string& dir_path);
     std::set<std::string> all_ass;  // Arnold scene files already expanded
 };
 
@@ -72,11 +77,24 @@ private:
     void scene_steps();
 };
 
+// The three lists of allusdAsset: present files, missing files, all files.
+struct UsdAssetLists {
+    std::vector<std::string> present, missing, all;
+};
+
 class AnalysUsdAsset : public AnalysUsd {
 public:
     explicit AnalysUsdAsset(const Json& param_dict);
+    // The files the USD file depends on.
+    std::vector<std::string> getUsdAsset();
+    std::pair<double, double> getUsdframe();
+    Json UsdRopNodeSetting();
+    UsdAssetLists allusdAsset(const std::vector<std::string>& file_paths);
+    void AnalyRenderNode();
+    void AssetInfo();
     void doit();
     Json param_dict;
+    std::string asset_list_file_path;
 };
 
 class AnalysisAssets : public Related {

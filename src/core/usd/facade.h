@@ -2,12 +2,54 @@
 // USD library is the host's own, reached through the interpreter; elsewhere usd-core.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 namespace scanflow {
+
+// What one walk over a stage reports of each prim, in traversal order (every prim, inactive
+// and unloaded ones included).
+struct UsdAttribute {
+    std::string name;       // property name
+    std::string base_name;  // attribute base name
+    enum Kind { Other, Text, Asset } kind = Other;
+    std::string text;      // Text: the value
+    std::string resolved;  // Asset: resolved path
+    std::string written;   // Asset: path as written
+    bool time_sampled = false;
+    std::string sample_path;  // the asset or text value at time 0, when time-sampled
+};
+
+struct UsdSpec {
+    std::string layer_real_path;
+    std::string first_sublayer;      // of the spec's layer, as written; "" when it has none
+    std::vector<std::string> items;  // reference then payload asset paths, six list operations each
+};
+
+struct UsdPrim {
+    std::string path;
+    bool has_variant_sets = false;
+    // Variant selections applied while walking: set, variant, whether it took.
+    std::vector<std::tuple<std::string, std::string, bool>> selections;
+    std::vector<std::string> clip_asset_paths;  // resolved
+    std::string clip_manifest;                  // resolved
+    std::vector<std::string> clip_set_paths;    // per clip set: assetPaths, then manifestAssetPath
+    std::vector<UsdSpec> specs;
+    std::vector<UsdAttribute> attributes;
+};
+
+struct UsdStageWalk {
+    std::vector<std::string> root_sublayers;
+    std::vector<UsdPrim> prims;
+};
+
+// Variant selections to apply to a prim with variant sets, given its path.
+using VariantChooser =
+    std::function<std::vector<std::pair<std::string, std::string>>(const std::string& prim_path)>;
 
 class UsdFacade {
 public:
@@ -16,6 +58,12 @@ public:
     // included) that has variant sets, each set's name and current selection, in traversal order.
     virtual std::vector<std::pair<std::string, std::string>> variant_selections(
         const std::string& layer_path) = 0;
+    // The external references (sublayers, references, payloads) written in a layer file.
+    virtual std::vector<std::string> external_references(const std::string& layer_path) = 0;
+    // Opens the stage and walks it, applying the chosen variant selections as it goes.
+    virtual UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) = 0;
+    // The stage's start and end time codes.
+    virtual std::pair<double, double> time_codes(const std::string& path) = 0;
 };
 
 // The facade of this process; an Error ("no Usd") when the USD library is absent.
