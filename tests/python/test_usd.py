@@ -96,8 +96,10 @@ def test_a_usd_file_is_analysed_end_to_end(run_cli, project):
     assert str(search / "far.usda") in everything  # found only on the search path
     # The layer's own external references name every variant's layers.
     assert r + "/look_blue.usda" in everything
-    assert asset["missing_file"] == [r + "/missing.usda"]
-    assert project.read("tips.json")["50001"] == [r + "/missing.usda"]
+    # A reference is stated relative to its layer: far.usda is reported missing there even though
+    # the search path supplies it; a layer found nowhere is reported at both places looked at.
+    assert sorted(asset["missing_file"]) == [r + "/far.usda", r + "/missing.usda", str(search / "missing.usda")]
+    assert project.read("tips.json")["50001"] == asset["missing_file"]
 
     upload = project.read("upload.json")
     locals_ = [e["local"] for e in upload["asset"]]
