@@ -62,15 +62,16 @@ def _record(stage, prim, choose):
             changed = changed or ok
             rec["selections"].append((vset, name, ok))
     clips = Usd.ClipsAPI(prim)
+    # A clip file that does not resolve is reported as written, to be found missing.
     for asset in clips.GetClipAssetPaths() or []:
-        rec["clip_asset_paths"].append(asset.resolvedPath)
+        rec["clip_asset_paths"].append(asset.resolvedPath or asset.path)
     manifest = clips.GetClipManifestAssetPath()
-    rec["clip_manifest"] = (manifest.resolvedPath if manifest else "").strip().replace("\\", "/")
+    rec["clip_manifest"] = ((manifest.resolvedPath or manifest.path) if manifest else "").strip().replace("\\", "/")
     for _, clip in (clips.GetClips() or {}).items():
         for asset in clip.get("assetPaths", []) or []:
-            rec["clip_set_paths"].append(asset.resolvedPath)
+            rec["clip_set_paths"].append(asset.resolvedPath or asset.path)
         if clip.get("manifestAssetPath"):
-            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath)
+            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath or clip["manifestAssetPath"].path)
     for spec in prim.GetPrimStack():
         items = []
         for list_name in ("referenceList", "payloadList"):

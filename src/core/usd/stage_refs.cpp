@@ -42,6 +42,7 @@ void AnalysUsd::get_refe_layer(const std::string& usd_path, std::set<std::string
         if (!fs().isfile(path)) continue;
         std::vector<std::string> next;
         for (const auto& reference : usd().external_references(path)) {
+            if (reference.empty()) continue;  // an internal reference names no layer file
             std::string ref =
                 isabs(reference, f) ? reference : normpath(join(file_dir, reference, f), f);
             if (!fs().exists(ref)) {
@@ -108,15 +109,23 @@ std::vector<std::string> AnalysUsd::get_stage_references(const std::string& stag
             for (const auto& [set, name, ok] : prim.selections)
                 console::print(ok ? prim.path + " set " + set + " ====> " + name
                                   : prim.path + " set " + set + " to " + name + " failed!!!");
-            for (const auto& p : prim.clip_asset_paths) result.insert(slashes_forward(p));
-            for (const auto& p : prim.clip_set_paths) result.insert(slashes_forward(p));
-            if (!prim.clip_manifest.empty()) result.insert(prim.clip_manifest);
+            auto add_clip = [&](const std::string& p) {
+                if (p.empty()) return;
+                std::string forward = slashes_forward(p);
+                result.insert(isabs(forward, f)
+                                  ? forward
+                                  : slashes_forward(normpath(join(stage_dir, forward, f), f)));
+            };
+            for (const auto& p : prim.clip_asset_paths) add_clip(p);
+            for (const auto& p : prim.clip_set_paths) add_clip(p);
+            add_clip(prim.clip_manifest);
             // The directories of the layers that define this prim, and the texture search paths.
             std::set<std::string> dirs;
             for (const auto& spec : prim.specs) {
                 for (const auto& item : spec.items)
-                    result.insert(
-                        resolve_ref(spec.layer_real_path, spec.first_sublayer, item, stage_dir));
+                    if (!item.empty())  // an internal reference names no file
+                        result.insert(resolve_ref(spec.layer_real_path, spec.first_sublayer, item,
+                                                  stage_dir));
                 dirs.insert(slashes_forward(dirname(spec.layer_real_path, f)));
             }
             dirs.insert(search.begin(), search.end());
