@@ -4,6 +4,7 @@
 
 #include "host/hip/archive.h"
 #include "host/hip/expr.h"
+#include "host/hip/geometry.h"
 #include "host/hip/hip_host.h"
 #include "host/hip/sections.h"
 #include "test_support.h"
@@ -280,6 +281,31 @@ TEST(HipHost, LockedScenesAreRefusedAndDamageIsAWarning) {
     EXPECT_EQ(host->applicationVersionString(), "19.5.605");  // what was read stays loaded
     ASSERT_TRUE(host->node("/obj/geo1"));
     EXPECT_EQ(host->node("/obj/geo1")->evalParm("file").str(), dir.path() + "/a.bgeo");
+}
+
+}  // namespace
+}  // namespace scanflow::hip
+
+namespace scanflow::hip {
+namespace {
+
+TEST(HipGeometry, BothEncodingsAndTheCompressedContainer) {
+    std::string dir = std::string(SCANFLOW_TEST_DATA) + "/geo/";
+    auto host = make_hip_host();
+    for (const char* name : {"laika_packed_disk.geo", "laika_packed_disk.bgeo"}) {
+        GeometryPtr geo = host->load_geometry(dir + name);
+        ASSERT_EQ(geo->prims().size(), 1u) << name;
+        EXPECT_EQ(geo->prims()[0]->attribValue("path").str(), "sphere.bgeo") << name;
+        EXPECT_EQ(geo->pointAttribs(), (std::vector<std::string>{"P"})) << name;
+    }
+    GeometryPtr sc = host->load_geometry(dir + "gdt_delete_small_parts_demoscene.1.bgeo.sc");
+    EXPECT_GT(sc->points().size(), 0u);
+    std::string bytes = read_geometry_bytes(dir + "gdt_delete_small_parts_demoscene.1.bgeo.sc");
+    EXPECT_EQ(bytes.substr(0, 5), std::string("\x7fNSJb", 5));
+    testing::TempDir tmp;
+    std::string whole = bytes;
+    std::string cut = tmp.write("cut.bgeo", whole.substr(0, whole.size() / 2));
+    EXPECT_THROW(host->load_geometry(cut), ParseError);
 }
 
 }  // namespace

@@ -51,3 +51,22 @@ def test_module_readers_for_host_scripts(project, capsys):
     assert hip.get_bgeo_asset(str(DATA / "geo/laika_packed_disk.bgeo")) == []
     assert "bgeo: " in capsys.readouterr().out
     assert hip.get_bgeo_asset(str(DATA / "geo/laika_packed_disk.bgeo")) == []  # read once
+
+
+def test_the_renderers_binding_reads_arnold_scenes_when_it_imports(run_python, project):
+    scene = project.root / "s.ass"
+    scene.write_text('image\n{\n filename "a.tx"\n}\nimage\n{\n filename "a.tx"\n}\npolymesh\n{\n filename "no.exr"\n}\n'
+                     'procedural\n{\n filename ""\n}\nalembic\n{\n filename "b.abc"\n}\n')
+    code = ("import sys, scanflow, arnold; h = scanflow.AnalysisHipAssets({'hip_file': 'x', 'path_json': sys.argv[1]});"
+            "print(h.get_ass_path(sys.argv[2])); print(arnold.calls)")
+    env = base_env()
+    env["PYTHONPATH"] = str(Path(__file__).resolve().parent / "arnold_double") + ":" + env["PYTHONPATH"]
+    run = run_python(code, project.out, scene, env=env)
+    assert run.code == 0, run.err
+    assert "no arnold" not in run.out
+    # 7.10 compares below 7.4 as text: the older calls fail and the newer ones load the file.
+    assert run.lines[-2] == "['a.tx', 'b.abc']"
+    assert run.lines[-1] == "['AiBegin', 'AiUniverse', 'AiMsgSetConsoleFlags', 'AiASSLoad', 'AiNodeIteratorDestroy', 'AiEnd']"
+    env["ARNOLD_DOUBLE_VERSION"] = "7.4.1.0"
+    run = run_python(code, project.out, scene, env=env)
+    assert run.lines[-1] == "['AiBegin', 'AiUniverse', 'AiSceneLoad', 'AiNodeIteratorDestroy', 'AiEnd']"

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "entry/errors.h"
+#include "host/hip/geometry.h"
 #include "host/hip/scene.h"
 
 namespace scanflow::hip {
@@ -255,11 +256,7 @@ public:
         if (!n) return nullptr;
         return std::make_shared<HipNode>(scene_, n);
     }
-    GeometryPtr load_geometry(const std::string& path) override {
-        throw HostError(
-            "reading geometry files is not supported without the host application yet: " + path,
-            "hou.OperationFailed");
-    }
+    GeometryPtr load_geometry(const std::string& path) override { return load_geometry_file(path); }
     bool has_takes() override { return true; }
     std::pair<double, double> global_frame_range() override {
         const Timeline& t = scene().timeline;

@@ -1,0 +1,458 @@
+#include "host/hip/geometry.h"
+
+#include <blosc.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "entry/errors.h"
+#include "upload/ass_reader.h"
+
+namespace scanflow::hip {
+
+namespace {
+
+uint64_t big_endian(const std::string& d, size_t at) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i) v = (v << 8) | static_cast<unsigned char>(d[at + i]);
+    return v;
+}
+
+uint32_t little_endian32(const std::string& d, size_t at) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(d[at + i])) << (8 * i);
+    return v;
+}
+
+// "scf1", 8 bytes, Blosc chunks, an index of sizes, its length, "1fcs".
+std::string inflate_sc(const std::string& d, const std::string& path) {
+    if (d.size() < 28 || d.compare(d.size() - 4, 4, "1fcs") != 0)
+        throw ParseError(path, static_cast<long long>(d.size()),
+                         "compressed geometry without its trailer");
+    uint64_t index_length = big_endian(d, d.size() - 12);
+    if (index_length + 12 + 12 > d.size())
+        throw ParseError(path, static_cast<long long>(d.size() - 12), "corrupt index");
+    size_t end = d.size() - 12 - static_cast<size_t>(index_length);
+    std::string out;
+    size_t pos = 12;
+    while (pos < end) {
+        if (end - pos < 16)
+            throw ParseError(path, static_cast<long long>(pos), "truncated compressed chunk");
+        uint32_t nbytes = little_endian32(d, pos + 4);
+        uint32_t cbytes = little_endian32(d, pos + 12);
+        if (cbytes < 16 || cbytes > end - pos)
+            throw ParseError(path, static_cast<long long>(pos), "corrupt compressed chunk");
+        size_t at = out.size();
+        out.resize(at + nbytes);
+        int n = blosc_decompress(d.data() + pos, out.data() + at, nbytes);
+        if (n < 0 || static_cast<uint32_t>(n) != nbytes)
+            throw ParseError(path, static_cast<long long>(pos), "cannot decompress chunk");
+        pos += cbytes;
+    }
+    return out;
+}
+
+class BinaryDecoder {
+public:
+    BinaryDecoder(const std::string& d, const std::string& path) : d_(d), path_(path) {}
+
+    Json run() {
+        uint32_t magic;
+        std::memcpy(&magic, d_.data() + 1, 4);
+        swap_ = magic != 0x624a534e;
+        pos_ = 5;
+        // Containers under construction; a map keeps its pending key.
+        struct Frame {
+            Json value;
+            std::optional<std::string> key;
+        };
+        std::vector<Frame> stack;
+        std::optional<Json> done;
+        auto emit = [&](Json v) {
+            if (stack.empty()) {
+                done = std::move(v);
+                return;
+            }
+            Frame& top = stack.back();
+            if (top.value.is_array()) {
+                top.value.push_back(std::move(v));
+            } else if (!top.key) {
+                top.key = v.is_string() ? v.get<std::string>() : v.dump();
+            } else {
+                top.value[*top.key] = std::move(v);
+                top.key.reset();
+            }
+        };
+        while (pos_ < d_.size() && !done) {
+            unsigned char t = byte();
+            switch (t) {
+                case 0x7b:
+                    stack.push_back({Json::object(), std::nullopt});
+                    break;
+                case 0x5b:
+                    stack.push_back({Json::array(), std::nullopt});
+                    break;
+                case 0x7d:
+                case 0x5d: {
+                    if (stack.empty()) fail("unbalanced end marker");
+                    Json v = std::move(stack.back().value);
+                    stack.pop_back();
+                    emit(std::move(v));
+                    break;
+                }
+                case 0x2b: {
+                    uint64_t id = length();
+                    tokens_[id] = str();
+                    break;
+                }
+                case 0x2d:
+                    tokens_.erase(length());
+                    break;
+                case 0x00:
+                    emit(nullptr);
+                    break;
+                case 0x30:
+                    emit(false);
+                    break;
+                case 0x31:
+                    emit(true);
+                    break;
+                case 0x10:
+                    emit(byte() != 0);
+                    break;
+                case 0x11:
+                    emit(static_cast<int8_t>(fixed(1)));
+                    break;
+                case 0x12:
+                    emit(static_cast<int16_t>(fixed(2)));
+                    break;
+                case 0x13:
+                    emit(static_cast<int32_t>(fixed(4)));
+                    break;
+                case 0x14:
+                    emit(static_cast<int64_t>(fixed(8)));
+                    break;
+                case 0x21:
+                    emit(fixed(1));
+                    break;
+                case 0x22:
+                    emit(fixed(2));
+                    break;
+                case 0x18:
+                    fixed(2);
+                    emit(0.0);
+                    break;  // half floats are not needed here
+                case 0x19: {
+                    uint32_t bits = static_cast<uint32_t>(fixed(4));
+                    float f;
+                    std::memcpy(&f, &bits, 4);
+                    emit(f);
+                    break;
+                }
+                case 0x1a: {
+                    uint64_t bits = fixed(8);
+                    double f;
+                    std::memcpy(&f, &bits, 8);
+                    emit(f);
+                    break;
+                }
+                case 0x27:
+                    emit(str());
+                    break;
+                case 0x26: {
+                    auto it = tokens_.find(length());
+                    if (it == tokens_.end()) fail("reference to an undefined token");
+                    emit(it->second);
+                    break;
+                }
+                case 0x40:
+                    emit(uniform());
+                    break;
+                default:
+                    fail("unknown token " + std::to_string(t));
+            }
+        }
+        if (!done) fail("geometry ends inside a container");
+        return *done;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) {
+        throw ParseError(path_, static_cast<long long>(pos_), "binary geometry: " + what);
+    }
+    unsigned char byte() {
+        if (pos_ >= d_.size()) fail("truncated");
+        return static_cast<unsigned char>(d_[pos_++]);
+    }
+    uint64_t fixed(int n) {
+        if (static_cast<uint64_t>(n) > d_.size() - pos_) fail("truncated");
+        uint64_t v = 0;
+        for (int i = 0; i < n; ++i) {
+            uint64_t b = static_cast<unsigned char>(d_[pos_ + static_cast<size_t>(i)]);
+            v |= swap_ ? b << (8 * (n - 1 - i)) : b << (8 * i);
+        }
+        pos_ += static_cast<size_t>(n);
+        return v;
+    }
+    uint64_t length() {
+        unsigned char b = byte();
+        if (b < 0xf1) return b;
+        if (b == 0xf2) return fixed(2);
+        if (b == 0xf4) return fixed(4);
+        if (b == 0xf8) return fixed(8);
+        fail("reserved length code");
+    }
+    std::string str() {
+        uint64_t n = length();
+        if (n > d_.size() - pos_) fail("truncated string");
+        std::string s = d_.substr(pos_, n);
+        pos_ += n;
+        return s;
+    }
+    Json uniform() {
+        unsigned char type = byte();
+        uint64_t count = length();
+        Json out = Json::array();
+        if (count > d_.size()) fail("truncated array");
+        if (type == 0x10) {
+            uint64_t words = (count + 31) / 32;
+            std::vector<uint32_t> bits;
+            for (uint64_t w = 0; w < words; ++w) bits.push_back(static_cast<uint32_t>(fixed(4)));
+            for (uint64_t i = 0; i < count; ++i)
+                out.push_back(((bits[i / 32] >> (i % 32)) & 1u) != 0);
+            return out;
+        }
+        for (uint64_t i = 0; i < count; ++i) {
+            switch (type) {
+                case 0x11:
+                    out.push_back(static_cast<int8_t>(fixed(1)));
+                    break;
+                case 0x12:
+                    out.push_back(static_cast<int16_t>(fixed(2)));
+                    break;
+                case 0x13:
+                    out.push_back(static_cast<int32_t>(fixed(4)));
+                    break;
+                case 0x14:
+                    out.push_back(static_cast<int64_t>(fixed(8)));
+                    break;
+                case 0x21:
+                    out.push_back(fixed(1));
+                    break;
+                case 0x22:
+                    out.push_back(fixed(2));
+                    break;
+                case 0x18:
+                    fixed(2);
+                    out.push_back(0.0);
+                    break;
+                case 0x19: {
+                    uint32_t bits = static_cast<uint32_t>(fixed(4));
+                    float f;
+                    std::memcpy(&f, &bits, 4);
+                    out.push_back(f);
+                    break;
+                }
+                case 0x1a: {
+                    uint64_t bits = fixed(8);
+                    double f;
+                    std::memcpy(&f, &bits, 8);
+                    out.push_back(f);
+                    break;
+                }
+                case 0x27:
+                    out.push_back(str());
+                    break;
+                case 0x26: {
+                    auto it = tokens_.find(length());
+                    out.push_back(it == tokens_.end() ? Json("") : Json(it->second));
+                    break;
+                }
+                default:
+                    fail("unknown uniform array type");
+            }
+        }
+        return out;
+    }
+
+    const std::string& d_;
+    const std::string& path_;
+    size_t pos_ = 0;
+    bool swap_ = false;
+    std::unordered_map<uint64_t, std::string> tokens_;
+};
+
+// A value of a key/value array ["k1", v1, "k2", v2 ...].
+const Json* member(const Json& kv, const std::string& key) {
+    if (kv.is_object()) return kv.contains(key) ? &kv.at(key) : nullptr;
+    if (!kv.is_array()) return nullptr;
+    for (size_t i = 0; i + 1 < kv.size(); i += 2)
+        if (kv[i].is_string() && kv[i].get<std::string>() == key) return &kv[i + 1];
+    return nullptr;
+}
+
+Value to_value(const Json& j) {
+    if (j.is_string()) return Value::text(j.get<std::string>());
+    if (j.is_number_integer() || j.is_boolean())
+        return Value::integer(j.is_boolean() ? j.get<bool>() : j.get<long long>());
+    if (j.is_number()) return Value::real(j.get<double>());
+    if (j.is_array()) {
+        std::vector<Value> items;
+        for (const auto& x : j) items.push_back(to_value(x));
+        return items.size() == 1 ? items[0] : Value::list(std::move(items));
+    }
+    return Value();
+}
+
+struct Attribute {
+    std::string name;
+    std::vector<Value> values;  // per element
+};
+
+// Per-element values of one attribute, for the storage forms "arrays" and "tuples".
+Attribute read_attribute(const Json& attr, size_t count) {
+    Attribute out;
+    if (!attr.is_array() || attr.size() < 2) return out;
+    if (const Json* name = member(attr[0], "name")) out.name = name->get<std::string>();
+    const Json* type = member(attr[0], "type");
+    const Json& data = attr[1];
+    auto per_element = [&](const Json* block) -> std::vector<Json> {
+        std::vector<Json> items;
+        if (!block) return items;
+        if (const Json* raw = member(*block, "rawpagedata")) {
+            // Paged storage: pages of `pagesize` elements; a constant page holds one tuple.
+            const Json* size_j = member(*block, "size");
+            const Json* page_j = member(*block, "pagesize");
+            const Json* flags = member(*block, "constantpageflags");
+            size_t tuple = size_j ? static_cast<size_t>(size_j->get<long long>()) : 1;
+            size_t page = page_j ? static_cast<size_t>(page_j->get<long long>()) : 1024;
+            size_t at = 0;
+            for (size_t p0 = 0, page_index = 0; p0 < count; p0 += page, ++page_index) {
+                size_t n = std::min(page, count - p0);
+                bool constant = flags && flags->is_array() && !flags->empty() &&
+                                (*flags)[0].is_array() && page_index < (*flags)[0].size() &&
+                                (*flags)[0][page_index].get<bool>();
+                for (size_t e = 0; e < n; ++e) {
+                    size_t base = constant ? at : at + e * tuple;
+                    Json t = Json::array();
+                    for (size_t c = 0; c < tuple && base + c < raw->size(); ++c)
+                        t.push_back((*raw)[base + c]);
+                    items.push_back(tuple == 1 && !t.empty() ? t[0] : t);
+                }
+                at += constant ? tuple : n * tuple;
+            }
+        } else if (const Json* arrays = member(*block, "arrays")) {
+            if (arrays->is_array() && !arrays->empty()) {
+                for (const auto& v : (*arrays)[0]) items.push_back(v);
+            }
+        } else if (const Json* tuples = member(*block, "tuples")) {
+            for (const auto& v : *tuples) items.push_back(v);
+        }
+        return items;
+    };
+    if (type && *type == "string") {
+        const Json* strings = member(data, "strings");
+        auto indices = per_element(member(data, "indices"));
+        for (const auto& i : indices) {
+            long long k = i.is_array() && !i.empty() ? i[0].get<long long>()
+                          : i.is_number()            ? i.get<long long>()
+                                                     : -1;
+            out.values.push_back(
+                strings && k >= 0 && static_cast<size_t>(k) < strings->size()
+                    ? Value::text((*strings)[static_cast<size_t>(k)].get<std::string>())
+                    : Value::text(""));
+        }
+    } else {
+        for (const auto& v : per_element(member(data, "values"))) out.values.push_back(to_value(v));
+    }
+    out.values.resize(count);
+    return out;
+}
+
+class HipElement : public GeoElement {
+public:
+    HipElement(std::shared_ptr<std::vector<Attribute>> attributes, size_t index)
+        : attributes_(std::move(attributes)), index_(index) {}
+    Value attribValue(const std::string& name) override {
+        for (const auto& a : *attributes_)
+            if (a.name == name) return a.values[index_];
+        throw HostError("no attribute " + name, "hou.OperationFailed");
+    }
+    std::optional<std::vector<std::string>> clip_file_names() override { return std::nullopt; }
+    std::optional<std::string> rig_file_name() override { return std::nullopt; }
+
+private:
+    std::shared_ptr<std::vector<Attribute>> attributes_;
+    size_t index_;
+};
+
+class HipGeometry : public Geometry {
+public:
+    HipGeometry(std::shared_ptr<std::vector<Attribute>> points, size_t point_count,
+                std::shared_ptr<std::vector<Attribute>> prims, size_t prim_count)
+        : points_(std::move(points)),
+          prims_(std::move(prims)),
+          point_count_(point_count),
+          prim_count_(prim_count) {}
+    std::vector<GeoElementPtr> points() override {
+        std::vector<GeoElementPtr> out;
+        for (size_t i = 0; i < point_count_; ++i)
+            out.push_back(std::make_shared<HipElement>(points_, i));
+        return out;
+    }
+    std::vector<GeoElementPtr> prims() override {
+        std::vector<GeoElementPtr> out;
+        for (size_t i = 0; i < prim_count_; ++i)
+            out.push_back(std::make_shared<HipElement>(prims_, i));
+        return out;
+    }
+    std::vector<std::string> pointAttribs() override {
+        std::vector<std::string> names;
+        for (const auto& a : *points_) names.push_back(a.name);
+        return names;
+    }
+
+private:
+    std::shared_ptr<std::vector<Attribute>> points_, prims_;
+    size_t point_count_, prim_count_;
+};
+
+}  // namespace
+
+std::string read_geometry_bytes(const std::string& path) {
+    std::string data = read_maybe_gzip(path);
+    if (data.compare(0, 4, "scf1") == 0) return inflate_sc(data, path);
+    return data;
+}
+
+Json decode_geometry(const std::string& data, const std::string& path) {
+    if (!data.empty() && static_cast<unsigned char>(data[0]) == 0x7f)
+        return BinaryDecoder(data, path).run();
+    try {
+        return Json::parse(data);
+    } catch (const Json::exception& e) {
+        throw ParseError(path, 0, std::string("geometry JSON: ") + e.what());
+    }
+}
+
+GeometryPtr load_geometry_file(const std::string& path) {
+    Json geo = decode_geometry(read_geometry_bytes(path), path);
+    auto count = [&](const char* key) {
+        const Json* n = member(geo, key);
+        return n && n->is_number() ? static_cast<size_t>(n->get<long long>()) : size_t{0};
+    };
+    size_t points = count("pointcount"), prims = count("primitivecount");
+    auto point_attrs = std::make_shared<std::vector<Attribute>>();
+    auto prim_attrs = std::make_shared<std::vector<Attribute>>();
+    if (const Json* attributes = member(geo, "attributes")) {
+        if (const Json* list = member(*attributes, "pointattributes"))
+            for (const auto& a : *list) point_attrs->push_back(read_attribute(a, points));
+        if (const Json* list = member(*attributes, "primitiveattributes"))
+            for (const auto& a : *list) prim_attrs->push_back(read_attribute(a, prims));
+    }
+    return std::make_shared<HipGeometry>(point_attrs, points, prim_attrs, prims);
+}
+
+}  // namespace scanflow::hip
