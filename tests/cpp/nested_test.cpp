@@ -86,7 +86,7 @@ TEST(GeometryCaches, FileListsInBothEncodings) {
     binary += "filenames";
     bytes({0x7b, 0x26, 0x00, 0x27, 0x0a});
     binary += "[x.bgeo,y]";
-    bytes({0x26, 0x00, 0x40, 0x13, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0x7d});
+    bytes({0x27, 0x01, 'n', 0x40, 0x13, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0x7d});
     EXPECT_EQ(geometry_file_lists_from(binary, "x.bgeo"),
               (std::vector<std::string>{"x.bgeo", "y"}));
     EXPECT_THROW(geometry_file_lists_from(binary.substr(0, binary.size() - 5), "x.bgeo"),
