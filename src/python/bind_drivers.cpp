@@ -10,21 +10,9 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-py::list to_pylist(const std::vector<std::string>& items) {
-    py::list out;
-    for (const auto& item : items) out.append(to_pystr(item));
-    return out;
-}
-
 py::set to_pyset(const std::set<std::string>& items) {
     py::set out;
     for (const auto& item : items) out.add(to_pystr(item));
-    return out;
-}
-
-std::vector<std::string> to_strings(const py::handle& seq) {
-    std::vector<std::string> out;
-    for (auto item : seq) out.push_back(text_of(item));
     return out;
 }
 

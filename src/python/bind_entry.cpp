@@ -12,12 +12,6 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-py::list to_pylist(const std::vector<std::string>& items) {
-    py::list out;
-    for (const auto& item : items) out.append(to_pystr(item));
-    return out;
-}
-
 py::object state_attribute(const std::string& name) {
     ModuleState& s = state();
     if (name == "GLOBAL_ALL_ORIGINOL_LIST") return to_pylist(s.GLOBAL_ALL_ORIGINOL_LIST);

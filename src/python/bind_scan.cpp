@@ -18,12 +18,6 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-py::list to_pylist(const std::vector<std::string>& items) {
-    py::list out;
-    for (const auto& item : items) out.append(to_pystr(item));
-    return out;
-}
-
 // Whether an installed module finds a graphics card. A module that is not installed is passed
 // over without importing anything; one that is installed but fails otherwise is an error.
 bool probe_python_modules() {
@@ -290,12 +284,6 @@ std::vector<std::string> arnold_file_names(const std::string& ass) {
     });
 }
 
-py::list strings(const std::vector<std::string>& items) {
-    py::list out;
-    for (const auto& item : items) out.append(to_pystr(item));
-    return out;
-}
-
 template <typename Cls, typename Fn>
 void bind_path_reader(Cls& cls, const char* name, const char* arg, Fn fn) {
     cls.def(
@@ -307,7 +295,7 @@ void bind_path_reader(Cls& cls, const char* name, const char* arg, Fn fn) {
                 py::gil_scoped_release release;
                 found = fn(self, p);
             }
-            return strings(found);
+            return to_pylist(found);
         },
         py::arg(arg));
 }
@@ -334,7 +322,7 @@ void bind_nested(py::module_& m, py::class_<Related>& related, py::class_<Analys
                 py::gil_scoped_release release;
                 found = r.get_rs_file_from_cmd(a, b);
             }
-            return strings(found);
+            return to_pylist(found);
         },
         py::arg("rs_file"), py::arg("exe"));
     related.def("get_rs_exe", [](Related&) { return to_pystr(Related::get_rs_exe()); });

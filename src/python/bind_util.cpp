@@ -17,18 +17,6 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-py::list to_pylist(const std::vector<std::string>& items) {
-    py::list out;
-    for (const auto& item : items) out.append(to_pystr(item));
-    return out;
-}
-
-std::vector<std::string> to_strings(const py::handle& seq) {
-    std::vector<std::string> out;
-    for (auto item : seq) out.push_back(text_of(item));
-    return out;
-}
-
 // Writes `items` back into the caller's list, in place.
 void assign_list(py::list& target, const std::vector<std::string>& items) {
     for (size_t i = 0; i < items.size() && i < py::len(target); ++i) target[i] = to_pystr(items[i]);

@@ -26,6 +26,18 @@ py::str to_pystr(const std::string& text) {
     return py::reinterpret_steal<py::str>(s);
 }
 
+py::list to_pylist(const std::vector<std::string>& items) {
+    py::list out;
+    for (const auto& item : items) out.append(to_pystr(item));
+    return out;
+}
+
+std::vector<std::string> to_strings(const py::handle& seq) {
+    std::vector<std::string> out;
+    for (auto item : seq) out.push_back(text_of(item));
+    return out;
+}
+
 Json to_json(const py::handle& obj) {
     if (obj.is_none()) return nullptr;
     if (py::isinstance<py::bool_>(obj)) return obj.cast<bool>();

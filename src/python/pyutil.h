@@ -6,6 +6,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "host/value.h"
 #include "util/json.h"
@@ -23,6 +24,10 @@ py::object from_value(const Value& value);
 std::string text_of(const py::handle& obj);
 // A Python str for core text that may hold bytes that are not UTF-8.
 py::str to_pystr(const std::string& text);
+
+// Lists of text between the interpreter and the core.
+py::list to_pylist(const std::vector<std::string>& items);
+std::vector<std::string> to_strings(const py::handle& seq);
 
 // The type name and message of the Python exception being handled.
 std::pair<std::string, std::string> describe(py::error_already_set& error);

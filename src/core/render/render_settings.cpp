@@ -11,25 +11,6 @@ namespace scanflow {
 
 namespace {
 
-Json value_json(const Value& v) {
-    switch (v.kind()) {
-        case Value::Kind::Int:
-            return v.as_int();
-        case Value::Kind::Float:
-            return v.as_float();
-        case Value::Kind::String:
-            return v.as_string();
-        case Value::Kind::List: {
-            Json out = Json::array();
-            for (const auto& item : v.items()) out.push_back(value_json(item));
-            return out;
-        }
-        case Value::Kind::None:
-            return nullptr;
-    }
-    return nullptr;
-}
-
 std::string raw_path(Node& node, const std::string& parm) {
     ParmPtr p = node.parm(parm);
     if (!p) throw HostError("no parameter " + parm, "AttributeError", node.path());
