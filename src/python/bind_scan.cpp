@@ -3,6 +3,7 @@
 
 #include "bindings.h"
 #include "drivers/analysis.h"
+#include "entry/console.h"
 #include "host_hou.h"
 #include "output/result_files.h"
 #include "pyutil.h"
@@ -328,6 +329,36 @@ void bind_nested(py::module_& m, py::class_<Related>& related, py::class_<Analys
     related.def("get_rs_exe", [](Related&) { return to_pystr(Related::get_rs_exe()); });
     bind_path_reader(usd, "ass_usd_usda_asset", "ass_path",
                      [](AnalysUsd& u, const std::string& p) { return u.ass_usd_usda_asset(p); });
+    usd.def(
+        "get_non_selected_variant_data",
+        [](AnalysUsd&, const py::object& prim, const py::dict& variant_data) {
+            // Switch the variants, read the layers of the prim's spec stack, switch them back.
+            py::dict previous;
+            for (auto item : variant_data) {
+                py::object set_name = py::reinterpret_borrow<py::object>(item.first);
+                py::object name = py::reinterpret_borrow<py::object>(item.second);
+                py::object vset = prim.attr("GetVariantSet")(set_name);
+                if (!vset || !vset.attr("IsValid")().cast<bool>()) continue;
+                previous[set_name] = vset.attr("GetVariantSelection")();
+                try {
+                    if (!vset.attr("SetVariantSelection")(name).cast<bool>())
+                        console::print("change Variant failed!====>" + text_of(set_name) + ":" +
+                                       text_of(name));
+                } catch (py::error_already_set&) {
+                    console::print("change Variant failed !!!====>" + text_of(set_name) + ":" +
+                                   text_of(name));
+                }
+            }
+            py::list layers;
+            for (auto entry : prim.attr("GetPrimStackWithLayerOffsets")()) {
+                py::tuple pair = entry.cast<py::tuple>();
+                layers.append(pair[0].attr("layer").attr("identifier"));
+            }
+            for (auto item : previous)
+                prim.attr("GetVariantSet")(item.first).attr("SetVariantSelection")(item.second);
+            return layers;
+        },
+        py::arg("prim"), py::arg("variant_data"));
     bind_path_reader(usd, "handle_usda_file", "usda_file",
                      [](AnalysUsd& u, const std::string& p) { return u.handle_usda_file(p); });
     bind_path_reader(usd, "get_stage_references", "path",

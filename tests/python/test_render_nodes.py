@@ -221,3 +221,33 @@ def test_render_nodes_read_the_same_from_a_real_scene_file(run_cli, project):
         _, info, tips, asset = analyse(run_cli, project, nodes, host=host)
         results.append((info, tips, asset["render_settings"]))
     assert results[0] == results[1]
+
+
+def test_renderman_arnold_denoising_and_unconfigured_renderers(run_cli, project):
+    nodes = [CAM,
+             rop("/out/prman", "hdprman", camera="/obj/cam1", picture="$HIP/p.$F4.exr", resolution=[1920, 1080]),
+             rop("/out/ar", "arnold", camera="/obj/cam1", ar_picture="$HIP/a.exr", ar_ass_export_enable=0,
+                 ar_AA_samples=3, ar_mb_xform_enable=1, ar_mb_xform_keys=2, ar_mb_dform_enable=0,
+                 ar_mb_dform_keys=2, ar_denoise=1, ar_denoise_display=0, ar_aovs=3,
+                 ar_enable_aov1=1, ar_aov_denoise_enable1=0, ar_enable_aov2=0, ar_aov_denoise_enable2=1,
+                 ar_enable_aov3=1, ar_aov_denoise_enable3=1,
+                 **{"ar_GI_%s_samples" % n: 2 for n in ("diffuse", "specular", "transmission", "sss", "volume")})]
+    task = {"task_info": {"platform": "2", "channel": "1"},
+            "software_config": {"cg_name": "Houdini", "cg_version": "19.5", "plugins": {"redshift": "3.5"}}}
+    _, info, tips, asset = analyse(run_cli, project, nodes, task=task)
+    settings = asset["render_settings"]
+    assert settings["prman"]["output_path"] == "$HIP/p.$F4.exr" and settings["prman"]["camera"] == "/obj/cam1"
+    assert settings["ar"]["Motion_Blur"] == {"transform keys": 2}
+    assert settings["ar"]["samples"]["samples_AA"] == 3
+    assert tips["50107"] == ["/out/ar ar_denoise", "/out/ar ar_aov_denoise_enable3",
+                             "The above rendering node uses Optix denoising, (Arnold) does not support GPU denoising..."]
+    # "redshift" is configured (as RS); RenderMan and Arnold are not.
+    message = tips["50108"][0]
+    assert message.endswith(" renderer are useing in the scene  but is not configured to cause rendering errors.")
+    assert sorted(message.split(" renderer")[0].split(",")) == ["HtoA", "renderman"]
+    assert [r["node"] for r in info["rop_node"]] == ["/out/prman", "/out/ar"]
+    assert info["rop_node"][0]["width"] == "1920"
+
+    task["task_info"]["platform"] = "21"
+    _, _, tips, _ = analyse(run_cli, project, nodes, platform="21", task=task)
+    assert "50107" not in tips and "50108" in tips

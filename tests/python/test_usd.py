@@ -63,3 +63,16 @@ def test_an_unreadable_usd_file_names_itself(run_cli, project):
     assert run.code == 886 % 256
     assert str(scene) in run.out
     run.assert_in_order("ERROR CALLS", "Analysis failure")
+
+
+def test_non_selected_variants_are_read_and_the_selection_restored(project):
+    import scanflow
+    from pxr import Usd
+    build_stages(project.root)
+    stage = Usd.Stage.Open(str(project.root / "shot.usda"))
+    look = stage.GetPrimAtPath("/World/look")
+    walker = scanflow.AnalysUsd({"hip_file": "x", "path_json": str(project.out)})
+    layers = walker.get_non_selected_variant_data(look, {"color": "blue"})
+    assert any(layer.endswith("look_blue.usda") for layer in layers)
+    assert not any(layer.endswith("look_red.usda") for layer in layers)
+    assert look.GetVariantSet("color").GetVariantSelection() == "red"

@@ -32,10 +32,10 @@ def build_stages(root):
     model.GetRootLayer().Save()
 
     variant_a = Usd.Stage.CreateNew(str(root / "look_red.usda"))
-    variant_a.DefinePrim("/Look")
+    variant_a.SetDefaultPrim(variant_a.DefinePrim("/Look"))
     variant_a.GetRootLayer().Save()
     variant_b = Usd.Stage.CreateNew(str(root / "look_blue.usda"))
-    variant_b.DefinePrim("/Look")
+    variant_b.SetDefaultPrim(variant_b.DefinePrim("/Look"))
     variant_b.GetRootLayer().Save()
 
     for frame in (1, 2):

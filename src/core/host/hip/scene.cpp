@@ -64,6 +64,9 @@ const std::map<std::string, Menu>& menus() {
           {"Render Current Frame", "Render Frame Range", "Render Frame Range Only (Strict)"}}},
         {"filemethod", {{"constructed", "explicit"}, {"Constructed", "Explicit"}}},
         {"loadfromdisk", {{"off", "on"}, {"Off", "On"}}},
+        // V-Ray's render node: the device and what a render does, as its messages name them.
+        {"render_render_mode", {{"0", "1", "2"}, {"CPU", "CUDA", "RTX"}}},
+        {"render_export_mode", {{"0", "1", "2"}, {"No Export", "Export", "Export & Render"}}},
     };
     return table;
 }
