@@ -4,11 +4,19 @@
 #include <cstdint>
 #include <string>
 
+#include "drivers/related.h"
+#include "entry/console.h"
 #include "entry/errors.h"
 #include "host/hip/archive.h"
 #include "host/hip/expr.h"
 #include "host/hip/scene.h"
 #include "host/hip/sections.h"
+#include "scan/geo_cache.h"
+#include "upload/ass_reader.h"
+
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace scanflow;
 
@@ -26,13 +34,41 @@ public:
 };
 }  // namespace
 
+std::string scratch(const std::string& bytes) {
+    static const std::string path = "/tmp/scanflow-fuzz-" + std::to_string(::getpid());
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+std::vector<std::string> rs_scan(const std::string& path) {
+    static Related* related = [] {
+        std::string dir = "/tmp/scanflow-fuzz-out";
+        std::system(("mkdir -p " + dir).c_str());
+        FILE* f = std::fopen((dir + "/task.json").c_str(), "w");
+        std::fputs(
+            "{\"task_info\": {\"platform\": \"2\", \"channel\": \"1\"}, \"software_config\": "
+            "{\"plugins\": {}}}",
+            f);
+        std::fclose(f);
+        Json params = Json::object();
+        params["hip_file"] = "x";
+        params["path_json"] = dir;
+        scanflow::console::set_sink({[](std::string_view) {}, [] {}});
+        return new Related(params);
+    }();
+    related->rs_asseted.clear();
+    return related->get_rs_file_with_open(path);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     // The first byte picks the parser, so that one corpus serves all of them.
     char which = input.empty() ? 0 : input[0];
     std::string rest = input.empty() ? input : input.substr(1);
     try {
-        switch (which % 4) {
+        switch (which % 8) {
             case 0: {
                 hip::Archive archive = hip::parse_archive("fuzz.hip", "070707" + rest);
                 hip::Scene scene(archive, "/tmp/fuzz.hip");
@@ -45,13 +81,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 2:
                 (void)hip::parse_channels(rest, "fuzz.chn");
                 break;
-            default: {
+            case 3: {
                 NullScope scope;
                 (void)hip::expand(rest, scope);
                 break;
             }
+            // The readers of nested files take a path: the input goes through a scratch file.
+            case 4:
+                (void)read_ass_file_names(scratch(rest));
+                break;
+            case 5:
+                (void)geometry_file_lists(scratch(rest));
+                break;
+            case 6:
+                (void)geometry_file_lists(scratch("\x7fNSJb" + rest));
+                break;
+            default:
+                (void)rs_scan(scratch(rest));
+                break;
         }
     } catch (const std::exception&) {
+    } catch (const ExitRequest&) {
+        // The byte scan reports a failure through its wrapper.
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the scene container and the .parm/.chn/expression parsers under AddressSanitizer with
-# libFuzzer.   bench/fuzz_hip.sh [SECONDS]   (default 60; needs clang, installed when missing)
+# Fuzzes, under AddressSanitizer with libFuzzer, the scene container, the .parm/.chn/expression
+# parsers, the Arnold scene reader, the geometry readers (ASCII and binary) and the Redshift byte
+# scan.   bench/fuzz_hip.sh [SECONDS]   (default 60; needs clang, installed when missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -35,5 +36,10 @@ for path in glob.glob("tests/data/hip/*.hip"):
             open(os.path.join(out, "s%d" % n), "wb").write(kind + body); n += 1
         pos += 76 + ns + fs
 open(os.path.join(out, "expr"), "wb").write(b"\x03$HIP/`padzero(4,$F)`.`chs(\"a\")`")
+for path in glob.glob("tests/data/ass/*.ass"):
+    open(os.path.join(out, "ass%d" % n), "wb").write(b"\x04" + open(path, "rb").read()); n += 1
+for path in glob.glob("tests/data/geo/*.geo") + glob.glob("tests/data/geo/*.bgeo"):
+    open(os.path.join(out, "geo%d" % n), "wb").write(b"\x05" + open(path, "rb").read()); n += 1
+open(os.path.join(out, "rs"), "wb").write(b"\x07\x00C:\\tex\\a.exr\x00./b.rs\x00..\\c.tx\n")
 PY
 "$build/scanflow_fuzz_hip" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 "$corpus" 2>&1 | tail -5

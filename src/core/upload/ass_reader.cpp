@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "entry/errors.h"
+#include "util/stream_reader.h"
 
 namespace scanflow {
 
@@ -23,66 +24,68 @@ struct Token {
     std::string text;
     bool quoted = false;
     bool line_start = false;  // the first token of its line
-    size_t offset = 0;
+    uint64_t offset = 0;
 };
 
-// Tokens of the .ass text: quoted strings may span lines and hold '#' and braces; '#' starts a
-// comment elsewhere; braces stand alone.
+// Tokens of the .ass text, read as a stream: quoted strings may span lines and hold '#' and
+// braces; '#' starts a comment elsewhere; braces stand alone.
 class AssLexer {
 public:
-    AssLexer(const std::string& text, const std::string& path) : text_(text), path_(path) {}
+    explicit AssLexer(StreamReader& in) : in_(in) {}
 
     bool next(Token* t) {
-        bool newline = pos_ == 0;
-        while (pos_ < text_.size()) {
-            char c = text_[pos_];
+        bool newline = in_.offset() == 0;
+        int c;
+        while ((c = in_.peek()) != -1) {
             if (c == '\n') {
                 newline = true;
-                ++pos_;
+                in_.get();
             } else if (c == ' ' || c == '\t' || c == '\r') {
-                ++pos_;
+                in_.get();
             } else if (c == '#') {
-                while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+                while ((c = in_.peek()) != -1 && c != '\n') in_.get();
             } else {
                 break;
             }
         }
-        if (pos_ >= text_.size()) return false;
+        if (c == -1) return false;
         t->text.clear();
         t->line_start = newline;
-        t->offset = pos_;
-        t->quoted = text_[pos_] == '"';
+        t->offset = in_.offset();
+        t->quoted = c == '"';
         if (t->quoted) {
-            ++pos_;
+            in_.get();
             while (true) {
-                if (pos_ >= text_.size())
-                    throw ParseError(path_, static_cast<long long>(t->offset),
+                int ch = in_.get();
+                if (ch == -1)
+                    throw ParseError(in_.path(), static_cast<long long>(t->offset),
                                      "unterminated string");
-                char c = text_[pos_++];
-                if (c == '"') break;
-                if (c == '\\' && pos_ < text_.size() && (text_[pos_] == '"' || text_[pos_] == '\\'))
-                    c = text_[pos_++];
-                t->text.push_back(c);
+                if (ch == '"') break;
+                if (ch == '\\' && (in_.peek() == '"' || in_.peek() == '\\')) ch = in_.get();
+                push(t, ch);
             }
             return true;
         }
-        if (text_[pos_] == '{' || text_[pos_] == '}') {
-            t->text = text_[pos_++];
+        if (c == '{' || c == '}') {
+            t->text = static_cast<char>(in_.get());
             return true;
         }
-        while (pos_ < text_.size()) {
-            char c = text_[pos_];
+        while ((c = in_.peek()) != -1) {
             if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}') break;
-            t->text.push_back(c);
-            ++pos_;
+            push(t, in_.get());
         }
         return true;
     }
 
 private:
-    const std::string& text_;
-    const std::string& path_;
-    size_t pos_ = 0;
+    // One token is bounded, so that no input makes memory grow with the file.
+    void push(Token* t, int ch) {
+        if (t->text.size() >= (64u << 20))
+            throw ParseError(in_.path(), static_cast<long long>(t->offset),
+                             "token longer than 64 MB");
+        t->text.push_back(static_cast<char>(ch));
+    }
+    StreamReader& in_;
 };
 
 }  // namespace
@@ -124,11 +127,11 @@ std::string read_maybe_gzip(const std::string& path) {
 }
 
 std::vector<std::string> read_ass_file_names(const std::string& path) {
-    std::string text = read_maybe_gzip(path);
+    StreamReader in(path);
     static const std::set<std::string> kinds{"MayaFile", "image", "procedural", "alembic"};
     std::vector<std::string> names;
     std::set<std::string> seen;
-    AssLexer lex(text, path);
+    AssLexer lex(in);
     Token t;
     while (lex.next(&t)) {
         // A node: its type, then a block.

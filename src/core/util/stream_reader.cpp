@@ -1,0 +1,89 @@
+#include "util/stream_reader.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "entry/errors.h"
+
+namespace scanflow {
+
+struct StreamReader::Inflater {
+    z_stream z{};
+    bool finished = false;
+};
+
+namespace {
+constexpr size_t kBlock = 1 << 20;
+// Text compresses by a few tens at most; a ratio far beyond that, over a gigabyte, is a bomb.
+constexpr uint64_t kMaxRatio = 1000;
+constexpr uint64_t kRatioFloor = 1ull << 30;
+}  // namespace
+
+StreamReader::StreamReader(const std::string& path) : path_(path), raw_(kBlock), buffer_(kBlock) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
+    int a = std::fgetc(file_), b = std::fgetc(file_);
+    gzip_ = a == 0x1f && b == 0x8b;
+    std::rewind(file_);
+    if (gzip_) {
+        z_ = std::make_unique<Inflater>();
+        if (inflateInit2(&z_->z, 15 + 32) != Z_OK) throw FileError(path, "cannot inflate " + path);
+    }
+}
+
+StreamReader::~StreamReader() {
+    if (z_) inflateEnd(&z_->z);
+    if (file_) std::fclose(file_);
+}
+
+bool StreamReader::read_raw() {
+    size_t n = std::fread(raw_.data(), 1, raw_.size(), file_);
+    if (n == 0) {
+        if (std::ferror(file_))
+            throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
+        raw_done_ = true;
+        return false;
+    }
+    compressed_ += n;
+    z_->z.next_in = reinterpret_cast<Bytef*>(raw_.data());
+    z_->z.avail_in = static_cast<uInt>(n);
+    return true;
+}
+
+bool StreamReader::fill() {
+    pos_ = end_ = 0;
+    if (!gzip_) {
+        size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        if (n == 0 && std::ferror(file_))
+            throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
+        end_ = n;
+        return n > 0;
+    }
+    if (z_->finished) return false;
+    while (end_ == 0) {
+        if (z_->z.avail_in == 0 && !read_raw()) {
+            throw FileError(path_, "truncated gzip data in " + path_ + " at offset " +
+                                       std::to_string(compressed_));
+        }
+        z_->z.next_out = reinterpret_cast<Bytef*>(buffer_.data());
+        z_->z.avail_out = static_cast<uInt>(buffer_.size());
+        int rc = inflate(&z_->z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            throw FileError(path_, "corrupt gzip data in " + path_ + " at offset " +
+                                       std::to_string(compressed_));
+        end_ = buffer_.size() - z_->z.avail_out;
+        inflated_ += end_;
+        if (inflated_ > kRatioFloor && inflated_ > kMaxRatio * compressed_)
+            throw FileError(path_, path_ + " inflates beyond " + std::to_string(kMaxRatio) +
+                                       " times its size: refused as a decompression bomb");
+        if (rc == Z_STREAM_END) {
+            z_->finished = true;
+            break;
+        }
+    }
+    return end_ > 0;
+}
+
+}  // namespace scanflow

@@ -1,0 +1,52 @@
+// Reading a file byte by byte in bounded memory, inflating gzip data (detected by its bytes) on
+// the way.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace scanflow {
+
+class StreamReader {
+public:
+    // Opens `path`; a file that cannot be opened is a FileError naming it.
+    explicit StreamReader(const std::string& path);
+    ~StreamReader();
+    StreamReader(const StreamReader&) = delete;
+    StreamReader& operator=(const StreamReader&) = delete;
+
+    // The next byte, or -1 at the end. Corrupt or truncated gzip data, and an inflation ratio
+    // that only a decompression bomb has, are FileErrors naming the file.
+    int get() {
+        if (pos_ == end_ && !fill()) return -1;
+        ++offset_;
+        return static_cast<unsigned char>(buffer_[pos_++]);
+    }
+    int peek() {
+        if (pos_ == end_ && !fill()) return -1;
+        return static_cast<unsigned char>(buffer_[pos_]);
+    }
+    // Bytes handed out so far (of the inflated stream for gzip files).
+    uint64_t offset() const { return offset_; }
+    const std::string& path() const { return path_; }
+
+private:
+    bool fill();
+    bool read_raw();
+
+    std::string path_;
+    FILE* file_ = nullptr;
+    bool gzip_ = false;
+    struct Inflater;
+    std::unique_ptr<Inflater> z_;
+    std::vector<char> raw_;
+    std::vector<char> buffer_;
+    size_t pos_ = 0, end_ = 0;
+    uint64_t offset_ = 0, compressed_ = 0, inflated_ = 0;
+    bool raw_done_ = false;
+};
+
+}  // namespace scanflow
