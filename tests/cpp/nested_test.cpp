@@ -20,9 +20,9 @@ std::string data(const std::string& rel) {
     return std::string(SCANFLOW_TEST_DATA) + "/" + rel;
 }
 
-std::string gzip(const std::string& text) {
+std::string gzip(const std::string& text, int level = Z_DEFAULT_COMPRESSION) {
     z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
     std::string out(text.size() + 1024, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
     z.avail_in = static_cast<uInt>(text.size());
@@ -194,6 +194,27 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
     EXPECT_EQ(listed,
               (std::vector<std::string>{"C:/t/one.exr", "-printdependencies|" + with_space + "|"}));
     ::setenv("PATH", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(HostileInputs, DecompressionBombsAndEndlessTokensEndWithAnError) {
+    testing::TempDir dir;
+    // 80 MB of one letter: a token that never ends.
+    std::string endless = dir.write("endless.ass.gz", gzip("image\n{\n filename " + std::string(80u << 20, 'x'), Z_BEST_SPEED));
+    EXPECT_THROW(read_ass_file_names(endless), ParseError);
+    // Over a gigabyte of blanks from a megabyte or so: refused by its inflation ratio.
+    std::string path = dir.write("bomb.ass.gz", gzip(std::string(1300u << 20, ' ')));
+    try {
+        read_ass_file_names(path);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("decompression bomb"), std::string::npos);
+    }
 }
 
 }  // namespace
