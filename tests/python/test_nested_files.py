@@ -70,3 +70,51 @@ def test_the_renderers_binding_reads_arnold_scenes_when_it_imports(run_python, p
     env["ARNOLD_DOUBLE_VERSION"] = "7.4.1.0"
     run = run_python(code, project.out, scene, env=env)
     assert run.lines[-1] == "['AiBegin', 'AiUniverse', 'AiSceneLoad', 'AiNodeIteratorDestroy', 'AiEnd']"
+
+
+def test_dependencies_three_levels_deep_in_every_kind_of_file(run_cli, project):
+    root = project.root
+
+    def write(rel, text, mode="w"):
+        path = root / rel
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(text) if mode == "wb" else path.write_text(text)
+        return path
+
+    for rel in ("a/tex/deep.tx", "g/tex/deep_geo.exr", "p/tex/deep_rs.exr", "v/tex/deep_v.exr"):
+        write(rel, "x")
+    # Arnold: top -> mid -> deep -> textures (one of them missing).
+    write("a/top.ass", 'procedural\n{\n filename "l2/mid.ass"\n}\n')
+    write("a/l2/mid.ass", 'procedural\n{\n filename "../l3/deep.ass"\n}\n')
+    write("a/l3/deep.ass", 'image\n{\n filename "%s"\n}\nimage\n{\n filename "%s"\n}\n'
+          % (root / "a/tex/deep.tx", root / "a/tex/gone.tx"))
+    # Geometry caches naming caches naming an Arnold scene.
+    write("g/top.bgeo", '["fileversion","19.5",{"filenames":"[%s]"}]' % (root / "g/mid.bgeo"))
+    write("g/mid.bgeo", '["fileversion","19.5",{"filenames":"[%s]"}]' % (root / "g/deep.ass"))
+    write("g/deep.ass", 'image\n{\n filename "%s"\n}\n' % (root / "g/tex/deep_geo.exr"))
+    # Redshift proxies naming proxies (relative names are read from the working directory).
+    write("p/top.rs", b"\x00./mid.rs\x00", "wb")
+    write("p/mid.rs", b"\x00./deep.rs\x00", "wb")
+    write("p/deep.rs", b"\x00./tex/deep_rs.exr\x00", "wb")
+    # V-Ray scenes naming scenes.
+    write("v/top.vrscene", 'Include {\n  file="mid.vrscene";\n}\n')
+    write("v/mid.vrscene", 'Include {\n  file="deep.vrscene";\n}\n')
+    write("v/deep.vrscene", 'Bitmap b {\n  file="tex/deep_v.exr";\n}\n')
+    scene = project.scene({"nodes": [
+        {"path": "/obj", "type": "obj"},
+        {"path": "/obj/n", "type": "null", "parms": {
+            "ass": "$HIP/a/top.ass", "geo": "$HIP/g/top.bgeo", "rs": "$HIP/p/top.rs", "vr": "$HIP/v/top.vrscene"}},
+    ]})
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS, cwd=str(root / "p"))
+    assert run.code == 0, run.out[-3000:]
+    r = str(root)
+    uploaded = {e["local"] for e in project.read("upload.json")["asset"]}
+    for rel in ("a/tex/deep.tx", "a/l3/deep.ass", "g/mid.bgeo", "g/deep.ass", "g/tex/deep_geo.exr",
+                "p/deep.rs", "p/tex/deep_rs.exr", "v/deep.vrscene", "v/tex/deep_v.exr"):
+        assert r + "/" + rel in uploaded, rel
+    asset = project.read("asset.json")
+    nested = asset["Nested_Assets"]
+    assert r + "/a/tex/deep.tx" in nested[r + "/a/top.ass"]
+    assert r + "/g/tex/deep_geo.exr" in nested[r + "/g/top.bgeo"]
+    assert asset["missing_file"]["Nested_Assets"] == [r + "/a/tex/gone.tx"]
+    assert any(l.startswith("Nested_Assets--->") and "gone.tx" in l for l in project.read("tips.json")["50001"])

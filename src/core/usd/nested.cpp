@@ -104,8 +104,12 @@ std::vector<std::string> AnalysUsd::ass_usd_usda_asset(const std::string& ass_pa
                                    ".vrscene", ".rs"}))
                 continue;
             std::string pattern = sequence_key(digits_replaced(slashes_forward(i), "*[0-9]", f));
-            if (all_ass.count(pattern)) continue;  // a member of a sequence already analysed
-            all_ass.insert(pattern);
+            // A name without frame digits is its own pattern: recording it would mark the file
+            // visited before it is opened, so only real patterns are recorded.
+            bool is_pattern = pattern != slashes_forward(i);
+            if (is_pattern && all_ass.count(pattern))
+                continue;  // a member of a sequence already analysed
+            if (is_pattern) all_ass.insert(pattern);
             std::vector<std::string> descent;
             auto matches = glob(pattern, f);
             if (!matches.empty()) add_sequence_file(matches, descent);
