@@ -205,7 +205,8 @@ namespace {
 TEST(HostileInputs, DecompressionBombsAndEndlessTokensEndWithAnError) {
     testing::TempDir dir;
     // 80 MB of one letter: a token that never ends.
-    std::string endless = dir.write("endless.ass.gz", gzip("image\n{\n filename " + std::string(80u << 20, 'x'), Z_BEST_SPEED));
+    std::string endless = dir.write(
+        "endless.ass.gz", gzip("image\n{\n filename " + std::string(80u << 20, 'x'), Z_BEST_SPEED));
     EXPECT_THROW(read_ass_file_names(endless), ParseError);
     // Over a gigabyte of blanks from a megabyte or so: refused by its inflation ratio.
     std::string path = dir.write("bomb.ass.gz", gzip(std::string(1300u << 20, ' ')));
@@ -215,6 +216,43 @@ TEST(HostileInputs, DecompressionBombsAndEndlessTokensEndWithAnError) {
     } catch (const FileError& e) {
         EXPECT_NE(std::string(e.what()).find("decompression bomb"), std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace scanflow
+
+#include <blosc.h>
+
+namespace scanflow {
+namespace {
+
+std::string be64(uint64_t v) {
+    std::string out(8, '\0');
+    for (int i = 7; i >= 0; --i, v >>= 8) out[static_cast<size_t>(i)] = static_cast<char>(v & 0xff);
+    return out;
+}
+
+TEST(GeometryCaches, CompressedContainersStreamChunkByChunk) {
+    EXPECT_TRUE(
+        geometry_file_lists(data("geo/gdt_delete_small_parts_demoscene.1.bgeo.sc")).empty());
+    std::string geo = R"(["fileversion","19.5",{"filenames":"[/c/a.bgeo,/c/b.exr]"}])";
+    // Two chunks, as the host writes them: the first a full block, the second the rest.
+    std::string padded = std::string(100, ' ') + geo;
+    std::string first = padded.substr(0, 64), second = padded.substr(64);
+    auto compress = [](const std::string& in) {
+        std::string out(in.size() + BLOSC_MAX_OVERHEAD, '\0');
+        int n = blosc_compress(5, 1, 1, in.size(), in.data(), out.data(), out.size());
+        out.resize(static_cast<size_t>(n));
+        return out;
+    };
+    std::string c1 = compress(first), c2 = compress(second);
+    std::string file = "scf1" + std::string(8, '\0') + c1 + c2 + be64(c1.size()) + be64(64) +
+                       be64(second.size()) + be64(24) + "1fcs";
+    testing::TempDir dir;
+    std::string path = dir.write("x.bgeo.sc", file);
+    EXPECT_EQ(geometry_file_lists(path), (std::vector<std::string>{"/c/a.bgeo", "/c/b.exr"}));
+    std::string cut = dir.write("cut.bgeo.sc", file.substr(0, 20) + file.substr(file.size() - 28));
+    EXPECT_THROW(geometry_file_lists(cut), ParseError);
 }
 
 }  // namespace

@@ -265,6 +265,7 @@ private:
 };
 
 // An input iterator over a streamed file, for the JSON parser.
+template <typename Source>
 class StreamIterator {
 public:
     using iterator_category = std::input_iterator_tag;
@@ -273,7 +274,7 @@ public:
     using pointer = const char*;
     using reference = const char&;
     StreamIterator() = default;
-    explicit StreamIterator(StreamReader* in) : in_(in) { load(); }
+    explicit StreamIterator(Source* in) : in_(in) { load(); }
     const char& operator*() const { return current_; }
     StreamIterator& operator++() {
         load();
@@ -292,9 +293,24 @@ private:
         }
     }
     bool at_end() const { return in_ == nullptr; }
-    StreamReader* in_ = nullptr;
+    Source* in_ = nullptr;
     char current_ = 0;
 };
+
+// The file lists of a streamed geometry, binary or ASCII.
+template <typename Source>
+std::vector<std::string> lists_of(Source& in) {
+    std::vector<std::string> out;
+    if (in.peek() == 0x7f) {
+        BinaryWalker<Source>(in, out).run();
+        return out;
+    }
+    AsciiWalker walker(out);
+    if (!Json::sax_parse(StreamIterator<Source>(&in), StreamIterator<Source>(), &walker))
+        throw ParseError(in.path(), static_cast<long long>(walker.error_position),
+                         "geometry JSON: " + walker.error);
+    return out;
+}
 
 }  // namespace
 
@@ -314,28 +330,13 @@ std::vector<std::string> geometry_file_lists_from(const std::string& data,
 }
 
 std::vector<std::string> geometry_file_lists(const std::string& path) {
-    {
-        // Compressed containers are inflated whole; everything else streams.
-        StreamReader probe(path);
-        std::string head;
-        for (int i = 0; i < 4; ++i) {
-            int c = probe.get();
-            if (c == -1) break;
-            head.push_back(static_cast<char>(c));
-        }
-        if (head == "scf1") return geometry_file_lists_from(hip::read_geometry_bytes(path), path);
+    // Compressed containers are inflated a chunk at a time; everything else streams as read.
+    if (hip::ScReader::is_sc(path)) {
+        hip::ScReader in(path);
+        return lists_of(in);
     }
     StreamReader in(path);
-    std::vector<std::string> out;
-    if (in.peek() == 0x7f) {
-        BinaryWalker<StreamReader>(in, out).run();
-        return out;
-    }
-    AsciiWalker walker(out);
-    if (!Json::sax_parse(StreamIterator(&in), StreamIterator(), &walker))
-        throw ParseError(path, static_cast<long long>(walker.error_position),
-                         "geometry JSON: " + walker.error);
-    return out;
+    return lists_of(in);
 }
 
 }  // namespace scanflow

@@ -421,6 +421,58 @@ private:
 
 }  // namespace
 
+ScReader::ScReader(const std::string& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw FileError(path, "cannot open " + path);
+    std::fseek(file_, 0, SEEK_END);
+    long size = std::ftell(file_);
+    if (size < 28) throw ParseError(path, size, "compressed geometry without its trailer");
+    std::string tail(12, '\0');
+    std::fseek(file_, size - 12, SEEK_SET);
+    if (std::fread(tail.data(), 1, 12, file_) != 12 || tail.compare(8, 4, "1fcs") != 0)
+        throw ParseError(path, size, "compressed geometry without its trailer");
+    uint64_t index_length = big_endian(tail, 0);
+    if (index_length + 24 > static_cast<uint64_t>(size))
+        throw ParseError(path, size - 12, "corrupt index");
+    end_ = static_cast<uint64_t>(size) - 12 - index_length;
+    std::fseek(file_, 12, SEEK_SET);
+}
+
+ScReader::~ScReader() {
+    if (file_) std::fclose(file_);
+}
+
+bool ScReader::next_chunk() {
+    if (at_ >= end_) return false;
+    std::string header(16, '\0');
+    if (end_ - at_ < 16 || std::fread(header.data(), 1, 16, file_) != 16)
+        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
+    uint32_t nbytes = little_endian32(header, 4);
+    uint32_t cbytes = little_endian32(header, 12);
+    if (cbytes < 16 || cbytes > end_ - at_ || nbytes > (256u << 20))
+        throw ParseError(path_, static_cast<long long>(at_), "corrupt compressed chunk");
+    in_ = header;
+    in_.resize(cbytes);
+    if (std::fread(in_.data() + 16, 1, cbytes - 16, file_) != cbytes - 16)
+        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
+    out_.assign(nbytes, '\0');
+    int n = blosc_decompress(in_.data(), out_.data(), nbytes);
+    if (n < 0 || static_cast<uint32_t>(n) != nbytes)
+        throw ParseError(path_, static_cast<long long>(at_), "cannot decompress chunk");
+    at_ += cbytes;
+    pos_ = 0;
+    return nbytes > 0 || next_chunk();
+}
+
+bool ScReader::is_sc(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char head[4] = {};
+    size_t n = std::fread(head, 1, 4, f);
+    std::fclose(f);
+    return n == 4 && std::memcmp(head, "scf1", 4) == 0;
+}
+
 std::string read_geometry_bytes(const std::string& path) {
     std::string data = read_maybe_gzip(path);
     if (data.compare(0, 4, "scf1") == 0) return inflate_sc(data, path);
