@@ -310,3 +310,54 @@ TEST(HipGeometry, BothEncodingsAndTheCompressedContainer) {
 
 }  // namespace
 }  // namespace scanflow::hip
+
+namespace scanflow::hip {
+namespace {
+
+TEST(Channels, KeyframedSegmentsInterpolate) {
+    testing::TempDir dir;
+    // fps 10: frame 1 is time 0, frame 11 time 1.
+    std::string chn =
+        "{\n    channel a {\n      segment { length = 1 value = 0 10 expr = linear() }\n"
+        "      segment { length = 0 value = 10 10 expr = constant() }\n    }\n"
+        "    channel b {\n      segment { length = 1 value = 0 10 slope = 0 0 expr = bezier() }\n  "
+        "  }\n"
+        "    channel c {\n      segment { length = 1 value = 0 10 expr = ease() }\n    }\n  }\n";
+    std::string parm =
+        "{\nversion 0.8\na\t[ 0\tlocks=0 ]\t(\t[ a\t0 ] \t)\nb\t[ 0\tlocks=0 ]\t(\t[ b\t0 ] \t)\n"
+        "c\t[ 0\tlocks=0 ]\t(\t[ c\t0 ] \t)\n}\n";
+    std::string path = dir.write("k.hip", [&] {
+        std::string out;
+        auto add = [&](const std::string& name, const std::string& body) {
+            char header[77];
+            std::snprintf(header, sizeof header,
+                          "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
+                          static_cast<unsigned>(name.size() + 1),
+                          static_cast<unsigned>(body.size()));
+            out += header + name + std::string(1, '\0') + body;
+        };
+        add(".start", "fps 10\ntcur 0\ntset 0 2\n");
+        add("obj/n.init", "type = null\n");
+        add("obj/n.parm", parm);
+        add("obj/n.chn", chn);
+        add("TRAILER!!!", "");
+        return out;
+    }());
+    auto host = make_hip_host();
+    host->load_hip(path);
+    NodePtr n = host->node("/obj/n");
+    host->setFrame(6);  // halfway through the first segment
+    EXPECT_DOUBLE_EQ(n->evalParm("a").as_float(), 5);
+    EXPECT_DOUBLE_EQ(n->evalParm("b").as_float(), 5);  // flat tangents: symmetric
+    EXPECT_DOUBLE_EQ(n->evalParm("c").as_float(), 5);
+    host->setFrame(3.5);  // a quarter in
+    EXPECT_DOUBLE_EQ(n->evalParm("a").as_float(), 2.5);
+    EXPECT_NEAR(n->evalParm("b").as_float(), 1.5625, 1e-9);
+    EXPECT_NEAR(n->evalParm("c").as_float(), 1.5625, 1e-9);
+    host->setFrame(30);  // after the last key
+    EXPECT_DOUBLE_EQ(n->evalParm("a").as_float(), 10);
+    EXPECT_THROW(n->parm("a")->unexpandedString(), HostError);  // keyframes, as the host says
+}
+
+}  // namespace
+}  // namespace scanflow::hip

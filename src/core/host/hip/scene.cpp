@@ -393,8 +393,21 @@ ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Ch
         double v0 = seg->value[0], v1 = seg->value.size() > 1 ? seg->value[1] : v0;
         if (seg->expr == "constant()" || seg->length <= 0 || local <= 0) return ExprValue::num(v0);
         if (local >= seg->length) return ExprValue::num(v1);
-        return ExprValue::num(v0 +
-                              (v1 - v0) * local / seg->length);  // other shapes are taken as linear
+        double u = local / seg->length;
+        const std::string& shape = seg->expr;
+        if (shape == "bezier()" || shape == "cubic()" || shape == "spline()") {
+            // A cubic between the two keys with their slopes (Hermite form).
+            double m0 = seg->slope.size() > 0 ? seg->slope[0] : 0;
+            double m1 = seg->slope.size() > 1 ? seg->slope[1] : m0;
+            double u2 = u * u, u3 = u2 * u;
+            return ExprValue::num((2 * u3 - 3 * u2 + 1) * v0 +
+                                  (u3 - 2 * u2 + u) * seg->length * m0 + (-2 * u3 + 3 * u2) * v1 +
+                                  (u3 - u2) * seg->length * m1);
+        }
+        if (shape == "ease()" || shape == "easep()") u = u * u * (3 - 2 * u);
+        if (shape == "easein()" || shape == "easeinp()") u = u * u;
+        if (shape == "easeout()" || shape == "easeoutp()") u = 1 - (1 - u) * (1 - u);
+        return ExprValue::num(v0 + (v1 - v0) * u);  // linear and the remaining shapes
     }
     std::string language = seg->language;
     if (language.empty() && node.def.flags.count("exprlanguage"))

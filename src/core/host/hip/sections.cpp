@@ -192,6 +192,8 @@ std::map<std::string, Channel> parse_channels(const std::string& body, const std
                         seg.length = std::strtod(vals[0].c_str(), nullptr);
                     if (key == "value")
                         for (auto& v : vals) seg.value.push_back(std::strtod(v.c_str(), nullptr));
+                    if (key == "slope")
+                        for (auto& v : vals) seg.slope.push_back(std::strtod(v.c_str(), nullptr));
                     if (key == "expr" && !vals.empty()) seg.expr = vals[0];
                     if (key == "language" && !vals.empty()) seg.language = vals[0];
                 }

@@ -27,7 +27,8 @@ std::vector<ParmEntry> parse_parms(const std::string& body, const std::string& w
 
 struct Segment {
     double length = 0;          // seconds
-    std::vector<double> value;  // in and out values
+    std::vector<double> value;  // values at the segment's start and end
+    std::vector<double> slope;  // slopes (per second) at the start and end
     std::string expr;
     std::string language;  // "" = the node's default, or "python"
 };
