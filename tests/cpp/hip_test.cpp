@@ -361,3 +361,47 @@ TEST(Channels, KeyframedSegmentsInterpolate) {
 
 }  // namespace
 }  // namespace scanflow::hip
+
+namespace scanflow::hip {
+namespace {
+
+std::string take_record(const std::string& text) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[static_cast<size_t>(i)] = static_cast<char>((text.size() >> (8 * (3 - i))) & 0xff);
+    return out + text;
+}
+
+TEST(Takes, TheSavedTakeOverridesParameters) {
+    std::string parm =
+        "{\nversion 0.8\nvm_picture\t[ 0\tlocks=0 ]\t(\t$HIP/main.exr\t)\nf\t[ 0\tlocks=0 "
+        "]\t(\t1\t240\t1\t)\n}\n";
+    std::string takes =
+        "HoudiniTakeFile 1.0\ntake name Main kids 1\n" + take_record("s 0 /out/r") +
+        take_record("s 1 vm_picture") + take_record("d 0 1") + take_record(parm) +
+        take_record("e\n") + "take name hires kids 1\n" + take_record("d 0 1") +
+        take_record("{\nversion 0.8\nvm_picture\t[ 0\tlocks=0 ]\t(\t$HIP/hires.exr\t)\n}\n") +
+        take_record("e\n") + "take name final kids 0\n" + take_record("d 0 1") +
+        take_record("{\nversion 0.8\nf\t[ 0\tlocks=0 ]\t(\t1001\t1100\t1\t)\n}\n") +
+        take_record("e\n");
+    for (const auto& [current, picture, first] :
+         std::vector<std::tuple<std::string, std::string, int>>{
+             {"Main", "/main.exr", 1}, {"hires", "/hires.exr", 1}, {"final", "/hires.exr", 1001}}) {
+        std::vector<std::pair<std::string, std::string>> members{
+            {".start", "fps 24\ntcur 0\ntset 0 10\n"},
+            {"out/r.init", "type = ifd\n"},
+            {"out/r.parm", parm},
+            {".takes", takes},
+            {".cwd", "opcf /\ntakeset " + current + "\n"}};
+        testing::TempDir dir;
+        std::string path = dir.write("t.hip", cpio(members));
+        auto host = make_hip_host();
+        host->load_hip(path);
+        NodePtr r = host->node("/out/r");
+        EXPECT_EQ(r->evalParm("vm_picture").str(), dir.path() + picture) << current;
+        EXPECT_EQ(r->evalParm("f1").as_int(), first) << current;
+    }
+}
+
+}  // namespace
+}  // namespace scanflow::hip

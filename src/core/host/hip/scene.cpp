@@ -1,5 +1,6 @@
 #include "host/hip/scene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -222,6 +223,7 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
         if (NodeData* parent = this->node(node->parent)) parent->children.push_back(node_path);
     }
 
+    apply_current_take(archive, path);
     if (const std::string* vars = archive.find(".variables")) variables_ = parse_variables(*vars);
     for (const auto& [name, value] : variables_)
         if (name == "_HIP_SAVEVERSION") save_version = value;
@@ -251,6 +253,43 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
     if (const std::string* defotl = archive.find(".defotl")) embedded_ = indx_entries(*defotl);
     if (const std::string* dummy = archive.find(".OPdummydefs"))
         dummy_types_ = indx_entries(*dummy);
+}
+
+void Scene::apply_current_take(const Archive& archive, const std::string& path) {
+    const std::string* takes_body = archive.find(".takes");
+    const std::string* cwd = archive.find(".cwd");
+    if (!takes_body || !cwd) return;
+    std::string current = parse_current_take(*cwd);
+    if (current.empty()) return;
+    std::vector<Take> takes = parse_takes(*takes_body, archive_name(path, ".takes"));
+    // The chain from the take below the root down to the current one; the root take's blocks
+    // hold the values the nodes already have.
+    std::vector<const Take*> chain;
+    for (std::string name = current; !name.empty();) {
+        const Take* found = nullptr;
+        for (const auto& t : takes)
+            if (t.name == name) found = &t;
+        if (!found || found->parent.empty()) break;
+        chain.insert(chain.begin(), found);
+        name = found->parent;
+    }
+    for (const Take* take : chain) {
+        for (const auto& [node_path, block] : take->overrides) {
+            NodeData* target = node(node_path);
+            if (!target) continue;
+            for (auto& entry : parse_parms(block, archive_name(path, ".takes"))) {
+                auto same = std::find_if(target->entries.begin(), target->entries.end(),
+                                         [&](const ParmEntry& e) { return e.name == entry.name; });
+                if (same != target->entries.end()) {
+                    *same = entry;
+                } else {
+                    target->entries.push_back(entry);
+                }
+            }
+            target->saved = target->entries;
+        }
+    }
+    current_take = current;
 }
 
 NodeData* Scene::node(const std::string& path) {

@@ -59,6 +59,7 @@ public:
 
     double frame = 1;
     std::string save_version;
+    std::string current_take;  // "" when the scene was saved in its root take
     Timeline timeline;
 
     // A node path relative to `from`, made absolute ("." and ".." resolved).
@@ -66,6 +67,8 @@ public:
 
 private:
     friend class Scope;
+    // Applies the overrides of the take the scene was saved in.
+    void apply_current_take(const Archive& archive, const std::string& path);
     Value eval_component(const ParmRef& parm, int depth);
     ExprValue channel_value(NodeData& node, const std::string& name, const Channel& ch,
                             bool as_string, int depth);

@@ -1,6 +1,7 @@
 #include "host/hip/sections.h"
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "entry/errors.h"
@@ -272,6 +273,77 @@ std::vector<std::pair<std::string, std::string>> parse_variables(const std::stri
         out.emplace_back(name, value);
     }
     return out;
+}
+
+std::vector<Take> parse_takes(const std::string& body, const std::string& where) {
+    std::vector<Take> takes;
+    std::map<long, std::string> strings;
+    // Parents still owed children: (take index, children left).
+    std::vector<std::pair<size_t, long>> open;
+    size_t pos = body.find('\n');  // after "HoudiniTakeFile 1.0"
+    if (pos == std::string::npos) return takes;
+    ++pos;
+    std::optional<std::pair<std::string, std::string>> pending;  // a "d" record awaiting its block
+    while (pos < body.size()) {
+        if (body.compare(pos, 10, "take name ") == 0) {
+            size_t end = body.find('\n', pos);
+            if (end == std::string::npos)
+                throw ParseError(where, static_cast<long long>(pos), "take line without its end");
+            std::istringstream line(body.substr(pos + 10, end - pos - 10));
+            std::string name, kids_word;
+            long kids = 0;
+            line >> name >> kids_word >> kids;
+            while (!open.empty() && open.back().second == 0) open.pop_back();
+            Take take;
+            take.name = name;
+            if (!open.empty()) {
+                take.parent = takes[open.back().first].name;
+                --open.back().second;
+            }
+            takes.push_back(take);
+            open.emplace_back(takes.size() - 1, kids);
+            pos = end + 1;
+            continue;
+        }
+        if (body.size() - pos < 4)
+            throw ParseError(where, static_cast<long long>(pos), "truncated take record");
+        uint32_t length = 0;
+        for (int i = 0; i < 4; ++i)
+            length = (length << 8) | static_cast<unsigned char>(body[pos + static_cast<size_t>(i)]);
+        if (length > body.size() - pos - 4)
+            throw ParseError(where, static_cast<long long>(pos), "truncated take record");
+        std::string record = body.substr(pos + 4, length);
+        pos += 4 + length;
+        if (takes.empty()) continue;
+        if (pending) {
+            takes.back().overrides.emplace_back(pending->first, record);
+            pending.reset();
+            continue;
+        }
+        std::istringstream words(record);
+        std::string kind;
+        words >> kind;
+        if (kind == "s") {
+            long index = 0;
+            std::string text;
+            words >> index;
+            std::getline(words >> std::ws, text);
+            strings[index] = text;
+        } else if (kind == "d") {
+            long node = 0, parm = 0;
+            words >> node >> parm;
+            pending = std::make_pair(strings[node], strings[parm]);
+        }
+    }
+    return takes;
+}
+
+std::string parse_current_take(const std::string& body) {
+    std::istringstream in(body);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("takeset ", 0) == 0) return line.substr(8);
+    return "";
 }
 
 Timeline parse_start(const std::string& body) {

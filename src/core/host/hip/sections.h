@@ -54,6 +54,16 @@ std::string parse_init_type(const std::string& body);
 // "set -g NAME = 'value'" lines.
 std::vector<std::pair<std::string, std::string>> parse_variables(const std::string& body);
 
+// The takes of a scene: for each take its parent and the parameter blocks it overrides, by node.
+struct Take {
+    std::string name;
+    std::string parent;                                          // "" for the root take
+    std::vector<std::pair<std::string, std::string>> overrides;  // node path, .parm block
+};
+std::vector<Take> parse_takes(const std::string& body, const std::string& where);
+// The take the scene was saved in (".cwd": "takeset NAME").
+std::string parse_current_take(const std::string& body);
+
 struct Timeline {
     double fps = 24;
     double tcur = 0;
