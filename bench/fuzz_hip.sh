@@ -38,7 +38,7 @@ for path in glob.glob("tests/data/hip/*.hip"):
 open(os.path.join(out, "expr"), "wb").write(b"\x03$HIP/`padzero(4,$F)`.`chs(\"a\")`")
 for path in glob.glob("tests/data/ass/*.ass"):
     open(os.path.join(out, "ass%d" % n), "wb").write(b"\x04" + open(path, "rb").read()); n += 1
-for path in glob.glob("tests/data/geo/*.geo") + glob.glob("tests/data/geo/*.bgeo"):
+for path in glob.glob("tests/data/geo/*.geo") + glob.glob("tests/data/geo/*.bgeo") + glob.glob("tests/data/geo/*.sc"):
     open(os.path.join(out, "geo%d" % n), "wb").write(b"\x05" + open(path, "rb").read()); n += 1
 open(os.path.join(out, "rs"), "wb").write(b"\x07\x00C:\\tex\\a.exr\x00./b.rs\x00..\\c.tx\n")
 PY
