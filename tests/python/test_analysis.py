@@ -166,3 +166,39 @@ def test_protected_paths_and_the_asset_library_filter(run_cli, project):
     # The same library under the host's own directory is left out.
     run = run_web(run_cli, project, scene, HH=str(project.root))
     assert project.read("task.json")["software_config"]["HOUDINI_OTLSCAN_PATH"] == []
+
+
+def test_recorded_patterns_of_frame_tokens_expressions_and_node_rules(run_cli, project):
+    root = project.root
+    (root / "cache/v2").mkdir(parents=True)
+    for f in (1, 2):
+        (root / ("cache/v2/sim.%04d.bgeo.sc" % f)).write_text("c")
+    scene = project.scene({"nodes": [
+        {"path": "/obj", "type": "obj"},
+        {"path": "/obj/tex", "type": "texture", "parms": {
+            "ff": "$HIP/img/a.$FF.exr",
+            "several": "$HIP/seq/$F/img.$F4.exr",
+            "padded": "$HIP/img/b.`padzero(4,$F)`.exr",
+            "clamped": "$HIP/img/c.`clamp($F,1,9)`.exr"}},
+        {"path": "/obj/cache", "type": "filecache::2.0", "parms": {
+            "loadfromdisk": 1, "filemethod": 0, "framestr": "none",
+            "sopoutput": "$HIP/cache/v2/sim.$F4.bgeo.sc", "file": "$HIP/cache/v2/sim.$F4.bgeo.sc"}},
+        {"path": "/obj/merge", "type": "filemerge::2.0", "parms": {
+            "file": "$HIP/parts/part_$MV.0001.bgeo", "merge_var": "MV"}},
+    ]})
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0, run.out[-3000:]
+    r = str(root)
+    assert project.read("asset.json")["asset_node"] == {
+        "/obj/tex/ff": r + "/img/a.$F.exr",
+        "/obj/tex/several": r + "/seq/$F/img.$F.exr",
+        "/obj/tex/padded": r + "/img/b.*.exr",
+        "/obj/tex/clamped": r + "/img/c.*.exr",
+        # The output parameter itself is at its default while it is converted: no frame rule.
+        "/obj/cache/sopoutput": r + "/cache/v2/sim.$F.bgeo.sc",
+        # Frames 1 and 2 of the constructed output differ in the frame digits only.
+        "/obj/cache/file": r + "/cache/v2/sim.*.bgeo.sc",
+        "/obj/merge/file": r + "/parts/part_*[0-9]*bgeo",
+    }
+    convert = project.read("asset.json")["convert_node"]
+    assert convert["/obj/cache/file"] == [r + "/cache/v2/sim.0001.bgeo.sc", r + "/cache/v2/sim.0002.bgeo.sc"]
