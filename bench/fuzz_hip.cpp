@@ -42,8 +42,8 @@ std::string scratch(const std::string& bytes) {
     return path;
 }
 
-std::vector<std::string> rs_scan(const std::string& path) {
-    static Related* related = [] {
+Related* related() {
+    static Related* instance = [] {
         std::string dir = "/tmp/scanflow-fuzz-out";
         std::system(("mkdir -p " + dir).c_str());
         FILE* f = std::fopen((dir + "/task.json").c_str(), "w");
@@ -58,17 +58,21 @@ std::vector<std::string> rs_scan(const std::string& path) {
         scanflow::console::set_sink({[](std::string_view) {}, [] {}});
         return new Related(params);
     }();
-    related->rs_asseted.clear();
-    return related->get_rs_file_with_open(path);
+    return instance;
+}
+
+std::vector<std::string> rs_scan(const std::string& path) {
+    related()->rs_asseted.clear();
+    return related()->get_rs_file_with_open(path);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
     // The first byte picks the parser, so that one corpus serves all of them.
-    char which = input.empty() ? 0 : input[0];
+    unsigned char which = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
     std::string rest = input.empty() ? input : input.substr(1);
     try {
-        switch (which % 8) {
+        switch (which % 9) {
             case 0: {
                 hip::Archive archive = hip::parse_archive("fuzz.hip", "070707" + rest);
                 hip::Scene scene(archive, "/tmp/fuzz.hip");
@@ -96,8 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 6:
                 (void)geometry_file_lists(scratch("\x7fNSJb" + rest));
                 break;
-            default:
+            case 7:
                 (void)rs_scan(scratch(rest));
+                break;
+            default:
+                (void)related()->read_in_vrscene(scratch(rest));
                 break;
         }
     } catch (const std::exception&) {

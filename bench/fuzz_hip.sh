@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes, under AddressSanitizer with libFuzzer, the scene container, the .parm/.chn/expression
-# parsers, the Arnold scene reader, the geometry readers (ASCII and binary) and the Redshift byte
-# scan.   bench/fuzz_hip.sh [SECONDS]   (default 60; needs clang, installed when missing)
+# parsers, the Arnold scene reader, the geometry readers (ASCII, binary, Blosc), the Redshift byte
+# scan and the V-Ray scene reader.   bench/fuzz_hip.sh [SECONDS]   (default 60; needs clang, installed when missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -40,6 +40,7 @@ for path in glob.glob("tests/data/ass/*.ass"):
     open(os.path.join(out, "ass%d" % n), "wb").write(b"\x04" + open(path, "rb").read()); n += 1
 for path in glob.glob("tests/data/geo/*.geo") + glob.glob("tests/data/geo/*.bgeo") + glob.glob("tests/data/geo/*.sc"):
     open(os.path.join(out, "geo%d" % n), "wb").write(b"\x05" + open(path, "rb").read()); n += 1
+open(os.path.join(out, "vray"), "wb").write(b"\x08Bitmap b {\n  file=\"tex/a.exr;b.exr\";\n  cache_path=\"//srv/x.vdb\";\n}\n")
 open(os.path.join(out, "rs"), "wb").write(b"\x07\x00C:\\tex\\a.exr\x00./b.rs\x00..\\c.tx\n")
 PY
 "$build/scanflow_fuzz_hip" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 "$corpus" 2>&1 | tail -5
