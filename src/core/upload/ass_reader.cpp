@@ -1,12 +1,6 @@
 #include "upload/ass_reader.h"
 
-#include <zlib.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "entry/errors.h"
 #include "util/stream_reader.h"
@@ -89,42 +83,6 @@ private:
 };
 
 }  // namespace
-
-std::string read_maybe_gzip(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    std::string data = buffer.str();
-    if (data.size() < 2 || static_cast<unsigned char>(data[0]) != 0x1f ||
-        static_cast<unsigned char>(data[1]) != 0x8b)
-        return data;
-    z_stream z{};
-    if (inflateInit2(&z, 15 + 32) != Z_OK) throw FileError(path, "cannot inflate " + path);
-    z.next_in = reinterpret_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    std::string out;
-    char chunk[65536];
-    int rc = Z_OK;
-    while (rc != Z_STREAM_END) {
-        z.next_out = reinterpret_cast<Bytef*>(chunk);
-        z.avail_out = sizeof chunk;
-        rc = inflate(&z, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END) {
-            inflateEnd(&z);
-            throw FileError(
-                path, "corrupt gzip data in " + path + " at offset " + std::to_string(z.total_in));
-        }
-        out.append(chunk, sizeof chunk - z.avail_out);
-        if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) {
-            inflateEnd(&z);
-            throw FileError(path, "truncated gzip data in " + path + " at offset " +
-                                      std::to_string(z.total_in));
-        }
-    }
-    inflateEnd(&z);
-    return out;
-}
 
 std::vector<std::string> read_ass_file_names(const std::string& path) {
     StreamReader in(path);

@@ -17,7 +17,4 @@ std::vector<std::string> read_ass_file_names(const std::string& path);
 void set_arnold_reader(std::function<std::vector<std::string>(const std::string&)> reader);
 std::vector<std::string> get_ass_path(const std::string& ass);
 
-// The whole content of a file, inflated when it is gzip-compressed (detected by its bytes).
-std::string read_maybe_gzip(const std::string& path);
-
 }  // namespace scanflow

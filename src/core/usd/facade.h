@@ -26,7 +26,7 @@ struct UsdAttribute {
 
 struct UsdSpec {
     std::string layer_real_path;
-    std::string first_sublayer;      // of the spec's layer, as written; "" when it has none
+    std::string first_sublayer;      // of the layer holding this prim spec, as written; "" if none
     std::vector<std::string> items;  // reference then payload asset paths, six list operations each
 };
 

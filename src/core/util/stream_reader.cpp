@@ -86,4 +86,11 @@ bool StreamReader::fill() {
     return end_ > 0;
 }
 
+std::string read_all(const std::string& path) {
+    StreamReader in(path);
+    std::string out;
+    for (int c; (c = in.get()) != -1;) out.push_back(static_cast<char>(c));
+    return out;
+}
+
 }  // namespace scanflow

@@ -49,4 +49,7 @@ private:
     bool raw_done_ = false;
 };
 
+// The whole content of a file, inflated when it is gzip-compressed (with the reader's checks).
+std::string read_all(const std::string& path);
+
 }  // namespace scanflow

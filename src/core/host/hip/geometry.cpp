@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "entry/errors.h"
-#include "upload/ass_reader.h"
+#include "util/stream_reader.h"
 
 namespace scanflow::hip {
 
@@ -474,7 +474,7 @@ bool ScReader::is_sc(const std::string& path) {
 }
 
 std::string read_geometry_bytes(const std::string& path) {
-    std::string data = read_maybe_gzip(path);
+    std::string data = read_all(path);
     if (data.compare(0, 4, "scf1") == 0) return inflate_sc(data, path);
     return data;
 }
