@@ -2,17 +2,19 @@
 // answer with a scene or an error, never a crash, an over-read or a hang.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 
-#include "drivers/related.h"
-#include "entry/console.h"
-#include "entry/errors.h"
+#include "base/console.h"
+#include "base/errors.h"
 #include "host/hip/archive.h"
 #include "host/hip/expr.h"
 #include "host/hip/scene.h"
 #include "host/hip/sections.h"
-#include "scan/geo_cache.h"
-#include "upload/ass_reader.h"
+#include "nested/ass_reader.h"
+#include "nested/geo_cache.h"
+#include "nested/redshift.h"
+#include "nested/vrscene.h"
 
 #include <unistd.h>
 #include <cstdio>
@@ -42,31 +44,23 @@ std::string scratch(const std::string& bytes) {
     return path;
 }
 
-Related* related() {
-    static Related* instance = [] {
-        std::string dir = "/tmp/scanflow-fuzz-out";
-        std::system(("mkdir -p " + dir).c_str());
-        FILE* f = std::fopen((dir + "/task.json").c_str(), "w");
-        std::fputs(
-            "{\"task_info\": {\"platform\": \"2\", \"channel\": \"1\"}, \"software_config\": "
-            "{\"plugins\": {}}}",
-            f);
-        std::fclose(f);
-        Json params = Json::object();
-        params["hip_file"] = "x";
-        params["path_json"] = dir;
-        scanflow::console::set_sink({[](std::string_view) {}, [] {}});
-        return new Related(params);
-    }();
-    return instance;
+std::vector<std::string> rs_scan(const std::string& path) {
+    std::set<std::string> visited;
+    DirCache listings;
+    return get_rs_file_with_open(path, RedshiftReads{visited, listings});
 }
 
-std::vector<std::string> rs_scan(const std::string& path) {
-    related()->rs_asseted.clear();
-    return related()->get_rs_file_with_open(path);
+std::vector<std::string> vray_scan(const std::string& path) {
+    DirCache listings;
+    return read_in_vrscene(path, listings, Flavour{});
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const bool quiet = [] {
+        scanflow::console::set_sink({[](std::string_view) {}, [] {}});
+        return true;
+    }();
+    (void)quiet;
     std::string input(reinterpret_cast<const char*>(data), size);
     // The first byte picks the parser, so that one corpus serves all of them.
     unsigned char which = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
@@ -104,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 (void)rs_scan(scratch(rest));
                 break;
             default:
-                (void)related()->read_in_vrscene(scratch(rest));
+                (void)vray_scan(scratch(rest));
                 break;
         }
     } catch (const std::exception&) {

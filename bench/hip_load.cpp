@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 #include "host/hip/hip_host.h"
 
 using namespace scanflow;

@@ -1,9 +1,10 @@
-// Bindings of the analysis class family.
+// Bindings of the system's class family: construction from the run parameters, the instance
+// attributes, and each area's operations.
 #include <pybind11/stl.h>
 
 #include "bindings.h"
-#include "drivers/analysis.h"
-#include "entry/state.h"
+#include "drivers/dispatch.h"
+#include "module_services.h"
 #include "pyutil.h"
 
 namespace scanflow::py_bridge {
@@ -22,51 +23,56 @@ std::set<std::string> to_string_set(const py::handle& seq) {
     return out;
 }
 
-// Exposes a text member as a read-write attribute.
-template <typename Class, typename Base>
-void text_attr(Class& cls, const char* name, std::string Base::*member) {
+// Instance attributes, read and written as the interpreter's own types.
+template <typename Class, typename Member>
+void text_attr(Class& cls, const char* name, Member member) {
+    using Self = typename Class::type;
     cls.def_property(
-        name, [member](const Base& self) { return to_pystr(self.*member); },
-        [member](Base& self, const py::object& value) { self.*member = text_of(value); });
+        name, [member](const Self& self) { return to_pystr(self.*member); },
+        [member](Self& self, const py::object& value) { self.*member = text_of(value); });
 }
 
-template <typename Class, typename Base>
-void json_attr(Class& cls, const char* name, Json Base::*member) {
+template <typename Class, typename Member>
+void json_attr(Class& cls, const char* name, Member member) {
+    using Self = typename Class::type;
     cls.def_property(
-        name, [member](const Base& self) { return from_json(self.*member); },
-        [member](Base& self, const py::object& value) { self.*member = to_json(value); });
+        name, [member](const Self& self) { return from_json(self.*member); },
+        [member](Self& self, const py::object& value) { self.*member = to_json(value); });
 }
 
-template <typename Class, typename Base>
-void list_attr(Class& cls, const char* name, std::vector<std::string> Base::*member) {
+template <typename Class, typename Member>
+void list_attr(Class& cls, const char* name, Member member) {
+    using Self = typename Class::type;
     cls.def_property(
-        name, [member](const Base& self) { return to_pylist(self.*member); },
-        [member](Base& self, const py::object& value) { self.*member = to_strings(value); });
+        name, [member](const Self& self) { return to_pylist(self.*member); },
+        [member](Self& self, const py::object& value) { self.*member = to_strings(value); });
 }
 
-template <typename Class, typename Base>
-void set_attr(Class& cls, const char* name, std::set<std::string> Base::*member) {
+template <typename Class, typename Member>
+void set_attr(Class& cls, const char* name, Member member) {
+    using Self = typename Class::type;
     cls.def_property(
-        name, [member](const Base& self) { return to_pyset(self.*member); },
-        [member](Base& self, const py::object& value) { self.*member = to_string_set(value); });
+        name, [member](const Self& self) { return to_pyset(self.*member); },
+        [member](Self& self, const py::object& value) { self.*member = to_string_set(value); });
+}
+
+// A constructor from the run parameters, with the module's services.
+template <typename Driver>
+auto driver_init() {
+    return py::init([](const py::dict& param_dict) {
+        Json params = to_json(param_dict);
+        py::gil_scoped_release release;
+        return new Driver(module_services(), params);
+    });
 }
 
 void remember_module_file() {
     py::object modules = py::module_::import("sys").attr("modules");
     if (modules.contains("scanflow"))
-        state().module_file = text_of(modules["scanflow"].attr("__file__"));
+        module_state().module_file = text_of(modules["scanflow"].attr("__file__"));
 }
 
-}  // namespace
-
-void bind_drivers(py::module_& m) {
-    py::class_<Related> related(m, "Related");
-    related.def(py::init([](const py::dict& param_dict) {
-                    Json params = to_json(param_dict);
-                    py::gil_scoped_release release;
-                    return new Related(params);
-                }),
-                py::arg("param_dict"));
+void bind_related_attributes(RelatedClass& related) {
     text_attr(related, "current_os", &Related::current_os);
     text_attr(related, "hip_file", &Related::hip_file);
     text_attr(related, "path_json", &Related::path_json);
@@ -83,6 +89,9 @@ void bind_drivers(py::module_& m) {
     json_attr(related, "tips_adict", &Related::tips_adict);
     json_attr(related, "task_adict", &Related::task_adict);
     set_attr(related, "rs_asseted", &Related::rs_asseted);
+}
+
+void bind_related_operations(RelatedClass& related) {
     related.def(
         "Write_File",
         [](Related& self, const py::object& info_file, const py::object& houdiniver,
@@ -91,8 +100,8 @@ void bind_drivers(py::module_& m) {
             std::string file = text_of(info_file);
             std::string version = text_of(houdiniver);
             Json info = info_dict.is_none() ? Json::object() : to_json(info_dict);
-            Json rely = rely_task_dict.is_none() ? Related::default_dependency_task()
-                                                 : to_json(rely_task_dict);
+            Json rely =
+                rely_task_dict.is_none() ? default_dependency_task() : to_json(rely_task_dict);
             std::vector<std::string> otls =
                 otls_path.is_none() ? std::vector<std::string>{} : to_strings(otls_path);
             py::gil_scoped_release release;
@@ -123,25 +132,10 @@ void bind_drivers(py::module_& m) {
         }
         return to_pystr(version);
     });
+}
 
-    bind_upload(related);
-
-    py::class_<AnalysUsd, Related> usd(m, "AnalysUsd");
-    usd.def(py::init([](const py::dict& param_dict) {
-                Json params = to_json(param_dict);
-                py::gil_scoped_release release;
-                return new AnalysUsd(params);
-            }),
-            py::arg("param_dict"));
-    set_attr(usd, "all_ass", &AnalysUsd::all_ass);
-
-    py::class_<AnalysisHipAssets, AnalysUsd> hip(m, "AnalysisHipAssets");
-    hip.def(py::init([](const py::dict& param_dict) {
-                Json params = to_json(param_dict);
-                py::gil_scoped_release release;
-                return new AnalysisHipAssets(params);
-            }),
-            py::arg("param_dict"));
+void bind_scene_driver(SceneDriverClass& hip) {
+    hip.def(driver_init<AnalysisHipAssets>(), py::arg("param_dict"));
     list_attr(hip, "render_node_type", &AnalysisHipAssets::render_node_type);
     set_attr(hip, "all_bgeo", &AnalysisHipAssets::all_bgeo);
     set_attr(hip, "all_bgeosc", &AnalysisHipAssets::all_bgeosc);
@@ -162,26 +156,34 @@ void bind_drivers(py::module_& m) {
         py::gil_scoped_release release;
         self.doit_test();
     });
-    bind_assembly(hip);
-    bind_nested(m, related, usd, hip);
+}
 
-    py::class_<AnalysUsdAsset, AnalysUsd> usd_asset(m, "AnalysUsdAsset");
-    usd_asset.def(py::init([](const py::dict& param_dict) {
-                      Json params = to_json(param_dict);
-                      py::gil_scoped_release release;
-                      return new AnalysUsdAsset(params);
-                  }),
-                  py::arg("param_dict"));
+}  // namespace
+
+void bind_drivers(py::module_& m) {
+    RelatedClass related(m, "Related");
+    related.def(driver_init<Related>(), py::arg("param_dict"));
+    bind_related_attributes(related);
+    bind_related_operations(related);
+    bind_upload(related);
+
+    AnalysUsdClass usd(m, "AnalysUsd");
+    usd.def(driver_init<AnalysUsd>(), py::arg("param_dict"));
+    set_attr(usd, "all_ass", &AnalysUsd::all_ass);
+
+    SceneDriverClass hip(m, "AnalysisHipAssets");
+    bind_scene_driver(hip);
+    bind_output(m, hip);
+    bind_render(hip);
+    bind_nested(related, usd, hip);
+
+    UsdDriverClass usd_asset(m, "AnalysUsdAsset");
+    usd_asset.def(driver_init<AnalysUsdAsset>(), py::arg("param_dict"));
     json_attr(usd_asset, "param_dict", &AnalysUsdAsset::param_dict);
-    usd_asset.def("doit", &AnalysUsdAsset::doit, py::call_guard<py::gil_scoped_release>());
+    bind_usd(usd, usd_asset);
 
     py::class_<AnalysisAssets, Related> assets(m, "AnalysisAssets");
-    assets.def(py::init([](const py::dict& param_dict) {
-                   Json params = to_json(param_dict);
-                   py::gil_scoped_release release;
-                   return new AnalysisAssets(params);
-               }),
-               py::arg("param_dict"));
+    assets.def(driver_init<AnalysisAssets>(), py::arg("param_dict"));
     json_attr(assets, "param_dict", &AnalysisAssets::param_dict);
     assets.def("doit", &AnalysisAssets::doit, py::call_guard<py::gil_scoped_release>());
 }

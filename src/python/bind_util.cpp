@@ -1,10 +1,10 @@
-// Bindings of the path and file utilities and of the upload operations of Related.
+// Bindings of the path and file utilities.
 #include <pybind11/stl.h>
 
+#include "base/errors.h"
+#include "base/timed.h"
 #include "bindings.h"
-#include "entry/errors.h"
-#include "entry/timed.h"
-#include "host_hou.h"
+#include "module_services.h"
 #include "pyutil.h"
 #include "util/encoding.h"
 #include "util/exclusions.h"
@@ -57,14 +57,22 @@ py::tuple tx_result(const TxResult& result) {
 class ListingCacheScope {
 public:
     void enter() {
-        if (!scope_) scope_ = std::make_unique<FsScope>();
+        if (!open_) open_script_listings();
+        open_ = true;
     }
-    void exit() { scope_.reset(); }
-    size_t reads() const { return fs().reads(); }
+    void exit() {
+        if (open_) close_script_listings();
+        open_ = false;
+    }
+    size_t reads() const { return script_listing_reads(); }
 
 private:
-    std::unique_ptr<FsScope> scope_;
+    bool open_ = false;
 };
+
+Flavour flavour() {
+    return module_state().flavour();
+}
 
 void bind_util(py::module_& m) {
     py::class_<ListingCacheScope>(m, "listing_cache")
@@ -127,7 +135,9 @@ void bind_util(py::module_& m) {
         py::arg("file_path"));
     m.def(
         "convert_path",
-        [](const py::object& p) { return to_pystr(convert_path(require_text("convert_path", p))); },
+        [](const py::object& p) {
+            return to_pystr(convert_path(require_text("convert_path", p), flavour()));
+        },
         py::arg("file_path"));
     m.def(
         "list_lower",
@@ -145,7 +155,7 @@ void bind_util(py::module_& m) {
             std::vector<std::string> files;
             {
                 py::gil_scoped_release release;
-                files = get_files(path);
+                files = get_files(path, *script_listings(), flavour());
             }
             return to_pylist(files);
         },
@@ -157,7 +167,7 @@ void bind_util(py::module_& m) {
             std::vector<std::string> files;
             {
                 py::gil_scoped_release release;
-                files = glob_file(text);
+                files = glob_file(text, *script_listings(), flavour());
             }
             return to_pylist(files);
         },
@@ -165,7 +175,8 @@ void bind_util(py::module_& m) {
     m.def(
         "checkCacheFile",
         [](const py::object& path) {
-            return to_pylist(checkCacheFile(require_text("checkCacheFile", path)));
+            return to_pylist(checkCacheFile(require_text("checkCacheFile", path),
+                                            *script_listings(), flavour()));
         },
         py::arg("string"));
 
@@ -213,25 +224,9 @@ void bind_util(py::module_& m) {
             return optional_str(found);
         },
         py::arg("path"), py::arg("_paths"));
-    m.def(
-        "clear_special_setting",
-        [](const py::object& parm) {
-            ParmPtr handle = wrap_hou_parm(parm);
-            py::gil_scoped_release release;
-            clear_special_setting(*handle);
-        },
-        py::arg("parm_path"));
-    m.def(
-        "get_otls",
-        [](const py::object& node) {
-            NodePtr handle = wrap_hou_node(node);
-            py::gil_scoped_release release;
-            get_otls(*handle);
-        },
-        py::arg("children"));
     m.def("filter_otls_path", [] {
         py::set out;
-        for (const auto& entry : filter_otls_path()) out.add(optional_str(entry));
+        for (const auto& entry : filter_otls_path(flavour())) out.add(optional_str(entry));
         return out;
     });
     m.def(
@@ -239,7 +234,7 @@ void bind_util(py::module_& m) {
         [](const py::object& filter_path, const py::object& libraries) {
             std::vector<std::optional<std::string>> prefixes;
             for (auto item : filter_path) prefixes.push_back(optional_text(item));
-            auto [dirs, files] = filter_excluded_paths(prefixes, to_strings(libraries));
+            auto [dirs, files] = filter_excluded_paths(prefixes, to_strings(libraries), flavour());
             return py::make_tuple(to_pylist(dirs), to_pylist(files));
         },
         py::arg("filter_path"), py::arg("otls_assetpath"));
@@ -254,7 +249,7 @@ void bind_util(py::module_& m) {
             TxResult result;
             {
                 py::gil_scoped_release release;
-                result = check_tx_exists(p, home, prefixes);
+                result = check_tx_exists(p, home, prefixes, *script_listings(), flavour());
             }
             assign_list(protect_path, prefixes);
             return tx_result(result);
@@ -269,49 +264,14 @@ void bind_util(py::module_& m) {
             TxResult result;
             {
                 py::gil_scoped_release release;
-                result = find_tx_counterparts_parallel(items, home, prefixes, max_workers);
+                result = find_tx_counterparts_parallel(items, home, prefixes, max_workers,
+                                                       *script_listings(), flavour());
             }
             assign_list(protect_path, prefixes);
             return tx_result(result);
         },
         py::arg("paths"), py::arg("env_hh_path"), py::arg("protect_path"),
         py::arg("max_workers") = 10);
-}
-
-void bind_upload(py::class_<Related>& related) {
-    related.def("cmd_out_decode", [](const Related&, const py::object& src_str) -> py::object {
-        if (!py::isinstance<py::bytes>(src_str)) return src_str;
-        return to_pystr(Related::cmd_out_decode(src_str.cast<std::string>()));
-    });
-    related.def("_get_win_mnt_map",
-                [](const Related&) { return from_json(Related::_get_win_mnt_map()); });
-    related.def("_get_drive_replacement_map", [](const Related&) {
-        py::dict out;
-        for (const auto& [drive, folder] : Related::_get_drive_replacement_map())
-            out[to_pystr(drive)] = to_pystr(folder);
-        return out;
-    });
-    related.def(
-        "_replace_drive_in_path",
-        [](const Related&, const py::object& path, const py::dict& map) {
-            Related::DriveMap drives;
-            for (auto item : map) drives.emplace_back(text_of(item.first), text_of(item.second));
-            return to_pystr(Related::_replace_drive_in_path(text_of(path), drives));
-        },
-        py::arg("path"), py::arg("replacement_map"));
-    related.def(
-        "gather_upload",
-        [](Related& self, const py::object& upload_paths, const py::object& hip_file) {
-            auto paths = to_strings(upload_paths);
-            std::string scene = text_of(hip_file);
-            Json record;
-            {
-                py::gil_scoped_release release;
-                record = self.gather_upload(paths, scene);
-            }
-            return from_json(record);
-        },
-        py::arg("upload_paths"), py::arg("hip_file"));
 }
 
 }  // namespace scanflow::py_bridge

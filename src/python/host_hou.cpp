@@ -1,6 +1,6 @@
 #include "host_hou.h"
 
-#include "entry/errors.h"
+#include "base/errors.h"
 #include "pyutil.h"
 
 namespace scanflow::py_bridge {

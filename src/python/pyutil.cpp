@@ -1,6 +1,6 @@
 #include "pyutil.h"
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow::py_bridge {
 

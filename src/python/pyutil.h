@@ -67,6 +67,24 @@ auto call_python_at(Fn&& fn, Where&& where, bool is_parm) -> decltype(fn()) {
     }
 }
 
+// Binds `fn(self, path)` as the method `name` taking one path argument `arg` and returning a
+// list of paths, with the interpreter lock released while it runs.
+template <typename Cls, typename Fn>
+void bind_path_reader(Cls& cls, const char* name, const char* arg, Fn fn) {
+    cls.def(
+        name,
+        [fn](typename Cls::type& self, const py::object& path) {
+            std::string p = text_of(path);
+            std::vector<std::string> found;
+            {
+                py::gil_scoped_release release;
+                found = fn(self, p);
+            }
+            return to_pylist(found);
+        },
+        py::arg(arg));
+}
+
 // A reference to a Python object that may be dropped on any thread.
 class PyRef {
 public:

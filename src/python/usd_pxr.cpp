@@ -2,7 +2,7 @@
 
 #include <pybind11/eval.h>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 #include "pyutil.h"
 
 namespace scanflow::py_bridge {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "drivers/analysis.h"
-#include "entry/state.h"
+#include "drivers/dispatch.h"
+#include "drivers/scene_driver.h"
 #include "fake_scene.h"
 #include "test_support.h"
 
@@ -11,6 +11,7 @@ namespace {
 using testing::ConsoleCapture;
 using testing::ScriptedHost;
 using testing::TempDir;
+using testing::TestModule;
 
 Json params_for(const TempDir& dir, const std::string& hip) {
     Json p = Json::object();
@@ -57,8 +58,9 @@ TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
     TempDir dir;
     dir.write("out/task.json", testing::kTaskJson);
     ConsoleCapture capture;
+    TestModule module;
     Json params = params_for(dir, "/scenes/shot.hip");
-    Related r(params);
+    Related r(module.services(), params);
     EXPECT_EQ(r.platform, "2");  // empty in the parameters: taken from the task file
     EXPECT_EQ(r.channel, "1");
     EXPECT_EQ(r.user_plugins, (std::vector<std::string>{"redshift", "vray"}));
@@ -70,7 +72,7 @@ TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
                                                          stars + dir.path() + "/out" + stars}));
     params["platform"] = "61";
     params["channel"] = "2";
-    Related r2(params);
+    Related r2(module.services(), params);
     EXPECT_EQ(r2.platform, "61");
     EXPECT_EQ(r2.channel, "2");
 }
@@ -78,37 +80,39 @@ TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
 TEST(Related, ConstructionFailuresNameTheirCause) {
     TempDir dir;
     ConsoleCapture capture;
+    TestModule module;
     Json params = params_for(dir, "/s.hip");
     // The result directory is created even when the task file then turns out to be missing.
     try {
-        Related r(params);
+        Related r(module.services(), params);
         FAIL();
     } catch (const FileError& e) {
         EXPECT_EQ(e.path(), dir.path() + "/out/task.json");
     }
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/out"));
     dir.write("out/task.json", "{\"task_info\": ");
-    EXPECT_THROW(Related{params}, FileError);
+    EXPECT_THROW(Related(module.services(), params), FileError);
     dir.write("out/task.json", R"({"task_info": {"platform": "2", "channel": "1"}})");
-    EXPECT_THROW(Related{params}, FileError);  // no software_config
+    EXPECT_THROW(Related(module.services(), params), FileError);  // no software_config
     Json no_hip = Json::object();
     no_hip["path_json"] = dir.path();
-    EXPECT_THROW(Related{no_hip}, Error);
+    EXPECT_THROW(Related(module.services(), no_hip), Error);
 }
 
 TEST(WriteFile, MergesOnlyItsMembersAndKeepsTheRest) {
     TempDir dir;
     dir.write("out/task.json", testing::kTaskJson);
     ConsoleCapture capture;
-    Related r(params_for(dir, "/s.hip"));
+    TestModule module;
+    Related r(module.services(), params_for(dir, "/s.hip"));
     Json info = Json::object();
     info["geo_node"] = Json::array();
-    r.Write_File(r.task_json_path, "19.5.605", info, Related::default_dependency_task(), {"a.hda"});
+    r.Write_File(r.task_json_path, "19.5.605", info, default_dependency_task(), {"a.hda"});
     Json task = read_json_file(r.task_json_path);
     EXPECT_EQ(task["keep"], Json::array({1, 2}));
     EXPECT_EQ(task["software_config"]["cg_version"], "19.5");
     EXPECT_EQ(task["software_config"]["houdini_ver"], "19.5.605");
-    EXPECT_EQ(task["software_config"]["python_ver"], state().script_ver_py);
+    EXPECT_EQ(task["software_config"]["python_ver"], module.state.script_ver_py);
     EXPECT_EQ(task["software_config"]["HOUDINI_OTLSCAN_PATH"], Json::array({"a.hda"}));
     EXPECT_EQ(task["scene_info"], info);
     EXPECT_FALSE(task.contains("scene_info_render"));
@@ -126,7 +130,8 @@ TEST(WriteFile, ProblemsArePrintedAndTheFileIsLeftAlone) {
     TempDir dir;
     dir.write("out/task.json", testing::kTaskJson);
     ConsoleCapture capture;
-    Related r(params_for(dir, "/s.hip"));
+    TestModule module;
+    Related r(module.services(), params_for(dir, "/s.hip"));
     std::string broken = dir.write("other/task.json", R"({"no_config": true})");
     r.Write_File(broken, "19.5");
     EXPECT_EQ(testing::read_text(broken), R"({"no_config": true})");
@@ -141,23 +146,19 @@ const char* kSaved = "set -g _HIP_SAVEVERSION = '19.5.605'\n";
 class SceneFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        host_ = std::make_shared<testing::FakeScene>();
-        set_host(host_);
         dir_.write("out/task.json", testing::kTaskJson);
         ::setenv("HH", "/opt/hfs", 1);
     }
-    void TearDown() override {
-        set_host(nullptr);
-        ::unsetenv("HH");
-    }
+    void TearDown() override { ::unsetenv("HH"); }
     TempDir dir_;
-    std::shared_ptr<testing::FakeScene> host_;
+    std::shared_ptr<testing::FakeScene> host_ = std::make_shared<testing::FakeScene>();
+    TestModule module_{host_};
 };
 
 TEST_F(SceneFlow, LoadsQuietlyAndRunsStepsInOrder) {
     std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
-    AnalysisAssets(params_for(dir_, scene)).doit();
+    AnalysisAssets(module_.services(), params_for(dir_, scene)).doit();
     EXPECT_EQ(host_->calls,
               (std::vector<std::string>{"simulation off", "update manual", "load " + scene}));
     const std::string& out = capture.text();
@@ -184,7 +185,7 @@ TEST_F(SceneFlow, LoadFailureIsReportedAndTheFlowGoesOn) {
     host_->fail_settings = true;
     std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
-    AnalysisHipAssets driver(params_for(dir_, scene));
+    AnalysisHipAssets driver(module_.services(), params_for(dir_, scene));
     driver.doit();
     const std::string& out = capture.text();
     EXPECT_NE(out.find("no simulation here\n"), std::string::npos);
@@ -200,7 +201,7 @@ TEST_F(SceneFlow, LoadWarningKeepsTheScene) {
     host_->warn_load = true;
     std::string scene = dir_.write("shot.hip", kSaved);
     ConsoleCapture capture;
-    AnalysisHipAssets(params_for(dir_, scene)).openScene(scene);
+    AnalysisHipAssets(module_.services(), params_for(dir_, scene)).openScene(scene);
     EXPECT_NE(capture.text().find("Warnings were generated during load.\nopen scence time :"),
               std::string::npos);
     EXPECT_EQ(capture.text().find("Loading hip file success"), std::string::npos);
@@ -209,16 +210,16 @@ TEST_F(SceneFlow, LoadWarningKeepsTheScene) {
 TEST_F(SceneFlow, DispatchIgnoresMissingFilesAndOtherExtensions) {
     ConsoleCapture capture;
     std::string upper = dir_.write("SHOT.HIP", "");
-    AnalysisAssets(params_for(dir_, upper)).doit();
-    AnalysisAssets(params_for(dir_, dir_.path() + "/absent.hip")).doit();
-    AnalysisAssets(params_for(dir_, dir_.path())).doit();  // a directory
+    AnalysisAssets(module_.services(), params_for(dir_, upper)).doit();
+    AnalysisAssets(module_.services(), params_for(dir_, dir_.path() + "/absent.hip")).doit();
+    AnalysisAssets(module_.services(), params_for(dir_, dir_.path())).doit();  // a directory
     EXPECT_TRUE(host_->calls.empty());
     EXPECT_EQ(capture.text().find("open houdini file"), std::string::npos);
 }
 
 TEST_F(SceneFlow, MissingSceneInsideTheDriverEndsWith886) {
     ConsoleCapture capture;
-    AnalysisHipAssets driver(params_for(dir_, dir_.path() + "/gone.hip"));
+    AnalysisHipAssets driver(module_.services(), params_for(dir_, dir_.path() + "/gone.hip"));
     try {
         driver.doit();
         FAIL();

@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
-#include "entry/cli.h"
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/timed.h"
+#include "drivers/cli.h"
 #include "test_support.h"
 
 namespace scanflow {
 namespace {
+
+// The command line with the services of a module of its own.
+int run_command_line(const std::vector<std::string>& argv) {
+    testing::TestModule module;
+    return scanflow::run_command_line(argv, module.services());
+}
 
 using testing::ConsoleCapture;
 

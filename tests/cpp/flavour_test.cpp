@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "util/flavour.h"
 
 namespace scanflow {

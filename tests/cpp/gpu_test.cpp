@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "render/gpu.h"
 #include "test_support.h"
@@ -34,7 +35,6 @@ protected:
     void SetUp() override {
         old_path_ = std::getenv("PATH");
         ::setenv("PATH", dir_.path().c_str(), 1);
-        set_gpu_module_probe(nullptr);
     }
     void TearDown() override { ::setenv("PATH", old_path_.c_str(), 1); }
     void command(const std::string& name, const std::string& output, int code) {
@@ -42,8 +42,10 @@ protected:
             name, "#!/bin/sh\nprintf '" + output + "'\nexit " + std::to_string(code) + "\n");
         ::chmod(path.c_str(), 0755);
     }
+    bool has_gpu(const std::string& platform) { return scanflow::has_gpu(platform, probe_); }
     TempDir dir_;
     std::string old_path_;
+    std::function<bool()> probe_;
 };
 
 TEST_F(Gpu, CommandsDecideInTheirOrder) {
@@ -63,11 +65,10 @@ TEST_F(Gpu, CommandsDecideInTheirOrder) {
 }
 
 TEST_F(Gpu, ModuleProbesComeFirst) {
-    set_gpu_module_probe([] { return true; });
+    probe_ = [] { return true; };
     EXPECT_TRUE(has_gpu("darwin"));
-    set_gpu_module_probe([]() -> bool { throw std::runtime_error("tensorflow without devices"); });
+    probe_ = []() -> bool { throw std::runtime_error("tensorflow without devices"); };
     EXPECT_THROW(has_gpu("linux"), std::runtime_error);
-    set_gpu_module_probe(nullptr);
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "drivers/analysis.h"
-#include "scan/geo_cache.h"
+#include "drivers/scene_driver.h"
+#include "nested/ass_reader.h"
+#include "nested/geo_cache.h"
 #include "test_support.h"
-#include "upload/ass_reader.h"
 
 namespace scanflow {
 namespace {
@@ -101,10 +101,11 @@ protected:
         Json params = Json::object();
         params["hip_file"] = dir_.file("shot.hip");
         params["path_json"] = dir_.file("out");
-        driver_ = std::make_unique<AnalysisHipAssets>(params);
+        driver_ = std::make_unique<AnalysisHipAssets>(module_.services(), params);
     }
     TempDir dir_;
     ConsoleCapture capture_;
+    testing::TestModule module_;
     std::unique_ptr<AnalysisHipAssets> driver_;
 };
 

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "entry/state.h"
 #include "fake_scene.h"
+#include "scan/node_preparation.h"
 #include "scan/param_scan.h"
 #include "scan/sequence.h"
+#include "util/file_reference.h"
 
 namespace scanflow {
 namespace {
@@ -13,15 +14,16 @@ using testing::FakeScene;
 
 TEST(FileReference, AbsolutePathsWithStemAndExtension) {
     std::string cleaned;
-    EXPECT_TRUE(is_file_reference("C:\\tex\\wood.jpg", &cleaned));
+    const Flavour f{false};
+    EXPECT_TRUE(is_file_reference("C:\\tex\\wood.jpg", &cleaned, f));
     EXPECT_EQ(cleaned, "C:/tex/wood.jpg");
-    EXPECT_TRUE(is_file_reference("'D:/a/b.exr'", &cleaned));
+    EXPECT_TRUE(is_file_reference("'D:/a/b.exr'", &cleaned, f));
     EXPECT_EQ(cleaned, "D:/a/b.exr");
-    EXPECT_TRUE(is_file_reference("//server/share/a.exr", nullptr));
-    EXPECT_TRUE(is_file_reference("/a/b/tex.png", nullptr));
+    EXPECT_TRUE(is_file_reference("//server/share/a.exr", nullptr, f));
+    EXPECT_TRUE(is_file_reference("/a/b/tex.png", nullptr, f));
     for (const char* no : {"tex/wood.jpg", "C:/tex/", "C:/tex/LICENSE", "/a/b/.hidden", "", "plain",
                            "c:/lower/drive.exr"})
-        EXPECT_FALSE(is_file_reference(no, nullptr)) << no;
+        EXPECT_FALSE(is_file_reference(no, nullptr, f)) << no;
 }
 
 TEST(FramePattern, DifferingDigitRunsBecomeWildcards) {
@@ -32,20 +34,21 @@ TEST(FramePattern, DifferingDigitRunsBecomeWildcards) {
 
 class Sequences : public ::testing::Test {
 protected:
-    void SetUp() override {
-        scene_ = std::make_shared<FakeScene>();
-        set_host(scene_);
-        state().clear_collections();
+    void record_sequence(Parm& parm) { RY_GetSequen(parm, *scene_, state(), Flavour{}); }
+    void scan() {
+        ScanInputs in{*scene_, state(), nullptr, [] { return false; }, Flavour{}};
+        analysis_assetsChecking(in);
     }
-    void TearDown() override { set_host(nullptr); }
+    ModuleState& state() { return module_.state; }
     std::string record(const std::string& node_type, const std::string& raw) {
         auto& node = scene_->add("/obj/n" + std::to_string(++count_), node_type).with("file", raw);
         auto parm = node.fake_parm("file");
-        RY_GetSequen(*parm);
+        record_sequence(*parm);
         EXPECT_EQ(parm->unexpandedString(), raw);  // the raw text is restored
         return state().ALL_NODE[parm->path()].get<std::string>();
     }
-    std::shared_ptr<FakeScene> scene_;
+    std::shared_ptr<FakeScene> scene_ = std::make_shared<FakeScene>();
+    testing::TestModule module_{scene_};
     ConsoleCapture capture_;
     int count_ = 0;
 };
@@ -73,13 +76,13 @@ TEST_F(Sequences, NodeTypeRules) {
         .with("file", "/c/part_$MV.bgeo")
         .with("merge_var", "MV")
         .with("cachesize", Value::integer(10));
-    RY_GetSequen(*scene_->parm_at("/obj/merge/file"));
+    record_sequence(*scene_->parm_at("/obj/merge/file"));
     EXPECT_EQ(state().ALL_NODE["/obj/merge/file"], "/c/part_*[0-11].bgeo");
 
     scene_->add("/obj/merge2", "filemerge::2.0")
         .with("file", "/c/part_$MV.0001.bgeo")
         .with("merge_var", "MV");
-    RY_GetSequen(*scene_->parm_at("/obj/merge2/file"));
+    record_sequence(*scene_->parm_at("/obj/merge2/file"));
     EXPECT_EQ(state().ALL_NODE["/obj/merge2/file"], "/c/part_*[0-9]*bgeo");
 
     scene_->add("/obj/cache", "filecache::2.0")
@@ -87,7 +90,7 @@ TEST_F(Sequences, NodeTypeRules) {
         .with("filemethod", Value::integer(0))
         .with("sopoutput", "/c/v2/sim.$F4.bgeo.sc")
         .with("framestr", "");
-    RY_GetSequen(*scene_->parm_at("/obj/cache/file"));
+    record_sequence(*scene_->parm_at("/obj/cache/file"));
     EXPECT_EQ(state().ALL_NODE["/obj/cache/file"],
               "/c/v2/sim.*.bgeo.sc");  // digits of the name only
 
@@ -96,7 +99,7 @@ TEST_F(Sequences, NodeTypeRules) {
         .with("filemethod", Value::integer(0))
         .with("sopoutput", "/c/21/sim.$F.bgeo")
         .with("framestr", "x");
-    RY_GetSequen(*scene_->parm_at("/obj/cache2/file"));
+    record_sequence(*scene_->parm_at("/obj/cache2/file"));
     // Frames 1 and 2 differ in "1", whose first occurrence is the one in the directory.
     EXPECT_EQ(state().ALL_NODE["/obj/cache2/file"], "/c/2*/sim.1.bgeo");
     EXPECT_EQ(scene_->current_frame, 2);
@@ -118,7 +121,7 @@ TEST_F(Sequences, KeyframedRawTextAndUnresolvableReferences) {
     node.fake_parm("file")->keyframed = true;
     // The keyframes make the reference resolution fail: the run ends with 556.
     try {
-        RY_GetSequen(*node.fake_parm("file"));
+        record_sequence(*node.fake_parm("file"));
         FAIL();
     } catch (const ExitRequest& request) {
         EXPECT_EQ(request.code, 556);
@@ -157,7 +160,7 @@ TEST_F(Scan, CollectsFileParametersAndSkipsWhatTheSystemSkips) {
     scene_->add("/obj/sim", "HQ_Sim_Deadline::1.0").with("sopoutput", "/c/sim.$F4.bgeo");
     scene_->parm_at("/obj/tex/map")->locked = true;
 
-    analysis_assetsChecking();
+    scan();
     const ModuleState& s = state();
     std::vector<std::string> keys;
     for (const auto& item : s.ALL_NODE.items()) keys.push_back(item.key());
@@ -188,14 +191,14 @@ TEST_F(Scan, SetVariantNodesRecordTheirSelections) {
                    .with("variantset2", "look")
                    .with("variantname2", "blue");
     sv.inputs = {"/stage/layer"};
-    analysis_assetsChecking();
+    scan();
     EXPECT_EQ(state().need_varian_usd.dump(),
               R"([{"/usd/shot.usda":{"/world/a":{"variantset":"look","variantname":"blue"}}}])");
 }
 
 TEST_F(Scan, AMissingParameterOfAHandledTypeEndsTheScan) {
     scene_->add("/obj/cache", "filecache").with("file", "/c/s.bgeo.sc");  // no loadfromdisk
-    EXPECT_THROW(analysis_assetsChecking(), ExitRequest);
+    EXPECT_THROW(scan(), ExitRequest);
     EXPECT_NE(capture_.text().find("Invalid parameter name: loadfromdisk"), std::string::npos);
 }
 

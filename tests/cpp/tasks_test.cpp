@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tasks/rely_task.h"
+#include "drivers/rely_task.h"
 #include "test_support.h"
 
 namespace scanflow {

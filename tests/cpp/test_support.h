@@ -3,12 +3,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "entry/console.h"
-#include "entry/errors.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "drivers/services.h"
 #include "host/host.h"
+#include "run/module_state.h"
+#include "util/fs_cache.h"
 
 namespace scanflow::testing {
 
@@ -111,6 +115,24 @@ public:
     bool has_takes() override { return false; }
     std::pair<double, double> global_frame_range() override { return {1, 240}; }
     std::string current_scene_path() override { return scene_path; }
+};
+
+// Listings made for one call, so that files written since an earlier call are seen.
+class FreshListings {
+public:
+    operator DirCache&() { return cache_; }  // NOLINT: used as a call's argument
+
+private:
+    DirCache cache_;
+};
+
+// The module state and scene host of one test, and the services an analysis gets from them.
+struct TestModule {
+    ModuleState state;
+    std::shared_ptr<Host> host;
+    explicit TestModule(std::shared_ptr<Host> h = std::make_shared<ScriptedHost>())
+        : host(std::move(h)) {}
+    Services services() { return Services{state, *host, nullptr, {}, {}, {}}; }
 };
 
 inline const char* kTaskJson = R"({

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "entry/state.h"
+#include "base/text.h"
 #include "test_support.h"
 #include "util/encoding.h"
 #include "util/exclusions.h"
@@ -15,6 +15,9 @@
 
 namespace scanflow {
 namespace {
+
+// A listing cache made for one call.
+using Fresh = testing::FreshListings;
 
 using testing::ConsoleCapture;
 using testing::TempDir;
@@ -30,7 +33,7 @@ TEST(Encoding, DecodersTryTheirEncodingsInOrder) {
     EXPECT_EQ(bety_out_decode(kGbkChinese), kUtf8Chinese);
     EXPECT_EQ(bety_out_decode("\xff"), "b'\\xff'");
     EXPECT_EQ(bety_out_decode("a'\xff\t"), "b\"a'\\xff\\t\"");
-    EXPECT_EQ(bytes_literal("\\\"'"), "b'\\\\\"\\''");
+    EXPECT_EQ(python_quoted("\\\"'", Quoted::Bytes), "b'\\\\\"\\''");
     EXPECT_EQ(get_encode("abc"), "abc");
     EXPECT_EQ(get_encode(kGbkChinese), kUtf8Chinese);
     EXPECT_EQ(get_encode("\xff\xff"), std::nullopt);
@@ -104,24 +107,25 @@ TEST_F(OnDisk, GlobFileExpandsPatternsWithTheTexRule) {
     make("tex/wall.1002.tex");
     make("tex/.wall.1003.tex");
     make("tex/sub/wall.1004.tex");
-    auto found = glob_file(at("tex/wall.*.tex"), kPosix);
+    auto found = glob_file(at("tex/wall.*.tex"), Fresh(), kPosix);
     std::vector<std::string> tex(found.begin(), found.end() - 1);
     std::sort(tex.begin(), tex.end());
     EXPECT_EQ(tex, (std::vector<std::string>{at("tex/wall.1001.tex"), at("tex/wall.1002.tex")}));
     EXPECT_EQ(found.back(), at("tex/wall.1001.png"));  // the ".tex" matches come first
-    EXPECT_EQ(glob_file(at("tex/*.*[0-9].tex"), kPosix).size(), 2u);  // hidden names excluded
-    EXPECT_EQ(glob_file(at("tex/.*.tex"), kPosix),
+    EXPECT_EQ(glob_file(at("tex/*.*[0-9].tex"), Fresh(), kPosix).size(),
+              2u);  // hidden names excluded
+    EXPECT_EQ(glob_file(at("tex/.*.tex"), Fresh(), kPosix),
               (std::vector<std::string>{at("tex/.wall.1003.tex")}));
-    EXPECT_EQ(glob_file(at("*/sub/*.tex"), kPosix),
+    EXPECT_EQ(glob_file(at("*/sub/*.tex"), Fresh(), kPosix),
               (std::vector<std::string>{at("tex/sub/wall.1004.tex")}));
-    EXPECT_EQ(glob_file(at("tex/wall.1001.png"), kPosix),
+    EXPECT_EQ(glob_file(at("tex/wall.1001.png"), Fresh(), kPosix),
               (std::vector<std::string>{at("tex/wall.1001.png")}));
-    EXPECT_TRUE(glob_file(at("tex/none.*.exr"), kPosix).empty());
-    EXPECT_TRUE(glob_file(at("missing/*.exr"), kPosix).empty());
+    EXPECT_TRUE(glob_file(at("tex/none.*.exr"), Fresh(), kPosix).empty());
+    EXPECT_TRUE(glob_file(at("missing/*.exr"), Fresh(), kPosix).empty());
     // Windows: names compare without case, either separator splits, "/" in the result.
     std::string win_pattern = replace_all(at("TEX\\WALL.*.TEX"), "/", "\\");
     win_pattern.replace(win_pattern.find("TEX"), 3, "tex");  // the directory itself is real
-    auto win = glob_file(win_pattern, kWindows);
+    auto win = glob_file(win_pattern, Fresh(), kWindows);
     ASSERT_EQ(win.size(), 2u);
     EXPECT_EQ(win[0].find('\\'), std::string::npos);
 }
@@ -131,43 +135,44 @@ TEST_F(OnDisk, GetFilesWalksTopDownInBothFlavours) {
     make("root/sub/b.exr");
     make("root/sub/deeper/c.exr");
     std::filesystem::create_directory_symlink(at("root/sub"), at("root/link"));
-    auto posix = get_files(at("root"), kPosix);
+    auto posix = get_files(at("root"), Fresh(), kPosix);
     ASSERT_EQ(posix.size(), 3u);
     EXPECT_EQ(posix[0], at("root/a.exr"));  // the top directory's files come first
     EXPECT_EQ(std::count(posix.begin(), posix.end(), at("root/sub/deeper/c.exr")), 1);
-    auto windows = get_files(at("root"), kWindows);
+    auto windows = get_files(at("root"), Fresh(), kWindows);
     ASSERT_EQ(windows.size(), 3u);
     EXPECT_EQ(windows[0], at("root/a.exr"));
-    EXPECT_TRUE(get_files(at("nothing"), kPosix).empty());
-    EXPECT_TRUE(get_files(at("root/a.exr"), kPosix).empty());
+    EXPECT_TRUE(get_files(at("nothing"), Fresh(), kPosix).empty());
+    EXPECT_TRUE(get_files(at("root/a.exr"), Fresh(), kPosix).empty());
 }
 
 TEST_F(OnDisk, UnreadableDirectoriesAreSkipped) {
     if (::geteuid() == 0) GTEST_SKIP() << "root reads every directory";
     make("locked/inner/a.exr");
     ::chmod(at("locked/inner").c_str(), 0);
-    EXPECT_TRUE(get_files(at("locked"), kPosix).empty());
+    EXPECT_TRUE(get_files(at("locked"), Fresh(), kPosix).empty());
     ::chmod(at("locked/inner").c_str(), 0755);
 }
 
 TEST_F(OnDisk, CheckCacheFileFindsConvertedTextures) {
     make("tex/a.exr");
     make("tex/a.tx");
-    EXPECT_EQ(checkCacheFile(at("tex/a.exr")), (std::vector<std::string>{at("tex/a.tx")}));
-    EXPECT_TRUE(checkCacheFile(at("tex/a.tx")).empty());
-    EXPECT_TRUE(checkCacheFile(at("tex/a.")).empty());
+    EXPECT_EQ(checkCacheFile(at("tex/a.exr"), Fresh(), kPosix),
+              (std::vector<std::string>{at("tex/a.tx")}));
+    EXPECT_TRUE(checkCacheFile(at("tex/a.tx"), Fresh(), kPosix).empty());
+    EXPECT_TRUE(checkCacheFile(at("tex/a."), Fresh(), kPosix).empty());
 }
 
 TEST_F(OnDisk, ListingCacheListsEachDirectoryOnce) {
     for (int i = 1000; i < 1100; ++i) make("seq/f." + std::to_string(i) + ".exr");
-    FsScope scope;
-    size_t before = fs().reads();
-    EXPECT_EQ(glob(at("seq/f.*[0-9].exr"), kPosix).size(), 100u);
+    DirCache listings;
+    size_t before = listings.reads();
+    EXPECT_EQ(glob(at("seq/f.*[0-9].exr"), listings, kPosix).size(), 100u);
     for (int i = 1000; i < 1100; ++i)
-        EXPECT_TRUE(fs().isfile(at("seq/f." + std::to_string(i) + ".exr")));
-    EXPECT_FALSE(fs().exists(at("seq/f.999.exr")));
-    EXPECT_FALSE(fs().exists(at("seq/none/deeper.exr")));
-    EXPECT_EQ(fs().reads() - before, 2u);  // seq/ and its parent (none/ is known absent)
+        EXPECT_TRUE(listings.isfile(at("seq/f." + std::to_string(i) + ".exr")));
+    EXPECT_FALSE(listings.exists(at("seq/f.999.exr")));
+    EXPECT_FALSE(listings.exists(at("seq/none/deeper.exr")));
+    EXPECT_EQ(listings.reads() - before, 2u);  // seq/ and its parent (none/ is known absent)
 }
 
 TEST_F(OnDisk, FileFacts) {
@@ -238,24 +243,25 @@ TEST_F(OnDisk, TextureCounterparts) {
     make("tex/a.exr.rat");
     make("tex/a.tx");
     std::vector<std::string> prefixes{"C:/Users/Public/"};
-    EXPECT_EQ(check_tx_exists(a, "", prefixes, kPosix).first,
+    EXPECT_EQ(check_tx_exists(a, "", prefixes, Fresh(), kPosix).first,
               (std::vector<std::string>{a + ".rat", at("tex/a.tx"), a}));
     std::string b = make("tex/b.exr");
     make("tex/b_linear.exr.tx");
-    EXPECT_EQ(check_tx_exists(b, "", prefixes, kPosix).first,
+    EXPECT_EQ(check_tx_exists(b, "", prefixes, Fresh(), kPosix).first,
               (std::vector<std::string>{at("tex/b_linear.exr.tx"), b}));
     std::string upper = make("tex/c.EXR");
     make("tex/c.tx");
-    EXPECT_EQ(check_tx_exists(upper, "", prefixes, kPosix).first,
+    EXPECT_EQ(check_tx_exists(upper, "", prefixes, Fresh(), kPosix).first,
               (std::vector<std::string>{upper}));
     std::string tx = make("tex/d.tx");
     make("tex/d.tx.rat");
-    EXPECT_EQ(check_tx_exists(tx, "", prefixes, kPosix).first,
+    EXPECT_EQ(check_tx_exists(tx, "", prefixes, Fresh(), kPosix).first,
               (std::vector<std::string>{tx + ".rat", tx}));
     // Under the installation directory no counterparts are searched.
-    EXPECT_EQ(check_tx_exists(a, at("tex"), prefixes, kPosix).first, (std::vector<std::string>{a}));
-    EXPECT_EQ(check_tx_exists(a, at("te"), prefixes, kPosix).first.size(), 3u);
-    auto guarded = check_tx_exists("c:/Users/Public/a.exr", "", prefixes, kWindows);
+    EXPECT_EQ(check_tx_exists(a, at("tex"), prefixes, Fresh(), kPosix).first,
+              (std::vector<std::string>{a}));
+    EXPECT_EQ(check_tx_exists(a, at("te"), prefixes, Fresh(), kPosix).first.size(), 3u);
+    auto guarded = check_tx_exists("c:/Users/Public/a.exr", "", prefixes, Fresh(), kWindows);
     EXPECT_EQ(guarded.second, (std::vector<std::string>{"C:/Users/Public/a.exr"}));
     EXPECT_EQ(prefixes[0], "c:/users/public/");
 }
@@ -267,11 +273,12 @@ TEST_F(OnDisk, ParallelSearchCollectsEveryTexture) {
         if (i % 2 == 0) make("tex/t" + std::to_string(i) + ".tx");
     }
     std::vector<std::string> prefixes{at("TEX/T1").substr(0, at("").size()) + "tex/t1"};
-    auto [found, guarded] = find_tx_counterparts_parallel(textures, "", prefixes, 4, kPosix);
+    auto [found, guarded] =
+        find_tx_counterparts_parallel(textures, "", prefixes, 4, Fresh(), kPosix);
     EXPECT_EQ(found.size(), 75u);
     EXPECT_EQ(guarded.size(), 11u);  // t1 and t10..t19
     auto [none, none_guarded] =
-        find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, kPosix);
+        find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, Fresh(), kPosix);
     EXPECT_TRUE(none.empty() && none_guarded.empty());
 }
 

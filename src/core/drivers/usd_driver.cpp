@@ -1,32 +1,32 @@
-// The USD-file flow: a USD file given in place of a scene.
-#include <chrono>
+#include "drivers/usd_driver.h"
+
 #include <cmath>
-#include <cstdlib>
 #include <set>
 #include <unordered_set>
 
-#include "drivers/analysis.h"
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/state.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "drivers/rely_task.h"
 #include "output/result_files.h"
-#include "tasks/rely_task.h"
-#include "usd/facade.h"
+#include "output/upload_candidates.h"
+#include "run/tip_codes.h"
 #include "util/file_facts.h"
-#include "util/fs_cache.h"
 #include "util/paths.h"
-#include "util/tx_counterparts.h"
+#include "util/sequence_key.h"
 
 namespace scanflow {
 
+AnalysUsdAsset::AnalysUsdAsset(const Services& services, const Json& params)
+    : AnalysUsd(services, params), param_dict(params) {}
+
 std::vector<std::string> AnalysUsdAsset::getUsdAsset() {
-    AnalysUsd fresh(param_dict);
+    AnalysUsd fresh(services_, param_dict);
     return fresh.ass_usd_usda_asset(hip_file);
 }
 
 std::pair<double, double> AnalysUsdAsset::getUsdframe() {
-    return usd().time_codes(hip_file);
+    return require_usd(services_.usd).time_codes(hip_file);
 }
 
 Json AnalysUsdAsset::UsdRopNodeSetting() {
@@ -41,18 +41,19 @@ Json AnalysUsdAsset::UsdRopNodeSetting() {
 }
 
 UsdAssetLists AnalysUsdAsset::allusdAsset(const std::vector<std::string>& file_paths) {
+    Listings listings(*this);
     UsdAssetLists lists;
     std::unordered_set<std::string> present, missing;
     for (const auto& raw : file_paths) {
         std::string path = slashes_forward(raw);
-        if (fs().isfile(path)) {
+        if ((*listings).isfile(path)) {
             if (present.insert(path).second) {
                 lists.present.push_back(path);
                 lists.all.push_back(path);
             }
             continue;
         }
-        auto members = glob_file(sequence_key(path));
+        auto members = glob_file(sequence_key(path), *listings, flavour());
         if (!members.empty()) {
             lists.present.insert(lists.present.end(), members.begin(), members.end());
             lists.all.insert(lists.all.end(), members.begin(), members.end());
@@ -82,32 +83,23 @@ void AnalysUsdAsset::AnalyRenderNode() {
     console::print("Analysis successful ...");
 }
 
-void AnalysUsdAsset::AssetInfo() {
-    FsScope listings;
-    UsdAssetLists lists = allusdAsset(getUsdAsset());
-    const char* hh = std::getenv("HH");
-    if (hh == nullptr) throw Error("'HH': the host installation directory is not set", "KeyError");
-    std::vector<std::string> prefixes;
-    {
-        std::lock_guard lock(state().protect_path_mutex);
-        prefixes = state().protect_path;
-    }
-    auto [counterparts, guarded] = find_tx_counterparts_parallel(lists.present, hh, prefixes, 10);
-    (void)guarded;
+// The present files with their texture counterparts that exist, each once.
+std::vector<std::string> AnalysUsdAsset::upload_files(const UsdAssetLists& lists,
+                                                      DirCache& listings) {
+    std::string hh = host_installation_dir();
+    auto counterparts =
+        counterparts_of(lists.present, hh, services_.module, listings, flavour()).first;
     std::vector<std::string> present = lists.present;
     for (const auto& p : counterparts)
-        if (fs().isfile(p)) present.push_back(p);
-    std::vector<std::string> distinct;
-    std::unordered_set<std::string> seen;
-    for (const auto& p : present)
-        if (seen.insert(p).second) distinct.push_back(p);
-    Json upload = gather_upload(distinct, hip_file);
-    writeFile(uploads_json_path, upload);
+        if (listings.isfile(p)) present.push_back(p);
+    return distinct(present);
+}
 
+Json AnalysUsdAsset::asset_record(const Json& upload, const UsdAssetLists& lists) {
     std::set<std::string> facts;
     long long total = 0;
-    for (const auto& entry : upload["asset"]) {
-        std::string local = value_text(entry["local"]);
+    for (const auto& entry : upload.at("asset")) {
+        std::string local = value_text(entry.at("local"));
         facts.insert(get_file_data(local));
         total += get_file_size(local);
     }
@@ -118,8 +110,16 @@ void AnalysUsdAsset::AssetInfo() {
     asset["asset"] = facts;
     asset["Nested_Assets"] = Json::object({{slashes_forward(hip_file), lists.all}});
     asset["missing_file"] = lists.missing;
-    writeFile(asset_json_path, asset);
-    tips_adict["50001"] = lists.missing;
+    return asset;
+}
+
+void AnalysUsdAsset::AssetInfo() {
+    Listings listings(*this);
+    UsdAssetLists lists = allusdAsset(getUsdAsset());
+    Json upload = gather_upload(upload_files(lists, *listings), hip_file);
+    writeFile(uploads_json_path, upload);
+    writeFile(asset_json_path, asset_record(upload, lists));
+    tips_adict[tip::kMissingFiles] = lists.missing;
     writeFile(tips_json_path, tips_adict);
     asset_list_file_path = path_json + "/asset.txt";
     AnalyRenderNode();

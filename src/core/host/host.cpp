@@ -1,32 +1,39 @@
 #include "host/host.h"
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow {
+
 namespace {
-std::shared_ptr<Host>& current() {
-    static std::shared_ptr<Host> h;
-    return h;
-}
-std::string& missing_reason() {
-    static std::string reason = "the host application's module 'hou' is not available";
-    return reason;
-}
+
+class UnavailableHost : public Host {
+public:
+    explicit UnavailableHost(std::string reason) : reason_(std::move(reason)) {}
+    std::string kind() const override { return "none"; }
+    void load_hip(const std::string&) override { fail(); }
+    void setSimulationEnabled(bool) override { fail(); }
+    void setUpdateMode(UpdateMode) override { fail(); }
+    void setFrame(double) override { fail(); }
+    double frame() override { fail(); }
+    std::string hscript(const std::string&) override { fail(); }
+    std::optional<std::string> getenv(const std::string&) override { fail(); }
+    std::vector<int> applicationVersion() override { fail(); }
+    std::string applicationVersionString() override { fail(); }
+    NodePtr node(const std::string&) override { fail(); }
+    GeometryPtr load_geometry(const std::string&) override { fail(); }
+    bool has_takes() override { fail(); }
+    std::pair<double, double> global_frame_range() override { fail(); }
+    std::string current_scene_path() override { fail(); }
+
+private:
+    [[noreturn]] void fail() const { throw HostError("no scene host: " + reason_); }
+    std::string reason_;
+};
+
 }  // namespace
 
-Host& host() {
-    if (!current()) throw HostError("no scene host: " + missing_reason());
-    return *current();
-}
-
-void set_host(std::shared_ptr<Host> h) {
-    current() = std::move(h);
-}
-void set_no_host_reason(std::string reason) {
-    missing_reason() = std::move(reason);
-}
-bool has_host() {
-    return current() != nullptr;
+std::shared_ptr<Host> make_unavailable_host(std::string reason) {
+    return std::make_shared<UnavailableHost>(std::move(reason));
 }
 
 }  // namespace scanflow

@@ -123,11 +123,7 @@ public:
     virtual std::string current_scene_path() = 0;
 };
 
-// The host of this process. Fails with a HostError when none is available.
-Host& host();
-void set_host(std::shared_ptr<Host> host);
-// What host() says when there is no host.
-void set_no_host_reason(std::string reason);
-bool has_host();
+// A host for a process that has none: every operation fails with a HostError that says why.
+std::shared_ptr<Host> make_unavailable_host(std::string reason);
 
 }  // namespace scanflow

@@ -1,6 +1,6 @@
 #include "host/value.h"
 
-#include "entry/console.h"
+#include "base/console.h"
 
 namespace scanflow {
 

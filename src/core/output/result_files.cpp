@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <set>
 
-#include "entry/console.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/timed.h"
 
 namespace scanflow {
 

@@ -1,17 +1,14 @@
-// The merge of the analysis results into the client's task file.
+#include "output/task_file.h"
+
 #include <filesystem>
 
-#include "drivers/related.h"
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/state.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/timed.h"
 
 namespace scanflow {
 
-void Related::Write_File(const std::string& info_file, const std::string& houdiniver,
-                         const Json& info_dict, const Json& rely_task_dict,
-                         const std::vector<std::string>& otls_path) {
+void Write_File(const std::string& info_file, const TaskMerge& merge) {
     timed(2, "Write_File", [&] {
         namespace fs = std::filesystem;
         fs::path dir = fs::path(info_file).parent_path();
@@ -23,12 +20,12 @@ void Related::Write_File(const std::string& info_file, const std::string& houdin
             if (it == task.end() || !it->is_object())
                 throw FileError(info_file, info_file + " has no \"software_config\" object");
             Json& config = *it;
-            config["python_ver"] = state().script_ver_py;
-            config["houdini_ver"] = houdiniver;
-            config["HOUDINI_OTLSCAN_PATH"] = otls_path;
-            task["scene_info"] = info_dict;
-            if (channel == "4") task["scene_info_render"] = info_dict;
-            task["dependency_task"] = rely_task_dict;
+            config["python_ver"] = merge.python_ver;
+            config["houdini_ver"] = merge.houdiniver;
+            config["HOUDINI_OTLSCAN_PATH"] = merge.otls_path;
+            task["scene_info"] = merge.info_dict;
+            if (merge.channel == "4") task["scene_info_render"] = merge.info_dict;
+            task["dependency_task"] = merge.rely_task_dict;
             write_file_atomic(info_file, dump_json(task));
         } catch (const std::exception& e) {
             console::print(e.what());

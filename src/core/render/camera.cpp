@@ -1,15 +1,17 @@
-// The camera check: each render node's camera, sorted into good, inconsistent and missing.
-#include <filesystem>
+#include "render/camera.h"
 
-#include "drivers/analysis.h"
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/timed.h"
-#include "util/flavour.h"
+#include <filesystem>
+#include <optional>
+#include <set>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
 
 namespace scanflow {
 
-std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path) {
+std::pair<std::string, Json> abc_find(const std::string& path, Host& host) {
     console::print("abc_find is working");
     Json chain = Json::object();
     if (path.empty()) return {"notfit", chain};
@@ -26,7 +28,7 @@ std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path
         start = slash + 1;
         if (segment.empty()) continue;
         prefix += "/" + segment;
-        NodePtr node = host().node(prefix);
+        NodePtr node = host.node(prefix);
         if (!node)
             throw HostError("no node at " + prefix + " (camera path " + path + ")",
                             "AttributeError", prefix);
@@ -61,62 +63,75 @@ std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path
     return {differs ? "diff" : "normal", result};
 }
 
-Json AnalysisHipAssets::CheckCamera(const Json* ropnode) {
+namespace {
+
+// The render node's camera value: the last of its camera parameters, "/" separators; none for a
+// node without one.
+std::optional<std::string> camera_value(Node& node) {
+    static const std::set<std::string> camera_parms{"camera", "RS_renderCamera", "HO_renderCamera",
+                                                    "render_camera"};
+    std::optional<std::string> camera;
+    for (auto& parm : node.parms())
+        if (camera_parms.count(parm->name())) camera = slashes_forward(parm->eval().str());
+    return camera;
+}
+
+struct CameraLists {
+    Json normal = Json::array(), diff = Json::array(), miss = Json::array();
+};
+
+void sort_camera(const std::string& node_path, const std::string& camera_path, Host& host,
+                 CameraLists& lists) {
+    if (!host.node(camera_path)) {
+        console::print("This camera " + node_path + " is not in the .hip file.");
+        lists.miss.push_back(Json::object({{camera_path, "notexist"}}));
+        return;
+    }
+    console::print_times("abc_find start...");
+    auto [status, chain] = abc_find(camera_path, host);
+    console::print_times("abc_find is  " + status);
+    if (status == "normal") {
+        console::print("Normal abc cameras");
+        lists.normal.push_back(chain);
+    } else if (status == "diff") {
+        console::print("Diffrence abc cameras");
+        lists.diff.push_back(chain);
+    } else if (status == "miss") {
+        console::print("Miss abc cameras");
+        lists.miss.push_back(chain);
+    } else {
+        lists.normal.push_back(Json::object({{camera_path, "exist"}}));
+    }
+}
+
+}  // namespace
+
+Json CheckCamera(const Json& records, Host& host) {
     return timed(2, "CheckCamera", [&] {
         console::print_times("CheckCamera start...");
-        Json records = ropnode ? *ropnode : Json::array();
-        if (!ropnode) {
-            auto info = task_adict.find("scene_info");
-            if (info != task_adict.end() && info->contains("rop_node"))
-                records = (*info)["rop_node"];
-        }
         Json cameras = Json::object();
         if (!records.empty()) {
             static const std::set<std::string> skipped{"karma",        "hdprman",
                                                        "usdrender",    "usdrender_rop",
                                                        "denoise::3.0", "moge_rendersetting::1.0"};
-            static const std::set<std::string> camera_parms{"camera", "RS_renderCamera",
-                                                            "HO_renderCamera", "render_camera"};
-            Json normal = Json::array(), diff = Json::array(), miss = Json::array();
+            CameraLists lists;
             for (const auto& record : records) {
                 std::string node_path = value_text(record.value("node", Json("")));
-                NodePtr node = host().node(node_path);
+                NodePtr node = host.node(node_path);
                 if (!node)
                     throw HostError("no render node at " + node_path, "AttributeError", node_path);
                 std::string path = node->path();
                 if (skipped.count(node->type_name())) continue;
-                std::optional<std::string> camera;
-                for (auto& parm : node->parms())
-                    if (camera_parms.count(parm->name()))
-                        camera = slashes_forward(parm->eval().str());
-                if (!camera)
-                    continue;  // a render node without a camera parameter has no camera to check
+                // A render node without a camera parameter has no camera to check.
+                std::optional<std::string> camera = camera_value(*node);
+                if (!camera) continue;
                 std::string camera_path =
                     camera->find("../") != std::string::npos ? path + "/" + *camera : *camera;
-                if (host().node(camera_path)) {
-                    console::print_times("abc_find start...");
-                    auto [status, chain] = abc_find(camera_path);
-                    console::print_times("abc_find is  " + status);
-                    if (status == "normal") {
-                        console::print("Normal abc cameras");
-                        normal.push_back(chain);
-                    } else if (status == "diff") {
-                        console::print("Diffrence abc cameras");
-                        diff.push_back(chain);
-                    } else if (status == "miss") {
-                        console::print("Miss abc cameras");
-                        miss.push_back(chain);
-                    } else {
-                        normal.push_back(Json::object({{camera_path, "exist"}}));
-                    }
-                } else {
-                    console::print("This camera " + node_path + " is not in the .hip file.");
-                    miss.push_back(Json::object({{camera_path, "notexist"}}));
-                }
+                sort_camera(node_path, camera_path, host, lists);
             }
-            if (!normal.empty()) cameras["normal"] = normal;
-            if (!diff.empty()) cameras["diff"] = diff;
-            if (!miss.empty()) cameras["miss"] = miss;
+            if (!lists.normal.empty()) cameras["normal"] = lists.normal;
+            if (!lists.diff.empty()) cameras["diff"] = lists.diff;
+            if (!lists.miss.empty()) cameras["miss"] = lists.miss;
         }
         console::print("camera_adict---" + py_repr(cameras));
         return cameras;

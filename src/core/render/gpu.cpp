@@ -3,19 +3,13 @@
 #include <sstream>
 #include <vector>
 
-#include "entry/state.h"
+#include "base/text.h"
 #include "util/encoding.h"
-#include "util/flavour.h"
 #include "util/process.h"
 
 namespace scanflow {
 
 namespace {
-
-std::function<bool()>& module_probe() {
-    static std::function<bool()> probe;
-    return probe;
-}
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
@@ -34,16 +28,8 @@ bool blank(const std::string& text) {
 
 }  // namespace
 
-void set_gpu_module_probe(std::function<bool()> probe) {
-    module_probe() = std::move(probe);
-}
-
-bool has_gpu() {
-    return has_gpu(state().platform_name);
-}
-
-bool has_gpu(const std::string& platform) {
-    if (module_probe() && module_probe()()) return true;
+bool has_gpu(const std::string& platform, const std::function<bool()>& module_probe) {
+    if (module_probe && module_probe()) return true;
     constexpr double kTimeout = 5.0;
     ProcessResult smi = run_process({"nvidia-smi"}, kTimeout);
     if (smi.started && !smi.timed_out && smi.exit_code == 0 &&

@@ -4,8 +4,8 @@
 
 namespace scanflow {
 
-std::string frames_text(Node& node) {
-    auto [global_start, global_end] = host().global_frame_range();
+std::string frames_text(Node& node, Host& host) {
+    auto [global_start, global_end] = host.global_frame_range();
     auto read = [&](const char* name, double fallback) {
         ParmPtr p = node.parm(name);
         return p ? p->eval().as_float() : fallback;
@@ -19,10 +19,6 @@ std::string frames_text(Node& node) {
 
 bool gpu_platform(const std::string& platform) {
     return platform == "21" || platform == "61" || platform == "75";
-}
-
-std::string value_str(const Value& v) {
-    return v.str();
 }
 
 bool is_on(const Value& v) {

@@ -1,11 +1,12 @@
-// Renderer settings per render node, with the Arnold denoising switches and the renderers used.
+#include "render/render_settings.h"
+
 #include <algorithm>
 
-#include "drivers/analysis.h"
-#include "entry/console.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
 #include "render/node_facts.h"
-#include "util/flavour.h"
 
 namespace scanflow {
 
@@ -17,92 +18,114 @@ std::string raw_path(Node& node, const std::string& parm) {
     return slashes_forward(p->unexpandedString());
 }
 
+// "start", "end", "lnc" as the host gives them; a node that lacks one takes the scene's range.
+void add_frame_range(Node& obj, Host& host, Json& record) {
+    auto [global_start, global_end] = host.global_frame_range();
+    auto frame = [&](const char* name, double fallback) {
+        ParmPtr p = obj.parm(name);
+        return p ? p->eval().str() : console::float_text(fallback);
+    };
+    record["start"] = frame("f1", global_start);
+    record["end"] = frame("f2", global_end);
+    record["lnc"] = frame("f3", 1);
+}
+
+void read_mantra(Node& obj, Json& record) {
+    record["camera"] = obj.evalParm("camera").str();
+    record["output_path"] = raw_path(obj, "vm_picture");
+    Json samples = Json::object();
+    for (const char* name : {"samplesy", "samplesx", "minraysamples", "maxraysamples", "variance",
+                             "globalquality", "diffusequality", "sssquality", "reflectionquality",
+                             "refractionquality", "volumequality"})
+        samples[name] = value_json(obj.evalParm(std::string("vm_") + name));
+    record["samples"] = samples;
+}
+
+void arnold_denoising(Node& obj, const std::string& path, Json& denoise) {
+    if (is_on(obj.evalParm("ar_denoise"))) denoise.push_back(path + " ar_denoise");
+    if (is_on(obj.evalParm("ar_denoise_display"))) denoise.push_back(path + " ar_denoise_display");
+    long long aovs = obj.evalParm("ar_aovs").as_int();
+    for (long long n = 1; aovs != 0 && n <= aovs; ++n) {
+        std::string i = std::to_string(n);
+        if (is_on(obj.evalParm("ar_enable_aov" + i)) &&
+            is_on(obj.evalParm("ar_aov_denoise_enable" + i)))
+            denoise.push_back(path + " ar_aov_denoise_enable" + i);
+    }
+}
+
+void read_arnold(Node& obj, const std::string& path, Json& record, Json& denoise) {
+    record["camera"] = obj.evalParm("camera").str();
+    record["output_path"] = raw_path(obj, "ar_picture");
+    Json samples = Json::object();
+    samples["samples_AA"] = value_json(obj.evalParm("ar_AA_samples"));
+    for (const char* name : {"diffuse", "specular", "transmission", "sss", "volume"})
+        samples[name] = value_json(obj.evalParm(std::string("ar_GI_") + name + "_samples"));
+    record["samples"] = samples;
+    Json blur = Json::object();
+    if (is_on(obj.evalParm("ar_mb_xform_enable")))
+        blur["transform keys"] = value_json(obj.evalParm("ar_mb_xform_keys"));
+    if (is_on(obj.evalParm("ar_mb_dform_enable")))
+        blur["Deform keys"] = value_json(obj.evalParm("ar_mb_dform_keys"));
+    record["Motion_Blur"] = blur;
+    arnold_denoising(obj, path, denoise);
+}
+
+void read_redshift(Node& obj, const std::string& type, Json& record) {
+    record["camera"] = obj.evalParm("RS_renderCamera").str();
+    record["output_path"] = raw_path(obj, "RS_outputFileNamePrefix");
+    if (type == "redshift::1.1") return;
+    record["Motion_Blur"] = value_json(obj.evalParm("MotionBlurEnabled"));
+    Json samples = Json::object();
+    for (const char* name : {"UnifiedMinSamples", "UnifiedMaxSamples", "MaxTraceDepthReflection",
+                             "MaxTraceDepthRefraction", "MaxTraceDepthCombined"})
+        samples[name] = value_json(obj.evalParm(name));
+    record["samples"] = samples;
+}
+
+void read_vray(Node& obj, const std::string& path, Json& record) {
+    record["camera"] = obj.evalParm("render_camera").str();
+    record["img_save"] = obj.evalParm("SettingsOutput_img_save").str();
+    ParmPtr mode = obj.parm("render_render_mode");
+    if (!mode) throw HostError("no parameter render_render_mode", "AttributeError", path);
+    auto labels = mode->menuLabels();
+    long long index = mode->eval().as_int();
+    record["render_render_mode"] = labels.at(static_cast<size_t>(index));
+    record["output_path"] = raw_path(obj, "SettingsOutput_img_file_path");
+}
+
+// The family's settings, chosen by node type, and the renderer it adds.
+void read_family(Node& obj, const std::string& type, const std::string& path, Json& record,
+                 Json& denoise, Json& renderers) {
+    if (type == "ifd" || type == "oct_mantra" || type == "FX_mantra_") {
+        read_mantra(obj, record);
+    } else if (type == "arnold") {
+        renderers.push_back("HtoA");
+        read_arnold(obj, path, record, denoise);
+    } else if (type == "Redshift_ROP" || type == "redshift" || type == "redshift::1.1") {
+        renderers.push_back("RS");
+        read_redshift(obj, type, record);
+    } else if (type == "hdprman" || type == "opengl") {
+        renderers.push_back(type == "hdprman" ? "renderman" : "opengl");
+        record["camera"] = obj.evalParm("camera").str();
+        record["output_path"] = raw_path(obj, "picture");
+    } else if (type == "vray_renderer") {
+        renderers.push_back("vray");
+        read_vray(obj, path, record);
+    }
+}
+
 }  // namespace
 
-std::tuple<Json, Json, Json> AnalysisHipAssets::get_render_setting(
-    Node& obj, const std::string& obj_type_name) {
+std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name,
+                                                Host& host) {
     return timed(2, "get_render_setting", [&] {
         Json record = Json::object();
         std::string path = obj.path();
-        if (path.find("topnet") == std::string::npos) {
-            auto [global_start, global_end] = host().global_frame_range();
-            auto frame = [&](const char* name, double fallback) {
-                ParmPtr p = obj.parm(name);
-                return p ? p->eval().str() : console::float_text(fallback);
-            };
-            record["start"] = frame("f1", global_start);
-            record["end"] = frame("f2", global_end);
-            record["lnc"] = frame("f3", 1);
-        }
+        if (path.find("topnet") == std::string::npos) add_frame_range(obj, host, record);
         Json denoise = Json::array();
         Json renderers = Json::array();
-        const std::string& type = obj_type_name;
         try {
-            if (type == "ifd" || type == "oct_mantra" || type == "FX_mantra_") {
-                record["camera"] = obj.evalParm("camera").str();
-                record["output_path"] = raw_path(obj, "vm_picture");
-                Json samples = Json::object();
-                for (const char* name :
-                     {"samplesy", "samplesx", "minraysamples", "maxraysamples", "variance",
-                      "globalquality", "diffusequality", "sssquality", "reflectionquality",
-                      "refractionquality", "volumequality"})
-                    samples[name] = value_json(obj.evalParm(std::string("vm_") + name));
-                record["samples"] = samples;
-            } else if (type == "arnold") {
-                renderers.push_back("HtoA");
-                record["camera"] = obj.evalParm("camera").str();
-                record["output_path"] = raw_path(obj, "ar_picture");
-                Json samples = Json::object();
-                samples["samples_AA"] = value_json(obj.evalParm("ar_AA_samples"));
-                for (const char* name : {"diffuse", "specular", "transmission", "sss", "volume"})
-                    samples[name] =
-                        value_json(obj.evalParm(std::string("ar_GI_") + name + "_samples"));
-                record["samples"] = samples;
-                Json blur = Json::object();
-                if (is_on(obj.evalParm("ar_mb_xform_enable")))
-                    blur["transform keys"] = value_json(obj.evalParm("ar_mb_xform_keys"));
-                if (is_on(obj.evalParm("ar_mb_dform_enable")))
-                    blur["Deform keys"] = value_json(obj.evalParm("ar_mb_dform_keys"));
-                record["Motion_Blur"] = blur;
-                if (is_on(obj.evalParm("ar_denoise"))) denoise.push_back(path + " ar_denoise");
-                if (is_on(obj.evalParm("ar_denoise_display")))
-                    denoise.push_back(path + " ar_denoise_display");
-                long long aovs = obj.evalParm("ar_aovs").as_int();
-                for (long long n = 1; aovs != 0 && n <= aovs; ++n) {
-                    std::string i = std::to_string(n);
-                    if (is_on(obj.evalParm("ar_enable_aov" + i)) &&
-                        is_on(obj.evalParm("ar_aov_denoise_enable" + i)))
-                        denoise.push_back(path + " ar_aov_denoise_enable" + i);
-                }
-            } else if (type == "Redshift_ROP" || type == "redshift" || type == "redshift::1.1") {
-                renderers.push_back("RS");
-                record["camera"] = obj.evalParm("RS_renderCamera").str();
-                record["output_path"] = raw_path(obj, "RS_outputFileNamePrefix");
-                if (type != "redshift::1.1") {
-                    record["Motion_Blur"] = value_json(obj.evalParm("MotionBlurEnabled"));
-                    Json samples = Json::object();
-                    for (const char* name :
-                         {"UnifiedMinSamples", "UnifiedMaxSamples", "MaxTraceDepthReflection",
-                          "MaxTraceDepthRefraction", "MaxTraceDepthCombined"})
-                        samples[name] = value_json(obj.evalParm(name));
-                    record["samples"] = samples;
-                }
-            } else if (type == "hdprman" || type == "opengl") {
-                renderers.push_back(type == "hdprman" ? "renderman" : "opengl");
-                record["camera"] = obj.evalParm("camera").str();
-                record["output_path"] = raw_path(obj, "picture");
-            } else if (type == "vray_renderer") {
-                renderers.push_back("vray");
-                record["camera"] = obj.evalParm("render_camera").str();
-                record["img_save"] = obj.evalParm("SettingsOutput_img_save").str();
-                ParmPtr mode = obj.parm("render_render_mode");
-                if (!mode)
-                    throw HostError("no parameter render_render_mode", "AttributeError", path);
-                auto labels = mode->menuLabels();
-                long long index = mode->eval().as_int();
-                record["render_render_mode"] = labels.at(static_cast<size_t>(index));
-                record["output_path"] = raw_path(obj, "SettingsOutput_img_file_path");
-            }
+            read_family(obj, obj_type_name, path, record, denoise, renderers);
         } catch (const std::exception& e) {
             console::print(format_trace(TraceFrame::current(), e));
         }
@@ -110,23 +133,22 @@ std::tuple<Json, Json, Json> AnalysisHipAssets::get_render_setting(
     });
 }
 
-Json AnalysisHipAssets::analysis_render_setting() {
+RenderSettings analysis_render_setting(Host& host,
+                                       const std::vector<std::string>& render_node_type) {
     return timed(2, "analysis_render_setting", [&] {
-        all_ar_denoise = Json::array();
-        all_renderer_list = Json::array();
-        Json settings = Json::object();
-        NodePtr root = host().node("/");
+        RenderSettings out;
+        NodePtr root = host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
             std::string type = node->type_name();
             if (std::find(render_node_type.begin(), render_node_type.end(), type) ==
                 render_node_type.end())
                 continue;
-            auto [record, denoise, renderers] = get_render_setting(*node, type);
-            settings[node->name()] = record;
-            for (const auto& d : denoise) all_ar_denoise.push_back(d);
-            for (const auto& r : renderers) all_renderer_list.push_back(r);
+            auto [record, denoise, renderers] = get_render_setting(*node, type, host);
+            out.settings[node->name()] = record;
+            for (const auto& d : denoise) out.all_ar_denoise.push_back(d);
+            for (const auto& r : renderers) out.all_renderer_list.push_back(r);
         }
-        return settings;
+        return out;
     });
 }
 

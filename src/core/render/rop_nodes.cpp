@@ -1,11 +1,15 @@
-// The render-node scan: one record per render node, with the render-node tips.
-#include <algorithm>
+#include "render/rop_nodes.h"
 
-#include "drivers/analysis.h"
-#include "entry/console.h"
-#include "entry/timed.h"
+#include <algorithm>
+#include <map>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "render/camera.h"
 #include "render/node_facts.h"
-#include "util/flavour.h"
+#include "run/tip_codes.h"
 
 namespace scanflow {
 
@@ -35,8 +39,29 @@ bool cameraless(const std::string& type) {
            type == "moge_rendersetting::1.0";
 }
 
-// The image size from the render node's camera, with the renderers' own overrides.
-void image_size(Node& node, const std::string& type, const std::string& camera, Json& record) {
+void no_size(Json& record) {
+    record["width"] = "";
+    record["height"] = "";
+}
+
+// The size of a camera node, with the renderers' own overrides.
+void camera_size(Node& node, const std::string& type, Node& cam, Json& record) {
+    record["width"] = cam.evalParm("resx").str();
+    record["height"] = cam.evalParm("resy").str();
+    if ((type == "Redshift_ROP" || type == "redshift::1.1") &&
+        node.evalParm("RS_overrideCameraRes").as_float() == 1) {
+        record["width"] = node.evalParm("RS_overrideRes1").str();
+        record["height"] = node.evalParm("RS_overrideRes2").str();
+    }
+    if (type == "ifd" && node.evalParm("override_camerares").as_float() == 1) {
+        record["width"] = node.evalParm("res_overridex").str();
+        record["height"] = node.evalParm("res_overridey").str();
+    }
+}
+
+// The image size from the render node's camera; empty when it cannot be read.
+void image_size(Node& node, const std::string& type, const std::string& camera, Host& host,
+                Json& record) {
     try {
         if (type == "karma" || type == "hdprman") {
             try {
@@ -44,15 +69,13 @@ void image_size(Node& node, const std::string& type, const std::string& camera, 
                 record["width"] = res.items().at(0).str();
                 record["height"] = res.items().at(1).str();
             } catch (const std::exception&) {
-                record["width"] = "";
-                record["height"] = "";
+                no_size(record);
             }
             return;
         }
-        NodePtr cam = host().node(camera);
+        NodePtr cam = host.node(camera);
         if (!cam) {
-            record["width"] = "";
-            record["height"] = "";
+            no_size(record);
         } else if (cam->type_name() != "cam") {
             for (auto& child : cam->allSubChildren()) {
                 if (child->type_name() != "cam") continue;
@@ -61,138 +84,140 @@ void image_size(Node& node, const std::string& type, const std::string& camera, 
                 record["height"] = child->evalParm("resy").str();
             }
         } else {
-            record["width"] = cam->evalParm("resx").str();
-            record["height"] = cam->evalParm("resy").str();
-            if ((type == "Redshift_ROP" || type == "redshift::1.1") &&
-                node.evalParm("RS_overrideCameraRes").as_float() == 1) {
-                record["width"] = node.evalParm("RS_overrideRes1").str();
-                record["height"] = node.evalParm("RS_overrideRes2").str();
-            }
-            if (type == "ifd" && node.evalParm("override_camerares").as_float() == 1) {
-                record["width"] = node.evalParm("res_overridex").str();
-                record["height"] = node.evalParm("res_overridey").str();
-            }
+            camera_size(node, type, *cam, record);
         }
     } catch (const std::exception&) {
-        record["width"] = "";
-        record["height"] = "";
+        no_size(record);
+    }
+}
+
+void add_camera(Node& node, const std::string& type, Host& host, Json& record) {
+    if (cameraless(type)) {
+        record["camera"] = "";
+        no_size(record);
+        return;
+    }
+    ParmPtr cam = node.parm(camera_parm_of().find(type)->second);
+    // A render node without its camera parameter records no camera and no size.
+    std::string camera = cam ? cam->eval().str() : "";
+    record["camera"] = camera;
+    if (cam) {
+        image_size(node, type, camera, host, record);
+    } else {
+        no_size(record);
+    }
+}
+
+std::string export_mode_label(Node& node, const std::string& path) {
+    ParmPtr export_mode = node.parm("render_export_mode");
+    if (!export_mode) throw HostError("no parameter render_export_mode", "AttributeError", path);
+    auto labels = export_mode->menuLabels();
+    long long index = export_mode->eval().as_int();
+    return index >= 0 && static_cast<size_t>(index) < labels.size()
+               ? labels[static_cast<size_t>(index)]
+               : "";
+}
+
+void add_vray_facts(Node& node, const std::string& path, bool gpu, Json& tips_adict,
+                    Json& gpu_messages, Json& record) {
+    record["img_save"] = node.evalParm("SettingsOutput_img_save").str();
+    Value mode = node.evalParm("render_render_mode");
+    record["render_render_mode"] =
+        mode.is_number()
+            ? (mode.kind() == Value::Kind::Int ? Json(mode.as_int()) : Json(mode.as_float()))
+            : Json(mode.str());
+    // Compared by its text form, whether the host gives a number or a text.
+    if (mode.str() != "0" && !gpu) {
+        std::string message = "this " + path + " Render Device Mode is  " + mode.str() +
+                              " ,you need submit task to GPU platform.";
+        console::print_times(message);
+        gpu_messages.push_back(message);
+    }
+    std::string label = export_mode_label(node, path);
+    record["render_export_mode"] = label;
+    if (label == "Export") {
+        std::string message = "this " + path + " Export Mode is  " + label +
+                              " ,Dont support,please select 'No Export' or 'Export & Render'.";
+        console::print_times(message);
+        tips_adict[tip::kVrayExportMode] = Json::array({message});
+    }
+    ParmPtr picture = node.parm("SettingsOutput_img_file_path");
+    if (!picture)
+        throw HostError("no parameter SettingsOutput_img_file_path", "AttributeError", path);
+    record["output_path"] = slashes_forward(picture->unexpandedString());
+}
+
+void check_karma_denoiser(Node& node, const std::string& path, bool gpu, Json& gpu_messages) {
+    std::string denoiser = node.evalParm("denoiser").str();
+    if (denoiser != "optix" || gpu) return;
+    console::print_times("this " + path + " image filters denoiser mode is  " + denoiser +
+                         " ,you need submit task to GPU platform.");
+    gpu_messages.push_back("this " + path + " image filters denoiser  mode is  " + denoiser +
+                           " ,you need submit task to GPU platform.");
+}
+
+void add_unique(Json& list, const std::string& text) {
+    if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
+}
+
+// Arnold nodes that export scene files are not recorded and get no camera check here; every
+// other node is recorded unless its camera is missing, which becomes a message.
+void accept_record(Node& node, const std::string& type, const std::string& path, Json record,
+                   Host& host, Json& rop_node, Json& missing_cameras) {
+    if (type == "arnold") {
+        if (!is_on(node.evalParm("ar_ass_export_enable"))) rop_node.push_back(std::move(record));
+        return;
+    }
+    Json cameras = CheckCamera(Json::array({record}), host);
+    if (!cameras.contains("miss")) {
+        rop_node.push_back(std::move(record));
+        return;
+    }
+    try {
+        add_unique(missing_cameras,
+                   path + " --- node miss cam ---> " + cameras["miss"][0].begin().key());
+    } catch (const std::exception&) {
     }
 }
 
 }  // namespace
 
-Json AnalysisHipAssets::get_rop_node_setting(Json rop_node) {
+Json get_rop_node_setting(Json rop_node, const RopScan& in) {
     return timed(2, "get_rop_node_setting", [&] {
         Json gpu_messages = Json::array();
         Json missing_cameras = Json::array();
-        const bool gpu = gpu_platform(platform);
-        NodePtr root = host().node("/");
+        const bool gpu = gpu_platform(in.platform);
+        NodePtr root = in.host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
-            Json record = Json::object();
             std::string path = node->path();
             std::string type = node->type_name();
-            if (type == "karmarenderproperties") {
-                std::string denoiser = node->evalParm("denoiser").str();
-                if (denoiser == "optix" && !gpu) {
-                    console::print_times("this " + path + " image filters denoiser mode is  " +
-                                         denoiser + " ,you need submit task to GPU platform.");
-                    gpu_messages.push_back("this " + path + " image filters denoiser  mode is  " +
-                                           denoiser + " ,you need submit task to GPU platform.");
-                }
-                continue;
-            }
-            if (std::find(render_node_type.begin(), render_node_type.end(), type) ==
-                render_node_type.end())
+            if (type == "karmarenderproperties")
+                check_karma_denoiser(*node, path, gpu, gpu_messages);
+            if (type == "karmarenderproperties" ||
+                std::find(in.render_node_type.begin(), in.render_node_type.end(), type) ==
+                    in.render_node_type.end())
                 continue;
             console::print_times("   Render ROP: " + path);
+            Json record = Json::object();
             record["node"] = path;
             if (path.find("topnet") != std::string::npos) continue;
-            record["frames"] = frames_text(*node);
+            record["frames"] = frames_text(*node, in.host);
             if (type == "opengl" && !gpu)
-                tips_adict["50110"] =
+                in.tips_adict[tip::kOpenglNeedsGpu] =
                     Json::array({"The file contains an Opengl node and requires a graphics card. "
                                  "Submit the file on the GPU platform"});
-            if (type == "vray_renderer") {
-                record["img_save"] = node->evalParm("SettingsOutput_img_save").str();
-                Value mode = node->evalParm("render_render_mode");
-                record["render_render_mode"] =
-                    mode.is_number() ? (mode.kind() == Value::Kind::Int ? Json(mode.as_int())
-                                                                        : Json(mode.as_float()))
-                                     : Json(mode.str());
-                // Compared by its text form, whether the host gives a number or a text.
-                if (mode.str() != "0" && !gpu) {
-                    std::string message = "this " + path + " Render Device Mode is  " + mode.str() +
-                                          " ,you need submit task to GPU platform.";
-                    console::print_times(message);
-                    gpu_messages.push_back(message);
-                }
-                ParmPtr export_mode = node->parm("render_export_mode");
-                if (!export_mode)
-                    throw HostError("no parameter render_export_mode", "AttributeError", path);
-                auto labels = export_mode->menuLabels();
-                long long index = export_mode->eval().as_int();
-                std::string label = index >= 0 && static_cast<size_t>(index) < labels.size()
-                                        ? labels[static_cast<size_t>(index)]
-                                        : "";
-                record["render_export_mode"] = label;
-                if (label == "Export") {
-                    std::string message =
-                        "this " + path + " Export Mode is  " + label +
-                        " ,Dont support,please select 'No Export' or 'Export & Render'.";
-                    console::print_times(message);
-                    tips_adict["50012"] = Json::array({message});
-                }
-                ParmPtr picture = node->parm("SettingsOutput_img_file_path");
-                if (!picture)
-                    throw HostError("no parameter SettingsOutput_img_file_path", "AttributeError",
-                                    path);
-                record["output_path"] = slashes_forward(picture->unexpandedString());
-            }
-            if (cameraless(type)) {
-                record["camera"] = "";
-                record["width"] = "";
-                record["height"] = "";
-            } else {
-                auto cam_parm = camera_parm_of().find(type);
-                ParmPtr cam = node->parm(cam_parm->second);
-                // A render node without its camera parameter records no camera and no size.
-                std::string camera = cam ? cam->eval().str() : "";
-                record["camera"] = camera;
-                if (cam) {
-                    image_size(*node, type, camera, record);
-                } else {
-                    record["width"] = "";
-                    record["height"] = "";
-                }
-            }
+            if (type == "vray_renderer")
+                add_vray_facts(*node, path, gpu, in.tips_adict, gpu_messages, record);
+            add_camera(*node, type, in.host, record);
             record["option"] = "-1";
             record["render"] = node->isBypassed() ? "0" : "1";
-            if (type == "arnold") {
-                if (!is_on(node->evalParm("ar_ass_export_enable"))) rop_node.push_back(record);
-                continue;
-            }
-            Json one = Json::array({record});
-            Json cameras = CheckCamera(&one);
-            if (!cameras.contains("miss")) {
-                rop_node.push_back(record);
-                continue;
-            }
-            try {
-                std::string message =
-                    path + " --- node miss cam ---> " + cameras["miss"][0].begin().key();
-                if (std::find(missing_cameras.begin(), missing_cameras.end(), message) ==
-                    missing_cameras.end())
-                    missing_cameras.push_back(message);
-            } catch (const std::exception&) {
-            }
+            accept_record(*node, type, path, std::move(record), in.host, rop_node, missing_cameras);
         }
-        if (!missing_cameras.empty()) tips_adict["50016"] = missing_cameras;
+        if (!missing_cameras.empty()) in.tips_adict[tip::kMissingCamera] = missing_cameras;
         if (!gpu_messages.empty()) {
             Json distinct = Json::array();
-            for (const auto& m : gpu_messages)
-                if (std::find(distinct.begin(), distinct.end(), m) == distinct.end())
-                    distinct.push_back(m);
-            tips_adict["50011"] = distinct;
+            for (const auto& m : gpu_messages) add_unique(distinct, m);
+            in.tips_adict[tip::kNeedsGpuPlatform] = distinct;
         }
         return rop_node;
     });

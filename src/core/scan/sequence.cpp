@@ -4,10 +4,10 @@
 #include <random>
 #include <set>
 
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/state.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
 #include "util/flavour.h"
 #include "util/regex.h"
 
@@ -20,27 +20,6 @@ const Regex& backtick_expression() {
     return re;
 }
 
-std::vector<std::string> digit_runs(std::string_view text) {
-    std::vector<std::string> runs;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] >= '0' && text[i] <= '9') {
-            size_t start = i;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-            runs.emplace_back(text.substr(start, i - start));
-        } else {
-            ++i;
-        }
-    }
-    return runs;
-}
-
-std::string replace_first(const std::string& text, const std::string& from, const std::string& to) {
-    size_t at = text.find(from);
-    if (at == std::string::npos || from.empty()) return text;
-    return text.substr(0, at) + to + text.substr(at + from.size());
-}
-
 // Directory part and last component, split at the last "/" or "\".
 std::pair<std::string, std::string> split_file(const std::string& path) {
     size_t at = path.find_last_of("/\\");
@@ -50,8 +29,7 @@ std::pair<std::string, std::string> split_file(const std::string& path) {
     return {dir, path.substr(at + 1)};
 }
 
-std::string normalised_join(const std::string& dir, const std::string& file) {
-    Flavour f = current_flavour();
+std::string normalised_join(const std::string& dir, const std::string& file, Flavour f) {
     return normpath(dir.empty() ? file : join(dir, file, f), f);
 }
 
@@ -120,6 +98,122 @@ std::string resolve(Parm& parm, std::set<std::string>& chain) {
     return original;
 }
 
+// The reference-resolved raw text; a reference that cannot be resolved ends the run with 556.
+std::string resolved_references(Parm& parm) {
+    try {
+        return slashes_forward(convertReference(parm));
+    } catch (const std::exception& e) {
+        console::print(parm_repr(parm));
+        std::string value;
+        try {
+            value = parm.eval().str();
+        } catch (const std::exception& inner) {
+            value = inner.what();
+        }
+        console::print(value);
+        console::print("traceback.format_exc():\n" + format_trace(TraceFrame::current(), e));
+        request_exit(556);
+    }
+}
+
+// The parameter's raw text; a keyframed parameter gives it only without its keyframes.
+std::string raw_text(Parm& parm) {
+    try {
+        return parm.unexpandedString();
+    } catch (const std::exception&) {
+        parm.deleteAllKeyframes();
+        return parm.unexpandedString();
+    }
+}
+
+// Frame expressions in the raw file name (clamp, padzero, offset time) become wildcards; a
+// later rule that applies wins.
+void apply_expression_rules(const std::string& raw, Flavour f, std::string& pattern) {
+    static const Regex digits(R"(\d+)", Regex::IgnoreCase);
+    if (raw.find("clamp") != std::string::npos) {
+        static const Regex clamp(R"((`clamp\(.*?\)`))", Regex::IgnoreCase);
+        auto [dir, file] = split_file(raw);
+        pattern = normalised_join(dir, digits.replace_all(clamp.replace_all(file, "*"), "*"), f);
+    }
+    if (raw.find("padzero") != std::string::npos) {
+        static const Regex padzero(R"(`padzero\((\d+),.*?\)`)", Regex::IgnoreCase);
+        auto [dir, file] = split_file(raw);
+        pattern = normalised_join(dir, digits.replace_all(padzero.replace_all(file, "*"), "*"), f);
+    }
+    if (raw.find("`chs(\"offsettime\")`") != std::string::npos) {
+        auto [dir, file] = split_file(raw);
+        pattern = normalised_join(dir, replace_all(file, "`chs(\"offsettime\")`", "*"), f);
+    }
+}
+
+// A cache node's output at frames 1 and 2: the digits that differ become "*".
+void apply_cache_rule(Node& node, Host& host, Flavour f, std::string& pattern) {
+    if (node.evalParm("filemethod").as_int() != 0) return;
+    host.setFrame(1);
+    std::string first = node.evalParm("sopoutput").str();
+    std::string framestr = node.evalParm("framestr").str();
+    if (first.find(framestr) != std::string::npos) {
+        static const Regex digits(R"(\d+)", Regex::IgnoreCase);
+        auto [dir, file] = split_file(first);
+        pattern = normalised_join(dir, digits.replace_all(file, "*"), f);
+        return;
+    }
+    host.setFrame(2);
+    std::string second = node.evalParm("sopoutput").str();
+    if (first == second) return;
+    auto first_runs = digit_runs(first);
+    auto second_runs = digit_runs(second);
+    for (const auto& run : first_runs) {
+        size_t at = static_cast<size_t>(std::find(first_runs.begin(), first_runs.end(), run) -
+                                        first_runs.begin());
+        if (at >= second_runs.size())
+            throw Error("list index out of range: " + second + " has fewer numbers than " + first,
+                        "IndexError");
+        if (run != second_runs[at]) pattern = replace_first(first, run, "*");
+    }
+}
+
+// Merge indices, wedge numbers and cache outputs, by the type of the parameter's node.
+void apply_node_type_rules(Parm& parm, Host& host, Flavour f, std::string& pattern) {
+    NodePtr node = parm.node();
+    std::string type = node ? node->type_name() : "";
+    if (type == "filemerge") {
+        std::string var = node->evalParm("merge_var").str();
+        long long size = node->evalParm("cachesize").as_int();
+        pattern = replace_all(pattern, "$" + var, "*[0-" + std::to_string(size + 1) + "]");
+    } else if (type == "filemerge::2.0") {
+        std::string var = node->evalParm("merge_var").str();
+        pattern = replace_all(pattern, "$" + var, "*[0-9]");
+        static const Regex dotted(R"(\..*?\.)", Regex::IgnoreCase);
+        auto [dir, file] = split_file(pattern);
+        pattern = normalised_join(dir, dotted.replace_all(file, "*"), f);
+    } else if (type == "file") {
+        if (pattern.find(".fbx#") != std::string::npos)
+            pattern = pattern.substr(0, pattern.find('#'));
+    } else if (type == "filecache::2.0" || type == "labs::filecache::1.0" ||
+               type == "labs::filecache::2.0" || type == "vellumio::2.0") {
+        apply_cache_rule(*node, host, f, pattern);
+    }
+}
+
+// The host expands everything but the frame variables, which wait behind the marker and come
+// back as "$F".
+std::string expanded_by_host(Parm& parm, const std::string& pattern, const std::string& marker) {
+    static const Regex ff(R"(\$FF)");
+    static const Regex frame(R"(\$F[0-9]*|\$T)");
+    std::string protected_text = frame.replace_all(ff.replace_all(pattern, marker), marker);
+    parm.set(Value::text(protected_text));
+    Value expanded = parm.eval();
+    if (truthy(expanded)) return replace_all(expanded.str(), marker, "$F");
+    return protected_text;
+}
+
+void record_pattern(const std::string& parm_path, const std::string& pattern, ModuleState& module) {
+    module.GLOBAL_ALL_ORIGINOL_LIST.push_back(pattern);
+    module.GLOBAL_ALL_ORIGINOL_JSON[parm_path] = slashes_forward(pattern);
+    module.ALL_NODE[parm_path] = pattern;
+}
+
 }  // namespace
 
 std::string parm_repr(Parm& parm) {
@@ -138,114 +232,17 @@ std::string convertReference(Parm& parm) {
     return resolve(parm, chain);
 }
 
-void RY_GetSequen(Parm& parm) {
+void RY_GetSequen(Parm& parm, Host& host, ModuleState& module, Flavour f) {
     timed(2, "RY_GetSequen", [&] {
-        // 1. References.
-        std::string pattern;
-        try {
-            pattern = slashes_forward(convertReference(parm));
-        } catch (const std::exception& e) {
-            console::print(parm_repr(parm));
-            std::string value;
-            try {
-                value = parm.eval().str();
-            } catch (const std::exception& inner) {
-                value = inner.what();
-            }
-            console::print(value);
-            console::print("traceback.format_exc():\n" + format_trace(TraceFrame::current(), e));
-            request_exit(556);
-        }
-        // 2. Raw text; a keyframed parameter gives it only without its keyframes.
-        std::string raw;
-        try {
-            raw = parm.unexpandedString();
-        } catch (const std::exception&) {
-            parm.deleteAllKeyframes();
-            raw = parm.unexpandedString();
-        }
-        // 3. Expression rules on the raw file name.
-        if (raw.find("clamp") != std::string::npos) {
-            static const Regex clamp(R"((`clamp\(.*?\)`))", Regex::IgnoreCase);
-            static const Regex digits(R"(\d+)", Regex::IgnoreCase);
-            auto [dir, file] = split_file(raw);
-            pattern = normalised_join(dir, digits.replace_all(clamp.replace_all(file, "*"), "*"));
-        }
-        if (raw.find("padzero") != std::string::npos) {
-            static const Regex padzero(R"(`padzero\((\d+),.*?\)`)", Regex::IgnoreCase);
-            static const Regex digits(R"(\d+)", Regex::IgnoreCase);
-            auto [dir, file] = split_file(raw);
-            pattern = normalised_join(dir, digits.replace_all(padzero.replace_all(file, "*"), "*"));
-        }
-        if (raw.find("`chs(\"offsettime\")`") != std::string::npos) {
-            auto [dir, file] = split_file(raw);
-            pattern = normalised_join(dir, replace_all(file, "`chs(\"offsettime\")`", "*"));
-        }
-        // 4, 5.
+        std::string pattern = resolved_references(parm);
+        std::string raw = raw_text(parm);
+        apply_expression_rules(raw, f, pattern);
         parm.revertToDefaults();
         const std::string marker = random_marker();
-        // 6. Node-type rules.
-        NodePtr node = parm.node();
-        std::string type = node ? node->type_name() : "";
-        if (type == "filemerge") {
-            std::string var = node->evalParm("merge_var").str();
-            long long size = node->evalParm("cachesize").as_int();
-            pattern = replace_all(pattern, "$" + var, "*[0-" + std::to_string(size + 1) + "]");
-        } else if (type == "filemerge::2.0") {
-            std::string var = node->evalParm("merge_var").str();
-            pattern = replace_all(pattern, "$" + var, "*[0-9]");
-            static const Regex dotted(R"(\..*?\.)", Regex::IgnoreCase);
-            auto [dir, file] = split_file(pattern);
-            pattern = normalised_join(dir, dotted.replace_all(file, "*"));
-        } else if (type == "file") {
-            if (pattern.find(".fbx#") != std::string::npos)
-                pattern = pattern.substr(0, pattern.find('#'));
-        } else if (type == "filecache::2.0" || type == "labs::filecache::1.0" ||
-                   type == "labs::filecache::2.0" || type == "vellumio::2.0") {
-            if (node->evalParm("filemethod").as_int() == 0) {
-                host().setFrame(1);
-                std::string first = node->evalParm("sopoutput").str();
-                std::string framestr = node->evalParm("framestr").str();
-                if (first.find(framestr) != std::string::npos) {
-                    static const Regex digits(R"(\d+)", Regex::IgnoreCase);
-                    auto [dir, file] = split_file(first);
-                    pattern = normalised_join(dir, digits.replace_all(file, "*"));
-                } else {
-                    host().setFrame(2);
-                    std::string second = node->evalParm("sopoutput").str();
-                    if (first != second) {
-                        auto first_runs = digit_runs(first);
-                        auto second_runs = digit_runs(second);
-                        for (const auto& run : first_runs) {
-                            size_t at = static_cast<size_t>(
-                                std::find(first_runs.begin(), first_runs.end(), run) -
-                                first_runs.begin());
-                            if (at >= second_runs.size())
-                                throw Error("list index out of range: " + second +
-                                                " has fewer numbers than " + first,
-                                            "IndexError");
-                            if (run != second_runs[at]) pattern = replace_first(first, run, "*");
-                        }
-                    }
-                }
-            }
-        }
-        // 7. Frame variables behind the marker.
-        static const Regex ff(R"(\$FF)");
-        static const Regex frame(R"(\$F[0-9]*|\$T)");
-        pattern = frame.replace_all(ff.replace_all(pattern, marker), marker);
-        // 8. Host expansion of everything else.
-        parm.set(Value::text(pattern));
-        Value expanded = parm.eval();
-        if (truthy(expanded)) pattern = replace_all(expanded.str(), marker, "$F");
-        // 9. Restore.
+        apply_node_type_rules(parm, host, f, pattern);
+        pattern = expanded_by_host(parm, pattern, marker);
         parm.set(Value::text(raw));
-        // 11. Record.
-        std::string path = parm.path();
-        ModuleState& s = state();
-        s.GLOBAL_ALL_ORIGINOL_LIST.push_back(pattern);
-        s.GLOBAL_ALL_ORIGINOL_JSON[path] = slashes_forward(pattern);
-        s.ALL_NODE[path] = pattern;
+        record_pattern(parm.path(), pattern, module);
     });
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "host/host.h"
+#include "run/module_state.h"
+#include "util/flavour.h"
 
 namespace scanflow {
 
@@ -13,7 +15,7 @@ std::string convertReference(Parm& parm);
 
 // Records the parameter's file path or pattern in the module's collections. A reference that
 // cannot be resolved ends the run with the exit request 556.
-void RY_GetSequen(Parm& parm);
+void RY_GetSequen(Parm& parm, Host& host, ModuleState& module, Flavour f);
 
 // The host's text form of a parameter handle: <hou.Parm NAME in NODE>.
 std::string parm_repr(Parm& parm);

@@ -1,17 +1,13 @@
-// Drive letters that stand for network shares, rewritten to the share's folder name.
+#include "upload/drive_map.h"
+
 #include <cstdlib>
 
-#include "drivers/related.h"
-#include "entry/console.h"
-#include "util/encoding.h"
+#include "base/console.h"
+#include "base/text.h"
 
 namespace scanflow {
 
-std::string Related::cmd_out_decode(const std::string& src_str) {
-    return bety_out_decode(src_str);
-}
-
-Json Related::_get_win_mnt_map() {
+Json win_mount_map() {
     const char* value = std::getenv("G_WIN_MNT_MAP");
     std::string text = value == nullptr ? "" : value;
     if (text.empty()) return Json::object();
@@ -26,13 +22,9 @@ Json Related::_get_win_mnt_map() {
     }
 }
 
-Related::DriveMap Related::_get_drive_replacement_map() {
-    return _get_drive_replacement_map(current_flavour());
-}
-
-Related::DriveMap Related::_get_drive_replacement_map(Flavour f) {
+DriveMap drive_replacement_map(Flavour f) {
     DriveMap map;
-    const Json mounts = _get_win_mnt_map();
+    const Json mounts = win_mount_map();
     for (const auto& [drive, share_value] : mounts.items()) {
         std::string share = value_text(share_value);
         if (drive.empty() || share.empty() || share_value.is_null()) continue;
@@ -49,7 +41,7 @@ Related::DriveMap Related::_get_drive_replacement_map(Flavour f) {
     return map;
 }
 
-std::string Related::_replace_drive_in_path(const std::string& path, const DriveMap& map) {
+std::string replace_drive_in_path(const std::string& path, const DriveMap& map) {
     if (path.empty() || map.empty()) return path;
     auto letter_of = [](const std::string& drive) {
         std::string letter = drive;

@@ -1,53 +1,49 @@
-// The upload record: local and server forms of every file the scene depends on.
+#include "upload/gather.h"
+
 #include <unordered_set>
 
-#include "drivers/related.h"
-#include "entry/console.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "upload/drive_map.h"
 #include "util/file_facts.h"
-#include "util/fs_cache.h"
 #include "util/paths.h"
 
 namespace scanflow {
 
-Json Related::gather_upload(const std::vector<std::string>& upload_paths,
-                            const std::string& scene) {
-    return gather_upload(upload_paths, scene, current_flavour());
-}
-
-Json Related::gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
-                            Flavour f) {
+Json gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
+                   DirCache& listings, Flavour f) {
     return timed(2, "gather_upload", [&] {
-        FsScope scope;
         console::print_cmd("start gather upload file");
-        DriveMap drives = _get_drive_replacement_map(f);
+        DriveMap drives = drive_replacement_map(f);
 
         std::vector<std::string> candidates;
         for (const auto& item : upload_paths) {
-            if (fs().isfile(os_path(item, f))) {
+            if (listings.isfile(os_path(item, f))) {
                 candidates.push_back(item);
             } else {
-                for (auto& file : get_files(item, f)) candidates.push_back(std::move(file));
+                for (auto& file : get_files(item, listings, f))
+                    candidates.push_back(std::move(file));
             }
         }
 
         Json assets = Json::array();
         std::unordered_set<std::string> handled;
         for (const auto& candidate : candidates) {
-            if (!fs().exists(os_path(candidate, f))) continue;
+            if (!listings.exists(os_path(candidate, f))) continue;
             std::string local = slashes_forward(normpath(candidate, f));
             // Windows paths differ only in case name the same file.
             if (!handled.insert(f.windows ? ascii_lower(local) : local).second) continue;
             if (local.find("../") != std::string::npos) continue;
             Json entry = Json::object();
-            entry["local"] = _replace_drive_in_path(local, drives);
+            entry["local"] = replace_drive_in_path(local, drives);
             // `local` is normalised already: its server form needs no second normalisation.
-            entry["server"] = _replace_drive_in_path(server_form(local), drives);
+            entry["server"] = replace_drive_in_path(server_form(local), drives);
             assets.push_back(std::move(entry));
         }
 
-        std::string scene_local = _replace_drive_in_path(slashes_forward(scene), drives);
-        std::string scene_server = _replace_drive_in_path(convert_path(scene, f), drives);
+        std::string scene_local = replace_drive_in_path(slashes_forward(scene), drives);
+        std::string scene_server = replace_drive_in_path(convert_path(scene, f), drives);
         std::string ext = splitext(scene, f).second;
         if (ext == ".usd" || ext == ".usda" || ext == ".usdc") {
             Json entry = Json::object();

@@ -1,23 +1,13 @@
 #include "usd/facade.h"
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow {
 
-namespace {
-std::shared_ptr<UsdFacade>& current() {
-    static std::shared_ptr<UsdFacade> facade;
-    return facade;
-}
-}  // namespace
-
-UsdFacade& usd() {
-    if (!current()) throw Error("no Usd: the USD library (pxr) is not available", "ImportError");
-    return *current();
-}
-
-void set_usd(std::shared_ptr<UsdFacade> facade) {
-    current() = std::move(facade);
+UsdFacade& require_usd(UsdFacade* facade) {
+    if (facade == nullptr)
+        throw Error("no Usd: the USD library (pxr) is not available", "ImportError");
+    return *facade;
 }
 
 }  // namespace scanflow

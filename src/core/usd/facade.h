@@ -66,8 +66,7 @@ public:
     virtual std::pair<double, double> time_codes(const std::string& path) = 0;
 };
 
-// The facade of this process; an Error ("no Usd") when the USD library is absent.
-UsdFacade& usd();
-void set_usd(std::shared_ptr<UsdFacade> facade);
+// The facade itself, or an error ("no Usd") when the USD library is absent (null).
+UsdFacade& require_usd(UsdFacade* facade);
 
 }  // namespace scanflow

@@ -7,8 +7,9 @@
 #include <cstring>
 #include <map>
 
-#include "entry/console.h"
-#include "entry/timed.h"
+#include "base/console.h"
+#include "base/text.h"
+#include "base/timed.h"
 #include "util/flavour.h"
 
 namespace scanflow {
@@ -124,40 +125,12 @@ std::optional<std::string> get_encode(std::string_view bytes) {
     return std::nullopt;
 }
 
-std::string bytes_literal(std::string_view bytes) {
-    bool has_single = bytes.find('\'') != std::string_view::npos;
-    bool has_double = bytes.find('"') != std::string_view::npos;
-    char quote = has_single && !has_double ? '"' : '\'';
-    std::string out = "b";
-    out.push_back(quote);
-    for (unsigned char c : bytes) {
-        if (c == '\\' || c == static_cast<unsigned char>(quote)) {
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20 || c >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    out.push_back(quote);
-    return out;
-}
-
 std::string bety_out_decode(std::string_view bytes) {
     for (const std::string& encoding :
          {filesystem_encoding(), std::string("GB18030"), std::string("utf-8")}) {
         if (auto text = convert_strict(bytes, encoding, "utf-8")) return *text;
     }
-    return bytes_literal(bytes);
+    return python_quoted(bytes, Quoted::Bytes);
 }
 
 std::optional<std::string> encode_text(std::string_view text, const std::string& encoding,

@@ -25,9 +25,6 @@ std::optional<std::string> get_encode(std::string_view bytes);
 // The file-system encoding, then GB18030, then UTF-8; failing all, the printable literal form.
 std::string bety_out_decode(std::string_view bytes);
 
-// b'...' as the interpreter writes a byte string.
-std::string bytes_literal(std::string_view bytes);
-
 // Text encoded into `encoding` ("system", "utf-8", "gbk", or an encoding name as given);
 // nullopt with a description in `error` when that fails.
 std::optional<std::string> encode_text(std::string_view text, const std::string& encoding,

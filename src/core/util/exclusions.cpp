@@ -3,10 +3,8 @@
 #include <cstdlib>
 #include <set>
 
-#include "entry/console.h"
-#include "entry/errors.h"
-#include "entry/state.h"
-#include "entry/timed.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 namespace scanflow {
 
@@ -16,40 +14,6 @@ std::optional<std::string> search_unavailable_path(const std::string& path,
     for (const auto& prefix : prefixes)
         if (starts_with(path, prefix)) return path;
     return std::nullopt;
-}
-
-void clear_special_setting(Parm& parm) {
-    try {
-        if (parm.isLocked()) parm.lock(false);
-        parm.deleteAllKeyframes();
-    } catch (const std::exception& e) {
-        std::string where;
-        try {
-            where = parm.path();
-        } catch (const std::exception&) {
-            where = "<parameter>";
-        }
-        console::print(where);
-        console::print("traceback.format_exc():\n" + format_trace(TraceFrame::current(), e));
-        request_exit(555);
-    }
-}
-
-void get_otls(Node& node) {
-    std::optional<std::string> library = node.type_library_path();
-    if (!library) return;
-    if (*library == "Embedded") {
-        console::print("HDA is embedded. Cannot version up");
-        return;
-    }
-    auto& libraries = state().otls_assetpath;
-    for (const auto& known : libraries)
-        if (known == *library) return;
-    libraries.push_back(*library);
-}
-
-std::vector<std::optional<std::string>> filter_otls_path() {
-    return filter_otls_path(current_flavour());
 }
 
 std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
@@ -74,12 +38,6 @@ std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
     const char* hh = std::getenv("HH");
     add(hh == nullptr ? std::nullopt : std::optional<std::string>(hh));
     return entries;
-}
-
-std::pair<std::vector<std::string>, std::vector<std::string>> filter_excluded_paths(
-    const std::vector<std::optional<std::string>>& filter_path,
-    const std::vector<std::string>& otls_assetpath) {
-    return filter_excluded_paths(filter_path, otls_assetpath, current_flavour());
 }
 
 std::pair<std::vector<std::string>, std::vector<std::string>> filter_excluded_paths(

@@ -1,5 +1,5 @@
-// Exclusion filters: protected farm paths, digital-asset libraries under the host's own search
-// paths, and clearing a parameter of animation before it is read.
+// Exclusion filters: protected farm paths, and digital-asset libraries under the host's own
+// search paths.
 #pragma once
 
 #include <optional>
@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "host/host.h"
 #include "util/flavour.h"
 
 namespace scanflow {
@@ -15,19 +14,10 @@ namespace scanflow {
 // Lower-cases `prefixes` in place, then returns `path` when it begins with one of them.
 std::optional<std::string> search_unavailable_path(const std::string& path,
                                                    std::vector<std::string>& prefixes);
-// Unlocks the parameter and deletes its keyframes; a failure prints the parameter and the trace
-// and raises the exit request 555.
-void clear_special_setting(Parm& parm);
-// Adds the library file of the node's type to the module's otls_assetpath, once.
-void get_otls(Node& node);
 // Directories whose asset libraries are the host's own: entries of PXR_PLUGINPATH_NAME and
 // HOUDINI_PATH, and HH (nullopt when HH is unset). Distinct entries.
-std::vector<std::optional<std::string>> filter_otls_path();
 std::vector<std::optional<std::string>> filter_otls_path(Flavour f);
 // (kept library directories, kept library files). An absent prefix is an error.
-std::pair<std::vector<std::string>, std::vector<std::string>> filter_excluded_paths(
-    const std::vector<std::optional<std::string>>& filter_path,
-    const std::vector<std::string>& otls_assetpath);
 std::pair<std::vector<std::string>, std::vector<std::string>> filter_excluded_paths(
     const std::vector<std::optional<std::string>>& filter_path,
     const std::vector<std::string>& otls_assetpath, Flavour f);

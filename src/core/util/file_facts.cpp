@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 #include "util/encoding.h"
 #include "util/regex.h"
 
@@ -42,7 +42,7 @@ private:
 };
 
 std::string mtime_text(const std::string& path) {
-    struct stat st {};
+    struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return "0";
     std::tm local{};
     time_t seconds = st.st_mtime;
@@ -57,7 +57,7 @@ std::string mtime_text(const std::string& path) {
 std::string getFileMd5(const std::string& file_path) {
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr);
-    struct stat st {};
+    struct stat st{};
     if (::stat(file_path.c_str(), &st) == 0) {
         Fd fd(file_path);
         // Large blocks: scene files of several gigabytes, digested in constant memory.
@@ -78,7 +78,7 @@ std::string getFileMd5(const std::string& file_path) {
 }
 
 std::int64_t get_file_size(const std::string& file_path) {
-    struct stat st {};
+    struct stat st{};
     if (::stat(file_path.c_str(), &st) != 0) return 0;
     return static_cast<std::int64_t>(st.st_size);
 }
@@ -88,7 +88,7 @@ std::string get_file_mtime(const std::string& file_path) {
 }
 
 std::string get_file_data(const std::string& file_path) {
-    struct stat st {};
+    struct stat st{};
     std::string size = ::stat(file_path.c_str(), &st) == 0 ? std::to_string(st.st_size) : "0";
     return get_file_mtime(file_path) + " size " + size;
 }

@@ -2,71 +2,9 @@
 
 #include <vector>
 
-#include "entry/state.h"
+#include "base/text.h"
 
 namespace scanflow {
-
-Flavour current_flavour() {
-    return Flavour{state().IS_WIN};
-}
-
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
-    if (from.empty()) return std::string(text);
-    std::string out;
-    size_t pos = 0;
-    while (true) {
-        size_t hit = text.find(from, pos);
-        if (hit == std::string_view::npos) break;
-        out.append(text.substr(pos, hit - pos));
-        out.append(to);
-        pos = hit + from.size();
-    }
-    out.append(text.substr(pos));
-    return out;
-}
-
-std::string slashes_forward(std::string_view path) {
-    std::string out(path);
-    for (char& c : out)
-        if (c == '\\') c = '/';
-    return out;
-}
-
-std::string ascii_lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string ascii_upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-bool starts_with(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool ends_with(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-size_t char_count(std::string_view text) {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        bool valid = i + len <= text.size();
-        for (size_t k = 1; valid && k < len; ++k)
-            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        i += valid ? len : 1;
-        ++count;
-    }
-    return count;
-}
 
 std::pair<std::string, std::string> splitdrive(std::string_view p, Flavour f) {
     if (!f.windows || p.size() < 2) return {"", std::string(p)};

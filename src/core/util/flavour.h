@@ -17,9 +17,6 @@ struct Flavour {
     bool is_sep(char c) const { return c == '/' || (windows && c == '\\'); }
 };
 
-// The flavour of this process: Windows when the module state says so (IS_WIN).
-Flavour current_flavour();
-
 // The host path library's operations, for either flavour.
 std::pair<std::string, std::string> splitdrive(std::string_view path, Flavour f);
 std::string normpath(std::string_view path, Flavour f);
@@ -30,14 +27,5 @@ bool isabs(std::string_view path, Flavour f);
 std::string join(std::string_view head, std::string_view tail, Flavour f);
 // Lower-case and, on Windows, "/" turned into "\": the case rule of name comparisons.
 std::string normcase(std::string_view path, Flavour f);
-
-std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
-std::string slashes_forward(std::string_view path);
-std::string ascii_lower(std::string_view text);
-std::string ascii_upper(std::string_view text);
-bool starts_with(std::string_view text, std::string_view prefix);
-bool ends_with(std::string_view text, std::string_view suffix);
-// Number of characters of UTF-8 text (bytes that are not UTF-8 count one each).
-size_t char_count(std::string_view text);
 
 }  // namespace scanflow

@@ -40,8 +40,8 @@ std::shared_ptr<const Listing> read_directory(const std::string& dir) {
                 break;
             case DT_LNK:
             case DT_UNKNOWN: {
-                struct stat st {};
-                struct stat lst {};
+                struct stat st{};
+                struct stat lst{};
                 if (::fstatat(fd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0)
                     entry.is_link = S_ISLNK(lst.st_mode);
                 if (::fstatat(fd, name.c_str(), &st, 0) == 0) {
@@ -78,17 +78,9 @@ std::string directory_key(const std::string& dir) {
     return key;
 }
 
-std::mutex active_mutex;
-std::shared_ptr<DirCache> active;
-int active_depth = 0;
-
 }  // namespace
 
 std::shared_ptr<const Listing> DirCache::list(const std::string& dir) {
-    if (!keep_) {
-        ++reads_;
-        return read_directory(dir);
-    }
     std::shared_ptr<Slot> slot;
     {
         std::lock_guard lock(mutex_);
@@ -121,10 +113,10 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
         if (listing->error == ENOENT || listing->error == ENOTDIR) return DirEntry::Broken;
     }
     // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
-    struct stat lst {};
+    struct stat lst{};
     if (::lstat(path.c_str(), &lst) != 0) return DirEntry::Broken;
     *found = true;
-    struct stat st {};
+    struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return DirEntry::Broken;
     return kind_from_stat(st);
 }
@@ -148,26 +140,6 @@ bool DirCache::isfile(const std::string& path) {
 bool DirCache::isdir(const std::string& path) {
     bool found = false;
     return kind_of(path, &found) == DirEntry::Dir && found;
-}
-
-DirCache& fs() {
-    {
-        std::lock_guard lock(active_mutex);
-        if (active) return *active;
-    }
-    static DirCache uncached(false);
-    return uncached;
-}
-
-FsScope::FsScope() {
-    std::lock_guard lock(active_mutex);
-    owner_ = active_depth++ == 0;
-    if (owner_) active = std::make_shared<DirCache>();
-}
-
-FsScope::~FsScope() {
-    std::lock_guard lock(active_mutex);
-    if (--active_depth == 0) active.reset();
 }
 
 }  // namespace scanflow

@@ -34,7 +34,9 @@ struct Listing {
 
 class DirCache {
 public:
-    explicit DirCache(bool keep = true) : keep_(keep) {}
+    DirCache() = default;
+    DirCache(const DirCache&) = delete;
+    DirCache& operator=(const DirCache&) = delete;
 
     // The listing of `dir` (an operating-system path; "" is the working directory).
     std::shared_ptr<const Listing> list(const std::string& dir);
@@ -56,25 +58,9 @@ private:
     // the parent cannot be listed. Returns false in `known` when the answer came that way.
     DirEntry::Kind kind_of(const std::string& path, bool* found);
 
-    bool keep_;
     std::mutex mutex_;
     std::unordered_map<std::string, std::shared_ptr<Slot>> slots_;
     std::atomic<size_t> reads_{0};
-};
-
-// The cache of the running analysis, or one that keeps nothing when no analysis runs.
-DirCache& fs();
-
-// Makes a cache active for its lifetime, unless one is active already (then it shares it).
-class FsScope {
-public:
-    FsScope();
-    ~FsScope();
-    FsScope(const FsScope&) = delete;
-    FsScope& operator=(const FsScope&) = delete;
-
-private:
-    bool owner_;
 };
 
 }  // namespace scanflow

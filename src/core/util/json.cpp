@@ -10,8 +10,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "entry/console.h"
-#include "entry/errors.h"
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 namespace scanflow {
 
@@ -71,33 +72,6 @@ std::string value_text(const Json& value) {
 
 namespace scanflow {
 
-std::string py_repr_str(const std::string& text) {
-    bool has_single = text.find('\'') != std::string::npos;
-    bool has_double = text.find('"') != std::string::npos;
-    char quote = has_single && !has_double ? '"' : '\'';
-    std::string out(1, quote);
-    for (unsigned char c : text) {
-        if (c == static_cast<unsigned char>(quote) || c == '\\') {
-            out.push_back('\\');
-            out.push_back(static_cast<char>(c));
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02x", c);
-            out += buf;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    out.push_back(quote);
-    return out;
-}
-
 std::string py_repr(const Json& value) {
     switch (value.type()) {
         case Json::value_t::null:
@@ -105,7 +79,7 @@ std::string py_repr(const Json& value) {
         case Json::value_t::boolean:
             return value.get<bool>() ? "True" : "False";
         case Json::value_t::string:
-            return py_repr_str(value.get<std::string>());
+            return python_quoted(value.get<std::string>(), Quoted::Text);
         case Json::value_t::array: {
             std::string out = "[";
             bool first = true;
@@ -122,7 +96,7 @@ std::string py_repr(const Json& value) {
             for (const auto& item : value.items()) {
                 if (!first) out += ", ";
                 first = false;
-                out += py_repr_str(item.key()) + ": " + py_repr(item.value());
+                out += python_quoted(item.key(), Quoted::Text) + ": " + py_repr(item.value());
             }
             return out + "}";
         }

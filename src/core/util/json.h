@@ -26,10 +26,7 @@ void write_file_atomic(const std::string& path, const std::string& text);
 // as JSON text.
 std::string value_text(const Json& value);
 
-}  // namespace scanflow
-
-namespace scanflow {
 // The interpreter's repr() of a record: {'a': ['b', 1]}, True, None.
 std::string py_repr(const Json& value);
-std::string py_repr_str(const std::string& text);
+
 }  // namespace scanflow

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "entry/timed.h"
+#include "base/text.h"
+#include "base/timed.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -23,10 +24,6 @@ std::string unc_path(std::string_view file_path) {
     return "\\\\?\\" + path;
 }
 
-std::string convert_path(std::string_view file_path) {
-    return convert_path(file_path, current_flavour());
-}
-
 std::string convert_path(std::string_view file_path, Flavour f) {
     return timed(2, "convert_path",
                  [&] { return server_form(slashes_forward(normpath(file_path, f))); });
@@ -45,12 +42,7 @@ void list_lower(std::vector<std::string>& paths) {
     for (auto& p : paths) p = ascii_lower(p);
 }
 
-std::vector<std::string> get_files(const std::string& dir_path) {
-    return get_files(dir_path, current_flavour());
-}
-
-std::vector<std::string> get_files(const std::string& dir_path, Flavour f) {
-    FsScope scope;
+std::vector<std::string> get_files(const std::string& dir_path, DirCache& listings, Flavour f) {
     std::vector<std::string> out;
     // Top-down walk in listing order, without recursion: a stack of directories still to visit,
     // the next one on top.
@@ -58,7 +50,7 @@ std::vector<std::string> get_files(const std::string& dir_path, Flavour f) {
     while (!todo.empty()) {
         std::string dir = std::move(todo.back());
         todo.pop_back();
-        auto listing = fs().list(os_path(dir, f));
+        auto listing = listings.list(os_path(dir, f));
         if (!listing->ok) continue;
         std::vector<std::string> subdirs;
         for (const auto& entry : listing->entries) {
@@ -197,9 +189,9 @@ bool is_hidden(std::string_view name) {
 }
 
 std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& pattern,
-                                     bool dironly, Flavour f) {
+                                     bool dironly, DirCache& listings, Flavour f) {
     std::vector<std::string> out;
-    auto listing = fs().list(os_path(dir, f));
+    auto listing = listings.list(os_path(dir, f));
     if (!listing->ok) return out;
     std::u32string pat = code_points(normcase(pattern, f));
     for (const auto& entry : listing->entries) {
@@ -210,35 +202,38 @@ std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& 
     return out;
 }
 
-std::vector<std::string> glob_literal(const std::string& dir, const std::string& name, Flavour f) {
+std::vector<std::string> glob_literal(const std::string& dir, const std::string& name,
+                                      DirCache& listings, Flavour f) {
     if (name.empty()) {
-        if (fs().isdir(os_path(dir, f))) return {name};
+        if (listings.isdir(os_path(dir, f))) return {name};
         return {};
     }
-    if (fs().lexists(os_path(join(dir, name, f), f))) return {name};
+    if (listings.lexists(os_path(join(dir, name, f), f))) return {name};
     return {};
 }
 
-std::vector<std::string> iglob(const std::string& pathname, bool dironly, Flavour f) {
+std::vector<std::string> iglob(const std::string& pathname, bool dironly, DirCache& listings,
+                               Flavour f) {
     auto [dir, base] = split_path(pathname, f);
     if (!has_magic(pathname)) {
         if (!base.empty()) {
-            if (fs().lexists(os_path(pathname, f))) return {pathname};
-        } else if (fs().isdir(os_path(dir, f))) {
+            if (listings.lexists(os_path(pathname, f))) return {pathname};
+        } else if (listings.isdir(os_path(dir, f))) {
             return {pathname};
         }
         return {};
     }
-    if (dir.empty()) return glob_in_dir(dir, base, dironly, f);
+    if (dir.empty()) return glob_in_dir(dir, base, dironly, listings, f);
     std::vector<std::string> dirs;
     if (dir != pathname && has_magic(dir)) {
-        dirs = iglob(dir, true, f);
+        dirs = iglob(dir, true, listings, f);
     } else {
         dirs = {dir};
     }
     std::vector<std::string> out;
     for (const auto& d : dirs) {
-        auto names = has_magic(base) ? glob_in_dir(d, base, dironly, f) : glob_literal(d, base, f);
+        auto names = has_magic(base) ? glob_in_dir(d, base, dironly, listings, f)
+                                     : glob_literal(d, base, listings, f);
         for (const auto& name : names) out.push_back(join(d, name, f));
     }
     return out;
@@ -254,21 +249,16 @@ bool fnmatch(std::string_view name, std::string_view pattern, Flavour f) {
     return match_points(code_points(normcase(name, f)), code_points(normcase(pattern, f)));
 }
 
-std::vector<std::string> glob(const std::string& pattern, Flavour f) {
-    FsScope scope;
-    return iglob(pattern, false, f);
+std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f) {
+    return iglob(pattern, false, listings, f);
 }
 
-std::vector<std::string> glob_file(const std::string& pattern) {
-    return glob_file(pattern, current_flavour());
-}
-
-std::vector<std::string> glob_file(const std::string& pattern, Flavour f) {
+std::vector<std::string> glob_file(const std::string& pattern, DirCache& listings, Flavour f) {
     return timed(2, "glob_file", [&] {
-        std::vector<std::string> found = glob(pattern, f);
+        std::vector<std::string> found = glob(pattern, listings, f);
         auto [stem, ext] = splitext(pattern, f);
         if (ext == ".tex") {
-            auto more = glob(stem + "png", f);
+            auto more = glob(stem + "png", listings, f);
             found.insert(found.end(), more.begin(), more.end());
         }
         for (auto& path : found) path = slashes_forward(path);
@@ -276,16 +266,15 @@ std::vector<std::string> glob_file(const std::string& pattern, Flavour f) {
     });
 }
 
-std::vector<std::string> checkCacheFile(const std::string& path) {
+std::vector<std::string> checkCacheFile(const std::string& path, DirCache& listings, Flavour f) {
     return timed(2, "checkCacheFile", [&] {
         std::vector<std::string> found;
         size_t dot = path.rfind('.');
         std::string ext = dot == std::string::npos ? path : path.substr(dot + 1);
         if (ext.empty() || ext == "tx" || ext == "rstexbin") return found;
-        FsScope scope;
         for (const char* cache_ext : {"tx", "rstexbin"}) {
             std::string candidate = replace_all(path, ext, cache_ext);
-            if (fs().exists(os_path(candidate, current_flavour()))) found.push_back(candidate);
+            if (listings.exists(os_path(candidate, f))) found.push_back(candidate);
         }
         return found;
     });

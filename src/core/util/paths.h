@@ -6,27 +6,25 @@
 #include <vector>
 
 #include "util/flavour.h"
+#include "util/fs_cache.h"
 
 namespace scanflow {
 
 // Windows long-path form of a path longer than 250 characters; shorter ones unchanged.
 std::string unc_path(std::string_view file_path);
 // The server form: /C/proj/a.exr for c:/proj/a.exr, /host/share/a for //host/share/a.
-std::string convert_path(std::string_view file_path);
 std::string convert_path(std::string_view file_path, Flavour f);
 // The server form of a path that is already normalised with "/" separators.
 std::string server_form(std::string normalised);
 void list_lower(std::vector<std::string>& paths);
 // Every file below `dir_path`, walk order, "/" separators.
-std::vector<std::string> get_files(const std::string& dir_path);
-std::vector<std::string> get_files(const std::string& dir_path, Flavour f);
+std::vector<std::string> get_files(const std::string& dir_path, DirCache& listings, Flavour f);
 // Wildcard expansion with the ".tex" rule, "/" separators.
-std::vector<std::string> glob_file(const std::string& pattern);
-std::vector<std::string> glob_file(const std::string& pattern, Flavour f);
+std::vector<std::string> glob_file(const std::string& pattern, DirCache& listings, Flavour f);
 // Wildcard expansion alone: directory order, separators as found.
-std::vector<std::string> glob(const std::string& pattern, Flavour f);
+std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f);
 // ".tx" and ".rstexbin" counterparts of a texture that exist.
-std::vector<std::string> checkCacheFile(const std::string& path);
+std::vector<std::string> checkCacheFile(const std::string& path, DirCache& listings, Flavour f);
 
 // Shell-style match of one name against one pattern component (*, ?, [...], [!...]).
 bool fnmatch(std::string_view name, std::string_view pattern, Flavour f);

@@ -3,7 +3,8 @@
 
 #include <pcre2.h>
 
-#include "entry/errors.h"
+#include "base/errors.h"
+#include "base/text.h"
 
 namespace scanflow {
 

@@ -5,13 +5,17 @@
 #include <cerrno>
 #include <cstring>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow {
 
 struct StreamReader::Inflater {
     z_stream z{};
+    bool initialised = false;
     bool finished = false;
+    ~Inflater() {
+        if (initialised) inflateEnd(&z);
+    }
 };
 
 namespace {
@@ -21,27 +25,24 @@ constexpr uint64_t kMaxRatio = 1000;
 constexpr uint64_t kRatioFloor = 1ull << 30;
 }  // namespace
 
-StreamReader::StreamReader(const std::string& path) : path_(path), raw_(kBlock), buffer_(kBlock) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
-    int a = std::fgetc(file_), b = std::fgetc(file_);
+StreamReader::StreamReader(const std::string& path)
+    : path_(path), file_(open_for_reading(path)), raw_(kBlock), buffer_(kBlock) {
+    int a = std::fgetc(file_.get()), b = std::fgetc(file_.get());
     gzip_ = a == 0x1f && b == 0x8b;
-    std::rewind(file_);
+    std::rewind(file_.get());
     if (gzip_) {
         z_ = std::make_unique<Inflater>();
-        if (inflateInit2(&z_->z, 15 + 32) != Z_OK) throw FileError(path, "cannot inflate " + path);
+        z_->initialised = inflateInit2(&z_->z, 15 + 32) == Z_OK;
+        if (!z_->initialised) throw FileError(path, "cannot inflate " + path);
     }
 }
 
-StreamReader::~StreamReader() {
-    if (z_) inflateEnd(&z_->z);
-    if (file_) std::fclose(file_);
-}
+StreamReader::~StreamReader() = default;
 
 bool StreamReader::read_raw() {
-    size_t n = std::fread(raw_.data(), 1, raw_.size(), file_);
+    size_t n = std::fread(raw_.data(), 1, raw_.size(), file_.get());
     if (n == 0) {
-        if (std::ferror(file_))
+        if (std::ferror(file_.get()))
             throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
         raw_done_ = true;
         return false;
@@ -55,8 +56,8 @@ bool StreamReader::read_raw() {
 bool StreamReader::fill() {
     pos_ = end_ = 0;
     if (!gzip_) {
-        size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-        if (n == 0 && std::ferror(file_))
+        size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
+        if (n == 0 && std::ferror(file_.get()))
             throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
         end_ = n;
         return n > 0;

@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "util/file_handle.h"
 
 namespace scanflow {
 
@@ -38,7 +39,7 @@ private:
     bool read_raw();
 
     std::string path_;
-    FILE* file_ = nullptr;
+    FileHandle file_;
     bool gzip_ = false;
     struct Inflater;
     std::unique_ptr<Inflater> z_;

@@ -6,9 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "entry/state.h"
+#include "base/text.h"
 #include "util/exclusions.h"
-#include "util/fs_cache.h"
 #include "util/paths.h"
 
 namespace scanflow {
@@ -22,11 +21,6 @@ const std::vector<std::string>& tx_extensions() {
         ".rlb", ".pix",   ".sgi", ".rgb", ".rgba", ".si",   ".tif",  ".tif23",
         ".qtl", ".tif16", ".tx",  ".vst", ".yuv",  ".ptex", ".tex",  ".dpx"};
     return list;
-}
-
-std::mutex& prefix_guard() {
-    static std::mutex m;
-    return m;
 }
 
 // Whether `path` lies in the host installation directory `hh` (both normalised; case-blind on
@@ -44,7 +38,8 @@ bool under_directory(const std::string& path, const std::string& hh, Flavour f) 
 
 // check_tx_exists with prefixes already lower-case.
 TxResult check_one(const std::string& input, const std::string& env_hh_path,
-                   const std::vector<std::string>& lowered_prefixes, Flavour f) {
+                   const std::vector<std::string>& lowered_prefixes, DirCache& listings,
+                   Flavour f) {
     std::string path = input;
     if (path.size() >= 2 && path[1] == ':') path[0] = ascii_upper(path.substr(0, 1))[0];
     std::vector<std::string> found;
@@ -52,15 +47,16 @@ TxResult check_one(const std::string& input, const std::string& env_hh_path,
         auto [stem, ext] = splitext(path, f);
         if (!ends_with(path, ".rat") && !ext.empty()) {
             std::string rat = slashes_forward(replace_all(path, ext, ext + ".rat"));
-            if (fs().exists(os_path(rat, f))) found.push_back(rat);
+            if (listings.exists(os_path(rat, f))) found.push_back(rat);
         }
         const auto& list = tx_extensions();
         if (std::find(list.begin(), list.end(), ext) != list.end() && !ends_with(path, ".tx")) {
             std::string tx = slashes_forward(replace_all(path, ext, ".tx"));
-            if (fs().exists(os_path(tx, f))) {
+            if (listings.exists(os_path(tx, f))) {
                 found.push_back(tx);
             } else {
-                for (auto& match : glob(stem + "_*" + ext + ".tx", f)) found.push_back(match);
+                for (auto& match : glob(stem + "_*" + ext + ".tx", listings, f))
+                    found.push_back(match);
             }
         }
     }
@@ -78,7 +74,6 @@ TxResult check_one(const std::string& input, const std::string& env_hh_path,
 }
 
 std::vector<std::string> lower_prefixes(std::vector<std::string>& protect_path) {
-    std::lock_guard lock(prefix_guard());
     search_unavailable_path("", protect_path);  // lower-cases the caller's list in place
     return protect_path;
 }
@@ -86,28 +81,14 @@ std::vector<std::string> lower_prefixes(std::vector<std::string>& protect_path) 
 }  // namespace
 
 TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
-                         std::vector<std::string>& protect_path) {
-    return check_tx_exists(path, env_hh_path, protect_path, current_flavour());
-}
-
-TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
-                         std::vector<std::string>& protect_path, Flavour f) {
-    FsScope scope;
-    return check_one(path, env_hh_path, lower_prefixes(protect_path), f);
-}
-
-TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
-                                       const std::string& env_hh_path,
-                                       std::vector<std::string>& protect_path, int max_workers) {
-    return find_tx_counterparts_parallel(paths, env_hh_path, protect_path, max_workers,
-                                         current_flavour());
+                         std::vector<std::string>& protect_path, DirCache& listings, Flavour f) {
+    return check_one(path, env_hh_path, lower_prefixes(protect_path), listings, f);
 }
 
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
-                                       Flavour f) {
-    FsScope scope;
+                                       DirCache& listings, Flavour f) {
     std::vector<std::string> absolute;
     for (const auto& p : paths)
         if (isabs(p, f)) absolute.push_back(p);
@@ -123,7 +104,7 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
             size_t i = next++;
             if (i >= absolute.size()) return;
             try {
-                TxResult one = check_one(absolute[i], env_hh_path, prefixes, f);
+                TxResult one = check_one(absolute[i], env_hh_path, prefixes, listings, f);
                 std::lock_guard lock(results_mutex);
                 overall.first.insert(overall.first.end(), one.first.begin(), one.first.end());
                 overall.second.insert(overall.second.end(), one.second.begin(), one.second.end());

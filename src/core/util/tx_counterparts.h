@@ -6,27 +6,22 @@
 #include <vector>
 
 #include "util/flavour.h"
+#include "util/fs_cache.h"
 
 namespace scanflow {
 
 using TxResult = std::pair<std::vector<std::string>, std::vector<std::string>>;
 
 // (counterparts found, ending with the texture itself; the texture when it is protected).
-// `protect_path` is lower-cased in place, under the module's guard.
+// `protect_path` is lower-cased in place: the caller keeps other threads away from it.
 TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
-                         std::vector<std::string>& protect_path);
-TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
-                         std::vector<std::string>& protect_path, Flavour f);
+                         std::vector<std::string>& protect_path, DirCache& listings, Flavour f);
 
 // check_tx_exists over every absolute path, on at most `max_workers` threads; results in
-// completion order.
-TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
-                                       const std::string& env_hh_path,
-                                       std::vector<std::string>& protect_path,
-                                       int max_workers = 10);
+// completion order. `protect_path` is lower-cased once, before any task runs.
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
-                                       Flavour f);
+                                       DirCache& listings, Flavour f);
 
 }  // namespace scanflow

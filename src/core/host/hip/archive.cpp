@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow::hip {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow::hip {
 

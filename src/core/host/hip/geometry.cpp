@@ -1,58 +1,16 @@
 #include "host/hip/geometry.h"
 
-#include <blosc.h>
-
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
-#include "entry/errors.h"
+#include "base/errors.h"
+#include "util/sc_reader.h"
 #include "util/stream_reader.h"
 
 namespace scanflow::hip {
 
 namespace {
-
-uint64_t big_endian(const std::string& d, size_t at) {
-    uint64_t v = 0;
-    for (size_t i = 0; i < 8; ++i) v = (v << 8) | static_cast<unsigned char>(d[at + i]);
-    return v;
-}
-
-uint32_t little_endian32(const std::string& d, size_t at) {
-    uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i)
-        v |= static_cast<uint32_t>(static_cast<unsigned char>(d[at + i])) << (8 * i);
-    return v;
-}
-
-// "scf1", 8 bytes, Blosc chunks, an index of sizes, its length, "1fcs".
-std::string inflate_sc(const std::string& d, const std::string& path) {
-    if (d.size() < 28 || d.compare(d.size() - 4, 4, "1fcs") != 0)
-        throw ParseError(path, static_cast<long long>(d.size()),
-                         "compressed geometry without its trailer");
-    uint64_t index_length = big_endian(d, d.size() - 12);
-    if (index_length + 12 + 12 > d.size())
-        throw ParseError(path, static_cast<long long>(d.size() - 12), "corrupt index");
-    size_t end = d.size() - 12 - static_cast<size_t>(index_length);
-    std::string out;
-    size_t pos = 12;
-    while (pos < end) {
-        if (end - pos < 16)
-            throw ParseError(path, static_cast<long long>(pos), "truncated compressed chunk");
-        uint32_t nbytes = little_endian32(d, pos + 4);
-        uint32_t cbytes = little_endian32(d, pos + 12);
-        if (cbytes < 16 || cbytes > end - pos)
-            throw ParseError(path, static_cast<long long>(pos), "corrupt compressed chunk");
-        size_t at = out.size();
-        out.resize(at + nbytes);
-        int n = blosc_decompress(d.data() + pos, out.data() + at, nbytes);
-        if (n < 0 || static_cast<uint32_t>(n) != nbytes)
-            throw ParseError(path, static_cast<long long>(pos), "cannot decompress chunk");
-        pos += cbytes;
-    }
-    return out;
-}
 
 class BinaryDecoder {
 public:
@@ -421,62 +379,12 @@ private:
 
 }  // namespace
 
-ScReader::ScReader(const std::string& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) throw FileError(path, "cannot open " + path);
-    std::fseek(file_, 0, SEEK_END);
-    long size = std::ftell(file_);
-    if (size < 28) throw ParseError(path, size, "compressed geometry without its trailer");
-    std::string tail(12, '\0');
-    std::fseek(file_, size - 12, SEEK_SET);
-    if (std::fread(tail.data(), 1, 12, file_) != 12 || tail.compare(8, 4, "1fcs") != 0)
-        throw ParseError(path, size, "compressed geometry without its trailer");
-    uint64_t index_length = big_endian(tail, 0);
-    if (index_length + 24 > static_cast<uint64_t>(size))
-        throw ParseError(path, size - 12, "corrupt index");
-    end_ = static_cast<uint64_t>(size) - 12 - index_length;
-    std::fseek(file_, 12, SEEK_SET);
-}
-
-ScReader::~ScReader() {
-    if (file_) std::fclose(file_);
-}
-
-bool ScReader::next_chunk() {
-    if (at_ >= end_) return false;
-    std::string header(16, '\0');
-    if (end_ - at_ < 16 || std::fread(header.data(), 1, 16, file_) != 16)
-        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
-    uint32_t nbytes = little_endian32(header, 4);
-    uint32_t cbytes = little_endian32(header, 12);
-    if (cbytes < 16 || cbytes > end_ - at_ || nbytes > (256u << 20))
-        throw ParseError(path_, static_cast<long long>(at_), "corrupt compressed chunk");
-    in_ = header;
-    in_.resize(cbytes);
-    if (std::fread(in_.data() + 16, 1, cbytes - 16, file_) != cbytes - 16)
-        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
-    out_.assign(nbytes, '\0');
-    int n = blosc_decompress(in_.data(), out_.data(), nbytes);
-    if (n < 0 || static_cast<uint32_t>(n) != nbytes)
-        throw ParseError(path_, static_cast<long long>(at_), "cannot decompress chunk");
-    at_ += cbytes;
-    pos_ = 0;
-    return nbytes > 0 || next_chunk();
-}
-
-bool ScReader::is_sc(const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char head[4] = {};
-    size_t n = std::fread(head, 1, 4, f);
-    std::fclose(f);
-    return n == 4 && std::memcmp(head, "scf1", 4) == 0;
-}
-
 std::string read_geometry_bytes(const std::string& path) {
-    std::string data = read_all(path);
-    if (data.compare(0, 4, "scf1") == 0) return inflate_sc(data, path);
-    return data;
+    if (!ScReader::is_sc(path)) return read_all(path);
+    ScReader in(path);
+    std::string out;
+    for (int c; (c = in.get()) != -1;) out.push_back(static_cast<char>(c));
+    return out;
 }
 
 Json decode_geometry(const std::string& data, const std::string& path) {

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 #include "host/hip/geometry.h"
 #include "host/hip/scene.h"
 

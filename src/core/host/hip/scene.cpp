@@ -7,7 +7,8 @@
 #include <set>
 #include <sstream>
 
-#include "entry/errors.h"
+#include "base/errors.h"
+#include "base/text.h"
 #include "util/flavour.h"
 
 namespace scanflow::hip {

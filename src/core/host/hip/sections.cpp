@@ -4,7 +4,7 @@
 #include <optional>
 #include <sstream>
 
-#include "entry/errors.h"
+#include "base/errors.h"
 
 namespace scanflow::hip {
 

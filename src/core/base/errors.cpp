@@ -1,0 +1,57 @@
+#include "base/errors.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+namespace scanflow {
+namespace {
+thread_local std::vector<std::string> running;
+}
+
+TraceFrame::TraceFrame(std::string name) {
+    running.push_back(std::move(name));
+}
+TraceFrame::~TraceFrame() {
+    running.pop_back();
+}
+std::vector<std::string> TraceFrame::current() {
+    return running;
+}
+
+void request_exit(int code) {
+    throw ExitRequest{code, TraceFrame::current()};
+}
+
+std::string error_type_name(const std::exception& error) {
+    if (auto* own = dynamic_cast<const Error*>(&error)) return own->type_name();
+    const char* mangled = typeid(error).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    return status == 0 && demangled ? std::string(demangled.get()) : std::string(mangled);
+}
+
+std::string format_trace(const std::vector<std::string>& frames, const std::string& type_name,
+                         const std::string& message) {
+    std::string text = "Traceback (most recent call last):\n";
+    for (const auto& frame : frames) text += "  in " + frame + "\n";
+    text += type_name;
+    if (!message.empty()) text += ": " + message;
+    text += "\n";
+    return text;
+}
+
+std::string format_trace(const std::vector<std::string>& frames, const std::exception& error) {
+    if (auto* own = dynamic_cast<const Error*>(&error))
+        return format_trace(own->frames(), own->type_name(), own->what());
+    return format_trace(frames, error_type_name(error), error.what());
+}
+
+std::string format_trace(const ExitRequest& request) {
+    return format_trace(request.frames, "SystemExit", std::to_string(request.code));
+}
+
+}  // namespace scanflow

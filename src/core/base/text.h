@@ -1,0 +1,37 @@
+// Text helpers shared by every layer: replacing, case, affixes, stripping, digit runs, and the
+// interpreter's quoted form of a text or byte string.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace scanflow {
+
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
+// Only the first occurrence of `from`; the text unchanged when there is none.
+std::string replace_first(std::string_view text, std::string_view from, std::string_view to);
+std::string slashes_forward(std::string_view path);
+std::string ascii_lower(std::string_view text);
+std::string ascii_upper(std::string_view text);
+bool starts_with(std::string_view text, std::string_view prefix);
+bool ends_with(std::string_view text, std::string_view suffix);
+bool ends_with_any(std::string_view text, std::initializer_list<const char*> suffixes);
+// `text` without the characters of `chars` at either end.
+std::string strip(std::string_view text, std::string_view chars);
+// The interpreter's str.strip() with no argument.
+std::string strip_blanks(std::string_view text);
+// Number of characters of UTF-8 text (bytes that are not UTF-8 count one each).
+size_t char_count(std::string_view text);
+// The runs of decimal digits, in order: "a12b003" gives 12 and 003.
+std::vector<std::string> digit_runs(std::string_view text);
+// The items without repeats, each where it first occurs.
+std::vector<std::string> distinct(const std::vector<std::string>& items);
+
+// How the interpreter quotes a string in repr(): as text ('a\n') or as bytes (b'\xff'), with
+// the double quote chosen when the value holds a single quote and no double quote.
+enum class Quoted { Text, Bytes };
+std::string python_quoted(std::string_view value, Quoted kind);
+
+}  // namespace scanflow

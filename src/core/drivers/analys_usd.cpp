@@ -1,0 +1,46 @@
+#include "drivers/analys_usd.h"
+
+#include "nested/recursive.h"
+#include "usd/layers.h"
+#include "usd/stage_refs.h"
+#include "usd/usda_text.h"
+
+namespace scanflow {
+
+AnalysUsd::AnalysUsd(const Services& services, const Json& param_dict)
+    : Related(services, param_dict) {}
+
+NestedInputs AnalysUsd::nested_inputs(DirCache& listings) {
+    return NestedInputs{*this,          services_.module, services_.usd, services_.arnold,
+                        services_.host, listings,         flavour()};
+}
+
+std::string AnalysUsd::resolve_ref(const std::string& layer_real_path,
+                                   const std::string& first_sublayer, const std::string& reference,
+                                   const std::string& dir_path) {
+    Listings listings(*this);
+    return scanflow::resolve_ref(layer_real_path, first_sublayer, reference, dir_path, *listings,
+                                 flavour());
+}
+
+std::vector<std::string> AnalysUsd::handle_usda_file(const std::string& usda_file) {
+    return scanflow::handle_usda_file(usda_file, flavour());
+}
+
+void AnalysUsd::get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer) {
+    Listings listings(*this);
+    scanflow::get_refe_layer(usd_path, allLayer, require_usd(services_.usd), services_.module.env_i,
+                             *listings, flavour());
+}
+
+std::vector<std::string> AnalysUsd::get_stage_references(const std::string& stage_file) {
+    Listings listings(*this);
+    return scanflow::get_stage_references(stage_file, nested_inputs(*listings).stage());
+}
+
+std::vector<std::string> AnalysUsd::ass_usd_usda_asset(const std::string& ass_path) {
+    Listings listings(*this);
+    return scanflow::ass_usd_usda_asset(ass_path, nested_inputs(*listings));
+}
+
+}  // namespace scanflow

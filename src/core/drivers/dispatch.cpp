@@ -1,0 +1,38 @@
+#include "drivers/dispatch.h"
+
+#include <filesystem>
+
+#include "drivers/scene_driver.h"
+#include "drivers/usd_driver.h"
+
+namespace scanflow {
+
+std::string file_extension(const std::string& path) {
+    auto slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    auto first = name.find_first_not_of('.');
+    if (first == std::string::npos) return "";
+    auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot < first) return "";
+    return name.substr(dot);
+}
+
+AnalysisAssets::AnalysisAssets(const Services& services, const Json& params)
+    : Related(services, params), param_dict(params) {}
+
+void AnalysisAssets::doit() {
+    std::error_code ec;
+    if (hip_file.empty() || !std::filesystem::is_regular_file(hip_file, ec)) return;
+    std::string ext = file_extension(hip_file);
+    if (ext == ".hip" || ext == ".hiplc") {
+        AnalysisHipAssets(services_, param_dict).doit();
+    } else if (ext == ".usd" || ext == ".usda" || ext == ".usdc") {
+        AnalysUsdAsset(services_, param_dict).doit();
+    }
+}
+
+void AnalysisAssets::doit_test() {
+    AnalysisHipAssets(services_, param_dict).doit_test();
+}
+
+}  // namespace scanflow

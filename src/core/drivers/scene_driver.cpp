@@ -1,0 +1,286 @@
+#include "drivers/scene_driver.h"
+
+#include <chrono>
+#include <filesystem>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "drivers/rely_task.h"
+#include "nested/geo_assets.h"
+#include "output/asset_record.h"
+#include "output/result_files.h"
+#include "output/upload_candidates.h"
+#include "render/camera.h"
+#include "render/camera_tips.h"
+#include "render/distributed_sims.h"
+#include "render/geometry_outputs.h"
+#include "render/gpu.h"
+#include "render/render_settings.h"
+#include "render/renderer_tips.h"
+#include "render/rop_nodes.h"
+#include "run/tip_codes.h"
+#include "scan/param_scan.h"
+#include "util/exclusions.h"
+#include "util/file_facts.h"
+
+namespace scanflow {
+
+namespace {
+
+bool is_regular_file(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+}
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+AnalysisHipAssets::AnalysisHipAssets(const Services& services, const Json& param_dict)
+    : AnalysUsd(services, param_dict),
+      render_node_type{"Redshift_ROP",  "ifd",          "oct_mantra",    "arnold",
+                       "ris::22",       "ris::3.0",     "denoise::3.0",  "baketexture::3.0",
+                       "usdrender",     "karma",        "Octane_ROP",    "hdprman",
+                       "usdrender_rop", "FX_mantra_",   "vray_renderer", "moge_rendersetting::1.0",
+                       "opengl",        "redshift::1.1"} {}
+
+void AnalysisHipAssets::openScene(const std::string& hip_path) {
+    timed(1, "openScene", [&] {
+        Host& host = services_.host;
+        console::print_cmd("start open houdini file");
+        try {
+            host.setSimulationEnabled(false);
+            host.setUpdateMode(UpdateMode::Manual);
+            console::print("set Simulation off");
+            console::print("set updateMode Manual");
+        } catch (const std::exception& e) {
+            console::print(e.what());
+        }
+        std::string path = slashes_forward(hip_path);
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec))
+            throw FileError(path, path + " not exists plz check");
+        auto start = std::chrono::steady_clock::now();
+        try {
+            host.load_hip(path);
+            console::print("Loading hip file success");
+        } catch (const LoadWarning& warning) {
+            console::print(warning.what());
+        }
+        console::print("open scence time :" + console::float_text(seconds_since(start)));
+        console::print_cmd("open houdini file ok");
+    });
+}
+
+void AnalysisHipAssets::doit() {
+    // One analysis, one listing of each directory it touches.
+    Listings listings(*this);
+    timed(2, "doit", [&] {
+        if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
+        try {
+            openScene(hip_file);
+        } catch (...) {
+            // The analysis goes on with whatever the host managed to load.
+            console::print("Load hip ignore Errors.");
+        }
+        console::flush();
+        console::pause(1.0);
+        scene_steps();
+    });
+}
+
+void AnalysisHipAssets::doit_test() {
+    Listings listings(*this);
+    timed(2, "doit_test", [&] {
+        console::print(std::filesystem::path(services_.module.module_file).parent_path().string());
+        scene_steps();
+    });
+}
+
+void AnalysisHipAssets::scene_steps() {
+    scan_parameters();
+    write_json();
+    console::print("[analysis_assets done...]");
+}
+
+void AnalysisHipAssets::scan_parameters() {
+    const Services& s = services_;
+    ScanInputs in{s.host, s.module, s.usd,
+                  [&s] { return has_gpu(s.module.platform_name, s.gpu_modules); }, flavour()};
+    analysis_assetsChecking(in);
+}
+
+std::vector<std::string> AnalysisHipAssets::get_bgeo_asset(const std::string& bgeo_path) {
+    Listings listings(*this);
+    return scanflow::get_bgeo_asset(bgeo_path, nested_inputs(*listings));
+}
+
+std::vector<std::string> AnalysisHipAssets::get_begosc_instance(const std::string& bgeosc_path) {
+    Listings listings(*this);
+    return scanflow::get_begosc_instance(bgeosc_path, nested_inputs(*listings));
+}
+
+std::tuple<Json, Json, Json> AnalysisHipAssets::get_render_setting(
+    Node& obj, const std::string& obj_type_name) {
+    return scanflow::get_render_setting(obj, obj_type_name, services_.host);
+}
+
+Json AnalysisHipAssets::analysis_render_setting() {
+    RenderSettings found = scanflow::analysis_render_setting(services_.host, render_node_type);
+    all_ar_denoise = std::move(found.all_ar_denoise);
+    all_renderer_list = std::move(found.all_renderer_list);
+    return std::move(found.settings);
+}
+
+UploadLists AnalysisHipAssets::all_upload_list(const std::vector<std::string>& uploads_list) {
+    Listings listings(*this);
+    return scanflow::all_upload_list(uploads_list, nested_inputs(*listings));
+}
+
+void AnalysisHipAssets::write_json() {
+    timed(1, "write_json", [&] {
+        Listings listings(*this);
+        ParameterFiles parameters =
+            collect_parameter_files(services_.module.ALL_NODE, *listings, flavour());
+        filter_asset_libraries(parameters);
+        UploadLists nested = all_upload_list(parameters.nested);
+        std::vector<std::string> candidates = distinct(nested.present);
+        candidates.insert(candidates.end(), parameters.files.begin(), parameters.files.end());
+        if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
+        Json asset = start_asset_record(parameters, nested);
+        require_save_version(hip_file);
+        add_denoise_tip(all_ar_denoise, platform, tips_adict);
+        add_unconfigured_renderer_tip(all_renderer_list, user_plugins, tips_adict);
+        analy_info();
+        tips_keyword_info();
+        console::print("tips_keyword_info finished");
+        Json tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
+        Json upload = write_upload_record(search_upload_files(candidates, *listings));
+        add_file_facts(asset, upload, hip_file);
+        write_result_files(asset, std::move(tips), parameters.missing_file);
+    });
+}
+
+// Digital-asset libraries that are not the host's own: their directories go into the task
+// file, the libraries themselves are opened with the nested files.
+void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
+    auto [library_dirs, library_files] = filter_excluded_paths(
+        filter_otls_path(flavour()), services_.module.otls_assetpath, flavour());
+    otls_path = library_dirs;
+    parameters.nested.insert(parameters.nested.end(), library_files.begin(), library_files.end());
+}
+
+Json AnalysisHipAssets::start_asset_record(const ParameterFiles& parameters,
+                                           const UploadLists& nested) {
+    Json asset = Json::object();
+    asset["asset_node"] = services_.module.GLOBAL_ALL_ORIGINOL_JSON;
+    asset["Nested_Assets"] = nested.nested;
+    asset["convert_node"] = parameters.convert_node;
+    asset["render_settings"] = analysis_render_setting();
+    asset["environment_dict"] =
+        environment_record(services_.host.getenv("JOB"), services_.module.script_ver_py);
+    asset["missing_file"] = parameters.missing_file;
+    return asset;
+}
+
+// Every absolute candidate with its texture counterparts; protected ones become a tip.
+std::vector<std::string> AnalysisHipAssets::search_upload_files(
+    const std::vector<std::string>& candidates, DirCache& listings) {
+    std::string hh = host_installation_dir();
+    console::print("Path search processing start");
+    auto start = std::chrono::steady_clock::now();
+    auto [to_upload, guarded] =
+        counterparts_of(candidates, hh, services_.module, listings, flavour());
+    console::print("Path search processing finished time " +
+                   console::float_text(seconds_since(start)));
+    if (!guarded.empty()) tips_adict[tip::kProtectedPaths] = distinct(guarded);
+    return to_upload;
+}
+
+Json AnalysisHipAssets::write_upload_record(const std::vector<std::string>& to_upload) {
+    console::print("get gather_upload start");
+    Json upload = gather_upload(distinct(to_upload), hip_file);
+    writeFile(uploads_json_path, upload);
+    console::print("get gather_upload finished");
+    return upload;
+}
+
+// asset.json, tips.json (the writer's own tips, then the checks' in their order), asset.txt and,
+// last, the success marker.
+void AnalysisHipAssets::write_result_files(const Json& asset, Json tips, const Json& missing_file) {
+    writeFile(asset_json_path, asset);
+    for (const auto& [code, messages] : tips_adict.items()) tips[code] = messages;
+    writeFile(tips_json_path, tips);
+    asset_list_file_path = path_json + "/asset.txt";
+    write_asset_txt(asset_list_file_path, missing_file, {get_file_data(hip_file)}, hip_file);
+    writeFile(success_file, Json(""));
+}
+
+void AnalysisHipAssets::analy_info() {
+    timed(2, "analy_info", [&] {
+        console::print_times("Analysis scene_info start...");
+        Json geo_nodes = Json::object();
+        console::print_times("Searching Geometrry Rops...");
+        Json geo_records = get_geo_node_setting(geo_nodes, Json::array());
+        Json sim_records = get_distributedsim_node_setting(Json::array(), 0);
+        Json rop_records = get_rop_node_setting(Json::array());
+        console::print_times(py_repr(rop_records));
+        Json rely_task = Json::object();
+        try {
+            rely_task = RelyTask(task_json_dict, rop_records, channel).run();
+        } catch (const std::exception& e) {
+            console::print(format_trace(TraceFrame::current(), e));
+            rely_task = Json::object();
+        }
+        Json scene_info = Json::object();
+        scene_info["geo_node"] = geo_records;
+        scene_info["rop_node"] = rop_records;
+        scene_info["distributedsim_node"] = sim_records;
+        task_adict["scene_info"] = scene_info;
+        if (geo_records.empty() && rop_records.empty() && sim_records.empty())
+            tips_adict[tip::kNoRenderNode] =
+                Json::array({"The scene has no render node set, please add render node"});
+        console::print("write task.json ...");
+        Write_File(task_json_path, getHoudiniver(), scene_info, rely_task, otls_path);
+    });
+}
+
+Json AnalysisHipAssets::get_distributedsim_node_setting(Json distributedsim_node, int i) {
+    (void)i;  // the system passes a counter that the scan does not use
+    return scanflow::get_distributedsim_node_setting(std::move(distributedsim_node), services_.host,
+                                                     tips_adict);
+}
+
+Json AnalysisHipAssets::get_geo_node_setting(Json geo_nodes, Json geo_node) {
+    return scanflow::get_geo_node_setting(std::move(geo_nodes), std::move(geo_node),
+                                          services_.host);
+}
+
+Json AnalysisHipAssets::stored_rop_records() const {
+    auto info = task_adict.find("scene_info");
+    if (info != task_adict.end() && info->contains("rop_node")) return (*info)["rop_node"];
+    return Json::array();
+}
+
+Json AnalysisHipAssets::CheckCamera(const Json* ropnode) {
+    return scanflow::CheckCamera(ropnode ? *ropnode : stored_rop_records(), services_.host);
+}
+
+Json AnalysisHipAssets::get_rop_node_setting(Json rop_node) {
+    return scanflow::get_rop_node_setting(
+        std::move(rop_node), RopScan{services_.host, platform, render_node_type, tips_adict});
+}
+
+void AnalysisHipAssets::tips_keyword_info() {
+    scanflow::tips_keyword_info(stored_rop_records(), services_.host, tips_adict);
+}
+
+std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path, Host& host) {
+    return scanflow::abc_find(path, host);
+}
+
+}  // namespace scanflow

@@ -1,0 +1,64 @@
+// The scene driver: loads the scene, scans it, reads its render nodes and writes every result
+// file.
+#pragma once
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "drivers/analys_usd.h"
+#include "output/parameter_files.h"
+#include "output/upload_lists.h"
+
+namespace scanflow {
+
+class AnalysisHipAssets : public AnalysUsd {
+public:
+    AnalysisHipAssets(const Services& services, const Json& param_dict);
+
+    // Loads the scene quietly into the host.
+    void openScene(const std::string& hip_path);
+    std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path);
+    std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path);
+    // (settings record, Arnold denoising entries, renderer names) of one render node.
+    std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name);
+    Json analysis_render_setting();
+    UploadLists all_upload_list(const std::vector<std::string>& uploads_list);
+    // The final assembly: every result file, with the scene information and the tips.
+    void write_json();
+    // Render nodes, dependency tasks and the task-file update.
+    void analy_info();
+    Json get_distributedsim_node_setting(Json distributedsim_node, int i);
+    Json get_geo_node_setting(Json geo_nodes, Json geo_node);
+    // The cameras of render-node records (the stored ones when `ropnode` is null), sorted into
+    // "normal", "diff" and "miss".
+    Json CheckCamera(const Json* ropnode);
+    Json get_rop_node_setting(Json rop_node);
+    void tips_keyword_info();
+    static std::pair<std::string, Json> abc_find(const std::string& path, Host& host);
+    // The scene flow: load, scan, final assembly.
+    void doit();
+    // The scene flow on the scene the host already holds.
+    void doit_test();
+
+    std::vector<std::string> render_node_type;
+    std::vector<std::string> otls_path;
+    Json all_ar_denoise = Json::array();
+    Json all_renderer_list = Json::array();
+    std::string asset_list_file_path;
+
+private:
+    // The render-node records the scene information stored.
+    Json stored_rop_records() const;
+    void scene_steps();
+    void scan_parameters();
+    void filter_asset_libraries(ParameterFiles& parameters);
+    Json start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
+    std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
+                                                 DirCache& listings);
+    Json write_upload_record(const std::vector<std::string>& to_upload);
+    void write_result_files(const Json& asset, Json tips, const Json& missing_file);
+};
+
+}  // namespace scanflow

@@ -1,0 +1,26 @@
+// What the module hands to every analysis: its state, the scene host and the outside libraries.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "host/host.h"
+#include "nested/ass_reader.h"
+#include "run/module_state.h"
+#include "usd/facade.h"
+#include "util/fs_cache.h"
+
+namespace scanflow {
+
+struct Services {
+    ModuleState& module;
+    Host& host;
+    UsdFacade* usd = nullptr;           // null when the USD library is absent
+    ArnoldReader arnold;                // empty: our own reader of Arnold scene files
+    std::function<bool()> gpu_modules;  // the interpreter's GPU probes; may be empty
+    // The listing cache an operation starts with (a host script may hold one open across
+    // several); empty: a fresh cache per outermost operation.
+    std::function<std::shared_ptr<DirCache>()> open_listings;
+};
+
+}  // namespace scanflow

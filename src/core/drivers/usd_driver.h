@@ -1,0 +1,40 @@
+// The USD-file flow: a USD file given in place of a scene.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "drivers/analys_usd.h"
+
+namespace scanflow {
+
+// The three lists of allusdAsset: present files, missing files, all files.
+struct UsdAssetLists {
+    std::vector<std::string> present, missing, all;
+};
+
+class AnalysUsdAsset : public AnalysUsd {
+public:
+    AnalysUsdAsset(const Services& services, const Json& param_dict);
+    // The files the USD file depends on.
+    std::vector<std::string> getUsdAsset();
+    std::pair<double, double> getUsdframe();
+    // The one render-node record that covers the USD file's time range.
+    Json UsdRopNodeSetting();
+    UsdAssetLists allusdAsset(const std::vector<std::string>& file_paths);
+    // Dependency tasks and the task-file update.
+    void AnalyRenderNode();
+    // The whole USD-file flow.
+    void AssetInfo();
+    void doit();
+
+    Json param_dict;
+    std::string asset_list_file_path;
+
+private:
+    std::vector<std::string> upload_files(const UsdAssetLists& lists, DirCache& listings);
+    Json asset_record(const Json& upload, const UsdAssetLists& lists);
+};
+
+}  // namespace scanflow

@@ -1,0 +1,17 @@
+// The recursive analysis of files named inside files: each reader by the file's ending,
+// relative names joined to the file's directory, textures and volumes widened to their
+// families, scene files descended into, each once per run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "nested/nested_inputs.h"
+
+namespace scanflow {
+
+// The dependencies found under `ass_path`, depth first (duplicates possible). A second call for
+// the same file in the same run finds nothing.
+std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, const NestedInputs& in);
+
+}  // namespace scanflow

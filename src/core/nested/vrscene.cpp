@@ -1,0 +1,70 @@
+#include "nested/vrscene.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "util/encoding.h"
+#include "util/paths.h"
+
+namespace scanflow {
+
+namespace {
+
+bool names_files(const std::string& line) {
+    static const char* prefixes[] = {
+        "file=", "cacheFileDir=", "characterFiles=", "layoutFile=", "cache_path="};
+    return std::any_of(std::begin(prefixes), std::end(prefixes),
+                       [&](const char* p) { return starts_with(line, p); });
+}
+
+// Every image of the list that exists, in list order.
+void add_listed_images(const std::string& list_path, DirCache& listings, Flavour f,
+                       std::vector<std::string>& found) {
+    std::ifstream list(os_path(list_path, f), std::ios::binary);
+    if (!list) throw FileError(list_path, "cannot open image list " + list_path);
+    std::string item;
+    std::string list_dir = dirname(list_path, f);
+    while (std::getline(list, item)) {
+        item = strip_blanks(bety_out_decode(item));
+        if (item.empty()) continue;
+        std::string image = join(list_dir, item, f);
+        if (listings.exists(os_path(image, f))) found.push_back(image);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> read_in_vrscene(const std::string& vrscene_path, DirCache& listings,
+                                         Flavour f) {
+    console::print("vrscene " + vrscene_path);
+    std::string dir = dirname(vrscene_path, f);
+    std::ifstream in(os_path(vrscene_path, f), std::ios::binary);
+    if (!in) throw FileError(vrscene_path, "cannot open " + vrscene_path);
+    std::vector<std::string> found;
+    std::string raw;
+    long long line_number = 0;
+    while (std::getline(in, raw)) {
+        ++line_number;
+        if (!is_utf8(raw)) throw ParseError(vrscene_path, line_number, "line is not UTF-8");
+        std::string line = strip_blanks(raw);
+        if (!names_files(line)) continue;
+        std::string value = strip(strip(line.substr(line.find('=') + 1), ";"), "'\"");
+        size_t start = 0;
+        while (start <= value.size()) {
+            size_t sep = value.find(';', start);
+            std::string entry =
+                value.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
+            start = sep == std::string::npos ? value.size() + 1 : sep + 1;
+            if (entry.empty()) continue;
+            if (!isabs(entry, f)) entry = join(dir, entry, f);
+            if (ends_with(entry, ".ifl")) add_listed_images(entry, listings, f, found);
+            found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+}  // namespace scanflow

@@ -1,0 +1,78 @@
+#include "output/upload_lists.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/console.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "nested/geo_assets.h"
+#include "nested/recursive.h"
+#include "nested/redshift.h"
+#include "util/paths.h"
+#include "util/sequence_key.h"
+
+namespace scanflow {
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void record(const std::string& path, const std::vector<std::string>& found, UploadLists& lists,
+            std::vector<std::string>& collected) {
+    lists.nested[path] = found;
+    collected.insert(collected.end(), found.begin(), found.end());
+}
+
+// The file's contents by each reader its ending calls for; a later reader's entry replaces an
+// earlier one's.
+void open_nested(const std::string& path, const NestedInputs& in, UploadLists& lists,
+                 std::vector<std::string>& collected) {
+    if (ends_with_any(path, {".ass", ".ass.gz", ".usda", ".usd", ".USD", ".usdc", ".vrscene",
+                             ".bgeo.sc", ".rs"})) {
+        auto start = std::chrono::steady_clock::now();
+        record(path, ass_usd_usda_asset(path, in), lists, collected);
+        console::print("This proxy file analyzes the usage time is : " +
+                       console::float_text(seconds_since(start)));
+    }
+    if (ends_with(path, ".rs")) {
+        auto start = std::chrono::steady_clock::now();
+        record(path, get_file_from_rs_cmd(path, RedshiftReads{in.run.rs_asseted, in.listings}),
+               lists, collected);
+        console::print(".rs analysis time is : " + console::float_text(seconds_since(start)));
+    }
+    if (ends_with(path, ".bgeo")) record(path, get_bgeo_asset(path, in), lists, collected);
+}
+
+}  // namespace
+
+UploadLists all_upload_list(const std::vector<std::string>& uploads_list, const NestedInputs& in) {
+    return timed(2, "all_upload_list", [&] {
+        UploadLists result;
+        std::vector<std::string> sorted = uploads_list;
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<std::string> collected;
+        for (const auto& item : sorted) {
+            std::string path = slashes_forward(item);
+            collected.push_back(path);
+            open_nested(path, in, result, collected);
+        }
+        for (const auto& path : distinct(collected)) {
+            if (in.listings.isfile(path)) {
+                result.present.push_back(path);
+                continue;
+            }
+            auto members = glob_file(sequence_key(path), in.listings, in.flavour);
+            if (members.empty()) {
+                result.missing.push_back(path);
+            } else {
+                result.present.insert(result.present.end(), members.begin(), members.end());
+            }
+        }
+        return result;
+    });
+}
+
+}  // namespace scanflow

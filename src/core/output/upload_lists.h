@@ -1,0 +1,23 @@
+// The files inside the scene's nested files, sorted into present and missing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "nested/nested_inputs.h"
+#include "util/json.h"
+
+namespace scanflow {
+
+// What all_upload_list finds: files present, files missing, and per opened file its contents.
+struct UploadLists {
+    std::vector<std::string> present;
+    std::vector<std::string> missing;
+    Json nested = Json::object();
+};
+
+// Opens each nested file (in sorted order) with its reader, then sorts every path met into
+// present (sequences expanded) and missing.
+UploadLists all_upload_list(const std::vector<std::string>& uploads_list, const NestedInputs& in);
+
+}  // namespace scanflow

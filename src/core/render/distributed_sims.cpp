@@ -1,0 +1,139 @@
+#include "render/distributed_sims.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "render/node_facts.h"
+#include "run/tip_codes.h"
+
+namespace scanflow {
+
+namespace {
+
+ParmPtr required_parm(Node& node, const std::string& name) {
+    ParmPtr p = node.parm(name);
+    if (!p) throw HostError("no parameter " + name, "AttributeError", node.path());
+    return p;
+}
+
+void missing_node_tip(const std::string& path, const char* what, const std::string& name,
+                      Json& tips_adict) {
+    std::string message =
+        "this " + path + what + name + " ,this node is not exists,please check ..";
+    console::print_times(message);
+    tips_adict[tip::kMissingSimControl].push_back(message);
+}
+
+void check_controls(Node& driver, const std::string& path, Json& record, Json& tips_adict) {
+    ParmPtr controls = required_parm(driver, "hq_sim_controls");
+    std::string name = controls->evalAsString();
+    record["simControlName"] = name;
+    console::print("simControlName: " + name);
+    if (!controls->evalAsNode()) missing_node_tip(path, " Controls Node is  ", name, tips_adict);
+}
+
+void volume_slices(Node& driver, Json& record) {
+    ParmTuplePtr div = driver.parmTuple("slicediv");
+    if (!div) throw HostError("no parameter slicediv", "AttributeError", driver.path());
+    Json numbers = Json::array();
+    long long product = 1;
+    Value values = div->eval();
+    for (const auto& v : values.items()) {
+        numbers.push_back(v.kind() == Value::Kind::Float ? Json(v.as_float()) : Json(v.as_int()));
+        product *= v.as_int();
+    }
+    record["slicediv"] = numbers;
+    record["num_slices"] = std::to_string(product);
+}
+
+void cluster_slices(Node& driver, const std::string& path, Json& record, Json& tips_adict) {
+    ParmPtr cluster = required_parm(driver, "hq_cluster_node");
+    std::string name = cluster->evalAsString();
+    record["simControlName"] = name;
+    console::print("simControlName: " + name);
+    NodePtr node_of_clusters = cluster->evalAsNode();
+    if (!node_of_clusters) {
+        missing_node_tip(path, " Cluster Node is  ", name, tips_adict);
+        return;
+    }
+    record["num_slices"] = node_of_clusters->evalParm("num_clusters").str();
+    Value filter = node_of_clusters->evalParm("cluster_filter");
+    record["cluster_filter"] = filter.is_string() ? Json(filter.as_string()) : Json(filter.str());
+}
+
+// The slices of the driver by its slice type; false for a type that is not supported.
+bool read_slices(Node& driver, const std::string& slice, const std::string& path, Json& record,
+                 Json& tips_adict) {
+    if (slice == "particle") {
+        record["num_slices"] = driver.evalParm("num_slices").str();
+        check_controls(driver, path, record, tips_adict);
+    } else if (slice == "volume") {
+        volume_slices(driver, record);
+        check_controls(driver, path, record, tips_adict);
+    } else if (slice == "cluster") {
+        cluster_slices(driver, path, record, tips_adict);
+    } else {
+        console::print(slice + "  不支持，请修改文件..");
+        std::string message = "this " + path + " sliceType is " + slice + " ,it's not supported";
+        console::print(message);
+        tips_adict[tip::kUnsupportedSliceType] = Json::array({message});
+        return false;
+    }
+    return true;
+}
+
+void check_slice_count(const std::string& path, const Json& record, Json& tips_adict) {
+    long long slices = static_cast<long long>(
+        std::trunc(std::strtod(record["num_slices"].get<std::string>().c_str(), nullptr)));
+    if (slices <= 16) return;
+    std::string message = "this " + path + " num_slices is  " + std::to_string(slices) +
+                          " ,it's more than 16,please change ..";
+    console::print(message);
+    tips_adict[tip::kTooManySlices] = Json::array({message});
+}
+
+}  // namespace
+
+Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Json& tips_adict) {
+    return timed(2, "get_distributedsim_node_setting", [&] {
+        NodePtr root = host.node("/");
+        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
+            std::string path = slashes_forward(node->path());
+            if (node->type_name() != "hq_sim") continue;
+            std::string driver_path = node->evalParm("hq_driver").str();
+            NodePtr driver = host.node(driver_path);
+            if (!driver) {
+                std::string message = "this " + path + " Output Driver is  " + driver_path +
+                                      " ,this node is not exists,please check ..";
+                console::print_times(message);
+                tips_adict[tip::kMissingOutputDriver].push_back(message);
+                continue;
+            }
+            if (!driver->parm("execute")) continue;
+            console::print(" distributedsim Nodes: " + path);
+            console::print(" output_dirver : " + driver->path());
+            Json record = Json::object();
+            record["node"] = path;
+            record["output_driver"] = driver_path;
+            record["output_file"] = driver->evalParm("sopoutput").str();
+            std::string slice = required_parm(*driver, "slice_type")->evalAsString();
+            record["sliceType"] = slice;
+            console::print("sliceType: " + slice);
+            // Without a cluster node there is no slice count to test.
+            if (read_slices(*driver, slice, path, record, tips_adict) &&
+                record.contains("num_slices"))
+                check_slice_count(path, record, tips_adict);
+            record["frames"] = frames_text(*node, host);
+            record["option"] = "1";
+            record["render"] = "0";
+            distributedsim_node.push_back(record);
+        }
+        return distributedsim_node;
+    });
+}
+
+}  // namespace scanflow

@@ -1,0 +1,98 @@
+#include "render/geometry_outputs.h"
+
+#include <cmath>
+#include <optional>
+#include <set>
+
+#include "base/console.h"
+#include "base/text.h"
+#include "base/timed.h"
+#include "render/node_facts.h"
+
+namespace scanflow {
+
+namespace {
+
+std::string frames_with_trange(Node& node, Host& host) {
+    ParmPtr trange = node.parm("trange");
+    if (trange && trange->eval().as_float() == 0) {
+        std::string f = std::to_string(static_cast<long long>(std::trunc(host.frame())));
+        return f + "-" + f + "[1]";
+    }
+    return frames_text(node, host);
+}
+
+bool is_output_type(const std::string& type) {
+    static const std::set<std::string> types{"rop_geometry",
+                                             "geometry",
+                                             "dop",
+                                             "rop_alembic",
+                                             "usd_rop",
+                                             "alembic",
+                                             "rop_fbx",
+                                             "rop_dop",
+                                             "rop_vrayproxy",
+                                             "usdexport",
+                                             "Redshift_Proxy_Output"};
+    return types.count(type) > 0;
+}
+
+// A node inside a locked asset counts only when the asset is a file cache.
+bool considered(Node& node) {
+    static const std::set<std::string> cache_parents{
+        "filecache",    "dopio", "filecache::2.0", "labs::filecache::1.0", "labs::filecache::2.0",
+        "vellumio::2.0"};
+    if (!node.isInsideLockedHDA()) return true;
+    NodePtr parent = node.parent();
+    return cache_parents.count(parent ? parent->type_name() : "") > 0;
+}
+
+// The frames of a geometry-output node: nullopt when it is not one; an empty optional inside
+// when it is one without frames of its own.
+std::optional<std::optional<std::string>> output_frames(Node& node, const std::string& type,
+                                                        Host& host) {
+    if (is_output_type(type)) {
+        if (node.parm("execute")) return std::optional<std::string>(frames_with_trange(node, host));
+    } else if (type == "arnold" && is_on(node.evalParm("ar_ass_export_enable"))) {
+        if (node.parm("execute")) return std::optional<std::string>(frames_text(node, host));
+    } else if (type == "Redshift_ROP" && is_on(node.evalParm("RS_archive_enable"))) {
+        if (node.parm("execute")) return std::optional<std::string>(frames_text(node, host));
+    } else if (type == "labs::vertex_animation_textures::3.0") {
+        if (node.parm("renderall")) {
+            std::string frames = frames_text(node, host);
+            return std::optional<std::string>(frames.substr(0, frames.find('[')) + "[1]");
+        }
+    } else if (type == "prepost" && node.parm("execute")) {
+        // A pre/post node carries its own frames when it has them, otherwise none.
+        if (node.parm("f1") || node.parm("f2"))
+            return std::optional<std::string>(frames_text(node, host));
+        return std::optional<std::string>();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Json get_geo_node_setting(Json geo_nodes, Json geo_node, Host& host) {
+    return timed(2, "get_geo_node_setting", [&] {
+        NodePtr root = host.node("/");
+        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
+            std::string path = slashes_forward(node->path());
+            std::string type = node->type_name();
+            if (!considered(*node)) continue;
+            auto frames = output_frames(*node, type, host);
+            if (!frames) continue;
+            // A pre/post node's frames are its own: those of an earlier node go first.
+            if (type == "prepost") geo_nodes.erase("frames");
+            geo_nodes["node"] = path;
+            console::print_times("Geometry ROP: " + path);
+            if (*frames) geo_nodes["frames"] = **frames;
+            geo_nodes["option"] = "0";
+            geo_nodes["render"] = "0";
+            geo_node.push_back(geo_nodes);
+        }
+        return geo_node;
+    });
+}
+
+}  // namespace scanflow

@@ -1,0 +1,23 @@
+// The render-node scan: one record per render node, with the render-node tips.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "util/json.h"
+
+namespace scanflow {
+
+struct RopScan {
+    Host& host;
+    const std::string& platform;
+    const std::vector<std::string>& render_node_type;
+    Json& tips_adict;
+};
+
+// `rop_node` with one record appended per render node that a farm job can render, in scene
+// order; raises the GPU, V-Ray export, OpenGL and missing-camera tips.
+Json get_rop_node_setting(Json rop_node, const RopScan& in);
+
+}  // namespace scanflow

@@ -1,0 +1,82 @@
+#include "run/module_state.h"
+
+#include <sys/utsname.h>
+
+namespace scanflow {
+
+const std::vector<std::string>& default_protect_path() {
+    static const std::vector<std::string> prefixes{"C:/Users/Administrator/",
+                                                   "C:/Users/cs/",
+                                                   "C:/Users/cyg_server/",
+                                                   "C:/Users/Default/",
+                                                   "C:/Users/enfuzion/",
+                                                   "C:/Users/Public/",
+                                                   "C:/7-Zip/",
+                                                   "C:/7-AMPED/",
+                                                   "C:/apache-flume-1.8.0-bin/",
+                                                   "C:/bat/",
+                                                   "C:/cygwin64/",
+                                                   "C:/enfwork/",
+                                                   "C:/fcopy/",
+                                                   "C:/Flexlm/",
+                                                   "C:/icon/",
+                                                   "C:/ImageMagick/",
+                                                   "C:/log/",
+                                                   "C:/PerfLogs/",
+                                                   "C:/oiio/",
+                                                   "C:/Program Files/",
+                                                   "C:/Program Files (x86)/",
+                                                   "C:/ProgramData",
+                                                   "C:/Python27/",
+                                                   "C:/Python34/",
+                                                   "C:/QNNodeService/",
+                                                   "C:/quillnestwork/",
+                                                   "C:/renderwork/",
+                                                   "C:/rlm/",
+                                                   "C:/salt/",
+                                                   "C:/script/",
+                                                   "C:/solidangle/",
+                                                   "C:/temp/",
+                                                   "C:/tools/",
+                                                   "C:/Windows/",
+                                                   "C:/work/",
+                                                   "D:/work/",
+                                                   "D:/7-Zip/",
+                                                   "D:/enfwork/",
+                                                   "D:/log/",
+                                                   "D:/luts/",
+                                                   "D:/plugins/",
+                                                   "D:/renderwork/",
+                                                   "D:/TD/",
+                                                   "D:/Temp/",
+                                                   "D:/apache-flume-1.8.0/",
+                                                   "D:/renderman/"};
+    return prefixes;
+}
+
+std::string platform_system() {
+#ifdef _WIN32
+    return "Windows";
+#else
+    struct utsname info{};
+    if (uname(&info) != 0) return "";
+    return info.sysname;
+#endif
+}
+
+ModuleState::ModuleState()
+    : IS_WIN(platform_system().find("Win") != std::string::npos),
+      protect_path(default_protect_path()) {}
+
+void ModuleState::clear_collections() {
+    GLOBAL_ALL_ORIGINOL_LIST.clear();
+    GLOBAL_ALL_ORIGINOL_JSON = Json::object();
+    ALL_NODE = Json::object();
+    problem_nodes_list.clear();
+    texture_searchpaths.clear();
+    otls_assetpath.clear();
+    need_varian_usd = Json::array();
+    instance_flag = false;
+}
+
+}  // namespace scanflow

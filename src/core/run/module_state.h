@@ -1,0 +1,57 @@
+// The module-wide state: facts fixed at load time and the collections through which the scan,
+// the USD analysis and the output writer hand results to each other. The module owns one and
+// hands it to every analysis by reference.
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "util/flavour.h"
+#include "util/json.h"
+
+namespace scanflow {
+
+struct ModuleState {
+    // Facts fixed at load time.
+    std::string script_version = "py3";
+    std::string script_ver_py = "py3";
+    bool IS_WIN = false;
+    bool has_arnold = false;  // the `arnold` binding imported
+    bool has_usd = false;     // `pxr.Usd` imported
+    std::string r_type = "r";
+    std::vector<std::string> env_i{"PXR_AR_DEFAULT_SEARCH_PATH"};
+    std::string module_file;              // the file the module was loaded from
+    std::string platform_name = "linux";  // the interpreter's platform name (sys.platform)
+
+    // Collections: filled once by one analysis, never cleared.
+    std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;
+    Json GLOBAL_ALL_ORIGINOL_JSON = Json::object();
+    Json ALL_NODE = Json::object();
+    std::vector<std::string> problem_nodes_list;
+    std::set<std::string> texture_searchpaths;
+    std::vector<std::string> otls_assetpath;
+    Json need_varian_usd = Json::array();
+    bool instance_flag = false;
+
+    // Prefixes of the farm machines' own software and work areas. The prefix test lower-cases
+    // them in place once, under `protect_path_mutex`.
+    std::vector<std::string> protect_path;
+    bool protect_path_lowered = false;
+    std::mutex protect_path_mutex;
+
+    ModuleState();
+    // Empties the collections. An analysis never does (a process runs one analysis); tests that
+    // run several in one process do.
+    void clear_collections();
+    // The path rules of the platform the run behaves as.
+    Flavour flavour() const { return Flavour{IS_WIN}; }
+};
+
+const std::vector<std::string>& default_protect_path();
+
+// The operating-system name as the platform reports it ("Linux", "Windows", "Darwin").
+std::string platform_system();
+
+}  // namespace scanflow

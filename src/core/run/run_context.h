@@ -1,0 +1,48 @@
+// What one analysis object keeps from its construction to its end: the result paths, the task
+// file, platform, channel, the configured plug-ins, the tips and tasks it collects, and the
+// nested files it has read.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "util/json.h"
+
+namespace scanflow {
+
+struct RunContext {
+    std::string current_os;  // lower case: "linux", "windows"
+    std::string hip_file;
+    std::string path_json;
+    Json getaset;
+    std::string uploads_json_path;
+    std::string asset_json_path;
+    std::string tips_json_path;
+    std::string task_json_path;
+    std::string success_file;
+    Json task_json_dict;
+    std::string platform;
+    std::string channel;
+    std::vector<std::string> user_plugins;
+    Json tips_adict = Json::object();
+    Json task_adict = Json::object();
+    // Files already read in this run, so that each is read once.
+    std::set<std::string> rs_asseted;  // Redshift proxies
+    std::set<std::string> all_ass;     // nested scene files, and the sequence patterns analysed
+    std::set<std::string> all_bgeo;    // geometry caches
+    std::set<std::string> all_bgeosc;  // compressed geometry caches
+};
+
+// The shared construction of every analysis object: `param_dict` must hold "hip_file" and
+// "path_json"; the result directory is created when missing, the two banners are printed and
+// task.json is read from it (platform and channel from `param_dict` when given).
+RunContext open_run(const Json& param_dict);
+
+// A parameter dictionary entry as text ("" when absent or null).
+std::string param_text(const Json& param_dict, const std::string& key);
+
+// The dependency tasks of a task file that names none.
+Json default_dependency_task();
+
+}  // namespace scanflow

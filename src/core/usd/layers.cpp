@@ -1,0 +1,52 @@
+#include "usd/layers.h"
+
+#include <cstdlib>
+
+#include "base/text.h"
+
+namespace scanflow {
+
+namespace {
+
+// Where a reference written in a layer lies: beside the layer, else in a search directory.
+std::string locate_reference(const std::string& reference, const std::string& file_dir,
+                             const std::vector<std::string>& env_i, DirCache& listings, Flavour f) {
+    std::string ref = isabs(reference, f) ? reference : normpath(join(file_dir, reference, f), f);
+    if (!listings.exists(ref)) {
+        for (const auto& name : env_i)
+            if (const char* dir = std::getenv(name.c_str()))
+                ref = slashes_forward(normpath(join(dir, reference, f), f));
+    }
+    return normpath(ref, f);
+}
+
+}  // namespace
+
+void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer, UsdFacade& usd,
+                    const std::vector<std::string>& env_i, DirCache& listings, Flavour f) {
+    // Layers still to open, depth first; a layer already collected is never opened again, so
+    // cycles end.
+    std::vector<std::string> todo{usd_path};
+    bool first = true;
+    while (!todo.empty()) {
+        std::string path = todo.back();
+        todo.pop_back();
+        if (path.empty() || !listings.exists(path)) continue;
+        if (!first && allLayer.count(path) && !listings.isfile(path)) continue;
+        first = false;
+        std::string file_dir = dirname(path, f);
+        allLayer.insert(path);
+        if (!listings.isfile(path)) continue;
+        std::vector<std::string> next;
+        for (const auto& reference : usd.external_references(path)) {
+            if (reference.empty()) continue;  // an internal reference names no layer file
+            std::string ref = locate_reference(reference, file_dir, env_i, listings, f);
+            bool known = allLayer.count(ref) > 0;
+            allLayer.insert(ref);
+            if (!known && listings.isfile(ref)) next.push_back(ref);
+        }
+        for (auto it = next.rbegin(); it != next.rend(); ++it) todo.push_back(*it);
+    }
+}
+
+}  // namespace scanflow

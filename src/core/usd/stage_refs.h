@@ -1,0 +1,37 @@
+// The files a USD layer depends on: external layers, sublayers, value clips, references and
+// payloads of every prim spec, and file paths held by attributes.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "usd/facade.h"
+#include "util/flavour.h"
+#include "util/fs_cache.h"
+#include "util/json.h"
+
+namespace scanflow {
+
+// What the stage walk reads besides the stage itself.
+struct StageInputs {
+    UsdFacade* usd;  // null when the USD library is absent: the walk fails with "no Usd"
+    const Json& need_varian_usd;  // variant selections the scan recorded, per layer file
+    const std::set<std::string>& texture_searchpaths;
+    const std::vector<std::string>& env_i;  // environment variables naming layer search paths
+    DirCache& listings;
+    Flavour flavour;
+};
+
+// Every file the layer depends on, "/" separators, sorted. The recorded variant selections are
+// applied while walking, so the selected variants' files are the ones found.
+std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in);
+
+// A reference or asset path as seen from the layer that states it: against the directory of
+// the layer's first sublayer when it has one, else of the layer itself (joined to `dir_path`
+// when relative). Prints "local not exists" when that directory does not exist.
+std::string resolve_ref(const std::string& layer_real_path, const std::string& first_sublayer,
+                        const std::string& reference, const std::string& dir_path,
+                        DirCache& listings, Flavour f);
+
+}  // namespace scanflow

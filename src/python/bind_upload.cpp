@@ -1,0 +1,43 @@
+// Bindings of the upload operations of Related: drive mapping and upload gathering.
+#include "bindings.h"
+#include "pyutil.h"
+
+namespace scanflow::py_bridge {
+
+void bind_upload(RelatedClass& related) {
+    related.def("cmd_out_decode", [](const Related&, const py::object& src_str) -> py::object {
+        if (!py::isinstance<py::bytes>(src_str)) return src_str;
+        return to_pystr(Related::cmd_out_decode(src_str.cast<std::string>()));
+    });
+    related.def("_get_win_mnt_map",
+                [](const Related&) { return from_json(Related::_get_win_mnt_map()); });
+    related.def("_get_drive_replacement_map", [](Related& self) {
+        py::dict out;
+        for (const auto& [drive, folder] : self._get_drive_replacement_map())
+            out[to_pystr(drive)] = to_pystr(folder);
+        return out;
+    });
+    related.def(
+        "_replace_drive_in_path",
+        [](const Related&, const py::object& path, const py::dict& map) {
+            DriveMap drives;
+            for (auto item : map) drives.emplace_back(text_of(item.first), text_of(item.second));
+            return to_pystr(Related::_replace_drive_in_path(text_of(path), drives));
+        },
+        py::arg("path"), py::arg("replacement_map"));
+    related.def(
+        "gather_upload",
+        [](Related& self, const py::object& upload_paths, const py::object& hip_file) {
+            auto paths = to_strings(upload_paths);
+            std::string scene = text_of(hip_file);
+            Json record;
+            {
+                py::gil_scoped_release release;
+                record = self.gather_upload(paths, scene);
+            }
+            return from_json(record);
+        },
+        py::arg("upload_paths"), py::arg("hip_file"));
+}
+
+}  // namespace scanflow::py_bridge

@@ -1,0 +1,127 @@
+#include "module_services.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "arnold_binding.h"
+#include "base/console.h"
+#include "gpu_probes.h"
+#include "host/hip/hip_host.h"
+#include "host_hou.h"
+#include "pyutil.h"
+#include "usd_pxr.h"
+
+namespace scanflow::py_bridge {
+
+namespace {
+
+// Owned for the whole process: the analyses and the module's functions keep references.
+struct ModuleParts {
+    ModuleState state;
+    std::shared_ptr<Host> host;
+    std::shared_ptr<UsdFacade> usd;
+    std::unique_ptr<Services> services;
+    std::shared_ptr<DirCache> script_listings;
+    int script_listings_depth = 0;
+};
+
+ModuleParts& parts() {
+    // Never destroyed: Python objects inside must not be released after the interpreter ends.
+    static ModuleParts* p = new ModuleParts();
+    return *p;
+}
+
+bool try_import(py::module_& m, const char* module, const char* attr_name) {
+    try {
+        m.attr(attr_name) = py::module_::import(module);
+        return true;
+    } catch (py::error_already_set&) {
+        return false;
+    }
+}
+
+// The host application's module when it imports (or SCANFLOW_HOST=hou), our own scene reader
+// otherwise (or SCANFLOW_HOST=hip).
+std::shared_ptr<Host> select_host() {
+    const char* forced = std::getenv("SCANFLOW_HOST");
+    std::string choice = forced == nullptr ? "" : forced;
+    if (choice != "hip") {
+        try {
+            return make_hou_host();
+        } catch (const std::exception& e) {
+            if (choice == "hou")
+                return make_unavailable_host(
+                    std::string("SCANFLOW_HOST=hou, and the module 'hou' did not import (") +
+                    e.what() + ")");
+        }
+    }
+    return hip::make_hip_host();
+}
+
+void read_interpreter_facts(ModuleState& s) {
+    py::module_ sys = py::module_::import("sys");
+    py::object version = sys.attr("version_info");
+    s.script_version = "py" + std::to_string(version.attr("major").cast<int>());
+    s.script_ver_py = "py" + std::to_string(version.attr("major").cast<int>()) +
+                      std::to_string(version.attr("minor").cast<int>());
+    s.IS_WIN =
+        text_of(py::module_::import("platform").attr("system")()).find("Win") != std::string::npos;
+    s.platform_name = text_of(sys.attr("platform"));
+}
+
+// The optional libraries, each reported on the console when absent.
+void probe_libraries(py::module_& m, ModuleState& s) {
+    s.has_arnold = try_import(m, "arnold", "ar");
+    if (!s.has_arnold) console::print("no arnold");
+    s.has_usd = try_import(m, "pxr.Usd", "Usd");
+    if (!s.has_usd) console::print("no Usd");
+    if (try_import(m, "hjson", "houjson")) {
+        s.r_type = "rb";
+    } else {
+        try_import(m, "json", "houjson");
+        s.r_type = "r";
+    }
+}
+
+}  // namespace
+
+void set_up_module(py::module_& m) {
+    ModuleParts& p = parts();
+    py::module_::import("sys").attr("setrecursionlimit")(1000000);
+    read_interpreter_facts(p.state);
+    probe_libraries(m, p.state);
+    p.host = select_host();
+    p.usd = make_pxr_facade();
+    p.services = std::make_unique<Services>(
+        Services{p.state, *p.host, p.usd.get(), nullptr, &probe_python_modules, &script_listings});
+    if (p.state.has_arnold) p.services->arnold = &arnold_file_names;
+}
+
+Services& module_services() {
+    return *parts().services;
+}
+
+ModuleState& module_state() {
+    return parts().state;
+}
+
+std::shared_ptr<DirCache> script_listings() {
+    return parts().script_listings ? parts().script_listings : std::make_shared<DirCache>();
+}
+
+void open_script_listings() {
+    ModuleParts& p = parts();
+    if (p.script_listings_depth++ == 0) p.script_listings = std::make_shared<DirCache>();
+}
+
+void close_script_listings() {
+    ModuleParts& p = parts();
+    if (p.script_listings_depth > 0 && --p.script_listings_depth == 0) p.script_listings.reset();
+}
+
+size_t script_listing_reads() {
+    const auto& cache = parts().script_listings;
+    return cache ? cache->reads() : 0;
+}
+
+}  // namespace scanflow::py_bridge
