@@ -6,6 +6,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "util/binary_json.h"
 #include "util/flavour.h"
 #include "util/json.h"
 #include "util/sc_reader.h"
@@ -37,193 +38,53 @@ bool is_filenames_key(const std::string& key) {
     return ascii_lower(key) == "filenames";
 }
 
-// Bytes from memory, with the reader's interface.
-class MemorySource {
+// The binary form: only the map context is kept, and only keys and the values of "filenames"
+// are read; everything else is skipped.
+class BinaryWalk {
 public:
-    MemorySource(const std::string& data, std::string path) : data_(data), path_(std::move(path)) {}
-    int get() { return pos_ < data_.size() ? static_cast<unsigned char>(data_[pos_++]) : -1; }
-    uint64_t offset() const { return pos_; }
-    const std::string& path() const { return path_; }
+    explicit BinaryWalk(std::vector<std::string>& out) : out_(out) {}
+    void begin(bool map) { stack_.push_back({map, map, false}); }
+    void end() {
+        stack_.pop_back();
+        value_done();
+    }
+    bool wants_value() const {
+        return !stack_.empty() && stack_.back().map &&
+               (stack_.back().expect_key || stack_.back().filenames);
+    }
+    void value(const Json* v) {
+        if (wants_value() && stack_.back().expect_key) {
+            stack_.back().expect_key = false;
+            stack_.back().filenames =
+                v && v->is_string() && is_filenames_key(v->get<std::string>());
+            return;
+        }
+        if (v && v->is_string() && wants_value()) split_list(v->get<std::string>(), out_);
+        value_done();
+    }
+    bool done() const { return false; }
 
 private:
-    const std::string& data_;
-    std::string path_;
-    size_t pos_ = 0;
-};
-
-// The binary form, streamed: one byte per token with its payload; strings are often defined
-// once in the token table and referenced by id afterwards. Only the map context is kept.
-template <typename Source>
-class BinaryWalker {
-public:
-    BinaryWalker(Source& in, std::vector<std::string>& out) : in_(in), out_(out) {}
-
-    void run() {
-        if (in_.get() != 0x7f) fail("not binary geometry");
-        uint32_t magic = static_cast<uint32_t>(fixed(4, false));
-        swap_ = magic != 0x624a534e;
-        struct Frame {
-            bool map;
-            bool expect_key;
-            bool filenames;
-        };
-        std::vector<Frame> stack;
-        auto value_done = [&] {
-            if (!stack.empty() && stack.back().map) {
-                stack.back().expect_key = true;
-                stack.back().filenames = false;
-            }
-        };
-        int t;
-        while ((t = in_.get()) != -1) {
-            std::optional<std::string> text;
-            switch (t) {
-                case 0x7b:
-                    stack.push_back({true, true, false});
-                    continue;
-                case 0x5b:
-                    stack.push_back({false, false, false});
-                    continue;
-                case 0x7d:
-                case 0x5d:
-                    if (stack.empty()) fail("unbalanced end marker");
-                    stack.pop_back();
-                    value_done();
-                    continue;
-                case 0x2b: {
-                    uint64_t id = length();
-                    tokens_[id] = read_string();
-                    continue;
-                }
-                case 0x2d:
-                    tokens_.erase(length());
-                    continue;
-                case 0x00:
-                case 0x30:
-                case 0x31:
-                    break;
-                case 0x10:
-                case 0x11:
-                case 0x21:
-                    skip(1);
-                    break;
-                case 0x12:
-                case 0x22:
-                case 0x18:
-                    skip(2);
-                    break;
-                case 0x13:
-                case 0x19:
-                    skip(4);
-                    break;
-                case 0x14:
-                case 0x1a:
-                    skip(8);
-                    break;
-                case 0x27:
-                    text = read_string();
-                    break;
-                case 0x26: {
-                    auto it = tokens_.find(length());
-                    if (it == tokens_.end()) fail("reference to an undefined token");
-                    text = it->second;
-                    break;
-                }
-                case 0x40:
-                    uniform_array();
-                    break;
-                default:
-                    fail("unknown token " + std::to_string(t));
-            }
-            if (!stack.empty() && stack.back().map && stack.back().expect_key) {
-                stack.back().expect_key = false;
-                stack.back().filenames = text && is_filenames_key(*text);
-                continue;
-            }
-            if (text && !stack.empty() && stack.back().map && stack.back().filenames)
-                split_list(*text, out_);
-            value_done();
-        }
-        if (!stack.empty()) fail("geometry ends inside a container");
-    }
-
-private:
-    [[noreturn]] void fail(const std::string& what) {
-        throw ParseError(in_.path(), static_cast<long long>(in_.offset()),
-                         "binary geometry: " + what);
-    }
-    int byte() {
-        int b = in_.get();
-        if (b == -1) fail("truncated");
-        return b;
-    }
-    void skip(uint64_t n) {
-        for (uint64_t i = 0; i < n; ++i) byte();
-    }
-    uint64_t fixed(int n, bool swap) {
-        uint64_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            uint64_t b = static_cast<uint64_t>(byte());
-            v |= swap ? b << (8 * (n - 1 - i)) : b << (8 * i);
-        }
-        return v;
-    }
-    uint64_t length() {
-        int b = byte();
-        if (b < 0xf1) return static_cast<uint64_t>(b);
-        if (b == 0xf2) return fixed(2, swap_);
-        if (b == 0xf4) return fixed(4, swap_);
-        if (b == 0xf8) return fixed(8, swap_);
-        fail("reserved length code");
-    }
-    std::string read_string() {
-        uint64_t n = length();
-        if (n > (64u << 20)) fail("string longer than 64 MB");
-        std::string s;
-        s.reserve(static_cast<size_t>(n));
-        for (uint64_t i = 0; i < n; ++i) s.push_back(static_cast<char>(byte()));
-        return s;
-    }
-    void uniform_array() {
-        int type = byte();
-        uint64_t count = length();
-        switch (type) {
-            case 0x10:
-                skip(((count + 31) / 32) * 4);
-                break;
-            case 0x11:
-            case 0x21:
-                skip(count);
-                break;
-            case 0x12:
-            case 0x22:
-            case 0x18:
-                skip(count * 2);
-                break;
-            case 0x13:
-            case 0x19:
-                skip(count * 4);
-                break;
-            case 0x14:
-            case 0x1a:
-                skip(count * 8);
-                break;
-            case 0x27:
-                for (uint64_t i = 0; i < count; ++i) read_string();
-                break;
-            case 0x26:
-                for (uint64_t i = 0; i < count; ++i) length();
-                break;
-            default:
-                fail("unknown uniform array type");
+    struct Frame {
+        bool map;
+        bool expect_key;
+        bool filenames;
+    };
+    void value_done() {
+        if (!stack_.empty() && stack_.back().map) {
+            stack_.back().expect_key = true;
+            stack_.back().filenames = false;
         }
     }
-
-    Source& in_;
     std::vector<std::string>& out_;
-    bool swap_ = false;
-    std::unordered_map<uint64_t, std::string> tokens_;
+    std::vector<Frame> stack_;
 };
+
+template <typename Source>
+void walk_binary(Source& in, std::vector<std::string>& out) {
+    BinaryWalk walk(out);
+    BinaryJsonReader<Source>(in).read(walk);
+}
 
 // The ASCII form through a SAX walk: only keys of objects and the string that follows count.
 class AsciiWalker : public nlohmann::json_sax<Json> {
@@ -303,7 +164,7 @@ template <typename Source>
 std::vector<std::string> lists_of(Source& in) {
     std::vector<std::string> out;
     if (in.peek() == 0x7f) {
-        BinaryWalker<Source>(in, out).run();
+        walk_binary(in, out);
         return out;
     }
     AsciiWalker walker(out);
@@ -319,8 +180,8 @@ std::vector<std::string> geometry_file_lists_from(const std::string& data,
                                                   const std::string& path) {
     std::vector<std::string> out;
     if (!data.empty() && static_cast<unsigned char>(data[0]) == 0x7f) {
-        MemorySource source(data, path);
-        BinaryWalker<MemorySource>(source, out).run();
+        StringSource source(data, path);
+        walk_binary(source, out);
         return out;
     }
     AsciiWalker walker(out);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <map>
 
+#include "host/hip/expr_functions.h"
+
 namespace scanflow::hip {
 
 std::string number_text(double v) {
@@ -226,8 +228,6 @@ private:
         return taken ? result : std::nullopt;
     }
 
-    static bool truth(const ExprValue& v) { return v.is_string ? !v.text.empty() : v.number != 0; }
-
     ExprValue expression() { return logical_or(); }
 
     ExprValue logical_or() {
@@ -378,114 +378,13 @@ private:
         fail(tok_.kind == Token::End ? "unexpected end" : "unexpected '" + tok_.text + "'");
     }
 
-    ExprValue call(const std::string& name, const std::vector<ExprValue>& a) {
+    ExprValue call(const std::string& name, const std::vector<ExprValue>& args) {
         if (skipping_ || returned_) return ExprValue::num(0);  // a branch not taken asks nothing
-        auto arg = [&](size_t i) -> const ExprValue& {
-            if (i >= a.size()) fail(name + "() needs more arguments");
-            return a[i];
-        };
-        auto num = [&](size_t i) { return arg(i).as_number(); };
-        auto text = [&](size_t i) { return arg(i).as_text(); };
-        if (name == "ch" || name == "chf")
-            return ExprValue::num(scope_.channel(text(0), false, false).as_number());
-        if (name == "chs") return ExprValue::str(scope_.channel(text(0), true, false).as_text());
-        if (name == "chsraw") return ExprValue::str(scope_.channel(text(0), true, true).as_text());
-        if (name == "chsop") {
-            std::string path = scope_.channel(text(0), true, false).as_text();
-            return ExprValue::str(scope_.node_path(path).value_or(path));
+        try {
+            return call_function(name, args, scope_);
+        } catch (const FunctionError& e) {
+            fail(e.what());
         }
-        if (name == "opname" || name == "opfullpath") {
-            auto path = scope_.node_path(text(0));
-            if (!path) return ExprValue::str("");
-            if (name == "opfullpath") return ExprValue::str(*path);
-            return ExprValue::str(path->substr(path->rfind('/') + 1));
-        }
-        if (name == "opinputpath")
-            return ExprValue::str(
-                scope_.input_path(text(0), static_cast<int>(num(1))).value_or(""));
-        if (name == "oppwf") return ExprValue::str("/");
-        if (name == "opdigits") {
-            std::string s = text(0);
-            auto path = scope_.node_path(s);
-            if (path) s = path->substr(path->rfind('/') + 1);
-            size_t end = s.size();
-            while (end > 0 && !std::isdigit(static_cast<unsigned char>(s[end - 1]))) --end;
-            size_t start = end;
-            while (start > 0 && std::isdigit(static_cast<unsigned char>(s[start - 1]))) --start;
-            return ExprValue::num(start == end ? 0 : std::stod(s.substr(start, end - start)));
-        }
-        if (name == "padzero" || name == "fpadzero") {
-            int width = static_cast<int>(num(0));
-            double v = name == "padzero" ? num(1) : num(2);
-            int decimals = name == "fpadzero" ? static_cast<int>(num(1)) : 0;
-            char buf[64];
-            if (decimals > 0) {
-                std::snprintf(buf, sizeof buf, "%0*.*f", width, decimals, v);
-            } else {
-                std::snprintf(buf, sizeof buf, "%0*lld", width,
-                              static_cast<long long>(std::floor(v)));
-            }
-            return ExprValue::str(buf);
-        }
-        if (name == "if") return truth(arg(0)) ? arg(1) : arg(2);
-        if (name == "ifs") return ExprValue::str(truth(arg(0)) ? text(1) : text(2));
-        if (name == "strcat") return ExprValue::str(text(0) + text(1));
-        if (name == "strreplace") {
-            std::string s = text(0), from = text(1), to = text(2), out;
-            if (from.empty()) return ExprValue::str(s);
-            size_t pos = 0, hit;
-            while ((hit = s.find(from, pos)) != std::string::npos) {
-                out += s.substr(pos, hit - pos) + to;
-                pos = hit + from.size();
-            }
-            return ExprValue::str(out + s.substr(pos));
-        }
-        if (name == "strcmp")
-            return ExprValue::num(text(0).compare(text(1)) < 0 ? -1 : text(0) == text(1) ? 0 : 1);
-        if (name == "strlen") return ExprValue::num(static_cast<double>(text(0).size()));
-        if (name == "substr") {
-            std::string s = text(0);
-            size_t start = static_cast<size_t>(std::max(0.0, num(1)));
-            size_t len = static_cast<size_t>(std::max(0.0, num(2)));
-            return ExprValue::str(start < s.size() ? s.substr(start, len) : "");
-        }
-        if (name == "toupper" || name == "tolower") {
-            std::string s = text(0);
-            for (char& c : s)
-                c = static_cast<char>(name == "toupper"
-                                          ? std::toupper(static_cast<unsigned char>(c))
-                                          : std::tolower(static_cast<unsigned char>(c)));
-            return ExprValue::str(s);
-        }
-        if (name == "floor") return ExprValue::num(std::floor(num(0)));
-        if (name == "ceil") return ExprValue::num(std::ceil(num(0)));
-        if (name == "rint") return ExprValue::num(std::nearbyint(num(0)));
-        if (name == "int") return ExprValue::num(std::trunc(num(0)));
-        if (name == "abs") return ExprValue::num(std::fabs(num(0)));
-        if (name == "min") return ExprValue::num(std::min(num(0), num(1)));
-        if (name == "max") return ExprValue::num(std::max(num(0), num(1)));
-        if (name == "clamp") return ExprValue::num(std::min(std::max(num(0), num(1)), num(2)));
-        if (name == "fit") {
-            double v = num(0), omin = num(1), omax = num(2), nmin = num(3), nmax = num(4);
-            double t = omax == omin ? 0 : std::min(std::max((v - omin) / (omax - omin), 0.0), 1.0);
-            return ExprValue::num(nmin + t * (nmax - nmin));
-        }
-        if (name == "fit01") {
-            double t = std::min(std::max(num(0), 0.0), 1.0);
-            return ExprValue::num(num(1) + t * (num(2) - num(1)));
-        }
-        if (name == "lock") return arg(0);  // a locked channel holds its value
-        if (name == "property" || name == "propertys") {
-            ExprValue v = scope_.channel(text(0), name == "propertys", false);
-            bool missing = v.is_string ? v.text.empty() : false;
-            return missing ? arg(1) : v;
-        }
-        if (name == "pow") return ExprValue::num(std::pow(num(0), num(1)));
-        if (name == "sqrt") return ExprValue::num(std::sqrt(num(0)));
-        if (name == "frac") return ExprValue::num(num(0) - std::floor(num(0)));
-        if (name == "python" || name == "pythonexprs" || name == "pythonexprf")
-            fail(name + "() needs the host application's Python:");
-        fail("the function " + name + "() cannot be evaluated outside the host application:");
     }
 
     const std::string& src_;

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "base/errors.h"
+#include "util/binary_json.h"
 #include "util/sc_reader.h"
 #include "util/stream_reader.h"
 
@@ -12,235 +13,53 @@ namespace scanflow::hip {
 
 namespace {
 
-class BinaryDecoder {
+// The binary form decoded whole: containers under construction, a map keeping its pending key;
+// reading stops at the end of the top-level value.
+class BinaryDecode {
 public:
-    BinaryDecoder(const std::string& d, const std::string& path) : d_(d), path_(path) {}
-
-    Json run() {
-        uint32_t magic;
-        std::memcpy(&magic, d_.data() + 1, 4);
-        swap_ = magic != 0x624a534e;
-        pos_ = 5;
-        // Containers under construction; a map keeps its pending key.
-        struct Frame {
-            Json value;
-            std::optional<std::string> key;
-        };
-        std::vector<Frame> stack;
-        std::optional<Json> done;
-        auto emit = [&](Json v) {
-            if (stack.empty()) {
-                done = std::move(v);
-                return;
-            }
-            Frame& top = stack.back();
-            if (top.value.is_array()) {
-                top.value.push_back(std::move(v));
-            } else if (!top.key) {
-                top.key = v.is_string() ? v.get<std::string>() : v.dump();
-            } else {
-                top.value[*top.key] = std::move(v);
-                top.key.reset();
-            }
-        };
-        while (pos_ < d_.size() && !done) {
-            unsigned char t = byte();
-            switch (t) {
-                case 0x7b:
-                    stack.push_back({Json::object(), std::nullopt});
-                    break;
-                case 0x5b:
-                    stack.push_back({Json::array(), std::nullopt});
-                    break;
-                case 0x7d:
-                case 0x5d: {
-                    if (stack.empty()) fail("unbalanced end marker");
-                    Json v = std::move(stack.back().value);
-                    stack.pop_back();
-                    emit(std::move(v));
-                    break;
-                }
-                case 0x2b: {
-                    uint64_t id = length();
-                    tokens_[id] = str();
-                    break;
-                }
-                case 0x2d:
-                    tokens_.erase(length());
-                    break;
-                case 0x00:
-                    emit(nullptr);
-                    break;
-                case 0x30:
-                    emit(false);
-                    break;
-                case 0x31:
-                    emit(true);
-                    break;
-                case 0x10:
-                    emit(byte() != 0);
-                    break;
-                case 0x11:
-                    emit(static_cast<int8_t>(fixed(1)));
-                    break;
-                case 0x12:
-                    emit(static_cast<int16_t>(fixed(2)));
-                    break;
-                case 0x13:
-                    emit(static_cast<int32_t>(fixed(4)));
-                    break;
-                case 0x14:
-                    emit(static_cast<int64_t>(fixed(8)));
-                    break;
-                case 0x21:
-                    emit(fixed(1));
-                    break;
-                case 0x22:
-                    emit(fixed(2));
-                    break;
-                case 0x18:
-                    fixed(2);
-                    emit(0.0);
-                    break;  // half floats are not needed here
-                case 0x19: {
-                    uint32_t bits = static_cast<uint32_t>(fixed(4));
-                    float f;
-                    std::memcpy(&f, &bits, 4);
-                    emit(f);
-                    break;
-                }
-                case 0x1a: {
-                    uint64_t bits = fixed(8);
-                    double f;
-                    std::memcpy(&f, &bits, 8);
-                    emit(f);
-                    break;
-                }
-                case 0x27:
-                    emit(str());
-                    break;
-                case 0x26: {
-                    auto it = tokens_.find(length());
-                    if (it == tokens_.end()) fail("reference to an undefined token");
-                    emit(it->second);
-                    break;
-                }
-                case 0x40:
-                    emit(uniform());
-                    break;
-                default:
-                    fail("unknown token " + std::to_string(t));
-            }
-        }
-        if (!done) fail("geometry ends inside a container");
-        return *done;
+    void begin(bool map) { stack_.push_back({map ? Json::object() : Json::array(), std::nullopt}); }
+    void end() {
+        Json v = std::move(stack_.back().value);
+        stack_.pop_back();
+        emit(std::move(v));
     }
+    bool wants_value() const { return true; }
+    void value(const Json* v) { emit(*v); }
+    bool done() const { return result_.has_value(); }
+    std::optional<Json>& result() { return result_; }
 
 private:
-    [[noreturn]] void fail(const std::string& what) {
-        throw ParseError(path_, static_cast<long long>(pos_), "binary geometry: " + what);
-    }
-    unsigned char byte() {
-        if (pos_ >= d_.size()) fail("truncated");
-        return static_cast<unsigned char>(d_[pos_++]);
-    }
-    uint64_t fixed(int n) {
-        if (static_cast<uint64_t>(n) > d_.size() - pos_) fail("truncated");
-        uint64_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            uint64_t b = static_cast<unsigned char>(d_[pos_ + static_cast<size_t>(i)]);
-            v |= swap_ ? b << (8 * (n - 1 - i)) : b << (8 * i);
+    struct Frame {
+        Json value;
+        std::optional<std::string> key;
+    };
+    void emit(Json v) {
+        if (stack_.empty()) {
+            result_ = std::move(v);
+            return;
         }
-        pos_ += static_cast<size_t>(n);
-        return v;
-    }
-    uint64_t length() {
-        unsigned char b = byte();
-        if (b < 0xf1) return b;
-        if (b == 0xf2) return fixed(2);
-        if (b == 0xf4) return fixed(4);
-        if (b == 0xf8) return fixed(8);
-        fail("reserved length code");
-    }
-    std::string str() {
-        uint64_t n = length();
-        if (n > d_.size() - pos_) fail("truncated string");
-        std::string s = d_.substr(pos_, n);
-        pos_ += n;
-        return s;
-    }
-    Json uniform() {
-        unsigned char type = byte();
-        uint64_t count = length();
-        Json out = Json::array();
-        if (count > d_.size()) fail("truncated array");
-        if (type == 0x10) {
-            uint64_t words = (count + 31) / 32;
-            std::vector<uint32_t> bits;
-            for (uint64_t w = 0; w < words; ++w) bits.push_back(static_cast<uint32_t>(fixed(4)));
-            for (uint64_t i = 0; i < count; ++i)
-                out.push_back(((bits[i / 32] >> (i % 32)) & 1u) != 0);
-            return out;
+        Frame& top = stack_.back();
+        if (top.value.is_array()) {
+            top.value.push_back(std::move(v));
+        } else if (!top.key) {
+            top.key = v.is_string() ? v.get<std::string>() : v.dump();
+        } else {
+            top.value[*top.key] = std::move(v);
+            top.key.reset();
         }
-        for (uint64_t i = 0; i < count; ++i) {
-            switch (type) {
-                case 0x11:
-                    out.push_back(static_cast<int8_t>(fixed(1)));
-                    break;
-                case 0x12:
-                    out.push_back(static_cast<int16_t>(fixed(2)));
-                    break;
-                case 0x13:
-                    out.push_back(static_cast<int32_t>(fixed(4)));
-                    break;
-                case 0x14:
-                    out.push_back(static_cast<int64_t>(fixed(8)));
-                    break;
-                case 0x21:
-                    out.push_back(fixed(1));
-                    break;
-                case 0x22:
-                    out.push_back(fixed(2));
-                    break;
-                case 0x18:
-                    fixed(2);
-                    out.push_back(0.0);
-                    break;
-                case 0x19: {
-                    uint32_t bits = static_cast<uint32_t>(fixed(4));
-                    float f;
-                    std::memcpy(&f, &bits, 4);
-                    out.push_back(f);
-                    break;
-                }
-                case 0x1a: {
-                    uint64_t bits = fixed(8);
-                    double f;
-                    std::memcpy(&f, &bits, 8);
-                    out.push_back(f);
-                    break;
-                }
-                case 0x27:
-                    out.push_back(str());
-                    break;
-                case 0x26: {
-                    auto it = tokens_.find(length());
-                    out.push_back(it == tokens_.end() ? Json("") : Json(it->second));
-                    break;
-                }
-                default:
-                    fail("unknown uniform array type");
-            }
-        }
-        return out;
     }
-
-    const std::string& d_;
-    const std::string& path_;
-    size_t pos_ = 0;
-    bool swap_ = false;
-    std::unordered_map<uint64_t, std::string> tokens_;
+    std::vector<Frame> stack_;
+    std::optional<Json> result_;
 };
+
+Json decode_binary(const std::string& data, const std::string& path) {
+    StringSource source(data, path);
+    BinaryJsonReader<StringSource> reader(source);
+    BinaryDecode decode;
+    reader.read(decode);
+    if (!decode.result()) reader.fail("geometry ends inside a container");
+    return std::move(*decode.result());
+}
 
 // A value of a key/value array ["k1", v1, "k2", v2 ...].
 const Json* member(const Json& kv, const std::string& key) {
@@ -389,7 +208,7 @@ std::string read_geometry_bytes(const std::string& path) {
 
 Json decode_geometry(const std::string& data, const std::string& path) {
     if (!data.empty() && static_cast<unsigned char>(data[0]) == 0x7f)
-        return BinaryDecoder(data, path).run();
+        return decode_binary(data, path);
     try {
         return Json::parse(data);
     } catch (const Json::exception& e) {

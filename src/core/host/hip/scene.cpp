@@ -172,27 +172,49 @@ std::vector<std::string> indx_entries(const std::string& data) {
     return names;
 }
 
+namespace {
+
+std::vector<std::string> non_empty_lines(const std::string* body) {
+    std::vector<std::string> out;
+    if (!body) return out;
+    std::istringstream in(*body);
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty()) out.push_back(line);
+    return out;
+}
+
+}  // namespace
+
 Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) {
     auto root = std::make_unique<NodeData>();
     root->path = "/";
     root->type = "root";
     nodes_["/"] = std::move(root);
     order_.push_back("/");
+    read_node_sections(archive, path);
+    link_children();
+    apply_current_take(archive, path);
+    read_scene_facts(archive);
+    read_asset_libraries(archive);
+}
 
-    auto ensure = [&](const std::string& node_path) -> NodeData& {
-        auto& slot = nodes_[node_path];
-        if (!slot) {
-            slot = std::make_unique<NodeData>();
-            slot->path = node_path;
-            size_t slash = node_path.rfind('/');
-            slot->parent = slash == 0 ? "/" : node_path.substr(0, slash);
-            std::string name = node_path.substr(slash + 1);
-            slot->type = slot->parent == "/" ? name : "";
-            order_.push_back(node_path);
-        }
-        return *slot;
-    };
+NodeData& Scene::ensure_node(const std::string& node_path) {
+    auto& slot = nodes_[node_path];
+    if (!slot) {
+        slot = std::make_unique<NodeData>();
+        slot->path = node_path;
+        size_t slash = node_path.rfind('/');
+        slot->parent = slash == 0 ? "/" : node_path.substr(0, slash);
+        std::string name = node_path.substr(slash + 1);
+        slot->type = slot->parent == "/" ? name : "";
+        order_.push_back(node_path);
+    }
+    return *slot;
+}
 
+// The .init, .def, .parm and .chn sections of the nodes under the root networks.
+void Scene::read_node_sections(const Archive& archive, const std::string& path) {
     for (const auto& section : archive.sections) {
         const std::string& name = section.name;
         if (name.empty() || name[0] == '.' || name.find('.') == std::string::npos) continue;
@@ -205,7 +227,7 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
                                                   ? std::string::npos
                                                   : node_path.find('/', 1) - 1);
         if (!root_networks().count(top)) continue;
-        NodeData& node = ensure(node_path);
+        NodeData& node = ensure_node(node_path);
         if (kind == "init") {
             node.type = parse_init_type(section.body);
             node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
@@ -218,39 +240,39 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
             node.channels = parse_channels(section.body, archive_name(path, name));
         }
     }
+}
+
+void Scene::link_children() {
     for (const auto& node_path : order_) {
         if (node_path == "/") continue;
         NodeData* node = nodes_[node_path].get();
         if (NodeData* parent = this->node(node->parent)) parent->children.push_back(node_path);
     }
+}
 
-    apply_current_take(archive, path);
+// Scene variables, the saving version, the timeline and the current frame.
+void Scene::read_scene_facts(const Archive& archive) {
     if (const std::string* vars = archive.find(".variables")) variables_ = parse_variables(*vars);
     for (const auto& [name, value] : variables_)
         if (name == "_HIP_SAVEVERSION") save_version = value;
     if (const std::string* start = archive.find(".start")) timeline = parse_start(*start);
     frame = std::round(timeline.tcur * timeline.fps + 1);
+}
 
-    auto lines = [](const std::string* body) {
-        std::vector<std::string> out;
-        if (!body) return out;
-        std::istringstream in(*body);
-        std::string line;
-        while (std::getline(in, line))
-            if (!line.empty()) out.push_back(line);
-        return out;
-    };
-    for (const auto& line : lines(archive.find(".OPfallbacks"))) {
+// Where the scene's asset definitions come from: fallbacks, preferences, libraries, and the
+// definitions embedded in it or stubbed.
+void Scene::read_asset_libraries(const Archive& archive) {
+    for (const auto& line : non_empty_lines(archive.find(".OPfallbacks"))) {
         size_t space = line.find(' ');
         if (space != std::string::npos && !fallbacks_.count(line.substr(0, space)))
             fallbacks_[line.substr(0, space)] = line.substr(space + 1);
     }
-    for (const auto& line : lines(archive.find(".OPpreferences"))) {
+    for (const auto& line : non_empty_lines(archive.find(".OPpreferences"))) {
         size_t space = line.find(' ');
         if (space != std::string::npos)
             preferences_[line.substr(0, space)] = line.substr(space + 1);
     }
-    libraries_ = lines(archive.find(".OPlibraries"));
+    libraries_ = non_empty_lines(archive.find(".OPlibraries"));
     if (const std::string* defotl = archive.find(".defotl")) embedded_ = indx_entries(*defotl);
     if (const std::string* dummy = archive.find(".OPdummydefs"))
         dummy_types_ = indx_entries(*dummy);

@@ -67,6 +67,11 @@ public:
 
 private:
     friend class Scope;
+    NodeData& ensure_node(const std::string& node_path);
+    void read_node_sections(const Archive& archive, const std::string& path);
+    void link_children();
+    void read_scene_facts(const Archive& archive);
+    void read_asset_libraries(const Archive& archive);
     // Applies the overrides of the take the scene was saved in.
     void apply_current_take(const Archive& archive, const std::string& path);
     Value eval_component(const ParmRef& parm, int depth);

@@ -135,79 +135,74 @@ std::vector<ParmEntry> parse_parms(const std::string& body, const std::string& w
     return entries;
 }
 
-std::map<std::string, Channel> parse_channels(const std::string& body, const std::string& where) {
-    std::vector<Lexer::Token> tokens;
-    Lexer lex(body, where);
-    Lexer::Token t;
-    while (lex.next(&t)) tokens.push_back(t);
-    std::map<std::string, Channel> channels;
-    auto structural = [&](size_t i, const char* s) {
-        return i < tokens.size() && !tokens[i].quoted && tokens[i].text == s;
-    };
-    auto is_key = [&](size_t i) { return i + 1 < tokens.size() && structural(i + 1, "="); };
-    // Values of the key at `i`: the tokens up to the next key or closing brace.
-    auto values = [&](size_t& i) {
+namespace {
+
+// The token list of a .chn section: channels with their keys and segments.
+class ChannelReader {
+public:
+    ChannelReader(const std::string& body, const std::string& where) : where_(where) {
+        Lexer lex(body, where);
+        Lexer::Token t;
+        while (lex.next(&t)) tokens_.push_back(t);
+    }
+
+    std::map<std::string, Channel> run() {
+        std::map<std::string, Channel> channels;
+        if (!structural(i_, "{")) {
+            if (tokens_.empty()) return channels;
+            throw ParseError(where_, static_cast<long long>(tokens_[0].offset), "expected {");
+        }
+        ++i_;
+        while (i_ < tokens_.size() && !structural(i_, "}")) {
+            if (!structural(i_, "channel") || i_ + 2 >= tokens_.size() || !structural(i_ + 2, "{"))
+                throw ParseError(where_, static_cast<long long>(tokens_[i_].offset),
+                                 "expected a channel");
+            std::string name = tokens_[i_ + 1].text;
+            i_ += 3;
+            channels[name] = channel();
+            ++i_;  // the channel's "}"
+        }
+        return channels;
+    }
+
+private:
+    bool structural(size_t i, const char* s) const {
+        return i < tokens_.size() && !tokens_[i].quoted && tokens_[i].text == s;
+    }
+    bool is_key(size_t i) const { return i + 1 < tokens_.size() && structural(i + 1, "="); }
+    // The values of the key at the cursor: the tokens up to the next key or closing brace.
+    std::vector<std::string> values() {
         std::vector<std::string> out;
-        i += 2;
-        while (i < tokens.size() && !is_key(i) && !structural(i, "}") && !structural(i, "segment"))
-            out.push_back(tokens[i++].text);
+        i_ += 2;
+        while (i_ < tokens_.size() && !is_key(i_) && !structural(i_, "}") &&
+               !structural(i_, "segment"))
+            out.push_back(tokens_[i_++].text);
         return out;
-    };
-    auto skip_block = [&](size_t& i) {  // tokens[i] is "{"
+    }
+    void skip_block() {  // the cursor is on "{"
         int depth = 0;
         do {
-            if (structural(i, "{")) ++depth;
-            if (structural(i, "}")) --depth;
-            ++i;
-        } while (i < tokens.size() && depth > 0);
-    };
-    size_t i = 0;
-    if (!structural(i, "{")) {
-        if (tokens.empty()) return channels;
-        throw ParseError(where, static_cast<long long>(tokens[0].offset), "expected {");
+            if (structural(i_, "{")) ++depth;
+            if (structural(i_, "}")) --depth;
+            ++i_;
+        } while (i_ < tokens_.size() && depth > 0);
     }
-    ++i;
-    while (i < tokens.size() && !structural(i, "}")) {
-        if (!structural(i, "channel") || i + 2 >= tokens.size() || !structural(i + 2, "{"))
-            throw ParseError(where, static_cast<long long>(tokens[i].offset), "expected a channel");
-        std::string name = tokens[i + 1].text;
+
+    Channel channel() {
         Channel channel;
-        i += 3;
-        while (i < tokens.size() && !structural(i, "}")) {
-            if (structural(i, "segment") && structural(i + 1, "{")) {
-                Segment seg;
-                i += 2;
-                while (i < tokens.size() && !structural(i, "}")) {
-                    if (!is_key(i)) {
-                        ++i;
-                        continue;
-                    }
-                    std::string key = tokens[i].text;
-                    if (key == "options" && structural(i + 2, "{")) {
-                        i += 2;
-                        skip_block(i);
-                        continue;
-                    }
-                    auto vals = values(i);
-                    if (key == "length" && !vals.empty())
-                        seg.length = std::strtod(vals[0].c_str(), nullptr);
-                    if (key == "value")
-                        for (auto& v : vals) seg.value.push_back(std::strtod(v.c_str(), nullptr));
-                    if (key == "slope")
-                        for (auto& v : vals) seg.slope.push_back(std::strtod(v.c_str(), nullptr));
-                    if (key == "expr" && !vals.empty()) seg.expr = vals[0];
-                    if (key == "language" && !vals.empty()) seg.language = vals[0];
-                }
-                ++i;  // the segment's "}"
-                channel.segments.push_back(std::move(seg));
+        while (i_ < tokens_.size() && !structural(i_, "}")) {
+            if (structural(i_, "segment") && structural(i_ + 1, "{")) {
+                i_ += 2;
+                channel.segments.push_back(segment());
+                ++i_;  // the segment's "}"
                 continue;
             }
-            if (!is_key(i)) {
-                ++i;
+            if (!is_key(i_)) {
+                ++i_;
                 continue;
             }
-            std::string key = tokens[i].text;
-            auto vals = values(i);
+            std::string key = tokens_[i_].text;
+            auto vals = values();
             if (vals.empty()) continue;
             if (key == "start") channel.start = std::strtod(vals[0].c_str(), nullptr);
             if (key == "default") channel.default_value = std::strtod(vals[0].c_str(), nullptr);
@@ -218,10 +213,44 @@ std::map<std::string, Channel> parse_channels(const std::string& body, const std
                 channel.default_string = s;
             }
         }
-        ++i;  // the channel's "}"
-        channels[name] = std::move(channel);
+        return channel;
     }
-    return channels;
+
+    Segment segment() {
+        Segment seg;
+        while (i_ < tokens_.size() && !structural(i_, "}")) {
+            if (!is_key(i_)) {
+                ++i_;
+                continue;
+            }
+            std::string key = tokens_[i_].text;
+            if (key == "options" && structural(i_ + 2, "{")) {
+                i_ += 2;
+                skip_block();
+                continue;
+            }
+            auto vals = values();
+            if (key == "length" && !vals.empty())
+                seg.length = std::strtod(vals[0].c_str(), nullptr);
+            if (key == "value")
+                for (auto& v : vals) seg.value.push_back(std::strtod(v.c_str(), nullptr));
+            if (key == "slope")
+                for (auto& v : vals) seg.slope.push_back(std::strtod(v.c_str(), nullptr));
+            if (key == "expr" && !vals.empty()) seg.expr = vals[0];
+            if (key == "language" && !vals.empty()) seg.language = vals[0];
+        }
+        return seg;
+    }
+
+    const std::string& where_;
+    std::vector<Lexer::Token> tokens_;
+    size_t i_ = 0;
+};
+
+}  // namespace
+
+std::map<std::string, Channel> parse_channels(const std::string& body, const std::string& where) {
+    return ChannelReader(body, where).run();
 }
 
 NodeDef parse_def(const std::string& body) {

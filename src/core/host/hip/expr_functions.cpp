@@ -1,0 +1,191 @@
+#include "host/hip/expr_functions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "base/text.h"
+
+namespace scanflow::hip {
+
+namespace {
+
+// The arguments of one call, read by position, and the scene they are evaluated in.
+class Args {
+public:
+    Args(const std::string& name, const std::vector<ExprValue>& values, ExprScope& scope)
+        : name_(name), values_(values), scope_(scope) {}
+    const ExprValue& operator[](size_t i) const {
+        if (i >= values_.size()) throw FunctionError(name_ + "() needs more arguments");
+        return values_[i];
+    }
+    double num(size_t i) const { return (*this)[i].as_number(); }
+    std::string text(size_t i) const { return (*this)[i].as_text(); }
+    const std::string& name() const { return name_; }
+    ExprScope& scope() const { return scope_; }
+
+private:
+    const std::string& name_;
+    const std::vector<ExprValue>& values_;
+    ExprScope& scope_;
+};
+
+using Function = ExprValue (*)(const Args&);
+using Table = std::unordered_map<std::string, Function>;
+
+ExprValue num(double v) {
+    return ExprValue::num(v);
+}
+ExprValue str(std::string s) {
+    return ExprValue::str(std::move(s));
+}
+
+void add_channel_functions(Table& t) {
+    t["ch"] = t["chf"] = [](const Args& a) {
+        return num(a.scope().channel(a.text(0), false, false).as_number());
+    };
+    t["chs"] = [](const Args& a) {
+        return str(a.scope().channel(a.text(0), true, false).as_text());
+    };
+    t["chsraw"] = [](const Args& a) {
+        return str(a.scope().channel(a.text(0), true, true).as_text());
+    };
+    t["chsop"] = [](const Args& a) {
+        std::string path = a.scope().channel(a.text(0), true, false).as_text();
+        return str(a.scope().node_path(path).value_or(path));
+    };
+    t["lock"] = [](const Args& a) { return a[0]; };  // a locked channel holds its value
+    t["property"] = t["propertys"] = [](const Args& a) {
+        ExprValue v = a.scope().channel(a.text(0), a.name() == "propertys", false);
+        bool missing = v.is_string ? v.text.empty() : false;
+        return missing ? a[1] : v;
+    };
+}
+
+// The trailing digits of a node's name (or of the text when it names no node).
+double op_digits(const Args& a) {
+    std::string s = a.text(0);
+    auto path = a.scope().node_path(s);
+    if (path) s = path->substr(path->rfind('/') + 1);
+    size_t end = s.size();
+    while (end > 0 && !std::isdigit(static_cast<unsigned char>(s[end - 1]))) --end;
+    size_t start = end;
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(s[start - 1]))) --start;
+    return start == end ? 0 : std::stod(s.substr(start, end - start));
+}
+
+void add_node_functions(Table& t) {
+    t["opname"] = [](const Args& a) {
+        auto path = a.scope().node_path(a.text(0));
+        return str(path ? path->substr(path->rfind('/') + 1) : "");
+    };
+    t["opfullpath"] = [](const Args& a) {
+        return str(a.scope().node_path(a.text(0)).value_or(""));
+    };
+    t["opinputpath"] = [](const Args& a) {
+        return str(a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or(""));
+    };
+    t["oppwf"] = [](const Args&) { return str("/"); };
+    t["opdigits"] = [](const Args& a) { return num(op_digits(a)); };
+}
+
+std::string zero_padded(int width, double v, int decimals) {
+    char buf[64];
+    if (decimals > 0) {
+        std::snprintf(buf, sizeof buf, "%0*.*f", width, decimals, v);
+    } else {
+        std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(std::floor(v)));
+    }
+    return buf;
+}
+
+std::string case_changed(std::string s, bool upper) {
+    for (char& c : s)
+        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
+                                    : std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+void add_string_functions(Table& t) {
+    t["padzero"] = [](const Args& a) {
+        return str(zero_padded(static_cast<int>(a.num(0)), a.num(1), 0));
+    };
+    t["fpadzero"] = [](const Args& a) {
+        return str(zero_padded(static_cast<int>(a.num(0)), a.num(2), static_cast<int>(a.num(1))));
+    };
+    t["ifs"] = [](const Args& a) { return str(truth(a[0]) ? a.text(1) : a.text(2)); };
+    t["strcat"] = [](const Args& a) { return str(a.text(0) + a.text(1)); };
+    t["strreplace"] = [](const Args& a) {
+        return str(replace_all(a.text(0), a.text(1), a.text(2)));
+    };
+    t["strcmp"] = [](const Args& a) {
+        return num(a.text(0).compare(a.text(1)) < 0 ? -1 : a.text(0) == a.text(1) ? 0 : 1);
+    };
+    t["strlen"] = [](const Args& a) { return num(static_cast<double>(a.text(0).size())); };
+    t["substr"] = [](const Args& a) {
+        std::string s = a.text(0);
+        size_t start = static_cast<size_t>(std::max(0.0, a.num(1)));
+        size_t len = static_cast<size_t>(std::max(0.0, a.num(2)));
+        return str(start < s.size() ? s.substr(start, len) : "");
+    };
+    t["toupper"] = [](const Args& a) { return str(case_changed(a.text(0), true)); };
+    t["tolower"] = [](const Args& a) { return str(case_changed(a.text(0), false)); };
+}
+
+double fit(double v, double omin, double omax, double nmin, double nmax) {
+    double t = omax == omin ? 0 : std::min(std::max((v - omin) / (omax - omin), 0.0), 1.0);
+    return nmin + t * (nmax - nmin);
+}
+
+void add_math_functions(Table& t) {
+    t["if"] = [](const Args& a) { return truth(a[0]) ? a[1] : a[2]; };
+    t["floor"] = [](const Args& a) { return num(std::floor(a.num(0))); };
+    t["ceil"] = [](const Args& a) { return num(std::ceil(a.num(0))); };
+    t["rint"] = [](const Args& a) { return num(std::nearbyint(a.num(0))); };
+    t["int"] = [](const Args& a) { return num(std::trunc(a.num(0))); };
+    t["abs"] = [](const Args& a) { return num(std::fabs(a.num(0))); };
+    t["min"] = [](const Args& a) { return num(std::min(a.num(0), a.num(1))); };
+    t["max"] = [](const Args& a) { return num(std::max(a.num(0), a.num(1))); };
+    t["clamp"] = [](const Args& a) {
+        return num(std::min(std::max(a.num(0), a.num(1)), a.num(2)));
+    };
+    t["fit"] = [](const Args& a) {
+        return num(fit(a.num(0), a.num(1), a.num(2), a.num(3), a.num(4)));
+    };
+    t["fit01"] = [](const Args& a) { return num(fit(a.num(0), 0, 1, a.num(1), a.num(2))); };
+    t["pow"] = [](const Args& a) { return num(std::pow(a.num(0), a.num(1))); };
+    t["sqrt"] = [](const Args& a) { return num(std::sqrt(a.num(0))); };
+    t["frac"] = [](const Args& a) { return num(a.num(0) - std::floor(a.num(0))); };
+}
+
+const Table& functions() {
+    static const Table table = [] {
+        Table t;
+        add_channel_functions(t);
+        add_node_functions(t);
+        add_string_functions(t);
+        add_math_functions(t);
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
+bool truth(const ExprValue& v) {
+    return v.is_string ? !v.text.empty() : v.number != 0;
+}
+
+ExprValue call_function(const std::string& name, const std::vector<ExprValue>& args,
+                        ExprScope& scope) {
+    auto it = functions().find(name);
+    if (it != functions().end()) return it->second(Args(name, args, scope));
+    if (name == "python" || name == "pythonexprs" || name == "pythonexprf")
+        throw FunctionError(name + "() needs the host application's Python:");
+    throw FunctionError("the function " + name +
+                        "() cannot be evaluated outside the host application:");
+}
+
+}  // namespace scanflow::hip

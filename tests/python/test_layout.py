@@ -1,0 +1,122 @@
+"""The shape of the C++ core: floors that include only downwards, no process-wide lookups in the
+core, every source beside its header, short functions, and steps named rather than numbered."""
+import re
+from pathlib import Path
+
+CORE = Path(__file__).resolve().parents[2] / "src" / "core"
+
+# Lowest first. A folder may include its own files and those of lower floors only; folders on
+# the same floor do not include each other.
+FLOORS = {
+    "base": 0,
+    "util": 1,
+    "host": 2,
+    "run": 3,
+    "usd": 4, "tasks": 4, "upload": 4, "render": 4,
+    "nested": 5, "scan": 5,
+    "output": 6,
+    "drivers": 7,
+}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def sources():
+    return sorted(p for p in CORE.rglob("*") if p.suffix in (".h", ".cpp"))
+
+
+def folder_of(path):
+    return path.relative_to(CORE).parts[0]
+
+
+def without_comments_and_strings(text):
+    text = re.sub(r'R"([^(]*)\((.|\n)*?\)\1"', '""', text)
+    text = re.sub(r'"(\\.|[^"\\\n])*"', '""', text)
+    text = re.sub(r"'(\\.|[^'\\\n])*'", "''", text)
+    text = re.sub(r"/\*(.|\n)*?\*/", "", text)
+    return re.sub(r"//[^\n]*", "", text)
+
+
+def test_every_core_folder_has_a_floor():
+    folders = {folder_of(p) for p in sources()}
+    assert folders <= set(FLOORS), folders - set(FLOORS)
+
+
+def test_includes_run_only_downwards():
+    upward = []
+    for path in sources():
+        here = folder_of(path)
+        for target in INCLUDE.findall(path.read_text(encoding="utf-8")):
+            there = target.split("/")[0]
+            if there not in FLOORS:
+                upward.append("%s includes %s, outside the core" % (path.relative_to(CORE), target))
+            elif there != here and FLOORS[there] >= FLOORS[here]:
+                upward.append("%s includes %s" % (path.relative_to(CORE), target))
+    assert not upward, "\n".join(upward)
+
+
+def test_no_process_wide_lookups_in_the_core():
+    lookup = re.compile(r"(?<![\w.>:])(state|host|fs|usd)\(\)")
+    found = []
+    for path in sources():
+        for n, line in enumerate(without_comments_and_strings(path.read_text(encoding="utf-8")).split("\n"), 1):
+            if lookup.search(line):
+                found.append("%s:%d: %s" % (path.relative_to(CORE), n, line.strip()))
+    assert not found, "\n".join(found)
+
+
+def test_every_source_has_its_header():
+    lonely = [str(p.relative_to(CORE)) for p in sources()
+              if p.suffix == ".cpp" and not p.with_suffix(".h").exists()]
+    assert not lonely, lonely
+
+
+def function_lengths(text):
+    """(first line, number of lines) of every function body at namespace or class level."""
+    text = without_comments_and_strings(text)
+    out = []
+    depth = 0
+    # Braces that open namespaces, classes and other scopes whose contents are not one body.
+    scopes = []
+    start = None
+    for m in re.finditer(r"[{};]", text):
+        ch = m.group()
+        if ch == "{":
+            head = text[max(text.rfind(";", 0, m.start()), text.rfind("}", 0, m.start()),
+                            text.rfind("{", 0, m.start())) + 1:m.start()]
+            is_scope = re.search(r"\b(namespace|class|struct|union|enum)\b[^()]*$", head) is not None \
+                or re.search(r"\bextern\s*\"\"\s*$", head) is not None
+            if start is None and not is_scope and all(scopes) and re.search(r"\)[^()]*$", head):
+                start = (m.start(), depth)
+            scopes.append(is_scope)
+            depth += 1
+        elif ch == "}":
+            depth -= 1
+            scopes.pop()
+            if start is not None and depth == start[1]:
+                first = text.count("\n", 0, start[0]) + 1
+                last = text.count("\n", 0, m.start()) + 1
+                out.append((first, last - first + 1))
+                start = None
+    return out
+
+
+def test_functions_are_short():
+    long_ones = []
+    for path in sources():
+        for first, lines in function_lengths(path.read_text(encoding="utf-8")):
+            if lines > 80:
+                long_ones.append("%s:%d: %d lines" % (path.relative_to(CORE), first, lines))
+    assert not long_ones, "\n".join(long_ones)
+
+
+def test_the_length_measure_sees_bodies_not_scopes():
+    text = "namespace a {\nclass B {\n  void f() {\n    if (x) {\n    }\n  }\n};\n}\nint g(int y) {\n  return y;\n}\n"
+    assert function_lengths(text) == [(3, 4), (9, 3)]
+
+
+def test_steps_are_named_not_numbered():
+    numbered = re.compile(r"//\s*\d+(,\s*\d+)*\.(\s|$)")
+    found = ["%s:%d" % (p.relative_to(CORE), n) for p in sources()
+             for n, line in enumerate(p.read_text(encoding="utf-8").split("\n"), 1) if numbered.search(line)]
+    assert not found, found
