@@ -36,6 +36,7 @@ py::object state_attribute(const std::string& name) {
     if (name == "IS_WIN") return py::bool_(s.IS_WIN);
     if (name == "env_i") return to_pylist(s.env_i);
     if (name == "r_type") return to_pystr(s.r_type);
+    if (name == "Usd" && s.has_usd) return py::module_::import("pxr.Usd");
     throw py::attribute_error("module 'scanflow' has no attribute '" + name + "'");
 }
 

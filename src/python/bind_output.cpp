@@ -34,8 +34,10 @@ void bind_output(py::module_& m, SceneDriverClass& hip) {
                 py::gil_scoped_release release;
                 lists = self.all_upload_list(items);
             }
-            return py::make_tuple(to_pylist(lists.present), to_pylist(lists.missing),
-                                  from_json(lists.nested));
+            py::dict nested;
+            for (const auto& [path, found] : lists.nested)
+                nested[to_pystr(path)] = to_pylist(found);
+            return py::make_tuple(to_pylist(lists.present), to_pylist(lists.missing), nested);
         },
         py::arg("uploads_list"));
     hip.def("write_json", &AnalysisHipAssets::write_json, py::call_guard<py::gil_scoped_release>());

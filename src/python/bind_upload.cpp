@@ -4,6 +4,31 @@
 
 namespace scanflow::py_bridge {
 
+namespace {
+
+py::dict entry_dict(const UploadEntry& entry) {
+    py::dict out;
+    out["local"] = to_pystr(entry.local);
+    out["server"] = to_pystr(entry.server);
+    return out;
+}
+
+// The record as upload.json holds it.
+py::dict upload_dict(const UploadRecord& record) {
+    py::list assets;
+    for (const auto& entry : record.asset) assets.append(entry_dict(entry));
+    py::dict scene = entry_dict(record.scene);
+    scene["hash"] = to_pystr(record.hash);
+    py::dict out;
+    out["asset"] = assets;
+    py::list scenes;
+    scenes.append(scene);
+    out["scene"] = scenes;
+    return out;
+}
+
+}  // namespace
+
 void bind_upload(RelatedClass& related) {
     related.def("cmd_out_decode", [](const Related&, const py::object& src_str) -> py::object {
         if (!py::isinstance<py::bytes>(src_str)) return src_str;
@@ -30,12 +55,12 @@ void bind_upload(RelatedClass& related) {
         [](Related& self, const py::object& upload_paths, const py::object& hip_file) {
             auto paths = to_strings(upload_paths);
             std::string scene = text_of(hip_file);
-            Json record;
+            UploadRecord record;
             {
                 py::gil_scoped_release release;
                 record = self.gather_upload(paths, scene);
             }
-            return from_json(record);
+            return upload_dict(record);
         },
         py::arg("upload_paths"), py::arg("hip_file"));
 }

@@ -69,11 +69,14 @@ void read_interpreter_facts(ModuleState& s) {
     s.platform_name = text_of(sys.attr("platform"));
 }
 
-// The optional libraries, each reported on the console when absent.
-void probe_libraries(py::module_& m, ModuleState& s) {
+// The optional libraries, each reported on the console when absent. USD is only looked up here
+// (the module `scanflow.Usd` and the facade import it when first used).
+void probe_libraries(py::module_& m, ModuleParts& p) {
+    ModuleState& s = p.state;
     s.has_arnold = try_import(m, "arnold", "ar");
     if (!s.has_arnold) console::print("no arnold");
-    s.has_usd = try_import(m, "pxr.Usd", "Usd");
+    p.usd = make_pxr_facade();
+    s.has_usd = p.usd != nullptr;
     if (!s.has_usd) console::print("no Usd");
     if (try_import(m, "hjson", "houjson")) {
         s.r_type = "rb";
@@ -89,9 +92,8 @@ void set_up_module(py::module_& m) {
     ModuleParts& p = parts();
     py::module_::import("sys").attr("setrecursionlimit")(1000000);
     read_interpreter_facts(p.state);
-    probe_libraries(m, p.state);
+    probe_libraries(m, p);
     p.host = select_host();
-    p.usd = make_pxr_facade();
     p.services = std::make_unique<Services>(
         Services{p.state, *p.host, p.usd.get(), nullptr, &probe_python_modules, &script_listings});
     if (p.state.has_arnold) p.services->arnold = &arnold_file_names;

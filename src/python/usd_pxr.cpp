@@ -138,10 +138,10 @@ std::vector<std::string> strings_of(const py::handle& list) {
     return out;
 }
 
+// The library is imported when the analysis first needs it: importing it costs more time and
+// memory than most analyses spend on USD.
 class PxrFacade : public UsdFacade {
 public:
-    explicit PxrFacade(py::object helpers) : helpers_(std::move(helpers)) {}
-
     std::vector<std::pair<std::string, std::string>> variant_selections(
         const std::string& layer_path) override {
         return call_python([&] {
@@ -215,8 +215,23 @@ public:
     }
 
 private:
-    py::object fn(const char* name) { return helpers_.get()[name]; }
-    PyRef helpers_;
+    // Called with the interpreter lock held.
+    py::object fn(const char* name) {
+        if (!helpers_) {
+            try {
+                py::module_::import("pxr.Usd");
+                py::dict scope;
+                py::exec(kHelpers, scope);
+                helpers_ = std::make_unique<PyRef>(std::move(scope));
+            } catch (py::error_already_set& e) {
+                throw Error(
+                    "no Usd: the USD library (pxr) does not import (" + describe(e).second + ")",
+                    "ImportError");
+            }
+        }
+        return helpers_->get()[name];
+    }
+    std::unique_ptr<PyRef> helpers_;
 };
 
 }  // namespace
@@ -224,12 +239,11 @@ private:
 std::shared_ptr<UsdFacade> make_pxr_facade() {
     py::gil_scoped_acquire gil;
     try {
-        py::module_::import("pxr.Usd");
-        py::dict scope;
-        py::exec(kHelpers, scope);
-        return std::make_shared<PxrFacade>(std::move(scope));
+        py::object find_spec = py::module_::import("importlib.util").attr("find_spec");
+        if (find_spec("pxr.Usd").is_none()) return nullptr;
+        return std::make_shared<PxrFacade>();
     } catch (py::error_already_set&) {
-        return nullptr;
+        return nullptr;  // a broken pxr package
     }
 }
 

@@ -7,7 +7,8 @@
 
 namespace scanflow::py_bridge {
 
-// A facade over `pxr.Usd`, or null when it does not import.
+// A facade over `pxr.Usd`, or null when the interpreter has no such module. The library itself
+// is imported at the facade's first use.
 std::shared_ptr<UsdFacade> make_pxr_facade();
 
 }  // namespace scanflow::py_bridge

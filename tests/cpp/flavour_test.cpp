@@ -55,3 +55,21 @@ TEST(Flavour, SplitsAndJoins) {
 
 }  // namespace
 }  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(Text, RepeatsGoAndFirstOccurrencesKeepTheirOrder) {
+    std::vector<std::string> items{"b", "a", "b", "c", "a", std::string(40, 'x'), "c",
+                                   std::string(40, 'x')};
+    std::vector<std::string> expected{"b", "a", "c", std::string(40, 'x')};
+    EXPECT_EQ(distinct(items), expected);
+    keep_first_occurrences(items);
+    EXPECT_EQ(items, expected);
+    std::vector<std::string> unique{"only", "once"};
+    keep_first_occurrences(unique);  // nothing moves onto itself
+    EXPECT_EQ(unique, (std::vector<std::string>{"only", "once"}));
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -56,10 +56,14 @@ TEST_F(MountMap, SingleLetterFoldersAndBadValues) {
 class Gather : public ::testing::Test {
 protected:
     void TearDown() override { ::unsetenv("G_WIN_MNT_MAP"); }
-    // Each gathering lists the directories afresh.
+    // Each gathering lists the directories afresh; the record as upload.json holds it.
     Json gather(const std::vector<std::string>& paths, const std::string& scene, Flavour f) {
         DirCache listings;
-        return gather_upload(paths, scene, listings, f);
+        UploadRecord record = gather_upload(paths, scene, listings, f);
+        StringSink text;
+        JsonWriter out(text, Unencodable::Drop);
+        write_upload_record(out, record);
+        return Json::parse(text.text());
     }
     TempDir dir_;
     ConsoleCapture capture_;

@@ -112,6 +112,22 @@ std::vector<std::string> distinct(const std::vector<std::string>& items) {
     return out;
 }
 
+void keep_first_occurrences(std::vector<std::string>& items) {
+    std::vector<bool> keep(items.size());
+    {
+        std::unordered_set<std::string_view> seen;
+        seen.reserve(items.size());
+        for (size_t i = 0; i < items.size(); ++i) keep[i] = seen.insert(items[i]).second;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!keep[i]) continue;
+        if (kept != i) items[kept] = std::move(items[i]);
+        ++kept;
+    }
+    items.resize(kept);
+}
+
 std::string python_quoted(std::string_view value, Quoted kind) {
     bool has_single = value.find('\'') != std::string_view::npos;
     bool has_double = value.find('"') != std::string_view::npos;

@@ -28,6 +28,8 @@ size_t char_count(std::string_view text);
 std::vector<std::string> digit_runs(std::string_view text);
 // The items without repeats, each where it first occurs.
 std::vector<std::string> distinct(const std::vector<std::string>& items);
+// The same, in place.
+void keep_first_occurrences(std::vector<std::string>& items);
 
 // How the interpreter quotes a string in repr(): as text ('a\n') or as bytes (b'\xff'), with
 // the double quote chosen when the value holds a single quote and no double quote.

@@ -90,8 +90,8 @@ std::string Related::getHoudiniver() {
     return services_.host.applicationVersionString();
 }
 
-Json Related::gather_upload(const std::vector<std::string>& upload_paths,
-                            const std::string& scene) {
+UploadRecord Related::gather_upload(const std::vector<std::string>& upload_paths,
+                                    const std::string& scene) {
     Listings listings(*this);
     return scanflow::gather_upload(upload_paths, scene, *listings, flavour());
 }

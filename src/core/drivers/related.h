@@ -10,6 +10,7 @@
 #include "drivers/services.h"
 #include "run/run_context.h"
 #include "upload/drive_map.h"
+#include "upload/gather.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -48,7 +49,8 @@ public:
                                               const DriveMap& replacement_map);
     // The host application's full version string.
     std::string getHoudiniver();
-    Json gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene);
+    UploadRecord gather_upload(const std::vector<std::string>& upload_paths,
+                               const std::string& scene);
 
     const Services& services() const { return services_; }
     Flavour flavour() const { return services_.module.flavour(); }

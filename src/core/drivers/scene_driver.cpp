@@ -148,10 +148,8 @@ void AnalysisHipAssets::write_json() {
             collect_parameter_files(services_.module.ALL_NODE, *listings, flavour());
         filter_asset_libraries(parameters);
         UploadLists nested = all_upload_list(parameters.nested);
-        std::vector<std::string> candidates = distinct(nested.present);
-        candidates.insert(candidates.end(), parameters.files.begin(), parameters.files.end());
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
-        Json asset = start_asset_record(parameters, nested);
+        AssetRecord asset = start_asset_record(parameters, nested);
         require_save_version(hip_file);
         add_denoise_tip(all_ar_denoise, platform, tips_adict);
         add_unconfigured_renderer_tip(all_renderer_list, user_plugins, tips_adict);
@@ -159,9 +157,11 @@ void AnalysisHipAssets::write_json() {
         tips_keyword_info();
         console::print("tips_keyword_info finished");
         Json tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
-        Json upload = write_upload_record(search_upload_files(candidates, *listings));
-        add_file_facts(asset, upload, hip_file);
-        write_result_files(asset, std::move(tips), parameters.missing_file);
+        std::vector<std::string> to_upload =
+            search_upload_files(upload_candidates(nested, parameters), *listings);
+        UploadRecord upload = write_uploads(std::move(to_upload));
+        add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
+        write_result_files(asset, std::move(tips));
     });
 }
 
@@ -174,16 +174,16 @@ void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
     parameters.nested.insert(parameters.nested.end(), library_files.begin(), library_files.end());
 }
 
-Json AnalysisHipAssets::start_asset_record(const ParameterFiles& parameters,
-                                           const UploadLists& nested) {
-    Json asset = Json::object();
-    asset["asset_node"] = services_.module.GLOBAL_ALL_ORIGINOL_JSON;
-    asset["Nested_Assets"] = nested.nested;
-    asset["convert_node"] = parameters.convert_node;
-    asset["render_settings"] = analysis_render_setting();
-    asset["environment_dict"] =
+AssetRecord AnalysisHipAssets::start_asset_record(const ParameterFiles& parameters,
+                                                  const UploadLists& nested) {
+    AssetRecord asset;
+    asset.asset_node = services_.module.GLOBAL_ALL_ORIGINOL_JSON;
+    asset.nested = &nested.nested;
+    asset.convert_node = &parameters.convert_node;
+    asset.render_settings = analysis_render_setting();
+    asset.environment =
         environment_record(services_.host.getenv("JOB"), services_.module.script_ver_py);
-    asset["missing_file"] = parameters.missing_file;
+    asset.missing_file = parameters.missing_file;
     return asset;
 }
 
@@ -201,22 +201,23 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
     return to_upload;
 }
 
-Json AnalysisHipAssets::write_upload_record(const std::vector<std::string>& to_upload) {
+UploadRecord AnalysisHipAssets::write_uploads(std::vector<std::string> to_upload) {
     console::print("get gather_upload start");
-    Json upload = gather_upload(distinct(to_upload), hip_file);
-    writeFile(uploads_json_path, upload);
+    keep_first_occurrences(to_upload);
+    UploadRecord upload = gather_upload(to_upload, hip_file);
+    writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
     console::print("get gather_upload finished");
     return upload;
 }
 
 // asset.json, tips.json (the writer's own tips, then the checks' in their order), asset.txt and,
 // last, the success marker.
-void AnalysisHipAssets::write_result_files(const Json& asset, Json tips, const Json& missing_file) {
-    writeFile(asset_json_path, asset);
+void AnalysisHipAssets::write_result_files(const AssetRecord& asset, Json tips) {
+    writeFile(asset_json_path, [&](JsonWriter& out) { write_asset_record(out, asset); });
     for (const auto& [code, messages] : tips_adict.items()) tips[code] = messages;
     writeFile(tips_json_path, tips);
     asset_list_file_path = path_json + "/asset.txt";
-    write_asset_txt(asset_list_file_path, missing_file, {get_file_data(hip_file)}, hip_file);
+    write_asset_txt(asset_list_file_path, asset.missing_file, {get_file_data(hip_file)}, hip_file);
     writeFile(success_file, Json(""));
 }
 

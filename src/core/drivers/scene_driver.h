@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drivers/analys_usd.h"
+#include "output/asset_record.h"
 #include "output/parameter_files.h"
 #include "output/upload_lists.h"
 
@@ -54,11 +55,11 @@ private:
     void scene_steps();
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
-    Json start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
+    AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);
-    Json write_upload_record(const std::vector<std::string>& to_upload);
-    void write_result_files(const Json& asset, Json tips, const Json& missing_file);
+    UploadRecord write_uploads(std::vector<std::string> to_upload);
+    void write_result_files(const AssetRecord& asset, Json tips);
 };
 
 }  // namespace scanflow

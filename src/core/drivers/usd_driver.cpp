@@ -95,16 +95,17 @@ std::vector<std::string> AnalysUsdAsset::upload_files(const UsdAssetLists& lists
     return distinct(present);
 }
 
-Json AnalysUsdAsset::asset_record(const Json& upload, const UsdAssetLists& lists) {
+Json AnalysUsdAsset::asset_record(const UploadRecord& upload, const UsdAssetLists& lists,
+                                  DirCache& listings) {
     std::set<std::string> facts;
     long long total = 0;
-    for (const auto& entry : upload.at("asset")) {
-        std::string local = value_text(entry.at("local"));
-        facts.insert(get_file_data(local));
-        total += get_file_size(local);
+    for (const auto& entry : upload.asset) {
+        FileFacts read = listings.facts(entry.local);
+        facts.insert(file_data_line(entry.local, read));
+        total += read.size;
     }
     Json asset = Json::object();
-    asset["scene_file_size"] = get_file_size(hip_file);
+    asset["scene_file_size"] = listings.facts(hip_file).size;
     asset["asset_size"] = total;
     asset["asset_num"] = facts.size();
     asset["asset"] = facts;
@@ -116,9 +117,9 @@ Json AnalysUsdAsset::asset_record(const Json& upload, const UsdAssetLists& lists
 void AnalysUsdAsset::AssetInfo() {
     Listings listings(*this);
     UsdAssetLists lists = allusdAsset(getUsdAsset());
-    Json upload = gather_upload(upload_files(lists, *listings), hip_file);
-    writeFile(uploads_json_path, upload);
-    writeFile(asset_json_path, asset_record(upload, lists));
+    UploadRecord upload = gather_upload(upload_files(lists, *listings), hip_file);
+    writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
+    writeFile(asset_json_path, asset_record(upload, lists, *listings));
     tips_adict[tip::kMissingFiles] = lists.missing;
     writeFile(tips_json_path, tips_adict);
     asset_list_file_path = path_json + "/asset.txt";

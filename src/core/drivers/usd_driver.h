@@ -34,7 +34,7 @@ public:
 
 private:
     std::vector<std::string> upload_files(const UsdAssetLists& lists, DirCache& listings);
-    Json asset_record(const Json& upload, const UsdAssetLists& lists);
+    Json asset_record(const UploadRecord& upload, const UsdAssetLists& lists, DirCache& listings);
 };
 
 }  // namespace scanflow

@@ -1,12 +1,13 @@
 #include "output/asset_record.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <set>
 
 #include "base/console.h"
 #include "base/errors.h"
 #include "run/tip_codes.h"
 #include "util/file_facts.h"
+#include "util/work_pool.h"
 
 namespace scanflow {
 
@@ -41,20 +42,60 @@ Json file_tips(const Json& missing_file, const std::vector<std::string>& problem
     return tips;
 }
 
-void add_file_facts(Json& asset, const Json& upload, const std::string& hip_file) {
+void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
+                    DirCache& listings, unsigned threads) {
     console::print("get file_size start");
-    std::set<std::string> fact_lines;
-    long long total = 0;
-    for (const auto& entry : upload.at("asset")) {
-        std::string local = value_text(entry.at("local"));
-        fact_lines.insert(get_file_data(local));
-        total += get_file_size(local);
-    }
-    asset["scene_file_size"] = get_file_size(hip_file);
-    asset["asset_size"] = total;
-    asset["asset_num"] = upload.at("asset").size();
-    asset["asset"] = fact_lines;
+    const auto& entries = upload.asset;
+    std::vector<std::string> lines(entries.size());
+    std::vector<long long> sizes(entries.size());
+    parallel_for(entries.size(), threads, [&](size_t i) {
+        FileFacts facts = listings.facts(entries[i].local);
+        lines[i] = file_data_line(entries[i].local, facts);
+        sizes[i] = facts.size;
+    });
+    asset.scene_file_size = listings.facts(hip_file).size;
+    asset.asset_size = 0;
+    for (long long size : sizes) asset.asset_size += size;
+    asset.asset_num = entries.size();
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    asset.asset = std::move(lines);
     console::print("get file_size finished");
+}
+
+void write_asset_record(JsonWriter& out, const AssetRecord& record) {
+    out.begin_object();
+    out.key("asset_node");
+    out.value(record.asset_node);
+    out.key("Nested_Assets");
+    out.begin_object();
+    for (const auto& [path, found] : *record.nested) {
+        out.key(path);
+        out.strings(found);
+    }
+    out.end_object();
+    out.key("convert_node");
+    out.begin_object();
+    for (const auto& parameter : *record.convert_node) {
+        out.key(parameter.parm);
+        out.strings(parameter.files);
+    }
+    out.end_object();
+    out.key("render_settings");
+    out.value(record.render_settings);
+    out.key("environment_dict");
+    out.value(record.environment);
+    out.key("missing_file");
+    out.value(record.missing_file);
+    out.key("scene_file_size");
+    out.number(record.scene_file_size);
+    out.key("asset_size");
+    out.number(record.asset_size);
+    out.key("asset_num");
+    out.number(static_cast<long long>(record.asset_num));
+    out.key("asset");
+    out.strings(record.asset);
+    out.end_object();
 }
 
 }  // namespace scanflow

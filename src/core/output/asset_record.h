@@ -1,13 +1,35 @@
-// Pieces of the asset record and of the tips that the result writer computes itself.
+// The asset record of the scene flow (asset.json), and the tips the result writer computes
+// itself.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "output/parameter_files.h"
+#include "output/upload_lists.h"
+#include "upload/gather.h"
+#include "util/fs_cache.h"
 #include "util/json.h"
+#include "util/json_writer.h"
 
 namespace scanflow {
+
+// Members in the order asset.json holds them; the large ones are referred to, not copied.
+struct AssetRecord {
+    Json asset_node;
+    const NestedFiles* nested = nullptr;                       // "Nested_Assets"
+    const std::vector<ParameterFile>* convert_node = nullptr;  // "convert_node"
+    Json render_settings;
+    Json environment;
+    Json missing_file;
+    long long scene_file_size = 0;
+    long long asset_size = 0;
+    size_t asset_num = 0;
+    std::vector<std::string> asset;  // the distinct file-facts lines, sorted
+};
+
+void write_asset_record(JsonWriter& out, const AssetRecord& record);
 
 // "environment_dict": the host's JOB (null when unset) and the interpreter's version.
 Json environment_record(const std::optional<std::string>& job, const std::string& python_ver);
@@ -20,8 +42,9 @@ void require_save_version(const std::string& hip_file);
 // problem nodes), each when not empty.
 Json file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes);
 
-// "scene_file_size", "asset_size", "asset_num" and "asset" (the distinct file-facts lines,
-// sorted) of the upload record's assets.
-void add_file_facts(Json& asset, const Json& upload, const std::string& hip_file);
+// "scene_file_size", "asset_size", "asset_num" and "asset" from the facts of the upload record's
+// assets, stated on up to `threads` threads.
+void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
+                    DirCache& listings, unsigned threads);
 
 }  // namespace scanflow

@@ -23,9 +23,8 @@ ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings,
             std::sort(files.begin(), files.end());
             if (nested && !files.empty()) add_sequence_file(files, out.nested);
         }
-        out.convert_node[parm_path] = files;
-        out.files.insert(out.files.end(), files.begin(), files.end());
         if (files.empty()) out.missing_file[parm_path] = path;
+        out.convert_node.push_back({parm_path, std::move(files)});
     }
     return out;
 }

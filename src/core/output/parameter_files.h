@@ -10,11 +10,16 @@
 
 namespace scanflow {
 
+// One file parameter and its files: the file itself, or the sorted members of its sequence.
+struct ParameterFile {
+    std::string parm;
+    std::vector<std::string> files;
+};
+
 struct ParameterFiles {
-    Json convert_node = Json::object();  // parameter path → its files (sorted members)
-    Json missing_file = Json::object();  // parameter path → path as written, when none exists
-    std::vector<std::string> files;      // every parameter's files, in order
-    std::vector<std::string> nested;     // scene, proxy and cache files to open (sampled)
+    std::vector<ParameterFile> convert_node;  // in the scan's order
+    Json missing_file = Json::object();       // parameter path → path as written, when none exists
+    std::vector<std::string> nested;          // scene, proxy and cache files to open (sampled)
 };
 
 // From the scan's parameter-to-pattern map (`ALL_NODE`).

@@ -9,12 +9,19 @@
 namespace scanflow {
 
 void writeFile(const std::string& info_file, const Json& info_dict) {
+    writeFile(info_file, [&](JsonWriter& out) { out.value(info_dict); });
+}
+
+void writeFile(const std::string& info_file, const std::function<void(JsonWriter&)>& write) {
     timed(1, "writeFile", [&] {
         std::string name = std::filesystem::path(info_file).filename().string();
         console::print_cmd("start write " + name);
         auto dir = std::filesystem::path(info_file).parent_path();
         if (!dir.empty()) std::filesystem::create_directories(dir);
-        write_file_atomic(info_file, dump_json(info_dict, Unencodable::Drop));
+        AtomicFileSink sink(info_file);
+        JsonWriter out(sink, Unencodable::Drop);
+        write(out);
+        sink.commit();
         console::print_cmd("write " + name + " ok");
     });
 }

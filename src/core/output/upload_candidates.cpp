@@ -1,11 +1,21 @@
 #include "output/upload_candidates.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
 #include "base/errors.h"
+#include "base/text.h"
 
 namespace scanflow {
+
+std::vector<std::string> upload_candidates(const UploadLists& nested,
+                                           const ParameterFiles& parameters) {
+    std::vector<std::string> candidates = distinct(nested.present);
+    for (const auto& parameter : parameters.convert_node)
+        candidates.insert(candidates.end(), parameter.files.begin(), parameter.files.end());
+    return candidates;
+}
 
 std::string host_installation_dir() {
     const char* hh = std::getenv("HH");
@@ -20,7 +30,8 @@ TxResult counterparts_of(const std::vector<std::string>& candidates, const std::
         std::lock_guard lock(module.protect_path_mutex);
         prefixes = module.protect_path;
     }
-    TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, 10, listings, f);
+    int workers = static_cast<int>(std::min(10u, module.threads));
+    TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, workers, listings, f);
     std::lock_guard lock(module.protect_path_mutex);
     module.protect_path = prefixes;
     return found;

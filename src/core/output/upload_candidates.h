@@ -4,15 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "output/parameter_files.h"
+#include "output/upload_lists.h"
 #include "run/module_state.h"
 #include "util/tx_counterparts.h"
 
 namespace scanflow {
 
+// What may be uploaded: the files found in nested files (each once), then every parameter's
+// files.
+std::vector<std::string> upload_candidates(const UploadLists& nested,
+                                           const ParameterFiles& parameters);
+
 // The host installation directory (HH); an error when it is not set.
 std::string host_installation_dir();
 
-// find_tx_counterparts_parallel over the candidates on at most 10 workers, against the module's
+// find_tx_counterparts_parallel over the candidates on at most 10 workers (and no more than the
+// module's pool size), against the module's
 // protected prefixes (which end up lower-cased, written under the module's guard).
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
                          ModuleState& module, DirCache& listings, Flavour f);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 
 #include "base/console.h"
 #include "base/text.h"
@@ -20,30 +21,44 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void record(const std::string& path, const std::vector<std::string>& found, UploadLists& lists,
-            std::vector<std::string>& collected) {
-    lists.nested[path] = found;
-    collected.insert(collected.end(), found.begin(), found.end());
-}
+// What was found in each opened file; a file recorded again keeps its place with the later
+// contents.
+class Recorder {
+public:
+    Recorder(UploadLists& lists, std::vector<std::string>& collected)
+        : lists_(lists), collected_(collected) {}
+    void operator()(const std::string& path, std::vector<std::string> found) {
+        collected_.insert(collected_.end(), found.begin(), found.end());
+        auto [at, added] = places_.emplace(path, lists_.nested.size());
+        if (added) {
+            lists_.nested.emplace_back(path, std::move(found));
+        } else {
+            lists_.nested[at->second].second = std::move(found);
+        }
+    }
+
+private:
+    UploadLists& lists_;
+    std::vector<std::string>& collected_;
+    std::unordered_map<std::string, size_t> places_;
+};
 
 // The file's contents by each reader its ending calls for; a later reader's entry replaces an
 // earlier one's.
-void open_nested(const std::string& path, const NestedInputs& in, UploadLists& lists,
-                 std::vector<std::string>& collected) {
+void open_nested(const std::string& path, const NestedInputs& in, Recorder& record) {
     if (ends_with_any(path, {".ass", ".ass.gz", ".usda", ".usd", ".USD", ".usdc", ".vrscene",
                              ".bgeo.sc", ".rs"})) {
         auto start = std::chrono::steady_clock::now();
-        record(path, ass_usd_usda_asset(path, in), lists, collected);
+        record(path, ass_usd_usda_asset(path, in));
         console::print("This proxy file analyzes the usage time is : " +
                        console::float_text(seconds_since(start)));
     }
     if (ends_with(path, ".rs")) {
         auto start = std::chrono::steady_clock::now();
-        record(path, get_file_from_rs_cmd(path, RedshiftReads{in.run.rs_asseted, in.listings}),
-               lists, collected);
+        record(path, get_file_from_rs_cmd(path, RedshiftReads{in.run.rs_asseted, in.listings}));
         console::print(".rs analysis time is : " + console::float_text(seconds_since(start)));
     }
-    if (ends_with(path, ".bgeo")) record(path, get_bgeo_asset(path, in), lists, collected);
+    if (ends_with(path, ".bgeo")) record(path, get_bgeo_asset(path, in));
 }
 
 }  // namespace
@@ -54,10 +69,11 @@ UploadLists all_upload_list(const std::vector<std::string>& uploads_list, const 
         std::vector<std::string> sorted = uploads_list;
         std::sort(sorted.begin(), sorted.end());
         std::vector<std::string> collected;
+        Recorder record(result, collected);
         for (const auto& item : sorted) {
             std::string path = slashes_forward(item);
             collected.push_back(path);
-            open_nested(path, in, result, collected);
+            open_nested(path, in, record);
         }
         for (const auto& path : distinct(collected)) {
             if (in.listings.isfile(path)) {

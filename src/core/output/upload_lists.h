@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "nested/nested_inputs.h"
@@ -9,11 +10,14 @@
 
 namespace scanflow {
 
+// Per opened file, the files found in it, in the order the files were opened.
+using NestedFiles = std::vector<std::pair<std::string, std::vector<std::string>>>;
+
 // What all_upload_list finds: files present, files missing, and per opened file its contents.
 struct UploadLists {
     std::vector<std::string> present;
     std::vector<std::string> missing;
-    Json nested = Json::object();
+    NestedFiles nested;
 };
 
 // Opens each nested file (in sorted order) with its reader, then sorts every path met into

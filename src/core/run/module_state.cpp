@@ -2,6 +2,11 @@
 
 #include <sys/utsname.h>
 
+#include <algorithm>
+#include <cstdlib>
+
+#include "util/work_pool.h"
+
 namespace scanflow {
 
 const std::vector<std::string>& default_protect_path() {
@@ -64,8 +69,19 @@ std::string platform_system() {
 #endif
 }
 
+unsigned configured_threads() {
+    const char* text = std::getenv("SCANFLOW_THREADS");
+    if (text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        long value = std::strtol(text, &end, 10);
+        if (*end == '\0' && value > 0) return static_cast<unsigned>(std::min(value, 256L));
+    }
+    return machine_threads();
+}
+
 ModuleState::ModuleState()
     : IS_WIN(platform_system().find("Win") != std::string::npos),
+      threads(configured_threads()),
       protect_path(default_protect_path()) {}
 
 void ModuleState::clear_collections() {

@@ -24,6 +24,8 @@ struct ModuleState {
     std::vector<std::string> env_i{"PXR_AR_DEFAULT_SEARCH_PATH"};
     std::string module_file;              // the file the module was loaded from
     std::string platform_name = "linux";  // the interpreter's platform name (sys.platform)
+    // Threads for independent file-system work: SCANFLOW_THREADS, else the machine's.
+    unsigned threads = 1;
 
     // Collections: filled once by one analysis, never cleared.
     std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;
@@ -50,6 +52,9 @@ struct ModuleState {
 };
 
 const std::vector<std::string>& default_protect_path();
+
+// The pool size SCANFLOW_THREADS asks for, else the machine's number of threads.
+unsigned configured_threads();
 
 // The operating-system name as the platform reports it ("Linux", "Windows", "Darwin").
 std::string platform_system();

@@ -41,11 +41,10 @@ private:
     int fd_;
 };
 
-std::string mtime_text(const std::string& path) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return "0";
+std::string mtime_text(const FileFacts& facts) {
+    if (!facts.readable) return "0";
     std::tm local{};
-    time_t seconds = st.st_mtime;
+    time_t seconds = static_cast<time_t>(facts.mtime);
     if (::localtime_r(&seconds, &local) == nullptr) return "0";
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
@@ -77,20 +76,28 @@ std::string getFileMd5(const std::string& file_path) {
     return out;
 }
 
-std::int64_t get_file_size(const std::string& file_path) {
+FileFacts stat_file(const std::string& file_path) {
     struct stat st{};
-    if (::stat(file_path.c_str(), &st) != 0) return 0;
-    return static_cast<std::int64_t>(st.st_size);
+    if (::stat(file_path.c_str(), &st) != 0) return {};
+    return FileFacts{true, static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtime)};
+}
+
+std::string file_data_line(const std::string& file_path, const FileFacts& facts) {
+    return file_path + "  (mtime " + mtime_text(facts) + ") size " +
+           (facts.readable ? std::to_string(facts.size) : "0");
+}
+
+std::int64_t get_file_size(const std::string& file_path) {
+    return stat_file(file_path).size;
 }
 
 std::string get_file_mtime(const std::string& file_path) {
-    return file_path + "  (mtime " + mtime_text(file_path) + ")";
+    return file_path + "  (mtime " + mtime_text(stat_file(file_path)) + ")";
 }
 
 std::string get_file_data(const std::string& file_path) {
-    struct stat st{};
-    std::string size = ::stat(file_path.c_str(), &st) == 0 ? std::to_string(st.st_size) : "0";
-    return get_file_mtime(file_path) + " size " + size;
+    return file_data_line(file_path, stat_file(file_path));
 }
 
 std::optional<std::string> get_file_save_ver(const std::string& file_path) {

@@ -7,6 +7,17 @@
 
 namespace scanflow {
 
+// What one stat of a file tells: its size and modification time (`readable` false when the stat
+// failed).
+struct FileFacts {
+    bool readable = false;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;  // seconds since the epoch
+};
+FileFacts stat_file(const std::string& file_path);
+// The file-facts line from facts already read: "PATH  (mtime TIME) size N".
+std::string file_data_line(const std::string& file_path, const FileFacts& facts);
+
 // MD5 of the file's bytes as 32 lower-case hex digits; the digest of nothing for a missing path.
 // A path that exists but cannot be read is a FileError.
 std::string getFileMd5(const std::string& file_path);

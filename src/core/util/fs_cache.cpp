@@ -55,15 +55,25 @@ std::shared_ptr<const Listing> read_directory(const std::string& dir) {
                 entry.kind = DirEntry::Other;
                 break;
         }
-        listing->index.emplace(entry.name, listing->entries.size());
         listing->entries.push_back(std::move(entry));
     }
     ::closedir(handle);
+    // Indexed once the entries stay where they are.
+    listing->index.reserve(listing->entries.size());
+    for (size_t i = 0; i < listing->entries.size(); ++i)
+        listing->index.emplace(listing->entries[i].name, i);
     return listing;
+}
+
+bool is_key_already(std::string_view dir) {
+    if (dir.empty() || dir[0] != '/') return false;
+    if (dir.size() > 1 && dir.back() == '/') return false;
+    return dir.find("//") == std::string_view::npos;
 }
 
 // The cache key of a directory: absolute, without repeated or trailing slashes.
 std::string directory_key(const std::string& dir) {
+    if (is_key_already(dir)) return dir;
     std::string path = dir;
     if (path.empty() || path[0] != '/') {
         char buf[4096];
@@ -81,10 +91,16 @@ std::string directory_key(const std::string& dir) {
 }  // namespace
 
 std::shared_ptr<const Listing> DirCache::list(const std::string& dir) {
+    std::string key = directory_key(dir);
     std::shared_ptr<Slot> slot;
     {
-        std::lock_guard lock(mutex_);
-        auto& entry = slots_[directory_key(dir)];
+        std::shared_lock lock(mutex_);
+        auto it = slots_.find(key);
+        if (it != slots_.end()) slot = it->second;
+    }
+    if (!slot) {
+        std::unique_lock lock(mutex_);
+        auto& entry = slots_[key];
         if (!entry) entry = std::make_shared<Slot>();
         slot = entry;
     }
@@ -99,7 +115,8 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     *found = false;
     size_t slash = path.rfind('/');
     std::string parent = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string_view name =
+        std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (!name.empty() && name != "." && name != "..") {
         auto listing = list(parent);
         if (listing->ok) {
@@ -119,6 +136,33 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0) return DirEntry::Broken;
     return kind_from_stat(st);
+}
+
+FileFacts Listing::facts_of(size_t i, const std::string& path) const {
+    {
+        std::lock_guard lock(facts_mutex_);
+        if (stated_.empty()) {
+            facts_.resize(entries.size());
+            stated_.resize(entries.size());
+        }
+        if (stated_[i]) return facts_[i];
+    }
+    FileFacts read = stat_file(path);
+    std::lock_guard lock(facts_mutex_);
+    facts_[i] = read;
+    stated_[i] = true;
+    return read;
+}
+
+FileFacts DirCache::facts(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash + 1 < path.size()) {
+        auto listing = list(path.substr(0, slash == 0 ? 1 : slash));
+        auto it = listing->ok ? listing->index.find(std::string_view(path).substr(slash + 1))
+                              : listing->index.end();
+        if (it != listing->index.end()) return listing->facts_of(it->second, path);
+    }
+    return stat_file(path);
 }
 
 bool DirCache::lexists(const std::string& path) {

@@ -1,16 +1,21 @@
-// The run-wide cache of directory listings. The analysis is bound by the file system, often a
-// network share where every metadata call is a round trip, so each directory is listed once per
-// run and wildcard expansion, recursive listing and repeated existence tests are answered from
-// the listing. Nothing the analysis reads changes while it runs.
+// The run-wide cache of directory listings and file facts. The analysis is bound by the file
+// system, often a network share where every metadata call is a round trip, so each directory is
+// listed once per run and wildcard expansion, recursive listing and repeated existence tests are
+// answered from the listing, and each file is stated once. Nothing the analysis reads changes
+// while it runs.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "util/file_facts.h"
 
 namespace scanflow {
 
@@ -25,11 +30,19 @@ struct Listing {
     bool ok = false;                // false when the directory could not be read
     int error = 0;                  // errno of the failed read
     std::vector<DirEntry> entries;  // in the order the directory gave them
-    std::unordered_map<std::string, size_t> index;
-    const DirEntry* find(const std::string& name) const {
+    // Names to their entries; the keys are views of the entries' names.
+    std::unordered_map<std::string_view, size_t> index;
+    const DirEntry* find(std::string_view name) const {
         auto it = index.find(name);
         return it == index.end() ? nullptr : &entries[it->second];
     }
+    // The facts of entry `i` (whose path is `path`), stated at the first request.
+    FileFacts facts_of(size_t i, const std::string& path) const;
+
+private:
+    mutable std::mutex facts_mutex_;
+    mutable std::vector<FileFacts> facts_;
+    mutable std::vector<bool> stated_;
 };
 
 class DirCache {
@@ -46,6 +59,9 @@ public:
     bool isfile(const std::string& path);
     bool isdir(const std::string& path);
 
+    // The size and time of a file, from one stat per path for the cache's life.
+    FileFacts facts(const std::string& path);
+
     // Number of directories actually read, for benchmarks and tests.
     size_t reads() const { return reads_; }
 
@@ -58,7 +74,7 @@ private:
     // the parent cannot be listed. Returns false in `known` when the answer came that way.
     DirEntry::Kind kind_of(const std::string& path, bool* found);
 
-    std::mutex mutex_;
+    std::shared_mutex mutex_;
     std::unordered_map<std::string, std::shared_ptr<Slot>> slots_;
     std::atomic<size_t> reads_{0};
 };

@@ -13,13 +13,14 @@
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "util/json_writer.h"
 
 namespace scanflow {
 
 std::string dump_json(const Json& value, Unencodable policy) {
-    auto handler =
-        policy == Unencodable::Drop ? Json::error_handler_t::ignore : Json::error_handler_t::strict;
-    return value.dump(4, ' ', false, handler);
+    StringSink sink;
+    JsonWriter(sink, policy).value(value);
+    return std::move(sink.text());
 }
 
 Json read_json_file(const std::string& path) {
@@ -35,32 +36,9 @@ Json read_json_file(const std::string& path) {
 }
 
 void write_file_atomic(const std::string& path, const std::string& text) {
-    namespace fs = std::filesystem;
-    fs::path target(path);
-    fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw FileError(path, "cannot write " + path + ": " + std::strerror(errno));
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            ::unlink(pattern.c_str());
-            throw FileError(path, "cannot write " + path + ": " + std::strerror(err));
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    ::fchmod(fd, 0644);
-    if (::close(fd) != 0 || std::rename(pattern.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(pattern.c_str());
-        throw FileError(path, "cannot write " + path + ": " + std::strerror(err));
-    }
+    AtomicFileSink sink(path);
+    sink.write(text);
+    sink.commit();
 }
 
 std::string value_text(const Json& value) {

@@ -188,15 +188,46 @@ bool is_hidden(std::string_view name) {
     return !name.empty() && name[0] == '.';
 }
 
+// The literal text before a pattern's first wildcard and after its last one, in the case rule
+// of the flavour: a name that does not begin and end with them cannot match, which most names of
+// a large directory are told by a comparison of a few bytes.
+struct LiteralEnds {
+    std::string head, tail;
+    LiteralEnds(std::string_view normcased_pattern) {
+        size_t first = normcased_pattern.find_first_of("*?[");
+        size_t last = normcased_pattern.find_last_of("*?[]");
+        head = std::string(normcased_pattern.substr(0, first));
+        tail =
+            last == std::string_view::npos ? "" : std::string(normcased_pattern.substr(last + 1));
+    }
+    bool admit(std::string_view name, Flavour f) const {
+        if (name.size() < head.size() + tail.size()) return false;
+        return same(name.substr(0, head.size()), head, f) &&
+               same(name.substr(name.size() - tail.size()), tail, f);
+    }
+    static bool same(std::string_view name, std::string_view normcased, Flavour f) {
+        if (!f.windows) return name == normcased;
+        for (size_t i = 0; i < name.size(); ++i) {
+            char c =
+                name[i] >= 'A' && name[i] <= 'Z' ? static_cast<char>(name[i] - 'A' + 'a') : name[i];
+            if (c != normcased[i]) return false;
+        }
+        return true;
+    }
+};
+
 std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& pattern,
                                      bool dironly, DirCache& listings, Flavour f) {
     std::vector<std::string> out;
     auto listing = listings.list(os_path(dir, f));
     if (!listing->ok) return out;
-    std::u32string pat = code_points(normcase(pattern, f));
+    std::string normcased = normcase(pattern, f);
+    std::u32string pat = code_points(normcased);
+    LiteralEnds ends(normcased);
     for (const auto& entry : listing->entries) {
         if (dironly && entry.kind != DirEntry::Dir) continue;
         if (!is_hidden(pattern) && is_hidden(entry.name)) continue;
+        if (!ends.admit(entry.name, f)) continue;
         if (match_points(code_points(normcase(entry.name, f)), pat)) out.push_back(entry.name);
     }
     return out;

@@ -1,14 +1,11 @@
 #include "util/tx_counterparts.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "base/text.h"
 #include "util/exclusions.h"
 #include "util/paths.h"
+#include "util/work_pool.h"
 
 namespace scanflow {
 
@@ -89,37 +86,21 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
                                        DirCache& listings, Flavour f) {
-    std::vector<std::string> absolute;
+    std::vector<const std::string*> absolute;
     for (const auto& p : paths)
-        if (isabs(p, f)) absolute.push_back(p);
+        if (isabs(p, f)) absolute.push_back(&p);
     // Lower-cased once, before any task runs; the tasks only read them.
     const std::vector<std::string> prefixes = lower_prefixes(protect_path);
-
+    std::vector<TxResult> each(absolute.size());
+    parallel_for(absolute.size(), static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
+        each[i] = check_one(*absolute[i], env_hh_path, prefixes, listings, f);
+    });
+    // In the order of the paths: one of the orders in which the tasks may complete.
     TxResult overall;
-    std::mutex results_mutex;
-    std::exception_ptr failure;
-    std::atomic<size_t> next{0};
-    auto worker = [&] {
-        while (true) {
-            size_t i = next++;
-            if (i >= absolute.size()) return;
-            try {
-                TxResult one = check_one(absolute[i], env_hh_path, prefixes, listings, f);
-                std::lock_guard lock(results_mutex);
-                overall.first.insert(overall.first.end(), one.first.begin(), one.first.end());
-                overall.second.insert(overall.second.end(), one.second.begin(), one.second.end());
-            } catch (...) {
-                std::lock_guard lock(results_mutex);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    size_t count = std::min<size_t>(static_cast<size_t>(std::max(1, max_workers)), absolute.size());
-    std::vector<std::thread> pool;
-    for (size_t i = 1; i < count; ++i) pool.emplace_back(worker);
-    if (count > 0) worker();  // the calling thread works too
-    for (auto& t : pool) t.join();
-    if (failure) std::rethrow_exception(failure);
+    for (auto& one : each) {
+        for (auto& p : one.first) overall.first.push_back(std::move(p));
+        for (auto& p : one.second) overall.second.push_back(std::move(p));
+    }
     return overall;
 }
 

@@ -17,8 +17,8 @@ using TxResult = std::pair<std::vector<std::string>, std::vector<std::string>>;
 TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
                          std::vector<std::string>& protect_path, DirCache& listings, Flavour f);
 
-// check_tx_exists over every absolute path, on at most `max_workers` threads; results in
-// completion order. `protect_path` is lower-cased once, before any task runs.
+// check_tx_exists over every absolute path, on at most `max_workers` threads; the results in the
+// order of the paths. `protect_path` is lower-cased once, before any task runs.
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,

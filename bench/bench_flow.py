@@ -1,0 +1,194 @@
+"""The whole analysis against the floor of the file system it has to touch.
+
+    .venv/bin/python bench/bench_flow.py [--scale 1.0] [--dir DIR] [--no-growth] [--runs 3]
+
+Generates a studio project (bench/flow_project.py; about 108,000 files at scale 1, kept in DIR
+for later runs), measures the floor in the same run (list every directory once, stat every file
+once, read every nested file once, warm), then runs the command line on our own scene layer and
+on the `hou` test double, each on the scene without and with USD nodes, and prints the wall time,
+its ratio to the floor, the peak memory, and the stat, open and directory-read calls (counted
+with `strace -f -c`, installed when missing). Last, the plain scene at 10 times fewer and 3 times
+more files, to show how the cost grows.
+"""
+
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import flow_project  # noqa: E402
+
+STAT = ("stat", "lstat", "fstat", "newfstatat", "statx", "fstatat64", "stat64", "lstat64")
+OPEN = ("open", "openat", "openat2")
+LIST = ("getdents", "getdents64")
+
+
+def project(root, scale):
+    manifest_path = os.path.join(root, "manifest.json")
+    if os.path.exists(manifest_path):
+        with open(manifest_path) as f:
+            manifest = json.load(f)
+        if manifest.get("scale") == scale:
+            return manifest
+    shutil.rmtree(root, ignore_errors=True)
+    start = time.perf_counter()
+    manifest = flow_project.generate(root, scale)
+    print("generated %d files in %d directories in %.1f s" % (
+        manifest["files"], manifest["directories"], time.perf_counter() - start))
+    return manifest
+
+
+def opened_files(scene, host):
+    """The nested files an analysis of the scene opens, from the lines it prints as it opens one."""
+    out = fresh_result_dir()
+    argv, env = command(scene, out, host)
+    text = subprocess.run(argv, env=env, capture_output=True, text=True).stdout
+    shutil.rmtree(out)
+    opened = set()
+    for prefix in ("asset path : ", "bgeo: ", "rs: ", "vrscene "):
+        opened.update(line[len(prefix):] for line in text.splitlines() if line.startswith(prefix))
+    return sorted(p for p in opened if os.path.isfile(p))
+
+
+def floor(root, nested):
+    """List every directory once, stat every file once, read the nested files once."""
+    start = time.perf_counter()
+    todo = [root]
+    while todo:
+        d = todo.pop()
+        with os.scandir(d) as it:
+            for entry in it:
+                if entry.is_dir(follow_symlinks=False):
+                    todo.append(entry.path)
+                else:
+                    os.stat(entry.path)
+    for path in nested:
+        with open(path, "rb") as f:
+            while f.read(1 << 20):
+                pass
+    return time.perf_counter() - start
+
+
+def command(scene, out, host):
+    env = dict(os.environ, SCANFLOW_PAUSE_SCALE="0", HH="/opt/hfs", SCANFLOW_HOST=host)
+    if host == "hou":
+        env["PYTHONPATH"] = os.path.join(ROOT, "tests", "python", "hou_double")
+    script = os.path.join(os.path.dirname(sys.executable), "scanflow")
+    argv = [script, "-channel", "web", "-file", scene, "-path_json", out, "-plugin_server_dir", "/p",
+            "-user_id", "bench", "-platform", "2"]
+    return argv, env
+
+
+def fresh_result_dir():
+    out = tempfile.mkdtemp(prefix="scanflow-flow-")
+    with open(os.path.join(out, "task.json"), "w") as f:
+        json.dump({"task_info": {"platform": "2", "channel": "1"},
+                   "software_config": {"plugins": {"vray": "6"}, "cg_name": "Houdini",
+                                       "cg_version": "19.5"}}, f)
+    return out
+
+
+def run_once(scene, host):
+    """(wall seconds, peak resident MB) of one run of the command line."""
+    out = fresh_result_dir()
+    argv, env = command(scene, out, host)
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    if not os.path.exists(os.path.join(out, "analyze_sucess")):
+        raise SystemExit("the run on %s (%s) ended with %s and no success marker" % (scene, host, status))
+    shutil.rmtree(out)
+    return wall, usage.ru_maxrss / 1024
+
+
+def syscalls(scene, host):
+    """Stat-family, open and directory-read calls of one run, as strace counts them."""
+    out = fresh_result_dir()
+    argv, env = command(scene, out, host)
+    summary = os.path.join(out, "strace.txt")
+    subprocess.run(["strace", "-f", "-c", "-o", summary] + argv, env=env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    counts = {}
+    with open(summary) as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) >= 5 and parts[-1].isidentifier() and parts[3].isdigit():
+                counts[parts[-1]] = int(parts[3])
+    shutil.rmtree(out)
+    return (sum(counts.get(n, 0) for n in STAT), sum(counts.get(n, 0) for n in OPEN),
+            sum(counts.get(n, 0) for n in LIST))
+
+
+def ensure_strace():
+    if shutil.which("strace"):
+        return True
+    sudo = [] if os.geteuid() == 0 else ["sudo"]
+    subprocess.run(sudo + ["apt-get", "install", "-y", "-qq", "strace"], stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    return shutil.which("strace") is not None
+
+
+def best(scene, host, runs):
+    results = [run_once(scene, host) for _ in range(runs)]
+    return min(r[0] for r in results), max(r[1] for r in results)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--scale", type=float, default=1.0)
+    parser.add_argument("--dir", default=os.path.join(tempfile.gettempdir(), "scanflow-flow"))
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--no-growth", action="store_true")
+    args = parser.parse_args()
+    manifest = project("%s-%g" % (args.dir, args.scale), args.scale)
+    root = "%s-%g" % (args.dir, args.scale)
+    nested = opened_files(manifest["scenes"]["usd"]["hip"], "hip")
+    floor(root, nested)  # warms the cache
+    floor_s = min(floor(root, nested) for _ in range(3))
+    files = manifest["files"]
+    print("project: %d files in %d directories, %d file parameters (+%d USD); %d nested files of %.0f MB "
+          "opened" % (files, manifest["directories"], manifest["file_parms"], manifest["usd_parms"],
+                      len(nested), sum(os.path.getsize(p) for p in nested) / 1e6))
+    print("floor (list every directory, stat every file, read the opened nested files, warm): %.3f s"
+          % floor_s)
+    counted = ensure_strace()
+    print()
+    print("%-22s %8s %7s %9s %11s %9s %9s %9s" % ("run", "wall s", "floor x", "peak MB", "stat/file",
+                                                 "stat", "open", "dir read"))
+    for host, label in (("hip", "our scene layer"), ("hou", "hou test double")):
+        for tag in ("plain", "usd"):
+            scene = manifest["scenes"][tag]["hip" if host == "hip" else "double"]
+            wall, peak = best(scene, host, args.runs)
+            stat = opens = reads = None
+            if counted:
+                stat, opens, reads = syscalls(scene, host)
+            name = "%s, %s" % (label, "with USD" if tag == "usd" else "no USD")
+            print("%-22s %8.3f %7.2f %9.0f %11s %9s %9s %9s" % (
+                name, wall, wall / floor_s, peak, "%.3f" % (stat / files) if stat is not None else "-",
+                stat if stat is not None else "-", opens if opens is not None else "-",
+                reads if reads is not None else "-"))
+    if args.no_growth:
+        return
+    print()
+    print("%-7s %9s %6s %8s %9s %12s" % ("scale", "files", "dirs", "wall s", "floor s", "us per file"))
+    for scale in (0.1, 1.0, 3.0):
+        root = "%s-%g" % (args.dir, scale)
+        m = project(root, scale)
+        opened = opened_files(m["scenes"]["plain"]["hip"], "hip")
+        floor(root, opened)
+        f_s = min(floor(root, opened) for _ in range(2))
+        wall, _ = best(m["scenes"]["plain"]["hip"], "hip", max(1, args.runs - 1))
+        print("%-7g %9d %6d %8.3f %9.3f %12.1f" % (scale, m["files"], m["directories"], wall, f_s,
+                                                 1e6 * wall / m["files"]))
+
+
+if __name__ == "__main__":
+    main()

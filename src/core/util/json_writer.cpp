@@ -1,0 +1,202 @@
+#include "util/json_writer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "base/errors.h"
+#include "util/encoding.h"
+
+namespace scanflow {
+
+AtomicFileSink::AtomicFileSink(const std::string& path) : path_(path) {
+    namespace fs = std::filesystem;
+    fs::path target(path);
+    fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    temporary_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkstemp(temporary_.data());
+    if (fd < 0) {
+        temporary_.clear();
+        fail(errno);
+    }
+    file_ = ::fdopen(fd, "wb");
+    if (file_ == nullptr) {
+        int error = errno;
+        ::close(fd);
+        fail(error);
+    }
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+}
+
+AtomicFileSink::~AtomicFileSink() {
+    if (file_) std::fclose(file_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+void AtomicFileSink::fail(int error) {
+    throw FileError(path_, "cannot write " + path_ + ": " + std::strerror(error));
+}
+
+void AtomicFileSink::write(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail(errno);
+}
+
+void AtomicFileSink::commit() {
+    if (std::fflush(file_) != 0) fail(errno);
+    ::fchmod(::fileno(file_), 0644);
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0) fail(errno);
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+    temporary_.clear();
+}
+
+void JsonWriter::newline() {
+    std::string text = "\n";
+    text.append(4 * levels_.size(), ' ');
+    sink_.write(text);
+}
+
+void JsonWriter::before_value() {
+    if (after_key_) {
+        after_key_ = false;
+        return;
+    }
+    if (levels_.empty()) return;
+    Level& level = levels_.back();
+    if (!level.empty) sink_.write(",");
+    level.empty = false;
+    newline();
+}
+
+void JsonWriter::key(std::string_view name) {
+    Level& level = levels_.back();
+    if (!level.empty) sink_.write(",");
+    level.empty = false;
+    newline();
+    escaped(name);
+    sink_.write(": ");
+    after_key_ = true;
+}
+
+void JsonWriter::begin_object() {
+    before_value();
+    sink_.write("{");
+    levels_.push_back(Level{true});
+}
+
+void JsonWriter::begin_array() {
+    before_value();
+    sink_.write("[");
+    levels_.push_back(Level{false});
+}
+
+void JsonWriter::end_object() {
+    bool empty = levels_.back().empty;
+    levels_.pop_back();
+    if (!empty) newline();
+    sink_.write("}");
+}
+
+void JsonWriter::end_array() {
+    bool empty = levels_.back().empty;
+    levels_.pop_back();
+    if (!empty) newline();
+    sink_.write("]");
+}
+
+void JsonWriter::string(std::string_view text) {
+    before_value();
+    escaped(text);
+}
+
+void JsonWriter::number(long long value) {
+    before_value();
+    sink_.write(std::to_string(value));
+}
+
+void JsonWriter::strings(const std::vector<std::string>& items) {
+    begin_array();
+    for (const auto& item : items) string(item);
+    end_array();
+}
+
+void JsonWriter::value(const Json& v) {
+    switch (v.type()) {
+        case Json::value_t::object:
+            begin_object();
+            for (const auto& item : v.items()) {
+                key(item.key());
+                value(item.value());
+            }
+            end_object();
+            return;
+        case Json::value_t::array:
+            begin_array();
+            for (const auto& item : v) value(item);
+            end_array();
+            return;
+        case Json::value_t::string:
+            string(v.get_ref<const std::string&>());
+            return;
+        default:
+            // Numbers, booleans and null in the library's own text form.
+            before_value();
+            sink_.write(v.dump());
+    }
+}
+
+// Quotes, back slashes and control characters escaped as the library does; text that is not
+// UTF-8 goes through the library, which drops what it cannot encode or fails, by the policy.
+void JsonWriter::escaped(std::string_view text) {
+    if (!is_utf8(text)) {
+        auto handler = policy_ == Unencodable::Drop ? Json::error_handler_t::ignore
+                                                    : Json::error_handler_t::strict;
+        sink_.write(Json(std::string(text)).dump(-1, ' ', false, handler));
+        return;
+    }
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.push_back('"');
+    for (char ch : text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out.push_back(ch);
+                }
+        }
+    }
+    out.push_back('"');
+    sink_.write(out);
+}
+
+}  // namespace scanflow

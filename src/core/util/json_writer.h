@@ -1,0 +1,77 @@
+// JSON written a value at a time in the layout of the result files: four-blank indentation, one
+// member or element per line, members in the order given, non-ASCII characters as they are. A
+// large record is streamed to its file instead of being built and held as one text.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/json.h"
+
+namespace scanflow {
+
+// Where the text goes: a string, or a file written whole or not at all (a temporary file in
+// the same directory, renamed over the target by commit()).
+class JsonSink {
+public:
+    virtual ~JsonSink() = default;
+    virtual void write(std::string_view text) = 0;
+};
+
+class StringSink : public JsonSink {
+public:
+    void write(std::string_view text) override { text_.append(text); }
+    std::string& text() { return text_; }
+
+private:
+    std::string text_;
+};
+
+class AtomicFileSink : public JsonSink {
+public:
+    explicit AtomicFileSink(const std::string& path);
+    ~AtomicFileSink() override;  // removes the temporary file unless committed
+    AtomicFileSink(const AtomicFileSink&) = delete;
+    AtomicFileSink& operator=(const AtomicFileSink&) = delete;
+    void write(std::string_view text) override;
+    void commit();
+
+private:
+    void fail(int error);
+    std::string path_, temporary_;
+    std::FILE* file_ = nullptr;
+};
+
+class JsonWriter {
+public:
+    JsonWriter(JsonSink& sink, Unencodable policy) : sink_(sink), policy_(policy) {}
+
+    void begin_object();
+    void end_object();
+    void begin_array();
+    void end_array();
+    // The key of the next member of the object being written.
+    void key(std::string_view name);
+    void string(std::string_view text);
+    void number(long long value);
+    void value(const Json& value);
+    void strings(const std::vector<std::string>& items);
+
+private:
+    void before_value();
+    void newline();
+    void escaped(std::string_view text);
+    struct Level {
+        bool object;
+        bool empty = true;
+    };
+    JsonSink& sink_;
+    Unencodable policy_;
+    std::vector<Level> levels_;
+    bool after_key_ = false;
+};
+
+}  // namespace scanflow

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "test_support.h"
+#include "util/json.h"
+#include "util/json_writer.h"
+
+namespace scanflow {
+namespace {
+
+std::string library_dump(const Json& v, Unencodable policy) {
+    return v.dump(4, ' ', false,
+                  policy == Unencodable::Drop ? Json::error_handler_t::ignore
+                                              : Json::error_handler_t::strict);
+}
+
+std::string written(const Json& v, Unencodable policy) {
+    StringSink sink;
+    JsonWriter(sink, policy).value(v);
+    return sink.text();
+}
+
+TEST(JsonWriter, LaysOutEveryKindOfValueAsTheLibraryDoes) {
+    Json samples = Json::array(
+        {Json::object(), Json::array(), "", "plain", "quote \" back \\ slash /",
+         "\b\f\n\r\t\x01\x1f\x7f", "路径/テクスチャ.exr", 0, -7, 1ull << 63, 1.0, 0.1, -0.0, 1e100,
+         2.5e-8, true, false, nullptr,
+         Json::object({{"a", Json::array({1, Json::object(), Json::array({Json::array()})})},
+                       {"b\nkey", Json::object({{"c", "d"}})}})});
+    for (const auto& v : samples) {
+        EXPECT_EQ(written(v, Unencodable::Fail), library_dump(v, Unencodable::Fail)) << v.dump();
+        Json wrapped = Json::object({{"k", v}, {"list", Json::array({v, v})}});
+        EXPECT_EQ(written(wrapped, Unencodable::Drop), library_dump(wrapped, Unencodable::Drop));
+    }
+}
+
+TEST(JsonWriter, TextThatIsNotUtf8IsDroppedOrFailsByThePolicy) {
+    Json bad = Json::array({std::string("a\xff"
+                                        "b\xc3"),
+                            std::string("\xed\xa0\x80z")});
+    EXPECT_EQ(written(bad, Unencodable::Drop), library_dump(bad, Unencodable::Drop));
+    EXPECT_THROW(written(bad, Unencodable::Fail), Json::type_error);
+}
+
+TEST(JsonWriter, RandomRecordsMatchTheLibrary) {
+    std::mt19937 rng(11);
+    const char* alphabet[] = {"a", "Z", "0", " ", "\"", "\\", "\n", "\x02", "é", "路", "\x7f", "/"};
+    auto text = [&] {
+        std::string s;
+        for (int i = static_cast<int>(rng() % 6); i > 0; --i) s += alphabet[rng() % 12];
+        return s;
+    };
+    std::function<Json(int)> make = [&](int depth) -> Json {
+        switch (depth > 3 ? rng() % 4 : rng() % 6) {
+            case 0:
+                return text();
+            case 1:
+                return static_cast<long long>(rng() % 2000) - 1000;
+            case 2:
+                return (rng() % 1000) / 7.0;
+            case 3:
+                return rng() % 2 == 0;
+            case 4: {
+                Json o = Json::object();
+                for (int i = static_cast<int>(rng() % 4); i > 0; --i) o[text()] = make(depth + 1);
+                return o;
+            }
+            default: {
+                Json a = Json::array();
+                for (int i = static_cast<int>(rng() % 4); i > 0; --i) a.push_back(make(depth + 1));
+                return a;
+            }
+        }
+    };
+    for (int i = 0; i < 300; ++i) {
+        Json v = make(0);
+        ASSERT_EQ(written(v, Unencodable::Drop), library_dump(v, Unencodable::Drop)) << v.dump();
+    }
+}
+
+TEST(AtomicFile, WholeOrNothing) {
+    testing::TempDir dir;
+    std::string path = dir.write("out.json", "old");
+    {
+        AtomicFileSink sink(path);
+        sink.write("half");
+        // Not committed: the old file stays and no temporary is left.
+    }
+    EXPECT_EQ(testing::read_text(path), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    AtomicFileSink sink(path);
+    sink.write("new");
+    sink.commit();
+    EXPECT_EQ(testing::read_text(path), "new");
+    EXPECT_THROW(AtomicFileSink(dir.file("missing/x.json")), FileError);
+}
+
+}  // namespace
+}  // namespace scanflow
