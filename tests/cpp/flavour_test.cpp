@@ -60,8 +60,8 @@ namespace scanflow {
 namespace {
 
 TEST(Text, RepeatsGoAndFirstOccurrencesKeepTheirOrder) {
-    std::vector<std::string> items{"b", "a", "b", "c", "a", std::string(40, 'x'), "c",
-                                   std::string(40, 'x')};
+    std::vector<std::string> items{
+        "b", "a", "b", "c", "a", std::string(40, 'x'), "c", std::string(40, 'x')};
     std::vector<std::string> expected{"b", "a", "c", std::string(40, 'x')};
     EXPECT_EQ(distinct(items), expected);
     keep_first_occurrences(items);

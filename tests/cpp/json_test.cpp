@@ -17,7 +17,9 @@ std::string library_dump(const Json& v, Unencodable policy) {
 
 std::string written(const Json& v, Unencodable policy) {
     StringSink sink;
-    JsonWriter(sink, policy).value(v);
+    JsonWriter out(sink, policy);
+    out.value(v);
+    out.flush();
     return sink.text();
 }
 

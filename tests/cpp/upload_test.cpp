@@ -63,6 +63,7 @@ protected:
         StringSink text;
         JsonWriter out(text, Unencodable::Drop);
         write_upload_record(out, record);
+        out.flush();
         return Json::parse(text.text());
     }
     TempDir dir_;

@@ -16,64 +16,79 @@ struct Token {
     uint64_t offset = 0;
 };
 
+constexpr size_t kMaxToken = 64u << 20;
+
+bool blank(unsigned char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+bool bare(unsigned char c) {
+    return !(c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}');
+}
+
 // Tokens of the .ass text, read as a stream: quoted strings may span lines and hold '#' and
-// braces; '#' starts a comment elsewhere; braces stand alone.
+// braces; '#' starts a comment elsewhere; braces stand alone. The text of a token is kept only
+// when asked for: most of a big scene file is geometry that nobody reads.
 class AssLexer {
 public:
     explicit AssLexer(StreamReader& in) : in_(in) {}
 
-    bool next(Token* t) {
+    bool next(Token* t, bool keep_text) {
         bool newline = in_.offset() == 0;
-        int c;
-        while ((c = in_.peek()) != -1) {
-            if (c == '\n') {
-                newline = true;
-                in_.get();
-            } else if (c == ' ' || c == '\t' || c == '\r') {
-                in_.get();
-            } else if (c == '#') {
-                while ((c = in_.peek()) != -1 && c != '\n') in_.get();
-            } else {
-                break;
-            }
-        }
+        int c = skip_blanks(newline);
         if (c == -1) return false;
         t->text.clear();
         t->line_start = newline;
         t->offset = in_.offset();
         t->quoted = c == '"';
         if (t->quoted) {
-            in_.get();
-            while (true) {
-                int ch = in_.get();
-                if (ch == -1)
-                    throw ParseError(in_.path(), static_cast<long long>(t->offset),
-                                     "unterminated string");
-                if (ch == '"') break;
-                if (ch == '\\' && (in_.peek() == '"' || in_.peek() == '\\')) ch = in_.get();
-                push(t, ch);
-            }
-            return true;
-        }
-        if (c == '{' || c == '}') {
+            quoted(t, keep_text);
+        } else if (c == '{' || c == '}') {
             t->text = static_cast<char>(in_.get());
-            return true;
-        }
-        while ((c = in_.peek()) != -1) {
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{' || c == '}') break;
-            push(t, in_.get());
+        } else if (in_.take_while(bare, keep_text ? &t->text : nullptr, kMaxToken) == -2) {
+            too_long(t);
         }
         return true;
     }
 
 private:
-    // One token is bounded, so that no input makes memory grow with the file.
-    void push(Token* t, int ch) {
-        if (t->text.size() >= (64u << 20))
-            throw ParseError(in_.path(), static_cast<long long>(t->offset),
-                             "token longer than 64 MB");
-        t->text.push_back(static_cast<char>(ch));
+    // Past blanks, line ends and comments; the first byte of the next token, or -1.
+    int skip_blanks(bool& newline) {
+        while (true) {
+            int c = in_.take_while(blank, nullptr);
+            if (c == '\n') {
+                newline = true;
+                in_.get();
+            } else if (c == '#') {
+                in_.take_while([](unsigned char ch) { return ch != '\n'; }, nullptr);
+            } else {
+                return c;
+            }
+        }
     }
+
+    void quoted(Token* t, bool keep_text) {
+        in_.get();
+        std::string* text = keep_text ? &t->text : nullptr;
+        while (true) {
+            int c = in_.take_while([](unsigned char ch) { return ch != '"' && ch != '\\'; }, text,
+                                   kMaxToken);
+            if (c == -2) too_long(t);
+            if (c == -1)
+                throw ParseError(in_.path(), static_cast<long long>(t->offset),
+                                 "unterminated string");
+            in_.get();
+            if (c == '"') return;
+            // A back slash escapes a quote or a back slash; before anything else it is itself.
+            int next = in_.peek();
+            char kept = next == '"' || next == '\\' ? static_cast<char>(in_.get()) : '\\';
+            if (text) text->push_back(kept);
+        }
+    }
+
+    [[noreturn]] void too_long(const Token* t) {
+        throw ParseError(in_.path(), static_cast<long long>(t->offset), "token longer than 64 MB");
+    }
+
     StreamReader& in_;
 };
 
@@ -86,25 +101,25 @@ std::vector<std::string> read_ass_file_names(const std::string& path) {
     std::set<std::string> seen;
     AssLexer lex(in);
     Token t;
-    while (lex.next(&t)) {
+    while (lex.next(&t, true)) {
         // A node: its type, then a block.
         std::string type = t.text;
         Token open;
-        if (!lex.next(&open)) break;
+        if (!lex.next(&open, true)) break;
         if (open.quoted || open.text != "{")
             throw ParseError(path, static_cast<long long>(open.offset),
                              "expected { after node type " + type);
         bool wanted = kinds.count(type) > 0;
         Token p;
         bool closed = false;
-        while (lex.next(&p)) {
+        while (lex.next(&p, wanted)) {
             if (!p.quoted && p.text == "}") {
                 closed = true;
                 break;
             }
             if (!wanted || p.quoted || !p.line_start || p.text != "filename") continue;
             Token value;
-            if (!lex.next(&value)) break;
+            if (!lex.next(&value, true)) break;
             if (!value.quoted && value.text == "}") {
                 closed = true;
                 break;

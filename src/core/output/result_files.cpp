@@ -21,6 +21,7 @@ void writeFile(const std::string& info_file, const std::function<void(JsonWriter
         AtomicFileSink sink(info_file);
         JsonWriter out(sink, Unencodable::Drop);
         write(out);
+        out.flush();
         sink.commit();
         console::print_cmd("write " + name + " ok");
     });

@@ -175,10 +175,63 @@ private:
         }
         return out;
     }
+    // The bytes of an element type of fixed size, or -1 for strings, tokens and unknown types.
+    static int width(int t) {
+        switch (t) {
+            case 0x00:
+            case 0x30:
+            case 0x31:
+                return 0;
+            case 0x10:
+            case 0x11:
+            case 0x21:
+                return 1;
+            case 0x12:
+            case 0x22:
+            case 0x18:
+                return 2;
+            case 0x13:
+            case 0x19:
+                return 4;
+            case 0x14:
+            case 0x1a:
+                return 8;
+            default:
+                return -1;
+        }
+    }
+    void skip(uint64_t n) {
+        for (uint64_t i = 0; i < n; ++i) byte();
+    }
+    void skip_element(int t, bool in_uniform) {
+        int w = width(t);
+        if (w >= 0) return skip(static_cast<uint64_t>(w));
+        if (t == 0x27 || t == 0x26) {
+            (void)element(t, false, in_uniform);
+            return;
+        }
+        fail(in_uniform ? "unknown uniform array type" : "unknown token " + std::to_string(t));
+    }
+    void skip_uniform() {
+        int type = byte();
+        if (type == 0x00 || type == 0x30 || type == 0x31) fail("unknown uniform array type");
+        uint64_t count = length();
+        if (type == 0x10) return skip(((count + 31) / 32) * 4);
+        int w = width(type);
+        if (w > 0) return skip(count * static_cast<uint64_t>(w));
+        for (uint64_t i = 0; i < count; ++i) skip_element(type, true);
+    }
     Json scalar(int t, bool keep) {
-        if (t == 0x40) return uniform(keep);
-        Json v = element(t, keep, false);
-        return keep ? v : Json();
+        if (!keep) {
+            if (t == 0x40) {
+                skip_uniform();
+            } else {
+                skip_element(t, false);
+            }
+            return Json();
+        }
+        if (t == 0x40) return uniform(true);
+        return element(t, true, false);
     }
 
     Source& in_;

@@ -43,12 +43,18 @@ private:
 
 std::string mtime_text(const FileFacts& facts) {
     if (!facts.readable) return "0";
+    // Files written together share their second: each thread keeps the last one formatted.
+    thread_local std::int64_t last_seconds = -1;
+    thread_local std::string last_text;
+    if (facts.mtime == last_seconds) return last_text;
     std::tm local{};
     time_t seconds = static_cast<time_t>(facts.mtime);
     if (::localtime_r(&seconds, &local) == nullptr) return "0";
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
+    last_seconds = facts.mtime;
+    last_text = buf;
+    return last_text;
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ DirEntry::Kind kind_from_stat(const struct stat& st) {
     return DirEntry::Other;
 }
 
-std::shared_ptr<const Listing> read_directory(const std::string& dir) {
-    auto listing = std::make_shared<Listing>();
+std::unique_ptr<const Listing> read_directory(const std::string& dir) {
+    auto listing = std::make_unique<Listing>();
     const std::string path = dir.empty() ? "." : dir;
     DIR* handle = ::opendir(path.c_str());
     if (handle == nullptr) {
@@ -72,9 +72,9 @@ bool is_key_already(std::string_view dir) {
 }
 
 // The cache key of a directory: absolute, without repeated or trailing slashes.
-std::string directory_key(const std::string& dir) {
-    if (is_key_already(dir)) return dir;
-    std::string path = dir;
+std::string directory_key(std::string_view dir) {
+    if (is_key_already(dir)) return std::string(dir);
+    std::string path(dir);
     if (path.empty() || path[0] != '/') {
         char buf[4096];
         std::string cwd = ::getcwd(buf, sizeof buf) ? buf : ".";
@@ -90,44 +90,66 @@ std::string directory_key(const std::string& dir) {
 
 }  // namespace
 
-std::shared_ptr<const Listing> DirCache::list(const std::string& dir) {
+uint64_t DirCache::next_serial() {
+    static std::atomic<uint64_t> serial{0};
+    return ++serial;
+}
+
+const Listing& DirCache::list(std::string_view dir) {
+    // Most questions in a row are about one directory: each thread remembers the last answer
+    // (for an absolute directory, which names the same directory wherever the process stands).
+    thread_local uint64_t last_cache = 0;
+    thread_local std::string last_dir;
+    thread_local const Listing* last_listing = nullptr;
+    if (last_cache == serial_ && last_dir == dir) return *last_listing;
+    const Listing& listing = lookup(dir);
+    if (dir.empty() || dir[0] != '/') return listing;
+    last_cache = serial_;
+    last_dir.assign(dir);
+    last_listing = &listing;
+    return listing;
+}
+
+const Listing& DirCache::lookup(std::string_view dir) {
     std::string key = directory_key(dir);
-    std::shared_ptr<Slot> slot;
+    Slot* slot = nullptr;
     {
         std::shared_lock lock(mutex_);
         auto it = slots_.find(key);
-        if (it != slots_.end()) slot = it->second;
+        if (it != slots_.end()) slot = it->second.get();
     }
     if (!slot) {
         std::unique_lock lock(mutex_);
         auto& entry = slots_[key];
-        if (!entry) entry = std::make_shared<Slot>();
-        slot = entry;
+        if (!entry) entry = std::make_unique<Slot>();
+        slot = entry.get();
     }
     std::call_once(slot->once, [&] {
         ++reads_;
-        slot->listing = read_directory(dir);
+        slot->listing = read_directory(std::string(dir));
     });
-    return slot->listing;
+    return *slot->listing;
 }
 
 DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     *found = false;
     size_t slash = path.rfind('/');
-    std::string parent = slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+    std::string_view parent = slash == std::string::npos
+                                  ? std::string_view()
+                                  : std::string_view(path).substr(0, slash == 0 ? 1 : slash);
     std::string_view name =
         std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (!name.empty() && name != "." && name != "..") {
-        auto listing = list(parent);
-        if (listing->ok) {
-            if (const DirEntry* entry = listing->find(name)) {
+        const Listing& listing = list(parent);
+        if (listing.ok) {
+            if (const DirEntry* entry = listing.find(name)) {
                 *found = true;
                 return entry->kind;
             }
             return DirEntry::Broken;
         }
         // A parent that does not exist, or is no directory, has nothing below it.
-        if (listing->error == ENOENT || listing->error == ENOTDIR) return DirEntry::Broken;
+        if (listing.error == ENOENT || listing.error == ENOTDIR) return DirEntry::Broken;
     }
     // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
     struct stat lst{};
@@ -157,10 +179,10 @@ FileFacts Listing::facts_of(size_t i, const std::string& path) const {
 FileFacts DirCache::facts(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash + 1 < path.size()) {
-        auto listing = list(path.substr(0, slash == 0 ? 1 : slash));
-        auto it = listing->ok ? listing->index.find(std::string_view(path).substr(slash + 1))
-                              : listing->index.end();
-        if (it != listing->index.end()) return listing->facts_of(it->second, path);
+        const Listing& listing = list(std::string_view(path).substr(0, slash == 0 ? 1 : slash));
+        auto it = listing.ok ? listing.index.find(std::string_view(path).substr(slash + 1))
+                             : listing.index.end();
+        if (it != listing.index.end()) return listing.facts_of(it->second, path);
     }
     return stat_file(path);
 }

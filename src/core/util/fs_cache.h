@@ -51,8 +51,9 @@ public:
     DirCache(const DirCache&) = delete;
     DirCache& operator=(const DirCache&) = delete;
 
-    // The listing of `dir` (an operating-system path; "" is the working directory).
-    std::shared_ptr<const Listing> list(const std::string& dir);
+    // The listing of `dir` (an operating-system path; "" is the working directory), kept for the
+    // cache's life.
+    const Listing& list(std::string_view dir);
 
     bool lexists(const std::string& path);
     bool exists(const std::string& path);
@@ -68,15 +69,18 @@ public:
 private:
     struct Slot {
         std::once_flag once;
-        std::shared_ptr<const Listing> listing;
+        std::unique_ptr<const Listing> listing;
     };
+    const Listing& lookup(std::string_view dir);
     // The entry for `path` from its parent's listing; falls back to the operating system when
     // the parent cannot be listed. Returns false in `known` when the answer came that way.
     DirEntry::Kind kind_of(const std::string& path, bool* found);
 
     std::shared_mutex mutex_;
-    std::unordered_map<std::string, std::shared_ptr<Slot>> slots_;
+    std::unordered_map<std::string, std::unique_ptr<Slot>> slots_;
     std::atomic<size_t> reads_{0};
+    const uint64_t serial_ = next_serial();  // tells caches apart in the per-thread memo
+    static uint64_t next_serial();
 };
 
 }  // namespace scanflow

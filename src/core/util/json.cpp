@@ -19,7 +19,9 @@ namespace scanflow {
 
 std::string dump_json(const Json& value, Unencodable policy) {
     StringSink sink;
-    JsonWriter(sink, policy).value(value);
+    JsonWriter out(sink, policy);
+    out.value(value);
+    out.flush();
     return std::move(sink.text());
 }
 

@@ -54,10 +54,14 @@ void AtomicFileSink::commit() {
     temporary_.clear();
 }
 
+void JsonWriter::flush() {
+    sink_.write(buffer_);
+    buffer_.clear();
+}
+
 void JsonWriter::newline() {
-    std::string text = "\n";
-    text.append(4 * levels_.size(), ' ');
-    sink_.write(text);
+    buffer_.push_back('\n');
+    buffer_.append(4 * levels_.size(), ' ');
 }
 
 void JsonWriter::before_value() {
@@ -67,30 +71,30 @@ void JsonWriter::before_value() {
     }
     if (levels_.empty()) return;
     Level& level = levels_.back();
-    if (!level.empty) sink_.write(",");
+    if (!level.empty) emit(",");
     level.empty = false;
     newline();
 }
 
 void JsonWriter::key(std::string_view name) {
     Level& level = levels_.back();
-    if (!level.empty) sink_.write(",");
+    if (!level.empty) emit(",");
     level.empty = false;
     newline();
     escaped(name);
-    sink_.write(": ");
+    emit(": ");
     after_key_ = true;
 }
 
 void JsonWriter::begin_object() {
     before_value();
-    sink_.write("{");
+    emit("{");
     levels_.push_back(Level{true});
 }
 
 void JsonWriter::begin_array() {
     before_value();
-    sink_.write("[");
+    emit("[");
     levels_.push_back(Level{false});
 }
 
@@ -98,14 +102,14 @@ void JsonWriter::end_object() {
     bool empty = levels_.back().empty;
     levels_.pop_back();
     if (!empty) newline();
-    sink_.write("}");
+    emit("}");
 }
 
 void JsonWriter::end_array() {
     bool empty = levels_.back().empty;
     levels_.pop_back();
     if (!empty) newline();
-    sink_.write("]");
+    emit("]");
 }
 
 void JsonWriter::string(std::string_view text) {
@@ -115,7 +119,7 @@ void JsonWriter::string(std::string_view text) {
 
 void JsonWriter::number(long long value) {
     before_value();
-    sink_.write(std::to_string(value));
+    emit(std::to_string(value));
 }
 
 void JsonWriter::strings(const std::vector<std::string>& items) {
@@ -145,7 +149,7 @@ void JsonWriter::value(const Json& v) {
         default:
             // Numbers, booleans and null in the library's own text form.
             before_value();
-            sink_.write(v.dump());
+            emit(v.dump());
     }
 }
 
@@ -155,11 +159,10 @@ void JsonWriter::escaped(std::string_view text) {
     if (!is_utf8(text)) {
         auto handler = policy_ == Unencodable::Drop ? Json::error_handler_t::ignore
                                                     : Json::error_handler_t::strict;
-        sink_.write(Json(std::string(text)).dump(-1, ' ', false, handler));
+        emit(Json(std::string(text)).dump(-1, ' ', false, handler));
         return;
     }
-    std::string out;
-    out.reserve(text.size() + 2);
+    std::string& out = buffer_;
     out.push_back('"');
     for (char ch : text) {
         unsigned char c = static_cast<unsigned char>(ch);
@@ -196,7 +199,7 @@ void JsonWriter::escaped(std::string_view text) {
         }
     }
     out.push_back('"');
-    sink_.write(out);
+    if (buffer_.size() >= (1u << 18)) flush();
 }
 
 }  // namespace scanflow

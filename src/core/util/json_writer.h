@@ -59,8 +59,14 @@ public:
     void number(long long value);
     void value(const Json& value);
     void strings(const std::vector<std::string>& items);
+    // Hands what is buffered to the sink; the last call once the value is complete.
+    void flush();
 
 private:
+    void emit(std::string_view text) {
+        buffer_.append(text);
+        if (buffer_.size() >= (1u << 18)) flush();
+    }
     void before_value();
     void newline();
     void escaped(std::string_view text);
@@ -72,6 +78,7 @@ private:
     Unencodable policy_;
     std::vector<Level> levels_;
     bool after_key_ = false;
+    std::string buffer_;
 };
 
 }  // namespace scanflow

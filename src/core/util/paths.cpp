@@ -50,10 +50,10 @@ std::vector<std::string> get_files(const std::string& dir_path, DirCache& listin
     while (!todo.empty()) {
         std::string dir = std::move(todo.back());
         todo.pop_back();
-        auto listing = listings.list(os_path(dir, f));
-        if (!listing->ok) continue;
+        const Listing& listing = listings.list(os_path(dir, f));
+        if (!listing.ok) continue;
         std::vector<std::string> subdirs;
-        for (const auto& entry : listing->entries) {
+        for (const auto& entry : listing.entries) {
             std::string joined = join(dir, entry.name, f);
             if (entry.kind == DirEntry::Dir) {
                 if (!entry.is_link) subdirs.push_back(joined);
@@ -98,12 +98,14 @@ std::u32string code_points(std::string_view s) {
 }
 
 // Matches a [...] set starting at pattern[p] == '['. Returns false in `closed` when the set has
-// no closing bracket (then '[' is an ordinary character).
-bool match_set(const std::u32string& pat, size_t p, char32_t c, size_t* next, bool* closed) {
+// no closing bracket (then '[' is an ordinary character). `Text` holds code points, or bytes
+// when every character of name and pattern is ASCII.
+template <typename Text, typename Char>
+bool match_set(const Text& pat, size_t p, Char c, size_t* next, bool* closed) {
     size_t j = p + 1;
-    if (j < pat.size() && pat[j] == U'!') ++j;
-    if (j < pat.size() && pat[j] == U']') ++j;
-    while (j < pat.size() && pat[j] != U']') ++j;
+    if (j < pat.size() && pat[j] == '!') ++j;
+    if (j < pat.size() && pat[j] == ']') ++j;
+    while (j < pat.size() && pat[j] != ']') ++j;
     if (j >= pat.size()) {
         *closed = false;
         return false;
@@ -112,15 +114,15 @@ bool match_set(const std::u32string& pat, size_t p, char32_t c, size_t* next, bo
     *next = j + 1;
     size_t i = p + 1;
     bool negate = false;
-    if (pat[i] == U'!') {
+    if (pat[i] == '!') {
         negate = true;
         ++i;
     }
     bool hit = false;
     while (i < j) {
-        char32_t lo = pat[i];
-        if (i + 2 < j && pat[i + 1] == U'-') {
-            char32_t hi = pat[i + 2];
+        Char lo = pat[i];
+        if (i + 2 < j && pat[i + 1] == '-') {
+            Char hi = pat[i + 2];
             if (lo <= c && c <= hi) hit = true;
             i += 3;
         } else {
@@ -131,22 +133,23 @@ bool match_set(const std::u32string& pat, size_t p, char32_t c, size_t* next, bo
     return hit != negate;
 }
 
-bool match_points(const std::u32string& name, const std::u32string& pat) {
+template <typename Text>
+bool match_text(const Text& name, const Text& pat) {
     size_t n = 0, p = 0;
-    size_t star_p = std::u32string::npos, star_n = 0;
+    size_t star_p = Text::npos, star_n = 0;
     while (n < name.size()) {
         if (p < pat.size()) {
-            char32_t pc = pat[p];
-            if (pc == U'*') {
+            auto pc = pat[p];
+            if (pc == '*') {
                 star_p = p++;
                 star_n = n;
                 continue;
             }
-            if (pc == U'?') {
+            if (pc == '?') {
                 ++p, ++n;
                 continue;
             }
-            if (pc == U'[') {
+            if (pc == '[') {
                 size_t next = 0;
                 bool closed = false;
                 bool hit = match_set(pat, p, name[n], &next, &closed);
@@ -155,7 +158,7 @@ bool match_points(const std::u32string& name, const std::u32string& pat) {
                         p = next, ++n;
                         continue;
                     }
-                } else if (name[n] == U'[') {
+                } else if (name[n] == '[') {
                     ++p, ++n;
                     continue;
                 }
@@ -164,12 +167,29 @@ bool match_points(const std::u32string& name, const std::u32string& pat) {
                 continue;
             }
         }
-        if (star_p == std::u32string::npos) return false;
+        if (star_p == Text::npos) return false;
         p = star_p + 1;
         n = ++star_n;
     }
-    while (p < pat.size() && pat[p] == U'*') ++p;
+    while (p < pat.size() && pat[p] == '*') ++p;
     return p == pat.size();
+}
+
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// A name against a pattern already in the flavour's case rule, byte by byte when both are ASCII
+// (their bytes are their characters), else by code points.
+bool name_matches(std::string_view name, std::string_view normcased_pattern, Flavour f) {
+    if (is_ascii(name) && is_ascii(normcased_pattern)) {
+        if (!f.windows) return match_text(name, normcased_pattern);
+        std::string folded = normcase(name, f);
+        return match_text(std::string_view(folded), normcased_pattern);
+    }
+    return match_text(code_points(normcase(name, f)), code_points(std::string(normcased_pattern)));
 }
 
 std::pair<std::string, std::string> split_path(std::string_view path, Flavour f) {
@@ -219,16 +239,15 @@ struct LiteralEnds {
 std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& pattern,
                                      bool dironly, DirCache& listings, Flavour f) {
     std::vector<std::string> out;
-    auto listing = listings.list(os_path(dir, f));
-    if (!listing->ok) return out;
+    const Listing& listing = listings.list(os_path(dir, f));
+    if (!listing.ok) return out;
     std::string normcased = normcase(pattern, f);
-    std::u32string pat = code_points(normcased);
     LiteralEnds ends(normcased);
-    for (const auto& entry : listing->entries) {
+    for (const auto& entry : listing.entries) {
         if (dironly && entry.kind != DirEntry::Dir) continue;
         if (!is_hidden(pattern) && is_hidden(entry.name)) continue;
         if (!ends.admit(entry.name, f)) continue;
-        if (match_points(code_points(normcase(entry.name, f)), pat)) out.push_back(entry.name);
+        if (name_matches(entry.name, normcased, f)) out.push_back(entry.name);
     }
     return out;
 }
@@ -277,7 +296,7 @@ bool has_magic(std::string_view text) {
 }
 
 bool fnmatch(std::string_view name, std::string_view pattern, Flavour f) {
-    return match_points(code_points(normcase(name, f)), code_points(normcase(pattern, f)));
+    return name_matches(name, normcase(pattern, f), f);
 }
 
 std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f) {

@@ -2,6 +2,7 @@
 // the way.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,23 @@ public:
     int peek() {
         if (pos_ == end_ && !fill()) return -1;
         return static_cast<unsigned char>(buffer_[pos_]);
+    }
+    // Consumes the bytes for which `keep(byte)` holds, a buffer at a time, appending them to
+    // `out` when it is not null. Returns the first byte that does not hold (not consumed), -1 at
+    // the end, or -2 once `out` holds more than `max_out` bytes.
+    template <typename Keep>
+    int take_while(Keep keep, std::string* out, size_t max_out = SIZE_MAX) {
+        while (pos_ < end_ || fill()) {
+            size_t start = pos_;
+            while (pos_ < end_ && keep(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
+            offset_ += pos_ - start;
+            if (out) {
+                out->append(buffer_.data() + start, pos_ - start);
+                if (out->size() > max_out) return -2;
+            }
+            if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
+        }
+        return -1;
     }
     // Bytes handed out so far (of the inflated stream for gzip files).
     uint64_t offset() const { return offset_; }
