@@ -59,7 +59,7 @@ protected:
     // Each gathering lists the directories afresh; the record as upload.json holds it.
     Json gather(const std::vector<std::string>& paths, const std::string& scene, Flavour f) {
         DirCache listings;
-        UploadRecord record = gather_upload(paths, scene, listings, f);
+        UploadRecord record = gather_upload(paths, scene, listings, f, 2);
         StringSink text;
         JsonWriter out(text, Unencodable::Drop);
         write_upload_record(out, record);

@@ -93,7 +93,8 @@ std::string Related::getHoudiniver() {
 UploadRecord Related::gather_upload(const std::vector<std::string>& upload_paths,
                                     const std::string& scene) {
     Listings listings(*this);
-    return scanflow::gather_upload(upload_paths, scene, *listings, flavour());
+    return scanflow::gather_upload(upload_paths, scene, *listings, flavour(),
+                                   services_.module.threads);
 }
 
 }  // namespace scanflow

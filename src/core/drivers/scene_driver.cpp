@@ -144,8 +144,8 @@ UploadLists AnalysisHipAssets::all_upload_list(const std::vector<std::string>& u
 void AnalysisHipAssets::write_json() {
     timed(1, "write_json", [&] {
         Listings listings(*this);
-        ParameterFiles parameters =
-            collect_parameter_files(services_.module.ALL_NODE, *listings, flavour());
+        ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
+                                                            flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
         UploadLists nested = all_upload_list(parameters.nested);
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;

@@ -18,6 +18,27 @@ struct Token {
 
 constexpr size_t kMaxToken = 64u << 20;
 
+// A byte after which a new token begins.
+bool boundary(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '{';
+}
+
+// The first quote or '#' before `limit` that begins a token (`at_start`: the first byte does).
+size_t token_start_special(std::string_view buf, size_t limit, bool at_start) {
+    size_t best = limit;
+    for (char special : {'"', '#'}) {
+        size_t at = buf.substr(0, best).find(special);
+        while (at != std::string_view::npos) {
+            if (at == 0 ? at_start : boundary(buf[at - 1])) {
+                best = at;
+                break;
+            }
+            at = buf.substr(0, best).find(special, at + 1);
+        }
+    }
+    return best;
+}
+
 bool blank(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
@@ -48,6 +69,38 @@ public:
             too_long(t);
         }
         return true;
+    }
+
+    // Past the rest of a node's block, up to and including its closing brace, without making
+    // tokens of it; false when the input ends first. The brace is found with a byte search; a
+    // quote or '#' before it matters only where it begins a token.
+    bool skip_block() {
+        bool at_start = true;  // the first buffered byte begins a token
+        while (true) {
+            std::string_view buf = in_.buffered();
+            if (buf.empty()) return false;
+            size_t brace = buf.find('}');
+            size_t limit = brace == std::string_view::npos ? buf.size() : brace;
+            size_t special = token_start_special(buf, limit, at_start);
+            if (special < limit) {
+                in_.consume(special);
+                if (buf[special] == '#') {
+                    in_.take_while([](unsigned char ch) { return ch != '\n'; }, nullptr);
+                } else {
+                    Token skipped;
+                    skipped.offset = in_.offset();
+                    quoted(&skipped, false);
+                }
+                at_start = true;
+                continue;
+            }
+            if (brace != std::string_view::npos) {
+                in_.consume(brace + 1);
+                return true;
+            }
+            at_start = boundary(buf.back());
+            in_.consume(buf.size());
+        }
     }
 
 private:
@@ -111,8 +164,8 @@ std::vector<std::string> read_ass_file_names(const std::string& path) {
                              "expected { after node type " + type);
         bool wanted = kinds.count(type) > 0;
         Token p;
-        bool closed = false;
-        while (lex.next(&p, wanted)) {
+        bool closed = !wanted && lex.skip_block();
+        while (wanted && lex.next(&p, true)) {
             if (!p.quoted && p.text == "}") {
                 closed = true;
                 break;

@@ -57,7 +57,7 @@ void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::s
     asset.asset_size = 0;
     for (long long size : sizes) asset.asset_size += size;
     asset.asset_num = entries.size();
-    std::sort(lines.begin(), lines.end());
+    parallel_sort(lines, threads);
     lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     asset.asset = std::move(lines);
     console::print("get file_size finished");

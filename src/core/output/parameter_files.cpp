@@ -5,26 +5,45 @@
 #include "base/text.h"
 #include "util/paths.h"
 #include "util/sequence_key.h"
+#include "util/work_pool.h"
 
 namespace scanflow {
 
-ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f) {
+namespace {
+
+// The file a parameter names, or the sorted members of its sequence.
+std::vector<std::string> files_of(const std::string& path, DirCache& listings, Flavour f) {
+    if (listings.isfile(path)) return {path};
+    std::vector<std::string> files = glob_file(sequence_key(path), listings, f);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f,
+                                       unsigned threads) {
+    std::vector<std::pair<std::string, std::string>> parameters;  // (parameter, path)
+    for (const auto& [parm_path, value] : all_node.items())
+        parameters.emplace_back(parm_path, strip(value_text(value), "\"'"));
+    // The directories are listed and matched side by side; the record is made in order.
+    std::vector<std::vector<std::string>> found(parameters.size());
+    parallel_for(parameters.size(), threads,
+                 [&](size_t i) { found[i] = files_of(parameters[i].second, listings, f); });
     ParameterFiles out;
-    for (const auto& [parm_path, value] : all_node.items()) {
-        std::string path = strip(value_text(value), "\"'");
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        auto& [parm_path, path] = parameters[i];
+        std::vector<std::string>& files = found[i];
         const bool nested = ends_with_any(path, {".ass", ".ass.gz", ".rs", ".usd", ".USD", ".usda",
                                                  ".usdc", ".bgeo", ".vrscene", ".bgeo.sc"});
-        std::vector<std::string> files;
-        if (listings.isfile(path)) {
-            files.push_back(path);
-            if (nested) out.nested.push_back(path);
-        } else {
-            files = glob_file(sequence_key(path), listings, f);
-            std::sort(files.begin(), files.end());
-            if (nested && !files.empty()) add_sequence_file(files, out.nested);
+        bool single = files.size() == 1 && files[0] == path;
+        if (nested && single) {
+            out.nested.push_back(path);
+        } else if (nested && !files.empty()) {
+            add_sequence_file(files, out.nested);
         }
         if (files.empty()) out.missing_file[parm_path] = path;
-        out.convert_node.push_back({parm_path, std::move(files)});
+        out.convert_node.push_back({std::move(parm_path), std::move(files)});
     }
     return out;
 }

@@ -22,7 +22,8 @@ struct ParameterFiles {
     std::vector<std::string> nested;          // scene, proxy and cache files to open (sampled)
 };
 
-// From the scan's parameter-to-pattern map (`ALL_NODE`).
-ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f);
+// From the scan's parameter-to-pattern map (`ALL_NODE`), expanding on up to `threads` threads.
+ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f,
+                                       unsigned threads);
 
 }  // namespace scanflow

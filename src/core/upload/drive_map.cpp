@@ -41,7 +41,7 @@ DriveMap drive_replacement_map(Flavour f) {
     return map;
 }
 
-std::string replace_drive_in_path(const std::string& path, const DriveMap& map) {
+std::string replace_drive_in_path(std::string path, const DriveMap& map) {
     if (path.empty() || map.empty()) return path;
     auto letter_of = [](const std::string& drive) {
         std::string letter = drive;

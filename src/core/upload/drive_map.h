@@ -20,6 +20,6 @@ Json win_mount_map();
 // Drives whose share ends in a folder of another name than the drive's letter.
 DriveMap drive_replacement_map(Flavour f);
 // The path with a mapped drive at its start (A:/… or /A/…) replaced by the share's folder.
-std::string replace_drive_in_path(const std::string& path, const DriveMap& replacement_map);
+std::string replace_drive_in_path(std::string path, const DriveMap& replacement_map);
 
 }  // namespace scanflow

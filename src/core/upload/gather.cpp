@@ -8,22 +8,56 @@
 #include "upload/drive_map.h"
 #include "util/file_facts.h"
 #include "util/paths.h"
+#include "util/work_pool.h"
 
 namespace scanflow {
 
 namespace {
 
-// The candidate's asset entry, unless it is missing, already handled or climbs above its start.
-void add_asset(const std::string& candidate, const DriveMap& drives, DirCache& listings, Flavour f,
-               std::unordered_set<std::string>& handled, std::vector<UploadEntry>& assets) {
-    if (!listings.exists(os_path(candidate, f))) return;
-    std::string local = slashes_forward(normpath(candidate, f));
-    // Windows paths differ only in case name the same file.
-    if (!handled.insert(f.windows ? ascii_lower(local) : local).second) return;
-    if (local.find("../") != std::string::npos) return;
+// A candidate that exists: its local form (normalised, "/" separators), the key that tells it
+// apart (the local form, in lower case on Windows) and its upload entry.
+struct Candidate {
+    bool exists = false;
+    std::string key;
+    UploadEntry entry;
+};
+
+Candidate examine(const std::string& path, const DriveMap& drives, DirCache& listings, Flavour f) {
+    if (!listings.exists(os_path(path, f))) return {};
+    std::string local = slashes_forward(normpath(path, f));
+    Candidate c;
+    c.exists = true;
+    // Without a case rule or a drive map the key is the entry's own local form.
+    if (f.windows || !drives.empty()) c.key = f.windows ? ascii_lower(local) : local;
     // `local` is normalised already: its server form needs no second normalisation.
-    std::string server = replace_drive_in_path(server_form(local), drives);
-    assets.push_back({replace_drive_in_path(local, drives), std::move(server)});
+    c.entry.server = replace_drive_in_path(server_form(local), drives);
+    c.entry.local = replace_drive_in_path(std::move(local), drives);
+    return c;
+}
+
+std::string_view key_of(const Candidate& c, Flavour f, const DriveMap& drives) {
+    return f.windows || !drives.empty() ? c.key : c.entry.local;
+}
+
+// Directories stand for every file below them.
+std::vector<std::string> flattened(const std::vector<std::string>& upload_paths, DirCache& listings,
+                                   Flavour f, bool* any_directory) {
+    std::vector<std::string> files;
+    *any_directory = false;
+    for (const auto& item : upload_paths) {
+        if (listings.isfile(os_path(item, f))) continue;
+        *any_directory = true;
+        break;
+    }
+    if (!*any_directory) return {};
+    for (const auto& item : upload_paths) {
+        if (listings.isfile(os_path(item, f))) {
+            files.push_back(item);
+        } else {
+            for (auto& file : get_files(item, listings, f)) files.push_back(std::move(file));
+        }
+    }
+    return files;
 }
 
 void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* hash) {
@@ -42,20 +76,31 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
 }  // namespace
 
 UploadRecord gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
-                           DirCache& listings, Flavour f) {
+                           DirCache& listings, Flavour f, unsigned threads) {
     return timed(2, "gather_upload", [&] {
         console::print_cmd("start gather upload file");
         DriveMap drives = drive_replacement_map(f);
+        bool any_directory = false;
+        std::vector<std::string> walked = flattened(upload_paths, listings, f, &any_directory);
+        const std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
+        // Each candidate is looked at side by side; the record is made in order.
+        std::vector<Candidate> examined(candidates.size());
+        parallel_for(candidates.size(), threads,
+                     [&](size_t i) { examined[i] = examine(candidates[i], drives, listings, f); });
         UploadRecord record;
-        std::unordered_set<std::string> handled;
-        for (const auto& item : upload_paths) {
-            if (listings.isfile(os_path(item, f))) {
-                add_asset(item, drives, listings, f, handled, record.asset);
-            } else {
-                for (const auto& file : get_files(item, listings, f))
-                    add_asset(file, drives, listings, f, handled, record.asset);
-            }
+        std::unordered_set<std::string_view> handled;
+        handled.reserve(examined.size());
+        std::vector<size_t> kept;
+        for (size_t i = 0; i < examined.size(); ++i) {
+            // Windows paths differ only in case name the same file; a relative path that climbs
+            // above its start is not uploaded, though its key counts as handled.
+            std::string_view key = key_of(examined[i], f, drives);
+            if (!examined[i].exists || !handled.insert(key).second) continue;
+            if (key.find("../") == std::string_view::npos) kept.push_back(i);
         }
+        handled = {};
+        record.asset.reserve(kept.size());
+        for (size_t i : kept) record.asset.push_back(std::move(examined[i].entry));
         record.scene.local = replace_drive_in_path(slashes_forward(scene), drives);
         record.scene.server = replace_drive_in_path(convert_path(scene, f), drives);
         std::string ext = splitext(scene, f).second;

@@ -22,9 +22,9 @@ struct UploadRecord {
 };
 
 // Every existing file of `upload_paths` (directories walked), once, with mapped drives replaced;
-// a USD scene is an asset too.
+// a USD scene is an asset too. The files are looked at on up to `threads` threads.
 UploadRecord gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
-                           DirCache& listings, Flavour f);
+                           DirCache& listings, Flavour f, unsigned threads);
 
 // The record as upload.json holds it: {"asset": [{"local", "server"}…], "scene": [{"local",
 // "server", "hash"}]}.

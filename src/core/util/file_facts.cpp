@@ -90,8 +90,12 @@ FileFacts stat_file(const std::string& file_path) {
 }
 
 std::string file_data_line(const std::string& file_path, const FileFacts& facts) {
-    return file_path + "  (mtime " + mtime_text(facts) + ") size " +
-           (facts.readable ? std::to_string(facts.size) : "0");
+    std::string time = mtime_text(facts);
+    std::string size = facts.readable ? std::to_string(facts.size) : "0";
+    std::string line;
+    line.reserve(file_path.size() + time.size() + size.size() + 16);
+    line.append(file_path).append("  (mtime ").append(time).append(") size ").append(size);
+    return line;
 }
 
 std::int64_t get_file_size(const std::string& file_path) {

@@ -46,8 +46,23 @@ std::string join_parts(const std::vector<std::string>& parts, char sep) {
     return out;
 }
 
+// Whether a rooted path is already in normal form: no empty, "." or ".." component.
+bool normal_posix(std::string_view path) {
+    if (path.size() < 2 || path[0] != '/' || path.back() == '/') return false;
+    size_t start = 1;
+    while (start <= path.size()) {
+        size_t hit = path.find('/', start);
+        if (hit == std::string_view::npos) hit = path.size();
+        std::string_view comp = path.substr(start, hit - start);
+        if (comp.empty() || comp == "." || comp == "..") return false;
+        start = hit + 1;
+    }
+    return true;
+}
+
 std::string normpath_posix(std::string_view path) {
     if (path.empty()) return ".";
+    if (normal_posix(path)) return std::string(path);
     int initial = path[0] == '/' ? 1 : 0;
     if (initial && path.size() >= 2 && path[1] == '/' && (path.size() < 3 || path[2] != '/'))
         initial = 2;

@@ -156,6 +156,21 @@ void JsonWriter::value(const Json& v) {
 // Quotes, back slashes and control characters escaped as the library does; text that is not
 // UTF-8 goes through the library, which drops what it cannot encode or fails, by the policy.
 void JsonWriter::escaped(std::string_view text) {
+    bool plain = true;  // ASCII without anything to escape: most paths
+    for (char ch : text) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        buffer_.push_back('"');
+        buffer_.append(text);
+        buffer_.push_back('"');
+        if (buffer_.size() >= (1u << 18)) flush();
+        return;
+    }
     if (!is_utf8(text)) {
         auto handler = policy_ == Unencodable::Drop ? Json::error_handler_t::ignore
                                                     : Json::error_handler_t::strict;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "util/file_handle.h"
@@ -47,6 +48,16 @@ public:
             if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
         }
         return -1;
+    }
+    // The bytes read ahead and not yet handed out (read more when there are none); empty at the
+    // end. consume() hands the first `n` of them out.
+    std::string_view buffered() {
+        if (pos_ == end_ && !fill()) return {};
+        return std::string_view(buffer_.data() + pos_, end_ - pos_);
+    }
+    void consume(size_t n) {
+        pos_ += n;
+        offset_ += n;
     }
     // Bytes handed out so far (of the inflated stream for gzip files).
     uint64_t offset() const { return offset_; }

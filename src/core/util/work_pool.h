@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace scanflow {
 
@@ -13,5 +15,8 @@ unsigned machine_threads();
 // among them. The first failure is rethrown once every task that started has ended; tasks not
 // started by then are skipped.
 void parallel_for(size_t count, unsigned workers, const std::function<void(size_t)>& task);
+
+// Sorts `items` on up to `workers` threads: the parts sorted side by side, then merged.
+void parallel_sort(std::vector<std::string>& items, unsigned workers);
 
 }  // namespace scanflow
