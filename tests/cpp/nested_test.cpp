@@ -2,12 +2,14 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
 #include "drivers/scene_driver.h"
 #include "nested/ass_reader.h"
 #include "nested/geo_cache.h"
+#include "nested/read_ahead.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -254,6 +256,46 @@ TEST(GeometryCaches, CompressedContainersStreamChunkByChunk) {
     EXPECT_EQ(geometry_file_lists(path), (std::vector<std::string>{"/c/a.bgeo", "/c/b.exr"}));
     std::string cut = dir.write("cut.bgeo.sc", file.substr(0, 20) + file.substr(file.size() - 28));
     EXPECT_THROW(geometry_file_lists(cut), ParseError);
+}
+
+TEST(ReadAhead, NamesReadOnThePoolAreTakenOnceAndFailuresCarryTheAskingChain) {
+    std::atomic<int> reads{0};
+    {
+        ReadAhead ahead(3);
+        TraceFrame outer("all_upload_list");
+        for (int i = 0; i < 40; ++i)
+            ahead.submit(
+                "ass:" + std::to_string(i),
+                [i, &reads]() -> std::vector<std::string> {
+                    ++reads;
+                    if (i == 7) throw ParseError("/s/7.ass", 12, "expected { after node type x");
+                    return {"/t/" + std::to_string(i) + ".exr"};
+                },
+                TraceFrame::current());
+        ahead.submit("ass:0", [] { return std::vector<std::string>{"again"}; }, {});
+        EXPECT_EQ(ahead.take("ass:never"), std::nullopt);
+        for (int i = 39; i >= 0; --i) {
+            if (i == 7) continue;
+            auto names = ahead.take("ass:" + std::to_string(i));
+            ASSERT_TRUE(names.has_value()) << i;
+            EXPECT_EQ(*names, std::vector<std::string>{"/t/" + std::to_string(i) + ".exr"});
+        }
+        EXPECT_EQ(ahead.take("ass:3"), std::nullopt);  // taken already
+        try {
+            TraceFrame inner("elsewhere");
+            ahead.take("ass:7");
+            FAIL() << "the reader's failure was not raised";
+        } catch (const ParseError& e) {
+            EXPECT_EQ(e.frames(), std::vector<std::string>{"all_upload_list"});
+        }
+    }
+    EXPECT_EQ(reads.load(), 40);  // each key read once, by a worker or by the taker
+}
+
+TEST(ReadAhead, WithoutWorkersNothingIsQueued) {
+    ReadAhead alone(1);
+    alone.submit("bgeo:/a", [] { return std::vector<std::string>{"/b"}; }, {});
+    EXPECT_EQ(alone.take("bgeo:/a"), std::nullopt);
 }
 
 }  // namespace

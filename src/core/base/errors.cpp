@@ -21,6 +21,13 @@ std::vector<std::string> TraceFrame::current() {
     return running;
 }
 
+TraceChain::TraceChain(std::vector<std::string> frames) : saved_(std::move(running)) {
+    running = std::move(frames);
+}
+TraceChain::~TraceChain() {
+    running = std::move(saved_);
+}
+
 void request_exit(int code) {
     throw ExitRequest{code, TraceFrame::current()};
 }

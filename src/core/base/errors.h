@@ -19,6 +19,19 @@ public:
     static std::vector<std::string> current();
 };
 
+// Work done on another thread for an operation runs with that operation's chain, so that an
+// error raised there shows the trace it would have had where the work was asked for.
+class TraceChain {
+public:
+    explicit TraceChain(std::vector<std::string> frames);
+    ~TraceChain();
+    TraceChain(const TraceChain&) = delete;
+    TraceChain& operator=(const TraceChain&) = delete;
+
+private:
+    std::vector<std::string> saved_;
+};
+
 // Base of the project's own errors. `type_name` is what the printed trace shows as the error's
 // type; errors that came from the interpreter keep the Python type name they had there.
 class Error : public std::runtime_error {

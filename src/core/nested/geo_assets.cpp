@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/console.h"
+#include "base/errors.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "nested/geo_cache.h"
@@ -53,6 +54,9 @@ std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path, const Nest
             if (!in.listings.exists(path) || in.run.all_bgeo.count(path)) return std::nullopt;
             console::print("bgeo: " + path);
             in.run.all_bgeo.insert(path);
+            if (in.read_ahead)
+                if (auto names = in.read_ahead->take("bgeo:" + path))
+                    return Frame{std::move(*names), 0, 0};
             return Frame{geometry_file_lists(path), 0, 0};
         };
         // Caches naming caches are followed depth first with a stack of our own.
@@ -76,6 +80,14 @@ std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path, const Nest
         }
         return result;
     });
+}
+
+void read_geometry_ahead(const std::string& path, const NestedInputs& in) {
+    if (!in.read_ahead || !ends_with(path, ".bgeo")) return;
+    std::vector<std::string> frames = TraceFrame::current();
+    frames.push_back("get_bgeo_asset");
+    in.read_ahead->submit(
+        "bgeo:" + path, [path] { return geometry_file_lists(path); }, std::move(frames));
 }
 
 std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path,

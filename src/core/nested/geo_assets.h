@@ -18,4 +18,7 @@ std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path, const Nest
 std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path,
                                              const NestedInputs& in);
 
+// Has the pool read a geometry cache's file lists ahead of the analysis.
+void read_geometry_ahead(const std::string& path, const NestedInputs& in);
+
 }  // namespace scanflow

@@ -4,6 +4,7 @@
 
 #include "host/host.h"
 #include "nested/ass_reader.h"
+#include "nested/read_ahead.h"
 #include "run/module_state.h"
 #include "run/run_context.h"
 #include "usd/facade.h"
@@ -21,6 +22,7 @@ struct NestedInputs {
     Host& host;  // loads compressed caches as geometry
     DirCache& listings;
     Flavour flavour;
+    ReadAhead* read_ahead = nullptr;  // files being read on the pool, when there is one
 
     // What the USD stage walk needs.
     StageInputs stage() const {

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "base/console.h"
+#include "base/errors.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "nested/redshift.h"
@@ -80,8 +81,11 @@ private:
 
     // The reader chosen by the file's ending.
     std::vector<std::string> read_names(const std::string& path) {
-        if (ends_with_any(path, {".ass", ".ass.gz"}))
+        if (ends_with_any(path, {".ass", ".ass.gz"})) {
+            if (in_.read_ahead)
+                if (auto names = in_.read_ahead->take("ass:" + path)) return std::move(*names);
             return get_ass_path(os_path(path, f_), in_.arnold);
+        }
         if (ends_with_any(path, {".usd", ".usdc", ".USD", ".usda"}))
             return get_stage_references(path, in_.stage());
         if (ends_with(path, ".vrscene")) return read_in_vrscene(path, in_.listings, f_);
@@ -121,6 +125,7 @@ private:
         auto matches = glob(pattern, in_.listings, f_);
         if (!matches.empty()) add_sequence_file(matches, descent);
         if (exists(i)) descent.push_back(i);
+        for (const auto& d : descent) read_ass_ahead(slashes_forward(d), in_);
         frame.descents = std::move(descent);
         frame.next_descent = 0;
     }
@@ -131,6 +136,16 @@ private:
 };
 
 }  // namespace
+
+void read_ass_ahead(const std::string& path, const NestedInputs& in) {
+    if (!in.read_ahead || in.arnold || !ends_with_any(path, {".ass", ".ass.gz"})) return;
+    std::vector<std::string> frames = TraceFrame::current();
+    if (frames.empty() || frames.back() != "ass_usd_usda_asset")
+        frames.push_back("ass_usd_usda_asset");
+    std::string file = os_path(path, in.flavour);
+    in.read_ahead->submit(
+        "ass:" + path, [file] { return read_ass_file_names(file); }, std::move(frames));
+}
 
 std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, const NestedInputs& in) {
     return timed(2, "ass_usd_usda_asset", [&] { return Walk(in).run(ass_path); });

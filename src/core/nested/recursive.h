@@ -14,4 +14,7 @@ namespace scanflow {
 // the same file in the same run finds nothing.
 std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, const NestedInputs& in);
 
+// Has the pool read an Arnold scene file ahead of the analysis (when our own reader reads it).
+void read_ass_ahead(const std::string& path, const NestedInputs& in);
+
 }  // namespace scanflow

@@ -63,11 +63,20 @@ void open_nested(const std::string& path, const NestedInputs& in, Recorder& reco
 
 }  // namespace
 
-UploadLists all_upload_list(const std::vector<std::string>& uploads_list, const NestedInputs& in) {
+UploadLists all_upload_list(const std::vector<std::string>& uploads_list,
+                            const NestedInputs& inputs) {
     return timed(2, "all_upload_list", [&] {
         UploadLists result;
         std::vector<std::string> sorted = uploads_list;
         std::sort(sorted.begin(), sorted.end());
+        // The files are read ahead on the pool, in the order they are opened below.
+        ReadAhead ahead(inputs.module.threads);
+        NestedInputs in = inputs;
+        in.read_ahead = &ahead;
+        for (const auto& item : sorted) {
+            read_ass_ahead(slashes_forward(item), in);
+            read_geometry_ahead(slashes_forward(item), in);
+        }
         std::vector<std::string> collected;
         Recorder record(result, collected);
         for (const auto& item : sorted) {

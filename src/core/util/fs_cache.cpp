@@ -161,18 +161,19 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
 }
 
 FileFacts Listing::facts_of(size_t i, const std::string& path) const {
+    std::call_once(facts_made_, [&] {
+        facts_ = std::make_unique<FileFacts[]>(entries.size());
+        stated_ = std::make_unique<std::atomic<bool>[]>(entries.size());
+    });
+    if (stated_[i].load(std::memory_order_acquire)) return facts_[i];
+    // Two threads may state the same file at once; they write the same facts.
+    FileFacts read = stat_file(path);
     {
         std::lock_guard lock(facts_mutex_);
-        if (stated_.empty()) {
-            facts_.resize(entries.size());
-            stated_.resize(entries.size());
-        }
-        if (stated_[i]) return facts_[i];
+        if (stated_[i].load(std::memory_order_relaxed)) return facts_[i];
+        facts_[i] = read;
+        stated_[i].store(true, std::memory_order_release);
     }
-    FileFacts read = stat_file(path);
-    std::lock_guard lock(facts_mutex_);
-    facts_[i] = read;
-    stated_[i] = true;
     return read;
 }
 

@@ -39,10 +39,16 @@ struct Listing {
     // The facts of entry `i` (whose path is `path`), stated at the first request.
     FileFacts facts_of(size_t i, const std::string& path) const;
 
+    Listing() = default;
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+
 private:
+    // Made at the first request; an entry's facts are written once, before its flag is set.
+    mutable std::once_flag facts_made_;
     mutable std::mutex facts_mutex_;
-    mutable std::vector<FileFacts> facts_;
-    mutable std::vector<bool> stated_;
+    mutable std::unique_ptr<FileFacts[]> facts_;
+    mutable std::unique_ptr<std::atomic<bool>[]> stated_;
 };
 
 class DirCache {

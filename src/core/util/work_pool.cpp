@@ -18,16 +18,21 @@ void parallel_for(size_t count, unsigned workers, const std::function<void(size_
     std::atomic<bool> failed{false};
     std::exception_ptr failure;
     std::mutex failure_mutex;
+    // Indices are handed out in blocks, so that the threads do not meet at every task.
+    size_t block = std::max<size_t>(1, std::min<size_t>(64, count / (8 * std::max(1u, workers))));
     auto work = [&] {
         while (!failed) {
-            size_t i = next++;
-            if (i >= count) return;
-            try {
-                task(i);
-            } catch (...) {
-                std::lock_guard lock(failure_mutex);
-                if (!failure) failure = std::current_exception();
-                failed = true;
+            size_t first = next.fetch_add(block);
+            if (first >= count) return;
+            size_t last = std::min(count, first + block);
+            for (size_t i = first; i < last && !failed; ++i) {
+                try {
+                    task(i);
+                } catch (...) {
+                    std::lock_guard lock(failure_mutex);
+                    if (!failure) failure = std::current_exception();
+                    failed = true;
+                }
             }
         }
     };
