@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "output/asset_record.h"
 #include "test_support.h"
 #include "upload/drive_map.h"
 #include "upload/gather.h"
@@ -114,6 +116,29 @@ TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
     Json mapped = gather({}, "A:/shots/s.hip", kWindows);
     EXPECT_EQ(mapped["scene"][0]["local"], "show/shots/s.hip");
     EXPECT_EQ(mapped["scene"][0]["server"], "/show/shots/s.hip");
+}
+
+TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
+    // Names that are prefixes of one another, and characters on either side of the space that
+    // follows a path in its line, order the lines as their whole texts do.
+    std::vector<std::string> paths;
+    for (const char* name : {"a!", "a", "a b", "a\tb", "A", "a.exr", "b"})
+        paths.push_back(dir_.write(std::string("t/") + name, name));
+    std::string scene = dir_.write("shot.hip", "scene");
+    DirCache listings;
+    UploadRecord record = gather_upload(paths, scene, listings, kPosix, 2);
+    record.asset.push_back(record.asset[2]);  // the same file twice makes one line
+    AssetRecord asset;
+    add_file_facts(asset, record, scene, listings, 2);
+
+    std::vector<std::string> expected;
+    for (const auto& path : paths) expected.push_back(file_data_line(path, stat_file(path)));
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> lines;
+    for (const auto& line : asset.asset) lines.push_back(line.text());
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(asset.asset_num, paths.size() + 1);
+    EXPECT_EQ(asset.scene_file_size, 5);
 }
 
 }  // namespace

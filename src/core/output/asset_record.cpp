@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "base/console.h"
 #include "base/errors.h"
@@ -42,23 +43,38 @@ Json file_tips(const Json& missing_file, const std::vector<std::string>& problem
     return tips;
 }
 
+namespace {
+
+// The order of the lines' texts, without making them: paths that differ before either ends
+// decide alone.
+bool line_before(const FactsLine& a, const FactsLine& b) {
+    std::string_view p = *a.path, q = *b.path;
+    size_t common = std::min(p.size(), q.size());
+    int order = p.substr(0, common).compare(q.substr(0, common));
+    if (order != 0) return order < 0;
+    return a.text() < b.text();
+}
+
+bool same_line(const FactsLine& a, const FactsLine& b) {
+    return *a.path == *b.path && a.text() == b.text();
+}
+
+}  // namespace
+
 void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
                     DirCache& listings, unsigned threads) {
     console::print("get file_size start");
     const auto& entries = upload.asset;
-    std::vector<std::string> lines(entries.size());
-    std::vector<long long> sizes(entries.size());
+    std::vector<FactsLine> lines(entries.size());
     parallel_for(entries.size(), threads, [&](size_t i) {
-        FileFacts facts = listings.facts(entries[i].local);
-        lines[i] = file_data_line(entries[i].local, facts);
-        sizes[i] = facts.size;
+        lines[i] = FactsLine{&entries[i].local, listings.facts(entries[i].local)};
     });
     asset.scene_file_size = listings.facts(hip_file).size;
     asset.asset_size = 0;
-    for (long long size : sizes) asset.asset_size += size;
+    for (const auto& line : lines) asset.asset_size += line.facts.size;
     asset.asset_num = entries.size();
-    parallel_sort(lines, threads);
-    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    parallel_sort(lines, threads, line_before);
+    lines.erase(std::unique(lines.begin(), lines.end(), same_line), lines.end());
     asset.asset = std::move(lines);
     console::print("get file_size finished");
 }
@@ -94,7 +110,9 @@ void write_asset_record(JsonWriter& out, const AssetRecord& record) {
     out.key("asset_num");
     out.number(static_cast<long long>(record.asset_num));
     out.key("asset");
-    out.strings(record.asset);
+    out.begin_array();
+    for (const auto& line : record.asset) out.string(line.text());
+    out.end_array();
     out.end_object();
 }
 

@@ -9,11 +9,20 @@
 #include "output/parameter_files.h"
 #include "output/upload_lists.h"
 #include "upload/gather.h"
+#include "util/file_facts.h"
 #include "util/fs_cache.h"
 #include "util/json.h"
 #include "util/json_writer.h"
 
 namespace scanflow {
+
+// One line of "asset", "PATH  (mtime TIME) size N", made as it is written: the path is the
+// upload record's own.
+struct FactsLine {
+    const std::string* path = nullptr;
+    FileFacts facts;
+    std::string text() const { return file_data_line(*path, facts); }
+};
 
 // Members in the order asset.json holds them; the large ones are referred to, not copied.
 struct AssetRecord {
@@ -26,7 +35,7 @@ struct AssetRecord {
     long long scene_file_size = 0;
     long long asset_size = 0;
     size_t asset_num = 0;
-    std::vector<std::string> asset;  // the distinct file-facts lines, sorted
+    std::vector<FactsLine> asset;  // the distinct file-facts lines, sorted
 };
 
 void write_asset_record(JsonWriter& out, const AssetRecord& record);
@@ -43,7 +52,8 @@ void require_save_version(const std::string& hip_file);
 Json file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes);
 
 // "scene_file_size", "asset_size", "asset_num" and "asset" from the facts of the upload record's
-// assets, stated on up to `threads` threads.
+// assets, stated on up to `threads` threads. The lines refer to `upload`, which must outlive
+// `asset`.
 void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
                     DirCache& listings, unsigned threads);
 

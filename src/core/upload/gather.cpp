@@ -1,5 +1,7 @@
 #include "upload/gather.h"
 
+#include <cstdint>
+#include <string_view>
 #include <unordered_set>
 
 #include "base/console.h"
@@ -14,29 +16,60 @@ namespace scanflow {
 
 namespace {
 
-// A candidate that exists: its local form (normalised, "/" separators), the key that tells it
-// apart (the local form, in lower case on Windows) and its upload entry.
-struct Candidate {
-    bool exists = false;
-    std::string key;
-    UploadEntry entry;
+// The candidates that exist, each with its upload entry ("local" normalised, with "/"
+// separators) and the key that tells it apart: the local form, in lower case on Windows, before
+// mapped drives are replaced.
+struct Examined {
+    std::vector<UploadEntry> entries;
+    std::vector<uint8_t> exists;
+    std::vector<std::string> keys;  // only where the key is not the local form itself
+
+    std::string_view key(size_t i) const { return keys.empty() ? entries[i].local : keys[i]; }
 };
 
-Candidate examine(const std::string& path, const DriveMap& drives, DirCache& listings, Flavour f) {
-    if (!listings.exists(os_path(path, f))) return {};
-    std::string local = slashes_forward(normpath(path, f));
-    Candidate c;
-    c.exists = true;
-    // Without a case rule or a drive map the key is the entry's own local form.
-    if (f.windows || !drives.empty()) c.key = f.windows ? ascii_lower(local) : local;
-    // `local` is normalised already: its server form needs no second normalisation.
-    c.entry.server = replace_drive_in_path(server_form(local), drives);
-    c.entry.local = replace_drive_in_path(std::move(local), drives);
-    return c;
+Examined examine_all(const std::vector<std::string>& candidates, const DriveMap& drives,
+                     DirCache& listings, Flavour f, unsigned threads) {
+    Examined out;
+    out.entries.resize(candidates.size());
+    out.exists.resize(candidates.size());
+    if (f.windows || !drives.empty()) out.keys.resize(candidates.size());
+    parallel_for(candidates.size(), threads, [&](size_t i) {
+        const std::string& path = candidates[i];
+        if (!listings.exists(os_path(path, f))) return;
+        std::string local = slashes_forward(normpath(path, f));
+        out.exists[i] = 1;
+        if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
+        // `local` is normalised already: its server form needs no second normalisation.
+        out.entries[i].server = replace_drive_in_path(server_form(local), drives);
+        out.entries[i].local = replace_drive_in_path(std::move(local), drives);
+    });
+    return out;
 }
 
-std::string_view key_of(const Candidate& c, Flavour f, const DriveMap& drives) {
-    return f.windows || !drives.empty() ? c.key : c.entry.local;
+// The entries to upload, in the candidates' order: the first of each key, and none that climbs
+// above its start (its key counts as handled all the same). Windows paths that differ only in
+// case name the same file.
+std::vector<UploadEntry> first_of_each(Examined examined) {
+    std::vector<uint8_t> keep(examined.entries.size());
+    {
+        std::unordered_set<std::string_view> handled;
+        handled.reserve(examined.entries.size());
+        for (size_t i = 0; i < examined.entries.size(); ++i) {
+            std::string_view key = examined.key(i);
+            if (!examined.exists[i] || !handled.insert(key).second) continue;
+            keep[i] = key.find("../") == std::string_view::npos;
+        }
+    }
+    // Kept entries move down in place, once no view of them is held.
+    auto& entries = examined.entries;
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!keep[i]) continue;
+        if (kept != i) entries[kept] = std::move(entries[i]);
+        ++kept;
+    }
+    entries.resize(kept);
+    return std::move(entries);
 }
 
 // Directories stand for every file below them.
@@ -84,23 +117,8 @@ UploadRecord gather_upload(const std::vector<std::string>& upload_paths, const s
         std::vector<std::string> walked = flattened(upload_paths, listings, f, &any_directory);
         const std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
         // Each candidate is looked at side by side; the record is made in order.
-        std::vector<Candidate> examined(candidates.size());
-        parallel_for(candidates.size(), threads,
-                     [&](size_t i) { examined[i] = examine(candidates[i], drives, listings, f); });
         UploadRecord record;
-        std::unordered_set<std::string_view> handled;
-        handled.reserve(examined.size());
-        std::vector<size_t> kept;
-        for (size_t i = 0; i < examined.size(); ++i) {
-            // Windows paths differ only in case name the same file; a relative path that climbs
-            // above its start is not uploaded, though its key counts as handled.
-            std::string_view key = key_of(examined[i], f, drives);
-            if (!examined[i].exists || !handled.insert(key).second) continue;
-            if (key.find("../") == std::string_view::npos) kept.push_back(i);
-        }
-        handled = {};
-        record.asset.reserve(kept.size());
-        for (size_t i : kept) record.asset.push_back(std::move(examined[i].entry));
+        record.asset = first_of_each(examine_all(candidates, drives, listings, f, threads));
         record.scene.local = replace_drive_in_path(slashes_forward(scene), drives);
         record.scene.server = replace_drive_in_path(convert_path(scene, f), drives);
         std::string ext = splitext(scene, f).second;

@@ -44,17 +44,4 @@ void parallel_for(size_t count, unsigned workers, const std::function<void(size_
     if (failure) std::rethrow_exception(failure);
 }
 
-void parallel_sort(std::vector<std::string>& items, unsigned workers) {
-    size_t parts = std::max<size_t>(1, std::min<size_t>(workers, items.size() / 4096 + 1));
-    std::vector<size_t> bounds;
-    for (size_t p = 0; p <= parts; ++p) bounds.push_back(items.size() * p / parts);
-    parallel_for(parts, workers, [&](size_t p) {
-        std::sort(items.begin() + static_cast<long>(bounds[p]),
-                  items.begin() + static_cast<long>(bounds[p + 1]));
-    });
-    for (size_t p = 1; p < parts; ++p)
-        std::inplace_merge(items.begin(), items.begin() + static_cast<long>(bounds[p]),
-                           items.begin() + static_cast<long>(bounds[p + 1]));
-}
-
 }  // namespace scanflow
