@@ -6,9 +6,11 @@ Generates a studio project (bench/flow_project.py; about 108,000 files at scale 
 for later runs), measures the floor in the same run (list every directory once, stat every file
 once, read every nested file once, warm), then runs the command line on our own scene layer and
 on the `hou` test double, each on the scene without and with USD nodes, and prints the wall time,
-its ratio to the floor, the peak memory, and the stat, open and directory-read calls (counted
-with `strace -f -c`, installed when missing). Last, the plain scene at 10 times fewer and 3 times
-more files, to show how the cost grows.
+its ratio to the floor, the peak memory, the stat, open and directory-read calls (counted with
+`strace -f -C`, installed when missing) and the listings: the project's directories opened for
+reading, and how many distinct directories those were. Last, the plain scene at 10 times fewer
+and 3 times more files, to show how the cost grows: per file, and per file above the start-up
+that a scene without file parameters costs.
 """
 
 import argparse
@@ -35,7 +37,7 @@ def project(root, scale):
     if os.path.exists(manifest_path):
         with open(manifest_path) as f:
             manifest = json.load(f)
-        if manifest.get("scale") == scale:
+        if manifest.get("scale") == scale and "empty" in manifest.get("scenes", {}):
             return manifest
     shutil.rmtree(root, ignore_errors=True)
     start = time.perf_counter()
@@ -109,22 +111,29 @@ def run_once(scene, host):
     return wall, usage.ru_maxrss / 1024
 
 
-def syscalls(scene, host):
-    """Stat-family, open and directory-read calls of one run, as strace counts them."""
+def syscalls(scene, host, root):
+    """Stat-family, open and directory-read calls of one run, as strace counts them, and the
+    directories of the project opened for listing (each opening is one listing)."""
     out = fresh_result_dir()
     argv, env = command(scene, out, host)
-    summary = os.path.join(out, "strace.txt")
-    subprocess.run(["strace", "-f", "-c", "-o", summary] + argv, env=env,
+    trace = os.path.join(out, "strace.txt")
+    subprocess.run(["strace", "-f", "-C", "-e", "signal=none", "-o", trace] + argv, env=env,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
     counts = {}
-    with open(summary) as f:
+    listings, listed = 0, set()
+    inside = '"%s' % root
+    with open(trace, errors="replace") as f:
         for line in f:
+            if "O_DIRECTORY" in line and inside in line and ("openat(" in line or "open(" in line):
+                listings += 1
+                listed.add(line[line.index(inside) + 1:].split('"', 1)[0])
+                continue
             parts = line.split()
             if len(parts) >= 5 and parts[-1].isidentifier() and parts[3].isdigit():
                 counts[parts[-1]] = int(parts[3])
     shutil.rmtree(out)
     return (sum(counts.get(n, 0) for n in STAT), sum(counts.get(n, 0) for n in OPEN),
-            sum(counts.get(n, 0) for n in LIST))
+            sum(counts.get(n, 0) for n in LIST), listings, len(listed))
 
 
 def ensure_strace():
@@ -161,24 +170,26 @@ def main():
           % floor_s)
     counted = ensure_strace()
     print()
-    print("%-22s %8s %7s %9s %11s %9s %9s %9s" % ("run", "wall s", "floor x", "peak MB", "stat/file",
-                                                 "stat", "open", "dir read"))
+    print("%-26s %7s %7s %8s %9s %7s %6s %8s %9s" % (
+        "run", "wall s", "floor x", "peak MB", "stat/file", "stat", "open", "getdents", "listings"))
     for host, label in (("hip", "our scene layer"), ("hou", "hou test double")):
         for tag in ("plain", "usd"):
             scene = manifest["scenes"][tag]["hip" if host == "hip" else "double"]
             wall, peak = best(scene, host, args.runs)
-            stat = opens = reads = None
-            if counted:
-                stat, opens, reads = syscalls(scene, host)
+            counts = syscalls(scene, host, root) if counted else None
             name = "%s, %s" % (label, "with USD" if tag == "usd" else "no USD")
-            print("%-22s %8.3f %7.2f %9.0f %11s %9s %9s %9s" % (
-                name, wall, wall / floor_s, peak, "%.3f" % (stat / files) if stat is not None else "-",
-                stat if stat is not None else "-", opens if opens is not None else "-",
-                reads if reads is not None else "-"))
+            shown = ["-"] * 5 if counts is None else [
+                "%.3f" % (counts[0] / files), counts[0], counts[1], counts[2],
+                "%d/%d" % (counts[3], counts[4])]
+            print("%-26s %7.3f %7.2f %8.0f %9s %7s %6s %8s %9s" % ((name, wall, wall / floor_s, peak)
+                                                                  + tuple(shown)))
     if args.no_growth:
         return
     print()
-    print("%-7s %9s %6s %8s %9s %12s" % ("scale", "files", "dirs", "wall s", "floor s", "us per file"))
+    # Time per file above the fixed start-up (interpreter, module, scene load), measured on the
+    # same scene without file parameters.
+    print("%-7s %9s %6s %8s %9s %10s %12s %18s" % ("scale", "files", "dirs", "wall s", "floor s",
+                                                 "start-up s", "us per file", "us/file above start"))
     for scale in (0.1, 1.0, 3.0):
         root = "%s-%g" % (args.dir, scale)
         m = project(root, scale)
@@ -186,8 +197,10 @@ def main():
         floor(root, opened)
         f_s = min(floor(root, opened) for _ in range(2))
         wall, _ = best(m["scenes"]["plain"]["hip"], "hip", max(1, args.runs - 1))
-        print("%-7g %9d %6d %8.3f %9.3f %12.1f" % (scale, m["files"], m["directories"], wall, f_s,
-                                                 1e6 * wall / m["files"]))
+        start, _ = best(m["scenes"]["empty"]["hip"], "hip", max(1, args.runs - 1))
+        print("%-7g %9d %6d %8.3f %9.3f %10.3f %12.2f %18.2f" % (
+            scale, m["files"], m["directories"], wall, f_s, start, 1e6 * wall / m["files"],
+            1e6 * (wall - start) / m["files"]))
 
 
 if __name__ == "__main__":

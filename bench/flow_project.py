@@ -181,8 +181,10 @@ def usd_tree(pr):
     for a in range(assets):
         d = ("usd", "assets", "asset%02d" % a)
         tex = pr.p("tex", "asset%03d" % a, "skin0.<UDIM>.exr")
-        pr.nested(pr.p(*d, "geo.usda"), '#usda 1.0\ndef Mesh "m" {\n    asset inputs:file = @%s@\n}\n' % tex)
-        pr.nested(pr.p(*d, "asset.usda"), '#usda 1.0\ndef Xform "asset" (\n    payload = @./geo.usda@\n)\n{\n}\n')
+        pr.nested(pr.p(*d, "geo.usda"), '#usda 1.0\n(\n    defaultPrim = "m"\n)\n'
+                  'def Mesh "m" {\n    asset inputs:file = @%s@\n}\n' % tex)
+        pr.nested(pr.p(*d, "asset.usda"), '#usda 1.0\n(\n    defaultPrim = "asset"\n)\n'
+                  'def Xform "asset" (\n    payload = @./geo.usda@\n)\n{\n}\n')
     for s in range(pr.n(20)):
         d = ("usd", "shots", "shot%02d" % s)
         refs = "".join('    def "a%d" (\n        references = @../../assets/asset%02d/asset.usda@\n    )\n    {\n    }\n'
@@ -194,14 +196,14 @@ def usd_tree(pr):
         pr.usd_parms.append(("sublayer", "filepath1", pr.hip(*d, "shot.usda")))
 
 
-def scene_description(pr, with_usd, version="19.5.605"):
+def scene_description(pr, with_usd, version="19.5.605", empty=False):
     nodes = [{"path": "/obj", "type": "obj"}, {"path": "/out", "type": "out"},
              {"path": "/stage", "type": "lopnet"},
              {"path": "/obj/cam1", "type": "cam", "parms": {"resx": 1920, "resy": 1080}},
              {"path": "/out/mantra1", "type": "ifd",
               "parms": {"camera": "/obj/cam1", "vm_picture": "$HIP/render/beauty.$F4.exr",
                         "f1": 1001, "f2": 1100, "f3": 1}}]
-    parms = pr.parms + (pr.usd_parms if with_usd else [])
+    parms = [] if empty else pr.parms + (pr.usd_parms if with_usd else [])
     per_node = 8
     for i in range(0, len(parms), per_node):
         group = parms[i:i + per_node]
@@ -226,6 +228,10 @@ def generate(root, scale=1.0):
             f.write("set -g _HIP_SAVEVERSION = '%s'\n" % description["version"] + json.dumps(description))
         scenes[tag] = {"hip": hip, "double": double,
                        "parms": sum(len(n.get("parms", {})) for n in description["nodes"])}
+    # The same scene without file parameters: what a run costs before it touches the project.
+    empty = os.path.join(root, "shot_empty.hip")
+    hipwrite.write_cpio(empty, scene_description(pr, False, empty=True))
+    scenes["empty"] = {"hip": empty}
     directories = sum(len(dirs) for _, dirs, _ in os.walk(root))
     manifest = {"scale": scale, "files": pr.files, "directories": directories,
                 "nested_bytes": pr.nested_bytes, "file_parms": len(pr.parms),

@@ -1,5 +1,6 @@
 """Files named inside the files a scene names: Arnold scenes, V-Ray scenes, geometry caches."""
 
+import json
 import shutil
 from pathlib import Path
 
@@ -118,3 +119,40 @@ def test_dependencies_three_levels_deep_in_every_kind_of_file(run_cli, project):
     assert r + "/g/tex/deep_geo.exr" in nested[r + "/g/top.bgeo"]
     assert asset["missing_file"]["Nested_Assets"] == [r + "/a/tex/gone.tx"]
     assert any(l.startswith("Nested_Assets--->") and "gone.tx" in l for l in project.read("tips.json")["50001"])
+
+
+def test_the_pool_size_changes_nothing_the_run_writes(run_cli, project):
+    """Files are stated and nested files read side by side; what is written, and every console
+    line but the timings, is the same on one thread as on several."""
+    root = project.root
+    (root / "tex").mkdir()
+    names = []
+    for i in range(60):
+        tex = root / "tex" / ("t%02d.%04d.exr" % (i % 7, 1001 + i))
+        tex.write_text("x" * i)
+        ass = root / "ass" / ("s%02d.ass" % i)
+        ass.parent.mkdir(exist_ok=True)
+        ass.write_text('image\n{\n filename "%s"\n}\nimage\n{\n filename "%s"\n}\n'
+                       % (tex, root / "tex" / ("gone%02d.exr" % i)))
+        geo = root / "geo" / ("g%02d.bgeo" % i)
+        geo.parent.mkdir(exist_ok=True)
+        geo.write_text('["fileversion","19.5",{"filenames":"[%s]"}]' % ass)
+        names.append(str(geo))
+    scene = project.scene({"nodes": [{"path": "/obj", "type": "obj"}] + [
+        {"path": "/obj/n%02d" % i, "type": "null", "parms": {"file": name}} for i, name in enumerate(names)]})
+
+    def outputs(threads):
+        project.task()
+        run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
+                      env=base_env(SCANFLOW_THREADS=str(threads)))
+        assert run.code == 0, run.out[-3000:]
+        lines = [l for l in run.lines if "time" not in l.lower() and " cost " not in l]
+        files = {n: (project.out / n).read_bytes() for n in ("upload.json", "asset.json", "tips.json")}
+        return lines, files
+
+    one_lines, one_files = outputs(1)
+    many_lines, many_files = outputs(3)
+    assert len(json.loads(one_files["upload.json"])["asset"]) >= 120
+    assert sum(l.startswith("bgeo: ") for l in one_lines) == 60
+    assert one_files == many_files
+    assert one_lines == many_lines
