@@ -1,6 +1,6 @@
 """The whole analysis against the floor of the file system it has to touch.
 
-    .venv/bin/python bench/bench_flow.py [--scale 1.0] [--dir DIR] [--no-growth] [--runs 3]
+    .venv/bin/python bench/bench_flow.py [--scale 1.0] [--dir DIR] [--no-growth] [--runs 7]
 
 Generates a studio project (bench/flow_project.py; about 108,000 files at scale 1, kept in DIR
 for later runs), measures the floor in the same run (list every directory once, stat every file
@@ -154,7 +154,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--dir", default=os.path.join(tempfile.gettempdir(), "scanflow-flow"))
-    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--no-growth", action="store_true")
     args = parser.parse_args()
     manifest = project("%s-%g" % (args.dir, args.scale), args.scale)
