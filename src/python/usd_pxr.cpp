@@ -40,6 +40,9 @@ def variant_selections(path):
             out.append((name, sets.GetVariantSet(name).GetVariantSelection()))
     return out
 
+def version():
+    return ".".join(str(part) for part in Usd.GetVersion())
+
 def time_codes(path):
     stage = Usd.Stage.Open(path)
     if stage is None:
@@ -164,6 +167,10 @@ public:
             auto pair = fn("time_codes")(to_pystr(path)).cast<py::tuple>();
             return std::make_pair(pair[0].cast<double>(), pair[1].cast<double>());
         });
+    }
+
+    std::string version() override {
+        return call_python([&] { return text_of(fn("version")()); });
     }
 
     UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) override {

@@ -76,3 +76,68 @@ def test_non_selected_variants_are_read_and_the_selection_restored(project):
     assert any(layer.endswith("look_blue.usda") for layer in layers)
     assert not any(layer.endswith("look_red.usda") for layer in layers)
     assert look.GetVariantSet("color").GetVariantSelection() == "red"
+
+
+def test_every_layer_operation_is_reachable_from_a_host_script(project, monkeypatch, capfd):
+    import scanflow
+    from pxr import Sdf
+    root = project.root
+    search = build_stages(root)
+    monkeypatch.setenv("PXR_AR_DEFAULT_SEARCH_PATH", str(search))
+    walker = scanflow.AnalysUsd({"hip_file": "x", "path_json": str(project.out)})
+
+    # A layer's external layers, depth first; a cycle ends; a layer missing beside its layer is
+    # looked for on the search path, and listed there even when it is missing there too; value
+    # clips are not layers the layer names.
+    layers = {"kept"}
+    assert walker.get_refe_layer(str(root / "shot.usda"), layers) is None
+    r = str(root)
+    assert layers == {r + "/shot.usda", r + "/layout.usda", r + "/model.usda", r + "/cycle_a.usda",
+                      r + "/cycle_b.usda", r + "/look_red.usda", r + "/look_blue.usda",
+                      str(search / "missing.usda"),
+                      str(search / "far.usda"), "kept"}
+
+    # A reference item is resolved against the directory of the layer that states it; a layer
+    # with sublayers anchors at its first sublayer as written, relative to `dir_path`, and where
+    # that directory is missing the working directory serves; an asset value is read with flag 1.
+    shot = Sdf.Layer.FindOrOpen(str(root / "shot.usda"))
+    model = Sdf.Layer.FindOrOpen(str(root / "model.usda"))
+    reference = Sdf.Reference("./tex/../model.usda")
+    assert walker.resolve_ref(model, reference, "/elsewhere") == r + "/model.usda"
+    assert walker.resolve_ref(shot, reference, r) == r + "/model.usda"
+    monkeypatch.chdir(root / "tex")
+    capfd.readouterr()
+    assert walker.resolve_ref(shot, reference, str(root / "absent")) == r + "/tex/model.usda"
+    assert "local not exists " + str(root / "absent") in capfd.readouterr().out
+    assert walker.resolve_ref(model, Sdf.AssetPath("tex/wood.exr"), r, 1) == r + "/tex/wood.exr"
+    assert walker.resolve_ref(str(root / "model.usda"), "tex/wood.exr", r) == r + "/tex/wood.exr"
+
+
+def test_every_usd_file_operation_is_reachable_from_a_host_script(project, monkeypatch):
+    import scanflow
+    import pxr.Usd
+    root = project.root
+    build_stages(root)
+    monkeypatch.setenv("HH", str(root / "hfs"))
+    r = str(root)
+    driver = scanflow.AnalysUsdAsset({"hip_file": str(root / "shot.usda"), "path_json": str(project.out)})
+
+    assert driver.getUsdver() == ".".join(str(n) for n in pxr.Usd.GetVersion())
+    assert driver.getUsdframe() == (1.0, 240.5)
+    assert driver.UsdRopNodeSetting() == [{"node": "usd_rop", "frames": "1-240[1]", "render": "1", "option": "-1"}]
+    found = driver.getUsdAsset()
+    assert r + "/model.usda" in found and r + "/missing.usda" in found
+
+    (root / "seq.0001.exr").write_text("a")
+    (root / "seq.0002.exr").write_text("b")
+    present, missing, everything = driver.allusdAsset(
+        [r + "/model.usda", r + "\\model.usda", r + "/seq.$F4.exr", r + "/gone.exr", r + "/gone.exr", "bare.exr"])
+    assert present == [r + "/model.usda", r + "/seq.0001.exr", r + "/seq.0002.exr"]
+    assert missing == [r + "/gone.exr"]
+    assert everything == [r + "/model.usda", r + "/seq.0001.exr", r + "/seq.0002.exr", r + "/gone.exr"]
+
+    driver.AnalyRenderNode()
+    assert project.read("task.json")["scene_info"]["rop_node"][0]["frames"] == "1-240[1]"
+    driver.AssetInfo()
+    assert (project.out / "analyze_sucess").exists()
+    assert r + "/missing.usda" in project.read("asset.json")["missing_file"]

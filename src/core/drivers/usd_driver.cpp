@@ -25,6 +25,10 @@ std::vector<std::string> AnalysUsdAsset::getUsdAsset() {
     return fresh.ass_usd_usda_asset(hip_file);
 }
 
+std::string AnalysUsdAsset::getUsdver() {
+    return require_usd(services_.usd).version();
+}
+
 std::pair<double, double> AnalysUsdAsset::getUsdframe() {
     return require_usd(services_.usd).time_codes(hip_file);
 }

@@ -19,6 +19,8 @@ public:
     AnalysUsdAsset(const Services& services, const Json& param_dict);
     // The files the USD file depends on.
     std::vector<std::string> getUsdAsset();
+    // The USD library's version, "major.minor.patch".
+    std::string getUsdver();
     std::pair<double, double> getUsdframe();
     // The one render-node record that covers the USD file's time range.
     Json UsdRopNodeSetting();

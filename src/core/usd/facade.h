@@ -64,6 +64,8 @@ public:
     virtual UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) = 0;
     // The stage's start and end time codes.
     virtual std::pair<double, double> time_codes(const std::string& path) = 0;
+    // The library's version, "major.minor.patch".
+    virtual std::string version() = 0;
 };
 
 // The facade itself, or an error ("no Usd") when the USD library is absent (null).
