@@ -14,6 +14,19 @@ namespace {
 const char* kHelpers = R"py(
 from pxr import Usd, Sdf
 
+# Every layer opened in the run stays open, so that a layer that several stages use is read once;
+# nothing on disk changes while the analysis runs.
+_open_layers = {}
+
+def _keep(layers):
+    for layer in layers:
+        _open_layers.setdefault(layer.identifier, layer)
+
+def _items(sequence):
+    # By index: iterating the library's list proxies ends each list with an index error raised
+    # and unwound in C++.
+    return [sequence[i] for i in range(len(sequence))]
+
 def _asset(value):
     resolved = getattr(value, "resolvedPath", None)
     if resolved is None:
@@ -24,6 +37,7 @@ def external_references(path):
     layer = Sdf.Layer.FindOrOpen(path)
     if layer is None:
         raise RuntimeError("USD cannot open layer " + path)
+    _keep((layer,))
     return list(layer.GetExternalReferences())
 
 def variant_selections(path):
@@ -66,24 +80,26 @@ def _record(stage, prim, choose):
             rec["selections"].append((vset, name, ok))
     clips = Usd.ClipsAPI(prim)
     # A clip file that does not resolve is reported as written, to be found missing.
-    for asset in clips.GetClipAssetPaths() or []:
+    for asset in _items(clips.GetClipAssetPaths() or []):
         rec["clip_asset_paths"].append(asset.resolvedPath or asset.path)
     manifest = clips.GetClipManifestAssetPath()
     rec["clip_manifest"] = ((manifest.resolvedPath or manifest.path) if manifest else "").strip().replace("\\", "/")
     for _, clip in (clips.GetClips() or {}).items():
-        for asset in clip.get("assetPaths", []) or []:
+        for asset in _items(clip.get("assetPaths", []) or []):
             rec["clip_set_paths"].append(asset.resolvedPath or asset.path)
         if clip.get("manifestAssetPath"):
             rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath or clip["manifestAssetPath"].path)
     for spec in prim.GetPrimStack():
         items = []
-        for list_name in ("referenceList", "payloadList"):
+        for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
+            if not present:
+                continue
             ops = getattr(spec, list_name)
             for op in _LISTS:
-                for item in getattr(ops, op):
+                for item in _items(getattr(ops, op)):
                     items.append(item.assetPath)
         layer = spec.layer
-        subs = list(layer.subLayerPaths)
+        subs = _items(layer.subLayerPaths)
         rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
                              "items": items})
     for name in prim.GetPropertyNames():
@@ -117,6 +133,7 @@ def walk_stage(path, choose):
     stage = Usd.Stage.Open(path)
     if stage is None:
         raise RuntimeError("USD cannot open " + path)
+    _keep(stage.GetUsedLayers())
     done, records = set(), []
     # A selection changes what lies below the prim: walk again, skipping prims already seen.
     again = True
@@ -132,7 +149,7 @@ def walk_stage(path, choose):
             if changed:
                 again = True
                 break
-    return {"root_sublayers": list(stage.GetRootLayer().subLayerPaths), "prims": records}
+    return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records}
 )py";
 
 std::vector<std::string> strings_of(const py::handle& list) {
