@@ -152,6 +152,19 @@ def walk_stage(path, choose):
     return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records}
 )py";
 
+// A failure here is left for the first use to report.
+const char* kLoadAhead = R"py(
+import threading
+
+def _load():
+    try:
+        import pxr.Usd
+    except Exception:
+        pass
+
+threading.Thread(target=_load, name="pxr import").start()
+)py";
+
 std::vector<std::string> strings_of(const py::handle& list) {
     std::vector<std::string> out;
     for (auto item : list) out.push_back(text_of(item));
@@ -183,6 +196,17 @@ public:
         return call_python([&] {
             auto pair = fn("time_codes")(to_pystr(path)).cast<py::tuple>();
             return std::make_pair(pair[0].cast<double>(), pair[1].cast<double>());
+        });
+    }
+
+    void load_ahead() override {
+        call_python([&] {
+            if (helpers_ || loading_) return;
+            // A thread of the interpreter's own: the first use's import waits for it on the
+            // module's import lock, and the interpreter does not end before it does.
+            py::dict scope;
+            py::exec(kLoadAhead, scope);
+            loading_ = true;
         });
     }
 
@@ -256,6 +280,7 @@ private:
         return helpers_->get()[name];
     }
     std::unique_ptr<PyRef> helpers_;
+    bool loading_ = false;
 };
 
 }  // namespace

@@ -147,6 +147,7 @@ void AnalysisHipAssets::write_json() {
         ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
+        load_usd_ahead(parameters.nested);
         UploadLists nested = all_upload_list(parameters.nested);
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
@@ -163,6 +164,17 @@ void AnalysisHipAssets::write_json() {
         add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
         write_result_files(asset, std::move(tips));
     });
+}
+
+// The USD library is loaded while the other nested files are read, when USD files are among
+// them.
+void AnalysisHipAssets::load_usd_ahead(const std::vector<std::string>& nested) {
+    if (!services_.usd) return;
+    for (const auto& path : nested) {
+        if (!ends_with_any(path, {".usd", ".usdc", ".USD", ".usda"})) continue;
+        services_.usd->load_ahead();
+        return;
+    }
 }
 
 // Digital-asset libraries that are not the host's own: their directories go into the task

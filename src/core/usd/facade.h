@@ -66,6 +66,9 @@ public:
     virtual std::pair<double, double> time_codes(const std::string& path) = 0;
     // The library's version, "major.minor.patch".
     virtual std::string version() = 0;
+    // Starts loading the library in the background where loading costs time, so that it
+    // overlaps other work; the first use waits for it.
+    virtual void load_ahead() {}
 };
 
 // The facade itself, or an error ("no Usd") when the USD library is absent (null).
