@@ -14,14 +14,6 @@ namespace {
 const char* kHelpers = R"py(
 from pxr import Usd, Sdf
 
-# Every layer opened in the run stays open, so that a layer that several stages use is read once;
-# nothing on disk changes while the analysis runs.
-_open_layers = {}
-
-def _keep(layers):
-    for layer in layers:
-        _open_layers.setdefault(layer.identifier, layer)
-
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
     # and unwound in C++.
@@ -37,7 +29,6 @@ def external_references(path):
     layer = Sdf.Layer.FindOrOpen(path)
     if layer is None:
         raise RuntimeError("USD cannot open layer " + path)
-    _keep((layer,))
     return list(layer.GetExternalReferences())
 
 def variant_selections(path):
@@ -133,7 +124,6 @@ def walk_stage(path, choose):
     stage = Usd.Stage.Open(path)
     if stage is None:
         raise RuntimeError("USD cannot open " + path)
-    _keep(stage.GetUsedLayers())
     done, records = set(), []
     # A selection changes what lies below the prim: walk again, skipping prims already seen.
     again = True
