@@ -67,6 +67,7 @@ void main_entry() {
 PYBIND11_MODULE(scanflow, m) {
     namespace bridge = scanflow::py_bridge;
     m.doc() = "Dependency and settings analysis of Houdini scenes for render-farm submission.";
+    m.attr("__version__") = SCANFLOW_VERSION;
     point_console_at_sys_stdout();
     bridge::register_errors(m);
     bridge::set_up_module(m);

@@ -67,6 +67,7 @@ void read_interpreter_facts(ModuleState& s) {
     s.IS_WIN =
         text_of(py::module_::import("platform").attr("system")()).find("Win") != std::string::npos;
     s.platform_name = text_of(sys.attr("platform"));
+    s.interpreter_version = text_of(py::module_::import("platform").attr("python_version")());
 }
 
 // The optional libraries, each reported on the console when absent. USD is only looked up here

@@ -177,3 +177,37 @@ def test_a_forced_host_that_is_missing_is_named(run_cli, project):
     run.assert_in_order("Load hip ignore Errors.",
                         "no scene host: SCANFLOW_HOST=hou, and the module 'hou' did not import",
                         "Analysis failure")
+
+
+def test_help_and_version_answer_alone_and_start_no_analysis(run_cli, project):
+    import re
+    from pathlib import Path
+    scene = project.scene(SCENE)
+    for flags in (["-h"], ["--help"], ["-channel", "web", "-file", scene, "-path_json", project.out, "--help"]):
+        run = run_cli(*flags)
+        assert run.code == 0
+        assert run.lines[0].startswith("usage: scanflow -channel web -file SCENE")
+        for piece in ("-plugin_server_dir", "HH ", "SCANFLOW_THREADS", "exit codes: 0"):
+            assert piece in run.out
+        assert "hip_file:" not in run.out
+    pyproject = (Path(__file__).resolve().parents[2] / "pyproject.toml").read_text()
+    version = re.search(r'^version = "([^"]+)"', pyproject, re.M).group(1)
+    for flags in (["--version"], ["-channel", "web", "-file", scene, "--version"]):
+        run = run_cli(*flags)
+        assert run.code == 0
+        assert re.fullmatch(r"scanflow %s \(Python 3\.\d+\.\d+\)" % re.escape(version), run.lines[0])
+        assert len(run.lines) == 1
+    assert sorted(p.name for p in project.out.iterdir()) == ["task.json"]  # nothing analysed
+
+    import scanflow
+    assert scanflow.__version__ == version
+
+
+def test_a_failed_run_leaves_no_success_marker_of_an_earlier_one(run_cli, project):
+    good = project.scene(SCENE)
+    run = run_cli("-channel", "web", "-file", good, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 0 and (project.out / "analyze_sucess").exists()
+    bad = project.scene(dict(SCENE, **{"raise": {"applicationVersionString": "licence lost"}}), name="bad.hip")
+    run = run_cli("-channel", "web", "-file", bad, "-path_json", project.out, *WEB_OPTIONS)
+    assert run.code == 886 % 256
+    assert not (project.out / "analyze_sucess").exists()

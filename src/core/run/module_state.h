@@ -24,6 +24,7 @@ struct ModuleState {
     std::vector<std::string> env_i{"PXR_AR_DEFAULT_SEARCH_PATH"};
     std::string module_file;              // the file the module was loaded from
     std::string platform_name = "linux";  // the interpreter's platform name (sys.platform)
+    std::string interpreter_version;      // "3.11.2"
     // Threads for independent file-system work: SCANFLOW_THREADS, else the machine's.
     unsigned threads = 1;
 

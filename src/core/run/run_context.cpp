@@ -78,7 +78,7 @@ RunContext open_run(const Json& param_dict) {
     run.asset_json_path = run.path_json + "/asset.json";
     run.tips_json_path = run.path_json + "/tips.json";
     run.task_json_path = run.path_json + "/task.json";
-    run.success_file = run.path_json + "/analyze_sucess";
+    run.success_file = run.path_json + "/" + kSuccessMarker;
     run.task_json_dict = read_json_file(run.task_json_path);
     read_task_settings(param_dict, run);
     return run;

@@ -11,6 +11,9 @@
 
 namespace scanflow {
 
+// The file whose presence tells the client that the analysis succeeded.
+inline constexpr const char* kSuccessMarker = "analyze_sucess";
+
 struct RunContext {
     std::string current_os;  // lower case: "linux", "windows"
     std::string hip_file;
@@ -20,7 +23,7 @@ struct RunContext {
     std::string asset_json_path;
     std::string tips_json_path;
     std::string task_json_path;
-    std::string success_file;
+    std::string success_file;  // kSuccessMarker in the result directory
     Json task_json_dict;
     std::string platform;
     std::string channel;
