@@ -119,13 +119,7 @@ void keep_first_occurrences(std::vector<std::string>& items) {
         seen.reserve(items.size());
         for (size_t i = 0; i < items.size(); ++i) keep[i] = seen.insert(items[i]).second;
     }
-    size_t kept = 0;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (!keep[i]) continue;
-        if (kept != i) items[kept] = std::move(items[i]);
-        ++kept;
-    }
-    items.resize(kept);
+    keep_flagged(items, keep);
 }
 
 std::string python_quoted(std::string_view value, Quoted kind) {

@@ -2,9 +2,11 @@
 // interpreter's quoted form of a text or byte string.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace scanflow {
@@ -30,6 +32,17 @@ std::vector<std::string> digit_runs(std::string_view text);
 std::vector<std::string> distinct(const std::vector<std::string>& items);
 // The same, in place.
 void keep_first_occurrences(std::vector<std::string>& items);
+// Keeps, in order, the items whose flag in `keep` is set; the others are dropped in place.
+template <class T, class Flags>
+void keep_flagged(std::vector<T>& items, const Flags& keep) {
+    size_t kept = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!keep[i]) continue;
+        if (kept != i) items[kept] = std::move(items[i]);
+        ++kept;
+    }
+    items.resize(kept);
+}
 
 // How the interpreter quotes a string in repr(): as text ('a\n') or as bytes (b'\xff'), with
 // the double quote chosen when the value holds a single quote and no double quote.

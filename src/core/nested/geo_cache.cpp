@@ -192,12 +192,14 @@ std::vector<std::string> geometry_file_lists_from(const std::string& data,
 }
 
 std::vector<std::string> geometry_file_lists(const std::string& path) {
-    // Compressed containers are inflated a chunk at a time; everything else streams as read.
-    if (ScReader::is_sc(path)) {
-        ScReader in(path);
+    // Compressed containers are inflated a chunk at a time; everything else streams as read. The
+    // file is opened once for both the test and the reading.
+    FileHandle file = open_for_reading(path);
+    if (ScReader::is_sc(file.get())) {
+        ScReader in(path, std::move(file));
         return lists_of(in);
     }
-    StreamReader in(path);
+    StreamReader in(path, std::move(file));
     return lists_of(in);
 }
 

@@ -61,15 +61,8 @@ std::vector<UploadEntry> first_of_each(Examined examined) {
         }
     }
     // Kept entries move down in place, once no view of them is held.
-    auto& entries = examined.entries;
-    size_t kept = 0;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (!keep[i]) continue;
-        if (kept != i) entries[kept] = std::move(entries[i]);
-        ++kept;
-    }
-    entries.resize(kept);
-    return std::move(entries);
+    keep_flagged(examined.entries, keep);
+    return std::move(examined.entries);
 }
 
 // Directories stand for every file below them.

@@ -25,7 +25,9 @@ uint32_t little_endian32(const std::string& d, size_t at) {
 
 }  // namespace
 
-ScReader::ScReader(const std::string& path) : path_(path), file_(open_for_reading(path)) {
+ScReader::ScReader(const std::string& path) : ScReader(path, open_for_reading(path)) {}
+
+ScReader::ScReader(const std::string& path, FileHandle file) : path_(path), file_(std::move(file)) {
     std::FILE* f = file_.get();
     std::fseek(f, 0, SEEK_END);
     long size = std::ftell(f);
@@ -65,9 +67,13 @@ bool ScReader::next_chunk() {
 
 bool ScReader::is_sc(const std::string& path) {
     FileHandle f(std::fopen(path.c_str(), "rb"));
-    if (!f) return false;
+    return f && is_sc(f.get());
+}
+
+bool ScReader::is_sc(std::FILE* file) {
     char head[4] = {};
-    size_t n = std::fread(head, 1, 4, f.get());
+    size_t n = std::fread(head, 1, 4, file);
+    std::rewind(file);
     return n == 4 && std::memcmp(head, "scf1", 4) == 0;
 }
 

@@ -13,6 +13,8 @@ class ScReader {
 public:
     // Opens the container; a file without the trailer or with a corrupt index is a ParseError.
     explicit ScReader(const std::string& path);
+    // The same over `file`, already open on `path`.
+    ScReader(const std::string& path, FileHandle file);
     int get() {
         if (pos_ == out_.size() && !next_chunk()) return -1;
         ++offset_;
@@ -26,6 +28,8 @@ public:
     const std::string& path() const { return path_; }
     // Whether a file is such a container (its first bytes are "scf1").
     static bool is_sc(const std::string& path);
+    // The same for an open file, which is left at its start.
+    static bool is_sc(std::FILE* file);
 
 private:
     bool next_chunk();

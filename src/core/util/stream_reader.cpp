@@ -25,8 +25,10 @@ constexpr uint64_t kMaxRatio = 1000;
 constexpr uint64_t kRatioFloor = 1ull << 30;
 }  // namespace
 
-StreamReader::StreamReader(const std::string& path)
-    : path_(path), file_(open_for_reading(path)), raw_(kBlock), buffer_(kBlock) {
+StreamReader::StreamReader(const std::string& path) : StreamReader(path, open_for_reading(path)) {}
+
+StreamReader::StreamReader(const std::string& path, FileHandle file)
+    : path_(path), file_(std::move(file)), raw_(kBlock), buffer_(kBlock) {
     int a = std::fgetc(file_.get()), b = std::fgetc(file_.get());
     gzip_ = a == 0x1f && b == 0x8b;
     std::rewind(file_.get());

@@ -17,6 +17,8 @@ class StreamReader {
 public:
     // Opens `path`; a file that cannot be opened is a FileError naming it.
     explicit StreamReader(const std::string& path);
+    // The same over `file`, already open on `path` and at its start.
+    StreamReader(const std::string& path, FileHandle file);
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;
     StreamReader& operator=(const StreamReader&) = delete;
