@@ -70,13 +70,23 @@ void read_interpreter_facts(ModuleState& s) {
     s.interpreter_version = text_of(py::module_::import("platform").attr("python_version")());
 }
 
+// A diagnostic: SCANFLOW_USD_WALK=full walks every USD stage in full; =verify derives walks and
+// checks each against a full walk.
+WalkMode usd_walk_mode() {
+    const char* mode = std::getenv("SCANFLOW_USD_WALK");
+    std::string text = mode ? mode : "";
+    if (text == "full") return WalkMode::Full;
+    if (text == "verify") return WalkMode::Verify;
+    return WalkMode::Derive;
+}
+
 // The optional libraries, each reported on the console when absent. USD is only looked up here
 // (the module `scanflow.Usd` and the facade import it when first used).
 void probe_libraries(py::module_& m, ModuleParts& p) {
     ModuleState& s = p.state;
     s.has_arnold = try_import(m, "arnold", "ar");
     if (!s.has_arnold) console::print("no arnold");
-    p.usd = make_pxr_facade();
+    p.usd = make_pxr_facade(usd_walk_mode());
     s.has_usd = p.usd != nullptr;
     if (!s.has_usd) console::print("no Usd");
     if (try_import(m, "hjson", "houjson")) {

@@ -2,145 +2,20 @@
 
 #include <pybind11/eval.h>
 
+#include <deque>
+#include <iostream>
+#include <string_view>
+#include <unordered_map>
+
 #include "base/errors.h"
 #include "pyutil.h"
+#include "usd_walk_script.h"
+#include "util/flavour.h"
 
 namespace scanflow::py_bridge {
 
 namespace {
 
-// The walks over pxr objects, run by the interpreter that holds them; they hand back plain
-// lists and dictionaries.
-const char* kHelpers = R"py(
-from pxr import Usd, Sdf
-
-def _items(sequence):
-    # By index: iterating the library's list proxies ends each list with an index error raised
-    # and unwound in C++.
-    return [sequence[i] for i in range(len(sequence))]
-
-def _asset(value):
-    resolved = getattr(value, "resolvedPath", None)
-    if resolved is None:
-        return None
-    return (resolved or "", getattr(value, "path", "") or "")
-
-def external_references(path):
-    layer = Sdf.Layer.FindOrOpen(path)
-    if layer is None:
-        raise RuntimeError("USD cannot open layer " + path)
-    return list(layer.GetExternalReferences())
-
-def variant_selections(path):
-    stage = Usd.Stage.Open(path)
-    if stage is None:
-        raise RuntimeError("USD cannot open " + path)
-    out = []
-    for prim in stage.TraverseAll():
-        if not prim.HasVariantSets():
-            continue
-        same = stage.GetPrimAtPath(prim.GetPath())
-        sets = same.GetVariantSets()
-        for name in sets.GetNames():
-            out.append((name, sets.GetVariantSet(name).GetVariantSelection()))
-    return out
-
-def version():
-    return ".".join(str(part) for part in Usd.GetVersion())
-
-def time_codes(path):
-    stage = Usd.Stage.Open(path)
-    if stage is None:
-        raise RuntimeError("USD cannot open " + path)
-    return (stage.GetStartTimeCode(), stage.GetEndTimeCode())
-
-_LISTS = ("addedItems", "appendedItems", "deletedItems", "explicitItems", "orderedItems", "prependedItems")
-
-def _record(stage, prim, choose):
-    rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
-           "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
-    changed = False
-    if rec["has_variant_sets"]:
-        for vset, name in choose(rec["path"]):
-            ok = False
-            try:
-                ok = bool(prim.GetVariantSet(vset).SetVariantSelection(name))
-            except Exception:
-                ok = False
-            changed = changed or ok
-            rec["selections"].append((vset, name, ok))
-    clips = Usd.ClipsAPI(prim)
-    # A clip file that does not resolve is reported as written, to be found missing.
-    for asset in _items(clips.GetClipAssetPaths() or []):
-        rec["clip_asset_paths"].append(asset.resolvedPath or asset.path)
-    manifest = clips.GetClipManifestAssetPath()
-    rec["clip_manifest"] = ((manifest.resolvedPath or manifest.path) if manifest else "").strip().replace("\\", "/")
-    for _, clip in (clips.GetClips() or {}).items():
-        for asset in _items(clip.get("assetPaths", []) or []):
-            rec["clip_set_paths"].append(asset.resolvedPath or asset.path)
-        if clip.get("manifestAssetPath"):
-            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath or clip["manifestAssetPath"].path)
-    for spec in prim.GetPrimStack():
-        items = []
-        for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
-            if not present:
-                continue
-            ops = getattr(spec, list_name)
-            for op in _LISTS:
-                for item in _items(getattr(ops, op)):
-                    items.append(item.assetPath)
-        layer = spec.layer
-        subs = _items(layer.subLayerPaths)
-        rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
-                             "items": items})
-    for name in prim.GetPropertyNames():
-        attr = prim.GetAttribute(name)
-        if not attr:
-            continue
-        try:
-            value = attr.Get()
-        except Exception:
-            continue
-        entry = {"name": name, "base_name": attr.GetBaseName(), "kind": 0, "text": "", "resolved": "",
-                 "written": "", "time_sampled": False, "sample_path": ""}
-        if isinstance(value, str):
-            entry["kind"], entry["text"] = 1, value
-        else:
-            asset = _asset(value)
-            if asset is not None:
-                entry["kind"], (entry["resolved"], entry["written"]) = 2, asset
-        try:
-            if attr.GetTimeSamples():
-                entry["time_sampled"] = True
-                sample = attr.Get(0)
-                entry["sample_path"] = getattr(sample, "path", sample) if sample is not None else ""
-        except Exception:
-            pass
-        if entry["kind"] or entry["time_sampled"]:
-            rec["attributes"].append(entry)
-    return rec, changed
-
-def walk_stage(path, choose):
-    stage = Usd.Stage.Open(path)
-    if stage is None:
-        raise RuntimeError("USD cannot open " + path)
-    done, records = set(), []
-    # A selection changes what lies below the prim: walk again, skipping prims already seen.
-    again = True
-    while again:
-        again = False
-        for prim in list(stage.TraverseAll()):
-            key = prim.GetPrimPath().pathString
-            if key in done:
-                continue
-            done.add(key)
-            rec, changed = _record(stage, prim, choose)
-            records.append(rec)
-            if changed:
-                again = True
-                break
-    return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records}
-)py";
 
 // A failure here is left for the first use to report.
 const char* kLoadAhead = R"py(
@@ -161,10 +36,77 @@ std::vector<std::string> strings_of(const py::handle& list) {
     return out;
 }
 
+UsdAttribute attribute_of(const py::dict& attr) {
+    UsdAttribute out;
+    out.name = text_of(attr["name"]);
+    out.base_name = text_of(attr["base_name"]);
+    out.kind = static_cast<UsdAttribute::Kind>(attr["kind"].cast<int>());
+    out.text = text_of(attr["text"]);
+    out.resolved = text_of(attr["resolved"]);
+    out.written = text_of(attr["written"]);
+    out.time_sampled = attr["time_sampled"].cast<bool>();
+    out.sample_path = text_of(attr["sample_path"]);
+    return out;
+}
+
+std::shared_ptr<const UsdPrim> prim_of(const py::dict& rec) {
+    auto prim = std::make_shared<UsdPrim>();
+    prim->path = text_of(rec["path"]);
+    prim->has_variant_sets = rec["has_variant_sets"].cast<bool>();
+    for (auto sel : rec["selections"]) {
+        auto t = sel.cast<py::tuple>();
+        prim->selections.emplace_back(text_of(t[0]), text_of(t[1]), t[2].cast<bool>());
+    }
+    prim->clip_asset_paths = strings_of(rec["clip_asset_paths"]);
+    prim->clip_manifest = text_of(rec["clip_manifest"]);
+    prim->clip_set_paths = strings_of(rec["clip_set_paths"]);
+    for (auto s : rec["specs"]) {
+        py::dict spec = s.cast<py::dict>();
+        prim->specs.push_back(UsdSpec{text_of(spec["layer_real_path"]),
+                                      text_of(spec["first_sublayer"]), strings_of(spec["items"])});
+    }
+    for (auto a : rec["attributes"]) prim->attributes.push_back(attribute_of(a.cast<py::dict>()));
+    return prim;
+}
+
+std::string_view root_name(const std::string& prim_path) {
+    size_t end = prim_path.find('/', 1);
+    return std::string_view(prim_path).substr(1, end == std::string::npos ? end : end - 1);
+}
+
+// A derived walk: `layout` says, root prim by root prim, how many fresh records come next, or
+// which root prim's records the parent's walk supplies.
+std::vector<std::shared_ptr<const UsdPrim>> assemble(
+    const UsdStageWalk& parent, const std::vector<std::shared_ptr<const UsdPrim>>& fresh,
+    const py::handle& layout) {
+    std::unordered_map<std::string_view, std::pair<size_t, size_t>> ranges;
+    for (size_t i = 0; i < parent.prims.size(); ++i) {
+        auto [at, added] = ranges.emplace(root_name(parent.prims[i]->path), std::make_pair(i, i));
+        at->second.second = i + 1;
+    }
+    std::vector<std::shared_ptr<const UsdPrim>> prims;
+    size_t next = 0;
+    for (auto entry : layout) {
+        if (py::isinstance<py::int_>(entry)) {
+            size_t count = entry.cast<size_t>();
+            prims.insert(prims.end(), fresh.begin() + next, fresh.begin() + next + count);
+            next += count;
+            continue;
+        }
+        auto range = ranges.find(text_of(entry));
+        if (range == ranges.end()) throw Error("USD walk: no records of " + text_of(entry));
+        prims.insert(prims.end(), parent.prims.begin() + range->second.first,
+                     parent.prims.begin() + range->second.second);
+    }
+    return prims;
+}
+
 // The library is imported when the analysis first needs it: importing it costs more time and
 // memory than most analyses spend on USD.
 class PxrFacade : public UsdFacade {
 public:
+    explicit PxrFacade(WalkMode mode) : mode_(mode) {}
+
     std::vector<std::pair<std::string, std::string>> variant_selections(
         const std::string& layer_path) override {
         return call_python([&] {
@@ -178,8 +120,13 @@ public:
     }
 
     std::vector<std::string> external_references(const std::string& layer_path) override {
-        return call_python(
+        if (in_run_)
+            if (auto known = references_.find(layer_path); known != references_.end())
+                return known->second;
+        auto found = call_python(
             [&] { return strings_of(fn("external_references")(to_pystr(layer_path))); });
+        if (in_run_) references_.emplace(layer_path, found);
+        return found;
     }
 
     std::pair<double, double> time_codes(const std::string& path) override {
@@ -204,83 +151,123 @@ public:
         return call_python([&] { return text_of(fn("version")()); });
     }
 
+    void begin_run() override {
+        in_run_ = true;
+        if (helpers_) call_python([&] { fn("begin_run")(); });
+    }
+
+    void end_run() override {
+        if (mode_ == WalkMode::Verify && in_run_)
+            std::cerr << "USD walks derived and verified: " << verified_ << "\n";
+        verified_ = 0;
+        in_run_ = false;
+        references_.clear();
+        kept_.clear();
+        if (helpers_) call_python([&] { fn("end_run")(); });
+    }
+
     UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) override {
         return call_python([&] {
-            py::cpp_function chooser([&choose](const py::object& prim_path) {
-                py::list out;
-                for (const auto& [set, name] : choose(text_of(prim_path)))
-                    out.append(py::make_tuple(to_pystr(set), to_pystr(name)));
-                return out;
-            });
-            py::dict walked = fn("walk_stage")(to_pystr(path), chooser);
+            py::object chooser = py::none();
+            if (choose)
+                chooser = py::cpp_function([&choose](const py::object& prim_path) {
+                    py::list out;
+                    for (const auto& [set, name] : choose(text_of(prim_path)))
+                        out.append(py::make_tuple(to_pystr(set), to_pystr(name)));
+                    return out;
+                });
+            const Kept* parent = choose || mode_ == WalkMode::Full ? nullptr : parent_of(path);
+            py::dict walked =
+                fn("walk_stage")(to_pystr(path), chooser, to_pystr(parent ? parent->path : ""));
             UsdStageWalk walk;
             walk.root_sublayers = strings_of(walked["root_sublayers"]);
-            for (auto item : walked["prims"]) {
-                py::dict rec = item.cast<py::dict>();
-                UsdPrim prim;
-                prim.path = text_of(rec["path"]);
-                prim.has_variant_sets = rec["has_variant_sets"].cast<bool>();
-                for (auto sel : rec["selections"]) {
-                    auto t = sel.cast<py::tuple>();
-                    prim.selections.emplace_back(text_of(t[0]), text_of(t[1]), t[2].cast<bool>());
-                }
-                prim.clip_asset_paths = strings_of(rec["clip_asset_paths"]);
-                prim.clip_manifest = text_of(rec["clip_manifest"]);
-                prim.clip_set_paths = strings_of(rec["clip_set_paths"]);
-                for (auto s : rec["specs"]) {
-                    py::dict spec = s.cast<py::dict>();
-                    prim.specs.push_back(UsdSpec{text_of(spec["layer_real_path"]),
-                                                 text_of(spec["first_sublayer"]),
-                                                 strings_of(spec["items"])});
-                }
-                for (auto a : rec["attributes"]) {
-                    py::dict attr = a.cast<py::dict>();
-                    UsdAttribute out;
-                    out.name = text_of(attr["name"]);
-                    out.base_name = text_of(attr["base_name"]);
-                    out.kind = static_cast<UsdAttribute::Kind>(attr["kind"].cast<int>());
-                    out.text = text_of(attr["text"]);
-                    out.resolved = text_of(attr["resolved"]);
-                    out.written = text_of(attr["written"]);
-                    out.time_sampled = attr["time_sampled"].cast<bool>();
-                    out.sample_path = text_of(attr["sample_path"]);
-                    prim.attributes.push_back(std::move(out));
-                }
-                walk.prims.push_back(std::move(prim));
-            }
+            std::vector<std::shared_ptr<const UsdPrim>> fresh;
+            for (auto item : walked["prims"]) fresh.push_back(prim_of(item.cast<py::dict>()));
+            bool derived = !walked["layout"].is_none();
+            if (derived && !parent) throw Error("USD walk: derived without a parent: " + path);
+            walk.prims =
+                derived ? assemble(*parent->walk, fresh, walked["layout"]) : std::move(fresh);
+            if (derived && mode_ == WalkMode::Verify) verify(path, parent->path, walk);
+            if (!choose) keep(path, walk);
             return walk;
         });
     }
 
 private:
+    // The last walks made without variant selections, for the walks derived from them.
+    struct Kept {
+        std::string path;
+        std::string sublayer;  // the only sublayer of its root layer, as a path; else ""
+        std::shared_ptr<const UsdStageWalk> walk;
+    };
+    static constexpr size_t kKeptWalks = 16;
+
+    // Walks the stage in full and fails unless the derived walk has the same records.
+    void verify(const std::string& path, const std::string& parent, const UsdStageWalk& derived) {
+        py::dict full = fn("walk_stage")(to_pystr(path), py::none(), to_pystr(""));
+        std::vector<std::shared_ptr<const UsdPrim>> prims;
+        for (auto item : full["prims"]) prims.push_back(prim_of(item.cast<py::dict>()));
+        bool same = prims.size() == derived.prims.size();
+        for (size_t i = 0; same && i < prims.size(); ++i) same = *prims[i] == *derived.prims[i];
+        if (!same)
+            throw Error("USD walk of " + path + " derived from the walk of " + parent +
+                        " differs from its full walk");
+        ++verified_;
+    }
+
+    const Kept* parent_of(const std::string& path) const {
+        for (auto it = kept_.rbegin(); it != kept_.rend(); ++it)
+            if (it->sublayer == path) return &*it;
+        return nullptr;
+    }
+
+    void keep(const std::string& path, const UsdStageWalk& walk) {
+        if (!in_run_) return;
+        std::string sublayer;
+        if (walk.root_sublayers.size() == 1) {
+            const Flavour posix{false};
+            const std::string& sub = walk.root_sublayers.front();
+            sublayer = isabs(sub, posix) ? normpath(sub, posix)
+                                         : normpath(join(dirname(path, posix), sub, posix), posix);
+        }
+        kept_.push_back(Kept{path, sublayer, std::make_shared<const UsdStageWalk>(walk)});
+        if (kept_.size() > kKeptWalks) kept_.pop_front();
+    }
+
     // Called with the interpreter lock held.
     py::object fn(const char* name) {
         if (!helpers_) {
             try {
                 py::module_::import("pxr.Usd");
                 py::dict scope;
-                py::exec(kHelpers, scope);
+                py::exec(kUsdWalkScript, scope);
                 helpers_ = std::make_unique<PyRef>(std::move(scope));
             } catch (py::error_already_set& e) {
                 throw Error(
                     "no Usd: the USD library (pxr) does not import (" + describe(e).second + ")",
                     "ImportError");
             }
+            if (in_run_) helpers_->get()["begin_run"]();
         }
         return helpers_->get()[name];
     }
     std::unique_ptr<PyRef> helpers_;
+    WalkMode mode_;
+    size_t verified_ = 0;
     bool loading_ = false;
+    bool in_run_ = false;
+    std::unordered_map<std::string, std::vector<std::string>> references_;
+    std::deque<Kept> kept_;
 };
 
 }  // namespace
 
-std::shared_ptr<UsdFacade> make_pxr_facade() {
+std::shared_ptr<UsdFacade> make_pxr_facade(WalkMode mode) {
     py::gil_scoped_acquire gil;
     try {
         py::object find_spec = py::module_::import("importlib.util").attr("find_spec");
         if (find_spec("pxr.Usd").is_none()) return nullptr;
-        return std::make_shared<PxrFacade>();
+        return std::make_shared<PxrFacade>(mode);
     } catch (py::error_already_set&) {
         return nullptr;  // a broken pxr package
     }

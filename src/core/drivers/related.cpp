@@ -16,10 +16,13 @@ Related::Listings::Listings(Related& owner) : owner_(owner) {
     if (owner_.listings_depth_++ > 0) return;
     const auto& open = owner_.services_.open_listings;
     owner_.listings_ = open ? open() : std::make_shared<DirCache>();
+    if (owner_.services_.usd) owner_.services_.usd->begin_run();
 }
 
 Related::Listings::~Listings() {
-    if (--owner_.listings_depth_ == 0) owner_.listings_.reset();
+    if (--owner_.listings_depth_ > 0) return;
+    owner_.listings_.reset();
+    if (owner_.services_.usd) owner_.services_.usd->end_run();
 }
 
 void Related::Write_File(const std::string& info_file, const std::string& houdiniver,

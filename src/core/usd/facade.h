@@ -22,12 +22,14 @@ struct UsdAttribute {
     std::string written;   // Asset: path as written
     bool time_sampled = false;
     std::string sample_path;  // the asset or text value at time 0, when time-sampled
+    bool operator==(const UsdAttribute&) const = default;
 };
 
 struct UsdSpec {
     std::string layer_real_path;
     std::string first_sublayer;      // of the layer holding this prim spec, as written; "" if none
     std::vector<std::string> items;  // reference then payload asset paths, six list operations each
+    bool operator==(const UsdSpec&) const = default;
 };
 
 struct UsdPrim {
@@ -40,14 +42,18 @@ struct UsdPrim {
     std::vector<std::string> clip_set_paths;    // per clip set: assetPaths, then manifestAssetPath
     std::vector<UsdSpec> specs;
     std::vector<UsdAttribute> attributes;
+    bool operator==(const UsdPrim&) const = default;
 };
 
 struct UsdStageWalk {
     std::vector<std::string> root_sublayers;
-    std::vector<UsdPrim> prims;
+    // Shared: the walk of a stage that is another's without its root layer holds that stage's
+    // records of the prims the root layer does not name.
+    std::vector<std::shared_ptr<const UsdPrim>> prims;
 };
 
-// Variant selections to apply to a prim with variant sets, given its path.
+// Variant selections to apply to a prim with variant sets, given its path. An empty chooser
+// applies none.
 using VariantChooser =
     std::function<std::vector<std::pair<std::string, std::string>>(const std::string& prim_path)>;
 
@@ -69,6 +75,10 @@ public:
     // Starts loading the library in the background where loading costs time, so that it
     // overlaps other work; the first use waits for it.
     virtual void load_ahead() {}
+    // Between the two, nothing the facade reads changes: layers stay open and what was read of
+    // them is kept. After end_run every layer is read again.
+    virtual void begin_run() {}
+    virtual void end_run() {}
 };
 
 // The facade itself, or an error ("no Usd") when the USD library is absent (null).

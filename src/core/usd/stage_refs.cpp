@@ -177,14 +177,15 @@ std::vector<std::string> get_stage_references(const std::string& stage_file,
 
         Json prim_variant = recorded_variants(stage_file, in.need_varian_usd);
         console::print("This usd has a variant, with a value of " + py_repr(prim_variant));
-        UsdStageWalk walk = usd.walk_stage(stage_file, variant_chooser(prim_variant));
+        UsdStageWalk walk = usd.walk_stage(
+            stage_file, prim_variant.empty() ? VariantChooser{} : variant_chooser(prim_variant));
 
         std::string stage_dir = dirname(stage_file, f);
         for (const auto& sub : walk.root_sublayers) {
             std::string path = isabs(sub, f) ? sub : normpath(join(stage_dir, sub, f), f);
             if (in.listings.exists(path)) result.insert(path);
         }
-        for (const auto& prim : walk.prims) add_prim_files(prim, stage_file, in, result);
+        for (const auto& prim : walk.prims) add_prim_files(*prim, stage_file, in, result);
 
         std::vector<std::string> out;
         for (const auto& p : result) out.push_back(slashes_forward(p));

@@ -1,0 +1,364 @@
+#include "usd_walk_script.h"
+
+namespace scanflow::py_bridge {
+
+// The walks over pxr objects, run by the interpreter that holds them; they hand back plain
+// lists and dictionaries.
+const char* const kUsdWalkScript = R"py(
+import os
+from collections import OrderedDict
+from pxr import Usd, Sdf
+
+# Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
+# a layer twice), and what is known of each layer and of the last plain walks is kept.
+_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict()}
+_KEPT_WALKS = 16
+
+def begin_run():
+    end_run()
+    _run["open"] = True
+
+def end_run():
+    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict())
+
+def _items(sequence):
+    # By index: iterating the library's list proxies ends each list with an index error raised
+    # and unwound in C++.
+    return [sequence[i] for i in range(len(sequence))]
+
+def _layer(path):
+    layer = _run["layers"].get(path)
+    if layer is None:
+        layer = Sdf.Layer.FindOrOpen(path)
+        if layer is None:
+            raise RuntimeError("USD cannot open layer " + path)
+        if _run["open"]:
+            _run["layers"][path] = layer
+    return layer
+
+def _stage(path, mask=None):
+    layer = _layer(path)
+    stage = Usd.Stage.Open(layer) if mask is None else Usd.Stage.OpenMasked(layer, mask)
+    if stage is None:
+        raise RuntimeError("USD cannot open " + path)
+    return stage
+
+def _asset(value):
+    resolved = getattr(value, "resolvedPath", None)
+    if resolved is None:
+        return None
+    return (resolved or "", getattr(value, "path", "") or "")
+
+def _searched(path):
+    # Resolved through the stage's search paths (or an expression), so it may resolve
+    # differently in a stage whose root layer lies elsewhere.
+    return bool(path) and (path.startswith("`") or not (
+        os.path.isabs(path) or path.startswith("./") or path.startswith("../")))
+
+def external_references(path):
+    return list(_layer(path).GetExternalReferences())
+
+def variant_selections(path):
+    stage = _stage(path)
+    out = []
+    for prim in stage.TraverseAll():
+        if not prim.HasVariantSets():
+            continue
+        same = stage.GetPrimAtPath(prim.GetPath())
+        sets = same.GetVariantSets()
+        for name in sets.GetNames():
+            out.append((name, sets.GetVariantSet(name).GetVariantSelection()))
+    return out
+
+def version():
+    return ".".join(str(part) for part in Usd.GetVersion())
+
+def time_codes(path):
+    stage = _stage(path)
+    return (stage.GetStartTimeCode(), stage.GetEndTimeCode())
+
+_LISTS = ("addedItems", "appendedItems", "deletedItems", "explicitItems", "orderedItems", "prependedItems")
+_TEXT_TYPES = (Sdf.ValueTypeNames.String, Sdf.ValueTypeNames.Token, Sdf.ValueTypeNames.Asset)
+_SAMPLED_NAMES = ("filename", "filePath")
+
+def _select(prim, path, choose, rec):
+    changed = False
+    for vset, name in choose(path):
+        ok = False
+        try:
+            ok = bool(prim.GetVariantSet(vset).SetVariantSelection(name))
+        except Exception:
+            ok = False
+        changed = changed or ok
+        rec["selections"].append((vset, name, ok))
+    return changed
+
+def _clips(prim, rec):
+    searched = False
+    clips = Usd.ClipsAPI(prim)
+    # A clip file that does not resolve is reported as written, to be found missing.
+    for asset in _items(clips.GetClipAssetPaths() or []):
+        rec["clip_asset_paths"].append(asset.resolvedPath or asset.path)
+        searched = searched or _searched(asset.path)
+    manifest = clips.GetClipManifestAssetPath()
+    if manifest:
+        searched = searched or _searched(manifest.path)
+    rec["clip_manifest"] = ((manifest.resolvedPath or manifest.path) if manifest else "").strip().replace("\\", "/")
+    for _, clip in (clips.GetClips() or {}).items():
+        for asset in _items(clip.get("assetPaths", []) or []):
+            rec["clip_set_paths"].append(asset.resolvedPath or asset.path)
+            searched = searched or _searched(asset.path)
+        if clip.get("manifestAssetPath"):
+            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath or clip["manifestAssetPath"].path)
+    return searched
+
+def _specs(prim, rec):
+    searched = False
+    for spec in prim.GetPrimStack():
+        items = []
+        for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
+            if not present:
+                continue
+            ops = getattr(spec, list_name)
+            for op in _LISTS:
+                for item in _items(getattr(ops, op)):
+                    items.append(item.assetPath)
+                    searched = searched or _searched(item.assetPath)
+        layer = spec.layer
+        subs = _items(layer.subLayerPaths)
+        rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
+                             "items": items})
+    return searched
+
+def _attributes(prim, rec):
+    # Only text and asset values name files, and only file attributes matter for their time
+    # samples: other attributes are not read.
+    searched = False
+    for attr in prim.GetAttributes():
+        name = attr.GetName()
+        base_name = name.rsplit(":", 1)[-1]
+        if attr.GetTypeName() not in _TEXT_TYPES and base_name not in _SAMPLED_NAMES:
+            continue
+        try:
+            value = attr.Get()
+        except Exception:
+            continue
+        entry = {"name": name, "base_name": base_name, "kind": 0, "text": "", "resolved": "",
+                 "written": "", "time_sampled": False, "sample_path": ""}
+        if isinstance(value, str):
+            entry["kind"], entry["text"] = 1, value
+        else:
+            asset = _asset(value)
+            if asset is not None:
+                entry["kind"], (entry["resolved"], entry["written"]) = 2, asset
+                searched = searched or _searched(asset[1])
+        try:
+            if attr.GetTimeSamples():
+                entry["time_sampled"] = True
+                sample = attr.Get(0)
+                entry["sample_path"] = getattr(sample, "path", sample) if sample is not None else ""
+        except Exception:
+            pass
+        if entry["kind"] or entry["time_sampled"]:
+            rec["attributes"].append(entry)
+    return searched
+
+def _record(prim, choose):
+    """What the analysis reads of one prim; whether a variant selection changed the stage; whether
+    a path of it was resolved through the stage's search paths."""
+    rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
+           "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
+    changed = rec["has_variant_sets"] and choose is not None and _select(prim, rec["path"], choose, rec)
+    searched = _clips(prim, rec)
+    searched = _specs(prim, rec) or searched
+    searched = _attributes(prim, rec) or searched
+    return rec, changed, searched
+
+def _root_of(path):
+    return path.split("/", 2)[1]
+
+def _summary(layer):
+    """What of a layer decides whether its stage's walk can be derived from another's."""
+    key = layer.identifier
+    known = _run["summaries"].get(key)
+    if known is not None:
+        return known
+    arcs = [False]
+    def visit(path):
+        if arcs[0] or not path.IsPrimPath() and not path.IsPrimVariantSelectionPath():
+            return
+        spec = layer.GetPrimAtPath(path)
+        if spec is None:
+            return
+        if spec.HasInfo("inheritPaths") or spec.HasInfo("specializes") or spec.HasInfo("relocates"):
+            arcs[0] = True
+            return
+        for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
+            if present:
+                ops = getattr(spec, list_name)
+                if any(not item.assetPath for op in _LISTS for item in _items(getattr(ops, op))):
+                    arcs[0] = True
+    layer.Traverse(Sdf.Path.absoluteRootPath, visit)
+    subs = _items(layer.subLayerPaths)
+    known = {
+        "subs": subs,
+        "plain_offsets": all(offset.IsIdentity() for offset in _items(layer.subLayerOffsets)),
+        "timing": (layer.HasTimeCodesPerSecond(), layer.timeCodesPerSecond,
+                   layer.HasFramesPerSecond(), layer.framesPerSecond),
+        "global": bool(layer.expressionVariables) or bool(layer.relocates),
+        "arcs": arcs[0],
+        "searched_subs": any(_searched(sub) for sub in subs),
+        "roots": set(child.name for child in layer.rootPrims),
+        "ordered": bool(layer.rootPrimOrder),
+    }
+    _run["summaries"][key] = known
+    return known
+
+def _flags(stage):
+    # Class arcs, internal references and relocates let a layer's opinions reach prims it does
+    # not name; a sublayer found through the search paths depends on the root layer's place.
+    arcs = searched_subs = False
+    for layer in stage.GetUsedLayers(includeClipLayers=False):
+        summary = _summary(layer)
+        arcs = arcs or summary["arcs"]
+        searched_subs = searched_subs or summary["searched_subs"]
+    return arcs, searched_subs
+
+def _facts(stage, searched_roots, flags):
+    """What a walk leaves for the walks derived from it."""
+    root = stage.GetPseudoRoot().GetPrimIndex().rootNode.layerStack
+    names = _items(stage.GetPseudoRoot().GetPrimIndex().ComputePrimChildNames()[0])
+    layers = stage.GetLayerStack(includeSessionLayers=False)
+    # For each root prim name, how many layers of the root layer stack define it.
+    defined = {}
+    for layer in layers:
+        for name in _summary(layer)["roots"]:
+            defined[name] = defined.get(name, 0) + 1
+    return {"names": names, "roots": set(names), "searched": searched_roots, "arcs": flags[0],
+            "searched_subs": flags[1], "stack": [layer.identifier for layer in layers],
+            "errors": bool(root.localErrors), "defined": defined}
+
+def _remember(path, facts):
+    if not _run["open"]:
+        return
+    walks = _run["walks"]
+    walks[path] = facts
+    walks.move_to_end(path)
+    while len(walks) > _KEPT_WALKS:
+        walks.popitem(last=False)
+
+def _derivable(path, parent):
+    """Whether the stage of `path` is the parent's stage without the parent's root layer: the
+    parent layer has this layer as its only sublayer, plainly, and nothing of it reaches prims
+    it does not name. Returns the parent's walk and whether both lie in one directory."""
+    known = _run["walks"].get(parent)
+    if known is None or known["arcs"] or known["errors"]:
+        return None
+    upper, lower = _layer(parent), _layer(path)
+    up, low = _summary(upper), _summary(lower)
+    if len(up["subs"]) != 1 or not up["plain_offsets"] or _searched(up["subs"][0]):
+        return None
+    if up["timing"] != low["timing"] or up["global"] or low["global"]:
+        return None
+    stack = known["stack"]
+    if len(stack) < 2 or stack[0] != upper.identifier or stack[1] != lower.identifier:
+        return None
+    same_dir = os.path.dirname(upper.realPath) == os.path.dirname(lower.realPath)
+    if not same_dir and known["searched_subs"]:
+        return None
+    return known, same_dir
+
+def _derive_unopened(known, renewed, defined):
+    """The walk when no renewed root prim exists below the parent's root layer: the parent's own
+    records without those the parent's layer adds. A root layer's prims are listed weakest layer
+    first, each layer adding the names it brings, so the names of the stage below are the
+    parent's without the added ones."""
+    names = [name for name in known["names"] if name not in renewed]
+    facts = dict(known, names=names, roots=set(names), stack=known["stack"][1:], defined=defined)
+    return names, facts
+
+def _derive(path, parent):
+    """The walk of a stage derived from its parent's: root prims the parent's layer names (and,
+    when the root layers lie in different directories, those whose paths were searched) are
+    walked anew in a stage holding only them; the others are the parent's."""
+    derivable = _derivable(path, parent)
+    if derivable is None:
+        return None
+    known, same_dir = derivable
+    up = _summary(_layer(parent))
+    renewed = set(up["roots"])
+    if not same_dir:
+        renewed |= known["searched"]
+    defined = dict(known["defined"])
+    for name in up["roots"]:
+        defined[name] -= 1
+        if not defined[name]:
+            del defined[name]
+    lasting = any(name in defined for name in renewed)
+    fresh, searched_roots = {}, set()
+    if lasting or up["ordered"]:
+        mask = Usd.StagePopulationMask()
+        for name in renewed:
+            mask.Add(Sdf.Path.absoluteRootPath.AppendChild(name))
+        stage = _stage(path, mask)
+        for prim in stage.TraverseAll():
+            rec, _, searched = _record(prim, None)
+            root = _root_of(rec["path"])
+            fresh.setdefault(root, []).append(rec)
+            if searched:
+                searched_roots.add(root)
+        flags = _flags(stage)
+        facts = _facts(stage, searched_roots, (flags[0] or known["arcs"], flags[1] or known["searched_subs"]))
+        names = facts["names"]
+    else:
+        names, facts = _derive_unopened(known, renewed, defined)
+    layout, records = [], []
+    for name in names:
+        if name in renewed:
+            records.extend(fresh.get(name, []))
+            layout.append(len(fresh.get(name, [])))
+        elif name in known["roots"]:
+            layout.append(name)
+            if name in known["searched"]:
+                searched_roots.add(name)
+        else:
+            return None
+    facts["searched"] = searched_roots
+    _remember(path, facts)
+    return {"root_sublayers": _items(_layer(path).subLayerPaths), "prims": records,
+            "parent": parent, "layout": layout}
+
+def walk_stage(path, choose, parent):
+    """Every prim's record, in traversal order, with the chosen variant selections applied. With
+    no selections to apply (`choose` None) the walk may be derived from the walk of `parent`."""
+    if choose is None and parent:
+        derived = _derive(path, parent)
+        if derived is not None:
+            return derived
+    stage = _stage(path)
+    # Selections go to the session layer: the root layer stays as read, for other stages.
+    stage.SetEditTarget(Usd.EditTarget(stage.GetSessionLayer()))
+    done, records, searched_roots = set(), [], set()
+    # A selection changes what lies below the prim: walk again, skipping prims already seen.
+    again = True
+    while again:
+        again = False
+        for prim in list(stage.TraverseAll()):
+            key = prim.GetPrimPath().pathString
+            if key in done:
+                continue
+            done.add(key)
+            rec, changed, searched = _record(prim, choose)
+            records.append(rec)
+            if searched:
+                searched_roots.add(_root_of(key))
+            if changed:
+                again = True
+                break
+    if choose is None and _run["open"]:
+        _remember(path, _facts(stage, searched_roots, _flags(stage)))
+    return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records,
+            "parent": "", "layout": None}
+)py";
+
+}  // namespace scanflow::py_bridge
