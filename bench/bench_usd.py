@@ -1,16 +1,24 @@
 """Our USD dependency walk against the USD library's own (UsdUtils.ComputeAllDependencies).
 
-    .venv/bin/python bench/bench_usd.py
+    .venv/bin/python bench/bench_usd.py [--chain-depth N] [--no-small]
 
-For each stage (a shot using every composition arc, built here with pxr, and the USD layers of
-the test data) it lists what each walk finds, the files only one of them finds, and the time each
-takes.
+For each small stage (a shot using every composition arc, built here with pxr, and the USD layers
+of the test data) it lists what each walk finds, the files only one of them finds, and the time
+each takes. Then, as whole processes with start-up included, it times our USD-file flow (the
+command line given the USD file) and the library's walk on a generated show of 724 layers and on
+a chain of 2,000 layers each the only sublayer of the one before, and sorts what only one of the
+two reports on the show by kind.
 """
 
+import argparse
+import collections
 import contextlib
 import io
 import json
 import os
+import re
+import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -24,6 +32,7 @@ from pxr import UsdUtils  # noqa: E402
 
 import scanflow  # noqa: E402
 from usd_scenes import build_stages  # noqa: E402
+from usd_show import build_chain, build_show  # noqa: E402
 
 
 def ours(path, out_dir):
@@ -42,8 +51,7 @@ def theirs(path):
     return elapsed, {f.replace("\\", "/") for f in found}
 
 
-def main():
-    work = Path(tempfile.mkdtemp())
+def small_stages(work):
     out_dir = work / "out"
     out_dir.mkdir()
     (out_dir / "task.json").write_text(json.dumps({"task_info": {"platform": "2", "channel": "1"},
@@ -72,6 +80,91 @@ def main():
         for label, files in (("only ours", only_ours), ("only library", only_lib)):
             for f in files:
                 print("%s  %s: %s" % (name, label, f.replace(base, "<shot>")))
+
+
+LIBRARY = """
+import sys
+from pxr import UsdUtils
+layers, assets, unresolved = UsdUtils.ComputeAllDependencies(sys.argv[1])
+for path in [l.realPath for l in layers] + list(assets) + list(unresolved):
+    print(path)
+"""
+
+
+def run_ours(stage, work):
+    out = work / "result"
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir()
+    (out / "task.json").write_text(json.dumps({"task_info": {"platform": "2", "channel": "1"},
+                                               "software_config": {"plugins": {}}}))
+    command = [str(Path(sys.executable).parent / "scanflow"), "-channel", "web", "-file", str(stage),
+               "-path_json", str(out), "-plugin_server_dir", "/p", "-user_id", "1", "-platform", "2"]
+    env = dict(os.environ, SCANFLOW_PAUSE_SCALE="0", HH=os.environ.get("HH", "/opt/hfs"))
+    start = time.perf_counter()
+    proc = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        sys.exit("our analysis of %s failed with %d" % (stage, proc.returncode))
+    asset = json.loads((out / "asset.json").read_text())
+    found = set(asset["Nested_Assets"][str(stage)]) | set(asset["missing_file"])
+    return elapsed, found
+
+
+def run_library(stage):
+    start = time.perf_counter()
+    proc = subprocess.run([sys.executable, "-c", LIBRARY, str(stage)], capture_output=True, text=True)
+    elapsed = time.perf_counter() - start
+    return elapsed, set(proc.stdout.split()) - {str(stage)}
+
+
+def best(runs, fn):
+    results = [fn() for _ in range(runs)]
+    return min(r[0] for r in results), results[0][1]
+
+
+def kind(path):
+    # What a file is and whether it exists: enough to sort the differences by cause.
+    name = path.rsplit("/", 1)[-1]
+    if re.search(r"\.1[0-9]{3}\.", name):
+        what = "UDIM tile"
+    elif name.endswith((".usd", ".usda", ".usdc")):
+        what = "layer"
+    else:
+        what = "texture"
+    return what + ("" if os.path.exists(path) else " (missing)")
+
+
+def large_stages(work, depth, runs):
+    show, missing = build_show(work / "show")
+    chain = build_chain(work / "chain", depth)
+    print()
+    print("| stage | ours: s | library: s | ratio | ours: files | library: files |")
+    print("|---|---|---|---|---|---|")
+    differences = None
+    for label, stage, repeat in (("show (724 layers, %d textures missing)" % missing, show, runs),
+                                 ("chain of %d layers" % depth, chain, 1)):
+        t_ours, f_ours = best(repeat, lambda: run_ours(stage, work))
+        t_lib, f_lib = best(repeat, lambda: run_library(stage))
+        print("| %s | %.2f | %.2f | %.2f | %d | %d |" % (label, t_ours, t_lib, t_ours / t_lib, len(f_ours), len(f_lib)))
+        if differences is None:
+            differences = (f_ours - f_lib, f_lib - f_ours)
+    for label, files in zip(("only ours", "only library"), differences):
+        counts = collections.Counter(kind(f) for f in files)
+        for what, count in sorted(counts.items()):
+            example = min(f for f in files if kind(f) == what).replace(str(work), "<work>")
+            print("show  %s: %d × %s, e.g. %s" % (label, count, what, example))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--chain-depth", type=int, default=2000)
+    parser.add_argument("--runs", type=int, default=3, help="runs on the show, the best is shown")
+    parser.add_argument("--no-small", action="store_true", help="only the generated show and chain")
+    args = parser.parse_args()
+    work = Path(tempfile.mkdtemp())
+    if not args.no_small:
+        small_stages(work)
+    large_stages(work, args.chain_depth, args.runs)
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ from pxr import Usd, Sdf
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
-_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict()}
+_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}}
 _KEPT_WALKS = 16
 
 def begin_run():
@@ -19,7 +19,7 @@ def begin_run():
     _run["open"] = True
 
 def end_run():
-    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict())
+    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={})
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -130,12 +130,32 @@ def _specs(prim, rec):
                              "items": items})
     return searched
 
+def _unread(prim):
+    """The names of the prim's schema properties that cannot name a file: neither text nor asset
+    values, nor file attributes whose time samples matter. Known once per prim definition."""
+    key = (prim.GetTypeName(), tuple(prim.GetAppliedSchemas()))
+    known = _run["unread"].get(key)
+    if known is None:
+        definition = prim.GetPrimDefinition()
+        known = set()
+        for name in definition.GetPropertyNames():
+            spec = definition.GetAttributeDefinition(name)
+            if not spec or spec.GetTypeName() not in _TEXT_TYPES and name.rsplit(":", 1)[-1] not in _SAMPLED_NAMES:
+                known.add(name)
+        _run["unread"][key] = known
+    return known
+
 def _attributes(prim, rec):
     # Only text and asset values name files, and only file attributes matter for their time
     # samples: other attributes are not read.
     searched = False
-    for attr in prim.GetAttributes():
-        name = attr.GetName()
+    unread = _unread(prim)
+    for name in prim.GetPropertyNames():
+        if name in unread:
+            continue
+        attr = prim.GetAttribute(name)
+        if not attr:
+            continue
         base_name = name.rsplit(":", 1)[-1]
         if attr.GetTypeName() not in _TEXT_TYPES and base_name not in _SAMPLED_NAMES:
             continue
