@@ -6,6 +6,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/people.h"
 #include "bindings.h"
 #include "drivers/cli.h"
 #include "module_services.h"
@@ -43,6 +44,31 @@ void point_console_at_sys_stdout() {
     scanflow::console::set_sink(std::move(sink));
 }
 
+// Messages for a person go to the interpreter's sys.stderr; the progress line only when it is
+// a terminal.
+void point_people_at_sys_stderr() {
+    bool terminal = false;
+    try {
+        py::object err = py::module_::import("sys").attr("stderr");
+        terminal = !err.is_none() && err.attr("isatty")().cast<bool>();
+    } catch (py::error_already_set&) {
+    }
+    scanflow::people::Sink sink;
+    sink.terminal = terminal;
+    sink.write = [](std::string_view text) {
+        if (!Py_IsInitialized()) return;
+        py::gil_scoped_acquire gil;
+        try {
+            py::object err = py::module_::import("sys").attr("stderr");
+            if (err.is_none()) return;
+            err.attr("write")(to_pystr(std::string(text)));
+            err.attr("flush")();
+        } catch (py::error_already_set&) {
+        }
+    };
+    scanflow::people::set_sink(std::move(sink));
+}
+
 std::vector<std::string> argv_of_interpreter() {
     std::vector<std::string> argv;
     for (auto item : py::module_::import("sys").attr("argv")) argv.push_back(text_of(item));
@@ -54,6 +80,7 @@ void main_entry() {
     std::vector<std::string> argv = argv_of_interpreter();
     py::object file = py::module_::import("sys").attr("modules")["scanflow"].attr("__file__");
     scanflow::py_bridge::module_state().module_file = text_of(file);
+    point_people_at_sys_stderr();
     int code = 0;
     {
         py::gil_scoped_release release;

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/people.h"
 #include "base/timed.h"
 #include "drivers/cli.h"
 #include "test_support.h"
@@ -146,14 +147,24 @@ TEST(CommandLine, NoChannelSaysNothingElse) {
     EXPECT_EQ(run_command_line({"prog", "-channel", "WEB"}), 0);
 }
 
-TEST(CommandLine, MissingValuesStopBeforeAnyAnalysis) {
+TEST(CommandLine, MissingValuesStopBeforeAnyAnalysisWithOneLineForAPerson) {
     ConsoleCapture capture;
-    EXPECT_THROW(run_command_line({"prog", "-channel", "web", "-file"}), OptionError);
-    EXPECT_THROW(run_command_line({"prog", "-channel", "web", "-file", "a.hip", "-path_json", "o",
-                                   "-user_id", "1", "-platform", "2"}),
-                 OptionError);  // no -plugin_server_dir
-    EXPECT_THROW(run_command_line({"prog", "-channel", "test"}), OptionError);
+    std::string told;
+    people::set_sink({[&](std::string_view text) { told += text; }, false});
+    EXPECT_EQ(run_command_line({"prog", "-channel", "web", "-file"}), 1);
+    EXPECT_EQ(run_command_line({"prog", "-channel", "web", "-file", "a.hip", "-path_json", "o",
+                                "-user_id", "1", "-platform", "2"}),
+              1);  // no -plugin_server_dir
+    EXPECT_EQ(run_command_line({"prog", "-channel", "test"}), 1);
+    EXPECT_EQ(run_command_line({"prog", "-channel", "test", "-quiet"}), 1);
+    people::reset_sink();
+    people::set_quiet(false);
     EXPECT_EQ(capture.text().find("ERROR CALLS"), std::string::npos);
+    EXPECT_EQ(
+        told,
+        "scanflow: option -file has no value (scanflow --help lists the options)\n"
+        "scanflow: the web mode needs -plugin_server_dir (scanflow --help lists the options)\n"
+        "scanflow: the test mode needs -path_json (scanflow --help lists the options)\n");
 }
 
 }  // namespace

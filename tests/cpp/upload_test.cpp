@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "output/asset_record.h"
+#include "output/run_summary.h"
 #include "test_support.h"
 #include "upload/drive_map.h"
 #include "upload/gather.h"
@@ -139,6 +140,49 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(asset.asset_num, paths.size() + 1);
     EXPECT_EQ(asset.scene_file_size, 5);
+}
+
+TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
+    TempDir scene_run;
+    scene_run.write("asset.json", R"({"asset_num": 3, "asset_size": 3145728,
+        "missing_file": {"/obj/a/file": "/t/a.exr", "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]},
+        "Nested_Assets": {"/t/x.ass": [], "/t/y.usd": []}})");
+    scene_run.write("task.json",
+                    R"({"scene_info": {"rop_node": [{"node": "/out/r", "frames": "1-9[1]",
+        "camera": "/obj/cam", "width": "640", "height": "480"}, {"node": "/out/g", "frames": "1-2[1]"}],
+        "geo_node": [{"node": "/out/cache"}]}})");
+    scene_run.write("tips.json", R"({"50001": ["a", "b", "c"], "50105": [], "59999": ["x"]})");
+    std::vector<std::string> expected{
+        "scanflow: analysed /s/shot.hip; results in " + scene_run.path(),
+        "  files found: 3 (3.0 MB)",
+        "  files missing: 3",
+        "    /t/a.exr  (/obj/a/file)",
+        "    /t/n1.usd  (Nested_Assets)",
+        "    /t/n2.usd  (Nested_Assets)",
+        "  nested files read: 2",
+        "  render nodes: 2",
+        "    /out/r: frames 1-9[1], camera /obj/cam, resolution 640x480",
+        "    /out/g: frames 1-2[1], camera not set, resolution not read",
+        "  output and cache nodes: 1",
+        "  tips: 2",
+        "    50001 (3): files the scene needs are missing",
+        "    59999 (1): see tips.json",
+    };
+    EXPECT_EQ(run_summary("/s/shot.hip", scene_run.path()), expected);
+
+    TempDir usd_run;  // missing files as a list; twelve of them, ten shown; no task file
+    std::string missing;
+    for (int i = 0; i < 12; ++i)
+        missing += std::string(i ? "," : "") + "\"/m/" + std::to_string(i) + "\"";
+    usd_run.write("asset.json",
+                  "{\"asset_num\": 0, \"asset_size\": 0, \"missing_file\": [" + missing + "]}");
+    usd_run.write("tips.json", "not json");
+    auto lines = run_summary("/s/a.usd", usd_run.path());
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[1], "  files found: 0 (0 bytes)");
+    EXPECT_EQ(lines[2], "  files missing: 12");
+    EXPECT_EQ(lines[12], "    /m/9");
+    EXPECT_EQ(lines[13], "    ... and 2 more");
 }
 
 }  // namespace

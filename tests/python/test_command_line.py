@@ -34,7 +34,7 @@ def test_client_mode_echoes_options_in_table_order(run_cli, tmp_path):
 def test_missing_option_value_exits_1_before_any_analysis(run_cli, project):
     run = run_cli("-channel", "web", "-file")
     assert run.code == 1
-    assert "Traceback" in run.err and "OptionError" in run.err and "-file" in run.err
+    assert "-file" in run.err and "Traceback" not in run.err
     assert "ERROR CALLS" not in run.out
     # A web run needs all five values.
     run = run_cli("-channel", "web", "-file", project.scene(SCENE), "-path_json", project.out)

@@ -1,12 +1,15 @@
 #include "drivers/cli.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <utility>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/people.h"
 #include "drivers/dispatch.h"
+#include "output/run_summary.h"
 #include "run/run_context.h"
 
 namespace scanflow {
@@ -68,6 +71,7 @@ const char* kUsage =
                 -user_id ID -platform N
        scanflow -channel test -path_json DIR     (inside the host, on the scene it holds)
        scanflow -h | --help | --version
+       any of them with -quiet: nothing on standard error
 
 Analyses a Houdini scene (.hip, .hiplc) or a USD file (.usd, .usda, .usdc) for render-farm
 submission and writes upload.json, asset.json, tips.json, task.json (merged), asset.txt and the
@@ -81,6 +85,11 @@ options (each takes the argument after it, anywhere on the line):
   -plugin_server_dir  carried along for the client (web)
   -user_id            carried along for the client (web)
   -platform           the farm platform number, preferred over task.json's (web)
+  -quiet              no messages, progress or summary on standard error
+
+Standard output carries the protocol the submission client reads. Standard error tells a
+person what happened: a scene that does not exist, a missing option, a progress line on a
+terminal, and a summary of the results at the end.
 
 environment:
   HH                          the host application's installation directory (needed)
@@ -89,9 +98,66 @@ environment:
   PXR_AR_DEFAULT_SEARCH_PATH  searched for USD layers
   SCANFLOW_HOST               hou or hip: the scene host (default: hou when it imports)
   SCANFLOW_THREADS            threads for file facts and nested files (default: cores)
+  SCANFLOW_QUIET              1: as -quiet
+  SCANFLOW_USD_WALK           full: walk every USD stage in full; verify: check derived walks
 
 exit codes: 0 finished (or nothing to do), 886 failed (118 as a POSIX parent sees it),
             1 a web run lacks an option value)";
+
+bool has_flag(const std::vector<std::string>& argv, const char* flag) {
+    for (size_t i = 1; i < argv.size(); ++i)
+        if (argv[i] == flag) return true;
+    return false;
+}
+
+bool quiet_wanted(const std::vector<std::string>& argv) {
+    const char* env = std::getenv("SCANFLOW_QUIET");
+    return has_flag(argv, "-quiet") || (env && std::string(env) == "1");
+}
+
+// What a person should know about the scene before the run: the run itself goes on as the
+// protocol defines (a scene it cannot read is no analysis, and exit 0).
+void tell_about_scene(const std::string& file) {
+    std::error_code error;
+    std::filesystem::path path(file);
+    if (!std::filesystem::exists(path, error)) {
+        people::tell("scanflow: the scene named by -file does not exist: " + file);
+        return;
+    }
+    if (std::filesystem::is_directory(path, error)) {
+        people::tell("scanflow: -file names a directory, not a scene: " + file);
+        return;
+    }
+    std::string ext = path.extension().string();
+    if (ext == ".hipnc") {
+        people::tell("scanflow: " + file +
+                     " is a non-commercial scene (.hipnc): it is not analysed, nothing is written");
+    } else if (ext != ".hip" && ext != ".hiplc" && ext != ".usd" && ext != ".usda" &&
+               ext != ".usdc") {
+        people::tell("scanflow: " + file + " is not a scene the analysis reads (.hip, .hiplc, " +
+                     ".usd, .usda, .usdc): nothing is analysed, nothing is written");
+    }
+}
+
+void tell_about_environment() {
+    if (!std::getenv("HH"))
+        people::tell(
+            "scanflow: HH is not set: the analysis needs the host application's installation "
+            "directory and fails without it");
+}
+
+// The closing word: a summary of what the run wrote, or that it failed.
+void tell_outcome(int code, const std::string& scene, const std::string& path_json) {
+    people::end_progress();
+    if (code != 0) {
+        people::tell("scanflow: the analysis failed (exit " + std::to_string(code) +
+                     "); the ERROR CALLS block on standard output says where");
+        return;
+    }
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::path(path_json) / kSuccessMarker, error)) return;
+    for (const auto& line : run_summary(scene, path_json)) people::tell(line);
+}
 
 // Help and version are answered before anything else and start no analysis.
 bool answered_alone(const std::vector<std::string>& argv, const std::string& python_version) {
@@ -124,9 +190,7 @@ const std::string& needed(const std::optional<std::string>& value, const char* f
     return *value;
 }
 
-}  // namespace
-
-int run_command_line(const std::vector<std::string>& argv, const Services& services) {
+int run_mode(const std::vector<std::string>& argv, const Services& services) {
     if (answered_alone(argv, services.module.interpreter_version)) return 0;
     std::optional<std::string> values[std::size(kOptions)];
     for (size_t i = 0; i < std::size(kOptions); ++i) values[i] = read_option(argv, kOptions[i]);
@@ -142,23 +206,44 @@ int run_command_line(const std::vector<std::string>& argv, const Services& servi
         param_dict["user_id"] = needed(user_id, "-user_id", "web");
         param_dict["platform"] = needed(platform, "-platform", "web");
         param_dict["channel"] = "2";
+        tell_about_scene(*file);
+        tell_about_environment();
         remove_stale_success(*path_json);
-        return run_guarded([&] { AnalysisAssets(services, param_dict).doit(); });
+        int code = run_guarded([&] { AnalysisAssets(services, param_dict).doit(); });
+        tell_outcome(code, *file, *path_json);
+        return code;
     }
     if (channel == "client") return 0;
     if (channel == "test") {
         Json param_dict = Json::object();
         param_dict["path_json"] = needed(path_json, "-path_json", "test");
+        tell_about_environment();
         remove_stale_success(*path_json);
-        return run_guarded([&] {
+        int code = run_guarded([&] {
             // The test mode analyses the scene that the host already holds.
             Json params = param_dict;
             params["hip_file"] = services.host.current_scene_path();
             AnalysisAssets(services, params).doit_test();
         });
+        tell_outcome(code, "the scene the host holds", *path_json);
+        return code;
     }
     console::print("there is nothing else.");
     return 0;
+}
+
+}  // namespace
+
+int run_command_line(const std::vector<std::string>& argv, const Services& services) {
+    people::set_quiet(quiet_wanted(argv));
+    try {
+        return run_mode(argv, services);
+    } catch (const OptionError& error) {
+        // A user's mistake, told in one line: no trace.
+        people::tell(std::string("scanflow: ") + error.what() +
+                     " (scanflow --help lists the options)");
+        return 1;
+    }
 }
 
 }  // namespace scanflow

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "base/console.h"
+#include "base/people.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "nested/geo_assets.h"
@@ -79,10 +80,12 @@ UploadLists all_upload_list(const std::vector<std::string>& uploads_list,
         }
         std::vector<std::string> collected;
         Recorder record(result, collected);
+        size_t read = 0;
         for (const auto& item : sorted) {
             std::string path = slashes_forward(item);
             collected.push_back(path);
             open_nested(path, in, record);
+            people::progress("nested files read", ++read);
         }
         for (const auto& path : distinct(collected)) {
             if (in.listings.isfile(path)) {

@@ -1,6 +1,8 @@
 // The codes of the tips the submission client shows, each named once.
 #pragma once
 
+#include <string_view>
+
 namespace scanflow::tip {
 
 inline constexpr const char* kMissingFiles = "50001";
@@ -19,5 +21,8 @@ inline constexpr const char* kProblemNodes = "50105";
 inline constexpr const char* kArnoldGpuDenoise = "50107";
 inline constexpr const char* kUnconfiguredRenderer = "50108";
 inline constexpr const char* kOpenglNeedsGpu = "50110";
+
+// What a tip means, in words for a person; "" for a code that is not a tip of ours.
+std::string_view meaning(std::string_view code);
 
 }  // namespace scanflow::tip

@@ -5,6 +5,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/people.h"
 #include "base/timed.h"
 #include "scan/node_preparation.h"
 #include "scan/sequence.h"
@@ -43,9 +44,11 @@ void add_problem_node(const std::string& path, std::vector<std::string>& problem
         problems.push_back(path);
 }
 
-// The node's parameters whose value names a file, each cleared of locks and keyframes.
-void collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>& collected) {
-    for (auto& parm : node.parms()) {
+// The node's parameters whose value names a file, each cleared of locks and keyframes. Returns
+// how many parameters were looked at.
+size_t collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>& collected) {
+    auto parms = node.parms();
+    for (auto& parm : parms) {
         if (skipped_parms().count(parm->name())) continue;
         try {
             Value value = parm->eval();
@@ -57,6 +60,7 @@ void collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>& c
             add_problem_node(node.path(), in.module.problem_nodes_list);
         }
     }
+    return parms.size();
 }
 
 std::string list_text(const std::vector<std::string>& items) {
@@ -89,8 +93,11 @@ void analysis_assetsChecking(ScanInputs& in) {
             console::print("takeautomode on");
         }
         std::vector<ParmPtr> collected;
-        for (auto& node : nodes)
-            if (prepare_node(*node, in)) collect_file_parameters(*node, in, collected);
+        size_t scanned = 0;
+        for (auto& node : nodes) {
+            if (prepare_node(*node, in)) scanned += collect_file_parameters(*node, in, collected);
+            people::progress("parameters scanned", scanned);
+        }
         record_patterns(collected, in);
     });
 }

@@ -1,10 +1,12 @@
 #include "upload/gather.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 #include <unordered_set>
 
 #include "base/console.h"
+#include "base/people.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "upload/drive_map.h"
@@ -33,7 +35,9 @@ Examined examine_all(const std::vector<std::string>& candidates, const DriveMap&
     out.entries.resize(candidates.size());
     out.exists.resize(candidates.size());
     if (f.windows || !drives.empty()) out.keys.resize(candidates.size());
+    std::atomic<size_t> checked{0};
     parallel_for(candidates.size(), threads, [&](size_t i) {
+        if (size_t n = ++checked; n % 1024 == 0) people::progress("files checked", n);
         const std::string& path = candidates[i];
         if (!listings.exists(os_path(path, f))) return;
         std::string local = slashes_forward(normpath(path, f));
