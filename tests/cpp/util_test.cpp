@@ -2,9 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 
+#include "base/numbers.h"
 #include "base/text.h"
+#include "host/value.h"
 #include "test_support.h"
 #include "util/encoding.h"
 #include "util/exclusions.h"
@@ -280,6 +283,47 @@ TEST_F(OnDisk, ParallelSearchCollectsEveryTexture) {
     auto [none, none_guarded] =
         find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, Fresh(), kPosix);
     EXPECT_TRUE(none.empty() && none_guarded.empty());
+}
+
+TEST(Numbers, TextReadsAsTheInterpretersIntAndFloatReadIt) {
+    EXPECT_EQ(int_of_text("1"), 1);
+    EXPECT_EQ(int_of_text(" 2 \n"), 2);
+    EXPECT_EQ(int_of_text("-007"), -7);
+    EXPECT_EQ(int_of_text("+1_000"), 1000);
+    for (const char* bad : {"", " ", "3.5", "1e3", "0x10", "1__0", "_1", "1_", "- 1", "one", "1 2",
+                            "99999999999999999999"})
+        EXPECT_FALSE(int_of_text(bad).has_value()) << bad;
+
+    EXPECT_EQ(float_of_text("3.5"), 3.5);
+    EXPECT_EQ(float_of_text(" -2 "), -2.0);
+    EXPECT_EQ(float_of_text(".5"), 0.5);
+    EXPECT_EQ(float_of_text("5."), 5.0);
+    EXPECT_EQ(float_of_text("1_0.2_5e1_0"), 10.25e10);
+    EXPECT_EQ(float_of_text("1E-3"), 1e-3);
+    EXPECT_TRUE(std::isinf(*float_of_text("-Infinity")));
+    EXPECT_TRUE(std::isinf(*float_of_text("1e999")));
+    EXPECT_TRUE(std::isnan(*float_of_text("NaN")));
+    for (const char* bad : {"", ".", "e5", "1e", "1.2.3", "1,5", "inf5", "0x1p3", "--1", "1_.5"})
+        EXPECT_FALSE(float_of_text(bad).has_value()) << bad;
+}
+
+TEST(Numbers, AValueSavedAsTextIsItsNumberOrANamedError) {
+    EXPECT_EQ(Value::text("1").as_int(), 1);
+    EXPECT_EQ(Value::text(" 3.5 ").as_float(), 3.5);
+    EXPECT_EQ(Value::real(2.9).as_int(), 2);
+    try {
+        (void)Value::text("CUDA").as_int();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.type_name(), "ValueError");
+        EXPECT_STREQ(e.what(), "invalid literal for int() with base 10: 'CUDA'");
+    }
+    try {
+        (void)Value::text("3.5x").as_float();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "could not convert string to float: '3.5x'");
+    }
 }
 
 }  // namespace

@@ -1,8 +1,31 @@
 #include "host/value.h"
 
 #include "base/console.h"
+#include "base/numbers.h"
 
 namespace scanflow {
+
+long long Value::as_int() const {
+    switch (kind_) {
+        case Kind::Float:
+            return static_cast<long long>(float_);
+        case Kind::String:
+            return int_from_text(text_);
+        default:
+            return int_;
+    }
+}
+
+double Value::as_float() const {
+    switch (kind_) {
+        case Kind::Int:
+            return static_cast<double>(int_);
+        case Kind::String:
+            return float_from_text(text_);
+        default:
+            return float_;
+    }
+}
 
 std::string Value::str() const {
     switch (kind_) {

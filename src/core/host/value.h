@@ -40,10 +40,10 @@ public:
     bool is_none() const { return kind_ == Kind::None; }
     bool is_string() const { return kind_ == Kind::String; }
     bool is_number() const { return kind_ == Kind::Int || kind_ == Kind::Float; }
-    long long as_int() const {
-        return kind_ == Kind::Float ? static_cast<long long>(float_) : int_;
-    }
-    double as_float() const { return kind_ == Kind::Int ? static_cast<double>(int_) : float_; }
+    // A text converts as the interpreter's int() and float() convert it: "1" is 1, "3.5" is 3.5
+    // as a float, and text that is no number is a ValueError, never 0.
+    long long as_int() const;
+    double as_float() const;
     const std::string& as_string() const { return text_; }
     const std::vector<Value>& items() const { return items_; }
 
