@@ -225,7 +225,8 @@ def _summary(layer):
         "plain_offsets": all(offset.IsIdentity() for offset in _items(layer.subLayerOffsets)),
         "timing": (layer.HasTimeCodesPerSecond(), layer.timeCodesPerSecond,
                    layer.HasFramesPerSecond(), layer.framesPerSecond),
-        "global": bool(layer.expressionVariables) or bool(layer.relocates),
+        # Older libraries know neither expression variables nor layer relocates.
+        "global": bool(getattr(layer, "expressionVariables", None)) or bool(getattr(layer, "relocates", None)),
         "arcs": arcs[0],
         "searched_subs": any(_searched(sub) for sub in subs),
         "roots": set(child.name for child in layer.rootPrims),

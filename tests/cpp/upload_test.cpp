@@ -5,6 +5,7 @@
 
 #include "output/asset_record.h"
 #include "output/run_summary.h"
+#include "run/tip_codes.h"
 #include "test_support.h"
 #include "upload/drive_map.h"
 #include "upload/gather.h"
@@ -140,6 +141,17 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(asset.asset_num, paths.size() + 1);
     EXPECT_EQ(asset.scene_file_size, 5);
+}
+
+TEST(RunSummary, EveryTipCodeHasItsMeaning) {
+    for (const char* code :
+         {tip::kMissingFiles, tip::kCameraErrors, tip::kCameraWarnings, tip::kUnsupportedSliceType,
+          tip::kTooManySlices, tip::kNoRenderNode, tip::kNeedsGpuPlatform, tip::kVrayExportMode,
+          tip::kMissingOutputDriver, tip::kMissingSimControl, tip::kMissingCamera,
+          tip::kProtectedPaths, tip::kProblemNodes, tip::kArnoldGpuDenoise,
+          tip::kUnconfiguredRenderer, tip::kOpenglNeedsGpu})
+        EXPECT_FALSE(tip::meaning(code).empty()) << code;
+    EXPECT_TRUE(tip::meaning("50000").empty());
 }
 
 TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
