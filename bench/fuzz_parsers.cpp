@@ -1,5 +1,6 @@
-// libFuzzer target over the scene container and the section parsers: whatever the input, they
-// answer with a scene or an error, never a crash, an over-read or a hang.
+// libFuzzer targets, one per parser of outside input: whatever the input, a parser answers with
+// its result or an error, never a crash, an over-read or a hang. FUZZ_PARSER picks the parser
+// when the target is built (one binary per parser, each with its own corpus and dictionary).
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -15,6 +16,7 @@
 #include "nested/geo_cache.h"
 #include "nested/redshift.h"
 #include "nested/vrscene.h"
+#include "util/json.h"
 
 #include <unistd.h>
 #include <cstdio>
@@ -55,52 +57,59 @@ std::vector<std::string> vray_scan(const std::string& path) {
     return read_in_vrscene(path, listings, Flavour{});
 }
 
+#ifndef FUZZ_PARSER
+#error "FUZZ_PARSER names the parser: 0 scene .. 8 task"
+#endif
+
+void parse(const std::string& input) {
+    switch (FUZZ_PARSER) {
+        case 0: {  // the scene container and every section in it
+            hip::Archive archive = hip::parse_archive("fuzz.hip", "070707" + input);
+            hip::Scene scene(archive, "/tmp/fuzz.hip");
+            (void)scene;
+            break;
+        }
+        case 1:
+            (void)hip::parse_parms(input, "fuzz.parm");
+            break;
+        case 2:
+            (void)hip::parse_channels(input, "fuzz.chn");
+            break;
+        case 3: {
+            NullScope scope;
+            (void)hip::expand(input, scope);
+            break;
+        }
+        // The readers of nested files take a path: the input goes through a scratch file.
+        case 4:
+            (void)read_ass_file_names(scratch(input));
+            break;
+        case 5:  // ASCII and binary geometry as they come; after a byte 1: Blosc-wrapped
+            if (!input.empty() && input[0] == 1)
+                (void)geometry_file_lists(scratch("\x7fNSJb" + input.substr(1)));
+            else
+                (void)geometry_file_lists(scratch(input));
+            break;
+        case 6:
+            (void)rs_scan(scratch(input));
+            break;
+        case 7:
+            (void)vray_scan(scratch(input));
+            break;
+        default:
+            (void)read_json_file(scratch(input));
+            break;
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool quiet = [] {
         scanflow::console::set_sink({[](std::string_view) {}, [] {}});
         return true;
     }();
     (void)quiet;
-    std::string input(reinterpret_cast<const char*>(data), size);
-    // The first byte picks the parser, so that one corpus serves all of them.
-    unsigned char which = input.empty() ? 0 : static_cast<unsigned char>(input[0]);
-    std::string rest = input.empty() ? input : input.substr(1);
     try {
-        switch (which % 9) {
-            case 0: {
-                hip::Archive archive = hip::parse_archive("fuzz.hip", "070707" + rest);
-                hip::Scene scene(archive, "/tmp/fuzz.hip");
-                (void)scene;
-                break;
-            }
-            case 1:
-                (void)hip::parse_parms(rest, "fuzz.parm");
-                break;
-            case 2:
-                (void)hip::parse_channels(rest, "fuzz.chn");
-                break;
-            case 3: {
-                NullScope scope;
-                (void)hip::expand(rest, scope);
-                break;
-            }
-            // The readers of nested files take a path: the input goes through a scratch file.
-            case 4:
-                (void)read_ass_file_names(scratch(rest));
-                break;
-            case 5:
-                (void)geometry_file_lists(scratch(rest));
-                break;
-            case 6:
-                (void)geometry_file_lists(scratch("\x7fNSJb" + rest));
-                break;
-            case 7:
-                (void)rs_scan(scratch(rest));
-                break;
-            default:
-                (void)vray_scan(scratch(rest));
-                break;
-        }
+        parse(std::string(reinterpret_cast<const char*>(data), size));
     } catch (const std::exception&) {
     } catch (const ExitRequest&) {
         // The byte scan reports a failure through its wrapper.

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Fuzzes each parser of outside input as its own libFuzzer target, under AddressSanitizer and
+# UndefinedBehaviorSanitizer: the scene container, .parm and .chn sections, expressions, Arnold
+# scenes, ASCII/binary/Blosc geometry, the Redshift byte scan, V-Ray scenes and task.json.
+#
+#   bench/fuzz.sh [SECONDS_PER_TARGET] [PARSER...]     (default 60 s; every parser)
+#
+# Each target starts from seeds made of the test data and its own dictionary
+# (bench/fuzz_dicts/), keeps its corpus in build/fuzz/corpus/PARSER between runs, and leaves
+# what it finds in build/fuzz/findings/. The table at the end gives runs, time, coverage and
+# findings per target. Needs clang with its sanitizer runtimes (installed when missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+shift || true
+parsers=("$@")
+[ ${#parsers[@]} -gt 0 ] || parsers=(scene parm chn expr ass geo rs vray task)
+if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+fi
+scripts/setup.sh >/dev/null
+build=build/fuzz
+CXX=clang++ .venv/bin/cmake -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCANFLOW_PYTHON=OFF -DSCANFLOW_FUZZ=ON \
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
+.venv/bin/cmake --build "$build" -j 2 --target $(printf 'scanflow_fuzz_%s ' "${parsers[@]}")
+
+# Seeds from the test data, for the targets whose corpus is new.
+.venv/bin/python - "$build/corpus" <<'PY'
+import glob, os, sys
+root = sys.argv[1]
+def seed(parser, name, data):
+    folder = os.path.join(root, parser)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "seed_" + name), "wb") as f:
+        f.write(data[:65536])
+for i, path in enumerate(sorted(glob.glob("tests/data/hip/*.hip"))):
+    data = open(path, "rb").read()
+    seed("scene", str(i), data[6:])
+    pos = 0
+    while pos + 76 <= len(data) and data[pos:pos + 6] == b"070707":
+        ns, fs = int(data[pos + 59:pos + 65], 8), int(data[pos + 65:pos + 76], 8)
+        name = data[pos + 76:pos + 75 + ns].decode(errors="replace")
+        body = data[pos + 76 + ns:pos + 76 + ns + fs]
+        kind = name.rsplit(".", 1)[-1]
+        if kind in ("parm", "chn") and len(body) < 20000:
+            seed(kind, "%d_%d" % (i, pos), body)
+        pos += 76 + ns + fs
+for i, text in enumerate([b"$HIP/`padzero(4,$F)`.`chs(\"a\")`", b"`ch(\"../tx\")*2+1`", b"${HIP}/a_$F4.exr",
+                          b"`if($F>10, \"a\", \"b\")`", b"`strcat(\"x\", opinput(\".\", 0))`"]):
+    seed("expr", str(i), text)
+for i, path in enumerate(sorted(glob.glob("tests/data/ass/*.ass"))):
+    seed("ass", str(i), open(path, "rb").read())
+for i, path in enumerate(sorted(glob.glob("tests/data/geo/*geo*"))):
+    data = open(path, "rb").read()
+    seed("geo", str(i), b"\x01" + data[5:] if data.startswith(b"\x7fNSJb") else data)
+seed("rs", "0", b"\x00C:\\tex\\a.exr\x00./b.rs\x00..\\c.tx\n\x00/abs/v.vdb\x00")
+seed("vray", "0", b"Bitmap b {\n  file=\"tex/a.exr;b.exr\";\n  cache_path=\"//srv/x.vdb\";\n}\n#include \"other.vrscene\"\n")
+for i, path in enumerate(["examples/demo/task.json"]):
+    seed("task", str(i), open(path, "rb").read())
+PY
+
+mkdir -p "$build/findings"
+table=()
+for parser in "${parsers[@]}"; do
+    log="$build/fuzz_$parser.log"
+    echo "== $parser: $seconds s" >&2
+    "$build/scanflow_fuzz_$parser" "$build/corpus/$parser" -dict="bench/fuzz_dicts/$parser.dict" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -print_final_stats=1 -artifact_prefix="$build/findings/$parser-" > "$log" 2>&1 || true
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
+    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo "?")
+    ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo "?")
+    findings=$(find "$build/findings" -name "$parser-*" | wc -l)
+    table+=("| $parser | ${runs:-?} | $seconds | ${cov:-?} edges, ${ft:-?} features | $findings |")
+done
+echo "| target | runs | time s | coverage | findings |"
+echo "|---|---|---|---|---|"
+printf '%s\n' "${table[@]}"
