@@ -25,6 +25,7 @@ find_python() {
 }
 
 summary=()
+failed=0
 for v in "${versions[@]}"; do
     python=$(find_python "$v") || true
     if [ -z "$python" ]; then
@@ -43,7 +44,10 @@ for v in "${versions[@]}"; do
     SCANFLOW_WERROR=${SCANFLOW_WERROR:-OFF} "$env/bin/python" -m pip install -q \
         --disable-pip-version-check --no-build-isolation .
     start=$SECONDS
-    SCANFLOW_PAUSE_SCALE=0 "$env/bin/python" -m pytest -q tests/python | tail -1 | tee ".venvs/py$v.result"
-    summary+=("Python $("$env/bin/python" -c 'import platform; print(platform.python_version())'): $(cat ".venvs/py$v.result") ($((SECONDS - start)) s)")
+    status=0
+    SCANFLOW_PAUSE_SCALE=0 "$env/bin/python" -m pytest -q tests/python > ".venvs/py$v.log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || { tail -30 ".venvs/py$v.log"; failed=1; }
+    summary+=("Python $("$env/bin/python" -c 'import platform; print(platform.python_version())'): $(tail -1 ".venvs/py$v.log") ($((SECONDS - start)) s)")
 done
 printf '%s\n' "${summary[@]}"
+exit "$failed"

@@ -246,7 +246,8 @@ void Scene::link_children() {
     for (const auto& node_path : order_) {
         if (node_path == "/") continue;
         NodeData* node = nodes_[node_path].get();
-        if (NodeData* parent = this->node(node->parent)) parent->children.push_back(node_path);
+        node->parent_node = this->node(node->parent);
+        if (node->parent_node) node->parent_node->children.push_back(node_path);
     }
 }
 
@@ -654,7 +655,9 @@ std::vector<std::string> Scene::menu_labels(const ParmRef& parm) {
 }
 
 bool Scene::inside_locked_asset(const NodeData& node) {
-    for (const NodeData* n = this->node(node.parent); n; n = this->node(n->parent))
+    // Through the parents' pointers: looking each ancestor up by its path would hash paths as
+    // long as the nesting is deep, for every ancestor of every node.
+    for (const NodeData* n = node.parent_node; n; n = n->parent_node)
         if (n->matchesdef) return true;
     return false;
 }

@@ -19,7 +19,8 @@ namespace scanflow::hip {
 struct NodeData {
     std::string path;  // "/obj/geo1"
     std::string type;
-    std::string parent;  // "" for the root
+    std::string parent;               // "" for the root
+    NodeData* parent_node = nullptr;  // the parent's data, once the scene is linked
     std::vector<std::string> children;
     std::vector<ParmEntry> entries;
     std::vector<ParmEntry> saved;  // the entries as loaded, for revertToDefaults
