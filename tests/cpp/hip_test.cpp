@@ -260,20 +260,29 @@ TEST_F(CorpusScene, FileParametersEvaluateAgainstTheScenesLocation) {
     }
 }
 
-TEST(HipHost, LockedScenesAreRefusedAndDamageIsAWarning) {
+TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) {
     testing::TempDir dir;
-    std::string locked =
-        dir.write("x.hiplc", std::string("HouLC\x1a", 6) + "1033600baa067603cc609a7e597d .start");
     auto host = make_hip_host();
-    try {
-        host->load_hip(locked);
-        FAIL();
-    } catch (const LoadWarning&) {
-        FAIL() << "a refusal is no warning";
-    } catch (const HostError& e) {
-        EXPECT_NE(std::string(e.what()).find(locked), std::string::npos);
-        EXPECT_NE(std::string(e.what()).find("must be opened in the host application"),
-                  std::string::npos);
+    const std::string data = std::string(SCANFLOW_TEST_DATA) + "/hip/licensed/";
+    const std::pair<std::string, std::string> tiers[] = {
+        {data + "test_rop_render.hiplc",
+         "is a limited-commercial scene (.hiplc, saved by Houdini 20.0.486)"},
+        {data + "rs_resolution_test.hipnc",
+         "is a non-commercial scene (.hipnc, saved by Houdini 17.0.506)"},
+        {dir.write("bare.hip", std::string("HouLC\x1a", 6) + "1033600baa067603cc609a7e597d"),
+         "is a limited-commercial scene (.hiplc, saved by an unknown version)"}};
+    for (const auto& [path, words] : tiers) {
+        try {
+            host->load_hip(path);
+            FAIL() << path;
+        } catch (const LoadWarning&) {
+            FAIL() << "a refusal is no warning";
+        } catch (const HostError& e) {
+            std::string message = e.what();
+            EXPECT_EQ(message.find(path + " " + words), 0u) << message;
+            EXPECT_NE(message.find("run the analysis inside the host application"),
+                      std::string::npos);
+        }
     }
     std::string whole = cpio(kMembers);
     std::string cut = dir.write("cut.hip", whole.substr(0, whole.size() - 20));

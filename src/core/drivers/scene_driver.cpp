@@ -5,6 +5,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/people.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "drivers/rely_task.h"
@@ -83,9 +84,17 @@ void AnalysisHipAssets::doit() {
         if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
         try {
             openScene(hip_file);
-        } catch (...) {
+        } catch (const std::exception& e) {
             // The analysis goes on with whatever the host managed to load.
             console::print("Load hip ignore Errors.");
+            people::tell(std::string("scanflow: the scene did not load, the analysis goes on "
+                                     "without what it holds: ") +
+                         e.what());
+        } catch (...) {
+            console::print("Load hip ignore Errors.");
+            people::tell(
+                "scanflow: the scene did not load (the trace on standard output says "
+                "why); the analysis goes on without what it holds");
         }
         console::flush();
         console::pause(1.0);

@@ -126,10 +126,26 @@ void parse_mime(const std::string& path, const std::string& data, Archive& archi
 Kind detect(const std::string& head) {
     if (head.compare(0, 6, "070707") == 0) return Kind::Cpio;
     if (head.compare(0, 18, "MIME-Version: 1.0\n") == 0) return Kind::Text;
-    if (head.compare(0, 6, std::string("HouLC\x1a", 6)) == 0 ||
-        head.compare(0, 6, std::string("HouNC\x1a", 6)) == 0)
-        return Kind::Locked;
+    if (head.compare(0, 6, std::string("HouLC\x1a", 6)) == 0) return Kind::LimitedCommercial;
+    if (head.compare(0, 6, std::string("HouNC\x1a", 6)) == 0) return Kind::NonCommercial;
     return Kind::Unknown;
+}
+
+// The refusal of a scene whose container tags a lower licence tier. The sections are plain text
+// in it, so the saving version can be named; the container itself is not decoded.
+[[noreturn]] void refuse_tier(const std::string& path, const std::string& data, const char* tier,
+                              const char* ext) {
+    static const std::string key = "_HIP_SAVEVERSION = '";
+    std::string saved = "an unknown version";
+    if (size_t at = data.find(key); at != std::string::npos) {
+        size_t end = data.find('\'', at + key.size());
+        if (end != std::string::npos && end - at - key.size() < 32)
+            saved = "Houdini " + data.substr(at + key.size(), end - at - key.size());
+    }
+    throw HostError(path + " is a " + tier + " scene (" + ext + ", saved by " + saved +
+                        "): our scene reader does not open that licence tier; run the analysis "
+                        "inside the host application",
+                    "hou.LoadError");
 }
 
 Archive parse_archive(const std::string& path, const std::string& data) {
@@ -141,12 +157,10 @@ Archive parse_archive(const std::string& path, const std::string& data) {
         case Kind::Text:
             parse_mime(path, data, archive);
             break;
-        case Kind::Locked:
-            throw HostError(
-                path +
-                    " is a limited-licence scene (.hiplc/.hipnc): it must be opened in the "
-                    "host application",
-                "hou.LoadError");
+        case Kind::LimitedCommercial:
+            refuse_tier(path, data, "limited-commercial", ".hiplc");
+        case Kind::NonCommercial:
+            refuse_tier(path, data, "non-commercial", ".hipnc");
         case Kind::Unknown:
             throw HostError(path + " is not a Houdini scene file (unknown first bytes)",
                             "hou.LoadError");

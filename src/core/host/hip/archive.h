@@ -24,7 +24,7 @@ struct Archive {
     }
 };
 
-enum class Kind { Cpio, Text, Locked, Unknown };
+enum class Kind { Cpio, Text, LimitedCommercial, NonCommercial, Unknown };
 
 // The kind of a scene file by its first bytes (never by its name).
 Kind detect(const std::string& head);
