@@ -45,9 +45,11 @@ def test_locked_licence_scenes_are_refused_and_the_run_goes_on(run_cli, project)
     scene = project.root / "shot.hiplc"
     scene.write_bytes(b"HouLC\x1a1033600baa067603cc609a7e597d.variables\x00set -g _HIP_SAVEVERSION = '20.0.547'\n")
     run = run_hip(run_cli, project, scene)
-    run.assert_in_order("is a limited-licence scene (.hiplc/.hipnc): it must be opened in the host application",
+    run.assert_in_order("is a limited-commercial scene (.hiplc, saved by Houdini 20.0.547): our scene reader "
+                        "does not open that licence tier; run the analysis inside the host application",
                         "openScene is ERROR!!!", "Load hip ignore Errors.", "[analysis_assets done...]")
     assert run.code == 0
+    assert "scanflow: the scene did not load" in run.err
     assert project.read("asset.json")["asset_node"] == {}
 
 
