@@ -157,8 +157,37 @@ public:
     std::optional<std::string> node_path(const std::string& path) override {
         return path == ".." ? std::optional<std::string>("/obj/geo1") : std::nullopt;
     }
-    std::optional<std::string> input_path(const std::string&, int) override { return std::nullopt; }
+    std::optional<std::string> input_path(const std::string&, int i) override {
+        return i == 0 ? std::optional<std::string>("/obj/geo1/grid1") : std::nullopt;
+    }
 };
+
+TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
+    MapScope s;
+    EXPECT_NEAR(evaluate("tan(45)", s).number, 1, 1e-12);  // degrees, as the language measures
+    EXPECT_NEAR(evaluate("sin(30) + cos(60)", s).number, 1, 1e-12);
+    EXPECT_NEAR(evaluate("atan2(1, 1)", s).number, 45, 1e-12);
+    EXPECT_NEAR(evaluate("deg(rad(90))", s).number, 90, 1e-12);
+    EXPECT_NEAR(evaluate("log10(1000) + exp(0)", s).number, 4, 1e-12);
+    EXPECT_EQ(evaluate("sign(-3) + round(2.5)", s).number, 2);
+    EXPECT_EQ(evaluate("argc(\"a \\\"b c\\\" d\")", s).number, 3);
+    EXPECT_EQ(evaluate("arg(\"a \\\"b c\\\" d\", 1)", s).as_text(), "b c");
+    EXPECT_EQ(evaluate("arg(\"a b\", 5)", s).as_text(), "");
+    EXPECT_EQ(evaluate("strmatch(\"*.b?eo\", \"x.bgeo\")", s).number, 1);
+    EXPECT_EQ(evaluate("strmatch(\"*.abc\", \"x.bgeo\")", s).number, 0);
+    EXPECT_EQ(evaluate("opinput(\".\", 0)", s).as_text(), "grid1");
+    EXPECT_EQ(evaluate("opinput(\".\", 1)", s).as_text(), "");
+    // Outside a copy loop a stamp is its default.
+    EXPECT_EQ(evaluate("stamp(\"../copy1\", \"v\", 3)", s).number, 3);
+    EXPECT_EQ(evaluate("stamps(\"../copy1\", \"v\", \"d\")", s).as_text(), "d");
+    // What needs cooked geometry is an error that names the function.
+    try {
+        evaluate("primuv(\"../g\", \"P\", 0, 0.5, 0.5)", s);
+        FAIL();
+    } catch (const ExprError& e) {
+        EXPECT_NE(std::string(e.what()).find("primuv()"), std::string::npos);
+    }
+}
 
 TEST(Expressions, HscriptAsScenesWriteIt) {
     MapScope s;
@@ -284,6 +313,28 @@ TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) 
                       std::string::npos);
         }
     }
+    // A section that cannot be parsed costs its node those values only.
+    auto damaged = kMembers;
+    damaged.emplace_back("obj/bad.init", "type = geo\nmatchesdef = 0\n");
+    damaged.emplace_back("obj/bad.parm", "{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t{ x\n");
+    damaged.emplace_back("obj/geo2.init", "type = geo\nmatchesdef = 0\n");
+    damaged.emplace_back("obj/geo2.parm",
+                         "{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t/b.abc\t)\n}\n");
+    std::string hurt = dir.write("hurt.hip", cpio(damaged));
+    try {
+        host->load_hip(hurt);
+        FAIL() << "no warning";
+    } catch (const LoadWarning& w) {
+        std::string message = w.what();
+        EXPECT_NE(message.find(hurt), std::string::npos) << message;
+        EXPECT_NE(message.find("bad.parm"), std::string::npos) << message;
+        EXPECT_NE(message.find("/obj/bad loads without its parameter values"), std::string::npos);
+    }
+    ASSERT_TRUE(host->node("/obj/bad"));
+    EXPECT_TRUE(host->node("/obj/bad")->parms().empty() || !host->node("/obj/bad")->parm("file"));
+    EXPECT_EQ(host->node("/obj/geo2")->evalParm("file").str(), "/b.abc");
+    EXPECT_EQ(host->node("/obj/geo1")->evalParm("file").str(), dir.path() + "/a.bgeo");
+
     std::string whole = cpio(kMembers);
     std::string cut = dir.write("cut.hip", whole.substr(0, whole.size() - 20));
     EXPECT_THROW(host->load_hip(cut), LoadWarning);

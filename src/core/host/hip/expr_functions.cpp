@@ -4,7 +4,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "base/text.h"
 
@@ -84,6 +87,13 @@ void add_node_functions(Table& t) {
     t["opfullpath"] = [](const Args& a) {
         return str(a.scope().node_path(a.text(0)).value_or(""));
     };
+    t["opinput"] = [](const Args& a) {  // the input node's name; "" when unconnected
+        std::string path = a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or("");
+        return str(path.substr(path.rfind('/') + 1));
+    };
+    // Outside a copy loop a stamp gives its default, as in the host.
+    t["stamp"] = [](const Args& a) { return a[2]; };
+    t["stamps"] = [](const Args& a) { return str(a.text(2)); };
     t["opinputpath"] = [](const Args& a) {
         return str(a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or(""));
     };
@@ -99,6 +109,52 @@ std::string zero_padded(int width, double v, int decimals) {
         std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(std::floor(v)));
     }
     return buf;
+}
+
+// The words of an argument list as the command language splits it: on white space, with
+// double-quoted words kept whole.
+std::vector<std::string> words_of(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (i >= text.size()) break;
+        std::string word;
+        bool quoted = false;
+        for (; i < text.size(); ++i) {
+            char c = text[i];
+            if (c == '"') {
+                quoted = !quoted;
+            } else if (!quoted && std::isspace(static_cast<unsigned char>(c))) {
+                break;
+            } else {
+                word.push_back(c);
+            }
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+// A pattern with * and ? against the whole text.
+bool glob_match(const std::string& pattern, const std::string& text) {
+    size_t p = 0, t = 0, star = std::string::npos, mark = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 std::string case_changed(std::string s, bool upper) {
@@ -131,7 +187,33 @@ void add_string_functions(Table& t) {
         return str(start < s.size() ? s.substr(start, len) : "");
     };
     t["toupper"] = [](const Args& a) { return str(case_changed(a.text(0), true)); };
+    t["argc"] = [](const Args& a) { return num(static_cast<double>(words_of(a.text(0)).size())); };
+    t["arg"] = [](const Args& a) {
+        auto words = words_of(a.text(0));
+        double i = a.num(1);
+        return str(i >= 0 && i < static_cast<double>(words.size()) ? words[static_cast<size_t>(i)]
+                                                                   : "");
+    };
+    t["strmatch"] = [](const Args& a) { return num(glob_match(a.text(0), a.text(1)) ? 1 : 0); };
+    t["atof"] = [](const Args& a) { return num(std::atof(a.text(0).c_str())); };
     t["tolower"] = [](const Args& a) { return str(case_changed(a.text(0), false)); };
+}
+
+// The expression language measures angles in degrees.
+void add_trigonometry(Table& t) {
+    constexpr double kPerDegree = 3.14159265358979323846 / 180.0;
+    t["sin"] = [](const Args& a) { return num(std::sin(a.num(0) * kPerDegree)); };
+    t["cos"] = [](const Args& a) { return num(std::cos(a.num(0) * kPerDegree)); };
+    t["tan"] = [](const Args& a) { return num(std::tan(a.num(0) * kPerDegree)); };
+    t["asin"] = [](const Args& a) { return num(std::asin(a.num(0)) / kPerDegree); };
+    t["acos"] = [](const Args& a) { return num(std::acos(a.num(0)) / kPerDegree); };
+    t["atan"] = [](const Args& a) { return num(std::atan(a.num(0)) / kPerDegree); };
+    t["atan2"] = [](const Args& a) { return num(std::atan2(a.num(0), a.num(1)) / kPerDegree); };
+    t["sinh"] = [](const Args& a) { return num(std::sinh(a.num(0))); };
+    t["cosh"] = [](const Args& a) { return num(std::cosh(a.num(0))); };
+    t["tanh"] = [](const Args& a) { return num(std::tanh(a.num(0))); };
+    t["rad"] = [](const Args& a) { return num(a.num(0) * kPerDegree); };
+    t["deg"] = [](const Args& a) { return num(a.num(0) / kPerDegree); };
 }
 
 double fit(double v, double omin, double omax, double nmin, double nmax) {
@@ -158,6 +240,13 @@ void add_math_functions(Table& t) {
     t["pow"] = [](const Args& a) { return num(std::pow(a.num(0), a.num(1))); };
     t["sqrt"] = [](const Args& a) { return num(std::sqrt(a.num(0))); };
     t["frac"] = [](const Args& a) { return num(a.num(0) - std::floor(a.num(0))); };
+    t["exp"] = [](const Args& a) { return num(std::exp(a.num(0))); };
+    t["log"] = [](const Args& a) { return num(std::log(a.num(0))); };
+    t["log10"] = [](const Args& a) { return num(std::log10(a.num(0))); };
+    t["sign"] = [](const Args& a) { return num(a.num(0) > 0 ? 1 : a.num(0) < 0 ? -1 : 0); };
+    t["round"] = [](const Args& a) { return num(std::round(a.num(0))); };
+    t["hypot"] = [](const Args& a) { return num(std::hypot(a.num(0), a.num(1))); };
+    add_trigonometry(t);
 }
 
 const Table& functions() {

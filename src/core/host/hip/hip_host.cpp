@@ -228,7 +228,12 @@ public:
     void load_hip(const std::string& path) override {
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
-        if (!archive.damage.empty()) throw LoadWarning(archive.damage, "hou.LoadWarning");
+        std::vector<std::string> damage = scene_->damage();
+        if (!archive.damage.empty()) damage.insert(damage.begin(), archive.damage);
+        if (damage.empty()) return;
+        std::string text = damage.front();
+        for (size_t i = 1; i < damage.size(); ++i) text += "\n" + damage[i];
+        throw LoadWarning(text, "hou.LoadWarning");
     }
     void setSimulationEnabled(bool) override {}
     void setUpdateMode(UpdateMode) override {}

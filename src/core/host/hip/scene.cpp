@@ -233,12 +233,26 @@ void Scene::read_node_sections(const Archive& archive, const std::string& path) 
             node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
         } else if (kind == "def") {
             node.def = parse_def(section.body);
-        } else if (kind == "parm") {
-            node.entries = parse_parms(section.body, archive_name(path, name));
+        } else {
+            read_values(node, kind, section.body, archive_name(path, name));
+        }
+    }
+}
+
+// A section that cannot be parsed costs its node those values only: the rest of the scene
+// loads, and the damage is reported.
+void Scene::read_values(NodeData& node, const std::string& kind, const std::string& body,
+                        const std::string& where) {
+    try {
+        if (kind == "parm") {
+            node.entries = parse_parms(body, where);
             node.saved = node.entries;
         } else {
-            node.channels = parse_channels(section.body, archive_name(path, name));
+            node.channels = parse_channels(body, where);
         }
+    } catch (const ParseError& e) {
+        damage_.push_back(std::string(e.what()) + " (" + node.path + " loads without its " +
+                          (kind == "parm" ? "parameter values" : "channels") + ")");
     }
 }
 

@@ -44,6 +44,9 @@ public:
 
     NodeData* node(const std::string& path);
     const std::vector<std::string>& node_order() const { return order_; }
+    // The sections that could not be parsed, each naming file, section and line; their nodes
+    // loaded without those values.
+    const std::vector<std::string>& damage() const { return damage_; }
     std::vector<ParmRef> parms(NodeData& node);
     std::optional<ParmRef> parm(NodeData& node, const std::string& name);
     // The tuple entry of that name.
@@ -70,6 +73,8 @@ private:
     friend class Scope;
     NodeData& ensure_node(const std::string& node_path);
     void read_node_sections(const Archive& archive, const std::string& path);
+    void read_values(NodeData& node, const std::string& kind, const std::string& body,
+                     const std::string& where);
     void link_children();
     void read_scene_facts(const Archive& archive);
     void read_asset_libraries(const Archive& archive);
@@ -83,6 +88,7 @@ private:
     std::string hip_path_;
     std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;
     std::vector<std::string> order_;  // every node path, depth first as saved
+    std::vector<std::string> damage_;
     std::vector<std::pair<std::string, std::string>> variables_;
     std::map<std::string, std::string> fallbacks_, preferences_;
     std::vector<std::string> libraries_;

@@ -1,0 +1,147 @@
+// How much of real scenes our own scene layer reads as the host would: every scene of the given
+// folders (or files) is loaded, every parameter of every node evaluated, and the render
+// settings of every render node read.
+//   scanflow_hip_coverage PATH [PATH ...]
+// Prints per scene: load outcome, nodes, parameters, evaluation errors, render nodes complete;
+// then the totals, the evaluation errors grouped by cause and the render types' completeness.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "base/console.h"
+#include "base/errors.h"
+#include "host/hip/hip_host.h"
+#include "render/render_settings.h"
+
+using namespace scanflow;
+
+namespace {
+
+const char* const kRenderTypes[] = {"Redshift_ROP", "ifd",           "arnold",        "karma",
+                                    "usdrender",    "usdrender_rop", "vray_renderer", "opengl",
+                                    "Octane_ROP",   "hdprman",       "ris::3.0",      "oct_mantra",
+                                    "FX_mantra_"};
+
+std::vector<std::string> scenes_in(const std::vector<std::string>& roots) {
+    std::vector<std::string> out;
+    for (const auto& root : roots) {
+        if (std::filesystem::is_regular_file(root)) {
+            out.push_back(root);
+            continue;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+            if (entry.is_regular_file() && entry.path().extension() == ".hip")
+                out.push_back(entry.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The cause of an evaluation error, from its message: the construct it names.
+std::string cause_of(const std::string& message) {
+    static const std::regex outside(R"(the function (\w+)\(\) cannot be evaluated)");
+    static const std::regex function(R"(unknown (?:expression )?function:? '?(\w+))");
+    static const std::regex variable(R"((?:undefined|unknown) variable:? '?\$?\{?(\w+))");
+    std::smatch m;
+    if (std::regex_search(message, m, outside)) return "host-only function " + m[1].str() + "()";
+    if (std::regex_search(message, m, function)) return "function " + m[1].str() + "()";
+    if (std::regex_search(message, m, variable)) return "variable $" + m[1].str();
+    if (message.find("PDG attributes") != std::string::npos) return "PDG attribute (@name)";
+    if (message.find("unknown name") != std::string::npos) return "bare name in an expression";
+    if (message.find("ython") != std::string::npos) return "Python expression";
+    return message.substr(0, 70);
+}
+
+struct Totals {
+    size_t scenes = 0, failed = 0, damaged = 0, nodes = 0, parms = 0, errors = 0;
+    std::map<std::string, size_t> causes;
+    std::map<std::string, std::pair<size_t, size_t>> render;  // type -> (complete, all)
+};
+
+std::string capture(const std::function<void()>& fn) {
+    std::string text;
+    console::set_sink({[&](std::string_view t) { text.append(t); }, [] {}});
+    try {
+        fn();
+    } catch (...) {
+        text += "Traceback: failed";
+    }
+    console::reset_sink();
+    return text;
+}
+
+void analyse(const std::string& path, Totals& totals) {
+    auto host = hip::make_hip_host();
+    std::string load = "ok";
+    try {
+        host->load_hip(path);
+    } catch (const LoadWarning& w) {
+        load = "damaged";
+        ++totals.damaged;
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        if (message.compare(0, path.size(), path) == 0) message.erase(0, path.size());
+        load = "FAILED:" + message;
+        ++totals.failed;
+    }
+    size_t nodes = 0, parms = 0, errors = 0, render = 0, complete = 0;
+    for (auto& node : host->node("/")->allSubChildren()) {
+        ++nodes;
+        for (auto& parm : node->parms()) {
+            ++parms;
+            try {
+                (void)parm->eval();
+            } catch (const std::exception& e) {
+                ++errors;
+                ++totals.causes[cause_of(e.what())];
+            }
+        }
+        std::string type = node->type_name();
+        if (std::find(std::begin(kRenderTypes), std::end(kRenderTypes), type) ==
+            std::end(kRenderTypes))
+            continue;
+        ++render;
+        std::string said = capture([&] { (void)get_render_setting(*node, type, *host); });
+        bool whole = said.find("Traceback") == std::string::npos;
+        complete += whole;
+        auto& [good, all] = totals.render[type];
+        good += whole;
+        ++all;
+    }
+    ++totals.scenes;
+    totals.nodes += nodes;
+    totals.parms += parms;
+    totals.errors += errors;
+    std::string name = path.substr(path.rfind('/') + 1);
+    std::printf("| %s | %s | %zu | %zu | %zu | %zu/%zu |\n", name.c_str(),
+                load.substr(0, 90).c_str(), nodes, parms, errors, complete, render);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> roots(argv + 1, argv + argc);
+    Totals totals;
+    std::printf(
+        "| scene | load | nodes | parameters | evaluation errors | render nodes complete |\n");
+    std::printf("|---|---|---:|---:|---:|---:|\n");
+    for (const auto& path : scenes_in(roots)) analyse(path, totals);
+    std::printf(
+        "\nscenes %zu, load failures %zu, loaded with damaged sections %zu, nodes %zu, "
+        "parameters %zu, evaluation errors %zu (%.2f %%)\n",
+        totals.scenes, totals.failed, totals.damaged, totals.nodes, totals.parms, totals.errors,
+        totals.parms ? 100.0 * totals.errors / totals.parms : 0.0);
+    std::vector<std::pair<std::string, size_t>> causes(totals.causes.begin(), totals.causes.end());
+    std::sort(causes.begin(), causes.end(), [](auto& a, auto& b) { return a.second > b.second; });
+    std::printf("\n| evaluation errors by cause | count |\n|---|---:|\n");
+    for (size_t i = 0; i < causes.size() && i < 25; ++i)
+        std::printf("| %s | %zu |\n", causes[i].first.c_str(), causes[i].second);
+    std::printf("\n| render node type | complete settings |\n|---|---:|\n");
+    for (const auto& [type, counts] : totals.render)
+        std::printf("| %s | %zu/%zu |\n", type.c_str(), counts.first, counts.second);
+    return 0;
+}
