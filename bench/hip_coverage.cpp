@@ -60,7 +60,17 @@ struct Totals {
     size_t scenes = 0, failed = 0, damaged = 0, nodes = 0, parms = 0, errors = 0;
     std::map<std::string, size_t> causes;
     std::map<std::string, std::pair<size_t, size_t>> render;  // type -> (complete, all)
+    std::vector<std::string> incomplete;                      // node: what stopped the reading
 };
+
+// The error line of a printed trace.
+std::string reason_in(const std::string& trace) {
+    size_t at = trace.find("Traceback");
+    size_t end = trace.find("##--##", at);
+    std::string block = trace.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    while (!block.empty() && (block.back() == '\n' || block.back() == ' ')) block.pop_back();
+    return block.substr(block.rfind('\n') + 1);
+}
 
 std::string capture(const std::function<void()>& fn) {
     std::string text;
@@ -108,6 +118,7 @@ void analyse(const std::string& path, Totals& totals) {
         std::string said = capture([&] { (void)get_render_setting(*node, type, *host); });
         bool whole = said.find("Traceback") == std::string::npos;
         complete += whole;
+        if (!whole) totals.incomplete.push_back(node->path() + ": " + reason_in(said));
         auto& [good, all] = totals.render[type];
         good += whole;
         ++all;
@@ -143,5 +154,6 @@ int main(int argc, char** argv) {
     std::printf("\n| render node type | complete settings |\n|---|---:|\n");
     for (const auto& [type, counts] : totals.render)
         std::printf("| %s | %zu/%zu |\n", type.c_str(), counts.first, counts.second);
+    for (const auto& line : totals.incomplete) std::printf("incomplete: %s\n", line.c_str());
     return 0;
 }

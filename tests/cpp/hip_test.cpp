@@ -289,6 +289,42 @@ TEST_F(CorpusScene, FileParametersEvaluateAgainstTheScenesLocation) {
     }
 }
 
+TEST(HipHost, TemplatesNameAndTypeParametersAsTheHostDoes) {
+    testing::TempDir dir;
+    auto members = kMembers;
+    members.emplace_back("out/mantra1.init", "type = ifd\nmatchesdef = 0\n");
+    members.emplace_back("out/mantra1.parm",
+                         "{\nversion 0.8\nf\t[ 0\tlocks=0 ]\t(\t1\t240\t1\t)\n"
+                         "vm_samples\t[ 0\tlocks=0 ]\t(\t4\t5\t)\n"
+                         "spare_vec\t[ 0\tlocks=0 ]\t(\t1\t2\t3\t)\n"
+                         "spare_pair\t[ 0\tlocks=0 ]\t(\t7\t8\t)\n}\n");
+    members.emplace_back(
+        "out/mantra1.spareparmdef",
+        "    parm {\n        name    \"spare_vec\"\n        type    vector\n"
+        "        size    3\n        default { \"0\" \"0\" \"0\" }\n    }\n"
+        "    parm {\n        name    \"spare_pair\"\n        type    integer\n"
+        "        size    2\n    }\n"
+        "    parm {\n        name    \"spare_note\"\n        type    string\n"
+        "        default { \"$HIP/notes.txt\" }\n        menu { \"a\" \"A\" }\n    }\n"
+        "    parm {\n        name    \"vm_picture\"\n        baseparm\n    }\n");
+    auto host = make_hip_host();
+    host->load_hip(dir.write("t.hip", cpio(members)));
+    NodePtr rop = host->node("/out/mantra1");
+    ASSERT_TRUE(rop);
+    // The catalogue: a render node's frame range is three floats, its samples a pair named x y.
+    EXPECT_EQ(rop->evalParm("f1").kind(), Value::Kind::Float);
+    EXPECT_EQ(rop->evalParm("f2").str(), "240.0");
+    EXPECT_EQ(rop->evalParm("vm_samplesy").as_int(), 5);
+    EXPECT_EQ(rop->evalParm("vm_samplesy").kind(), Value::Kind::Int);
+    EXPECT_EQ(rop->evalParm("vm_volumequality").as_float(), 1.0);  // not saved: the default
+    // The scene's own templates name and type its spare parameters.
+    EXPECT_EQ(rop->evalParm("spare_vecz").kind(), Value::Kind::Float);
+    EXPECT_EQ(rop->evalParm("spare_vecz").as_float(), 3.0);
+    EXPECT_EQ(rop->evalParm("spare_pair2").as_int(), 8);
+    EXPECT_EQ(rop->evalParm("spare_note").str(), dir.path() + "/notes.txt");
+    EXPECT_FALSE(rop->parm("vm_missing"));
+}
+
 TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) {
     testing::TempDir dir;
     auto host = make_hip_host();

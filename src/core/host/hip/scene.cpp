@@ -222,7 +222,9 @@ void Scene::read_node_sections(const Archive& archive, const std::string& path) 
         if (name.find('/', dot) != std::string::npos) continue;
         std::string node_path = "/" + name.substr(0, dot);
         std::string kind = name.substr(dot + 1);
-        if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn") continue;
+        if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn" &&
+            kind != "spareparmdef")
+            continue;
         std::string top = node_path.substr(1, node_path.find('/', 1) == std::string::npos
                                                   ? std::string::npos
                                                   : node_path.find('/', 1) - 1);
@@ -233,6 +235,8 @@ void Scene::read_node_sections(const Archive& archive, const std::string& path) 
             node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
         } else if (kind == "def") {
             node.def = parse_def(section.body);
+        } else if (kind == "spareparmdef") {
+            node.templates = parse_parm_templates(section.body);
         } else {
             read_values(node, kind, section.body, archive_name(path, name));
         }
@@ -357,9 +361,25 @@ std::string Scene::resolve_path(const std::string& from, const std::string& rela
     return out.empty() ? "/" : out;
 }
 
-std::vector<std::string> Scene::component_names(const ParmEntry& entry) const {
+const ParmTemplate* Scene::template_of(const NodeData& node, const std::string& tuple) const {
+    auto spare = node.templates.find(tuple);
+    if (spare != node.templates.end()) return &spare->second;
+    return builtin_template(node.type, tuple);
+}
+
+std::vector<std::string> Scene::component_names(const NodeData& node,
+                                                const ParmEntry& entry) const {
     size_t size = entry.components.size();
     if (size <= 1) return {entry.name};
+    // The template, where one is known, names the components as the host does.
+    if (const ParmTemplate* known = template_of(node, entry.name)) {
+        std::vector<std::string> suffixes = component_suffixes(*known);
+        if (suffixes.size() >= size) {
+            std::vector<std::string> names;
+            for (size_t i = 0; i < size; ++i) names.push_back(entry.name + suffixes[i]);
+            return names;
+        }
+    }
     // A channel name shows which scheme this tuple uses.
     const std::vector<std::string>* scheme = &scheme_for(entry.name, size);
     static const std::vector<std::vector<std::string>> schemes{{"x", "y", "z", "w"},
@@ -383,7 +403,7 @@ std::vector<std::string> Scene::component_names(const ParmEntry& entry) const {
 std::vector<ParmRef> Scene::parms(NodeData& node) {
     std::vector<ParmRef> out;
     for (size_t e = 0; e < node.entries.size(); ++e) {
-        auto names = component_names(node.entries[e]);
+        auto names = component_names(node, node.entries[e]);
         for (size_t c = 0; c < node.entries[e].components.size(); ++c)
             out.push_back(ParmRef{&node, e, c, names[c]});
     }
@@ -395,12 +415,27 @@ std::optional<ParmRef> Scene::parm(NodeData& node, const std::string& name) {
         const auto& entry = node.entries[e];
         if (entry.components.size() == 1 && entry.name == name) return ParmRef{&node, e, 0, name};
         if (entry.components.size() > 1 && name.rfind(entry.name, 0) == 0) {
-            auto names = component_names(entry);
+            auto names = component_names(node, entry);
             for (size_t c = 0; c < names.size(); ++c)
                 if (names[c] == name) return ParmRef{&node, e, c, name};
         }
     }
-    return std::nullopt;
+    return unsaved_parm(node, name);
+}
+
+// A parameter the scene did not save reads as its template's default, as in the host.
+std::optional<ParmRef> Scene::unsaved_parm(NodeData& node, const std::string& name) {
+    const ParmTemplate* known = template_of(node, name);
+    if (!known || known->size != 1 || known->defaults.size() != 1) return std::nullopt;
+    ParmEntry entry;
+    entry.name = name;
+    const std::string& value = known->defaults.front();
+    bool numeric =
+        !value.empty() && value.find_first_not_of("-+0123456789.eE") == std::string::npos;
+    entry.components.push_back(
+        Component{numeric ? Component::Number : Component::Quoted, value, ""});
+    node.entries.push_back(std::move(entry));
+    return ParmRef{&node, node.entries.size() - 1, 0, name};
 }
 
 std::optional<size_t> Scene::tuple(NodeData& node, const std::string& name) {
@@ -501,16 +536,21 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
     DepthGuard guard(depth);
     const ParmEntry& entry = parm.node->entries[parm.entry];
     const Component& c = entry.components[parm.component];
+    // A float parameter gives a float even when its value was saved without a fraction.
+    const ParmTemplate* known = template_of(*parm.node, entry.name);
+    auto number = [&](const std::string& text) {
+        return known && holds_floats(*known) ? Value::real(parse_number(text)) : number_value(text);
+    };
     switch (c.kind) {
         case Component::Number:
-            return number_value(c.text);
+            return number(c.text);
         case Component::Channel: {
             auto found = parm.node->channels.find(c.channel);
             if (found == parm.node->channels.end()) {
                 // No channel saved: the value the scene cached is all there is.
                 return c.text.find_first_not_of("-0123456789.e") == std::string::npos &&
                                !c.text.empty()
-                           ? number_value(c.text)
+                           ? number(c.text)
                            : Value::text(c.text);
             }
             bool as_string = found->second.default_string.has_value();

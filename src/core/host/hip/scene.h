@@ -11,6 +11,7 @@
 
 #include "host/hip/archive.h"
 #include "host/hip/expr.h"
+#include "host/hip/parm_templates.h"
 #include "host/hip/sections.h"
 #include "host/value.h"
 
@@ -25,6 +26,7 @@ struct NodeData {
     std::vector<ParmEntry> entries;
     std::vector<ParmEntry> saved;  // the entries as loaded, for revertToDefaults
     std::map<std::string, Channel> channels;
+    Templates templates;  // of the node's spare parameters, as the scene saved them
     NodeDef def;
     bool matchesdef = false;
 };
@@ -83,7 +85,9 @@ private:
     Value eval_component(const ParmRef& parm, int depth);
     ExprValue channel_value(NodeData& node, const std::string& name, const Channel& ch,
                             bool as_string, int depth);
-    std::vector<std::string> component_names(const ParmEntry& entry) const;
+    std::vector<std::string> component_names(const NodeData& node, const ParmEntry& entry) const;
+    const ParmTemplate* template_of(const NodeData& node, const std::string& tuple) const;
+    std::optional<ParmRef> unsaved_parm(NodeData& node, const std::string& name);
 
     std::string hip_path_;
     std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;

@@ -1,0 +1,160 @@
+#include "host/hip/parm_templates.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <set>
+
+namespace scanflow::hip {
+
+namespace {
+
+// Words, quoted texts (without their quotes) and braces of a dialog script.
+std::vector<std::string> tokens_of(const std::string& script) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < script.size()) {
+        char c = script[i];
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+        } else if (c == '{' || c == '}') {
+            out.emplace_back(1, c);
+            ++i;
+        } else if (c == '"') {
+            std::string text;
+            for (++i; i < script.size() && script[i] != '"'; ++i) {
+                if (script[i] == '\\' && i + 1 < script.size()) ++i;
+                text.push_back(script[i]);
+            }
+            ++i;
+            out.push_back("\"" + text);  // marked, so that a quoted brace is no brace
+        } else {
+            size_t start = i;
+            while (i < script.size() && !std::isspace(static_cast<unsigned char>(script[i])) &&
+                   script[i] != '{' && script[i] != '}' && script[i] != '"')
+                ++i;
+            out.push_back(script.substr(start, i - start));
+        }
+    }
+    return out;
+}
+
+std::string plain(const std::string& token) {
+    return !token.empty() && token[0] == '"' ? token.substr(1) : token;
+}
+
+// Reads the parm block whose "{" is at `at`; returns the index after its "}".
+size_t read_block(const std::vector<std::string>& t, size_t at, Templates& out) {
+    std::string name;
+    ParmTemplate parm;
+    bool typed = false;  // a "baseparm" block only refers to the built-in parameter
+    int depth = 0;
+    size_t i = at;
+    for (; i < t.size(); ++i) {
+        if (t[i] == "{") {
+            ++depth;
+        } else if (t[i] == "}") {
+            if (--depth == 0) break;
+        } else if (depth == 1 && i + 1 < t.size()) {
+            if (t[i] == "name") name = plain(t[i + 1]);
+            if (t[i] == "type") {
+                parm.type = plain(t[i + 1]);
+                typed = true;
+            }
+            if (t[i] == "size") parm.size = static_cast<size_t>(std::atoi(plain(t[i + 1]).c_str()));
+            if (t[i] == "default" && t[i + 1] == "{") {
+                size_t j = i + 2;
+                for (; j < t.size() && t[j] != "}" && t[j] != "{"; ++j)
+                    parm.defaults.push_back(plain(t[j]));
+                if (j < t.size() && t[j] == "{") parm.defaults.clear();  // an expression default
+            }
+        }
+    }
+    if (!name.empty() && typed && parm.size > 0) out[name] = parm;
+    return i + 1;
+}
+
+}  // namespace
+
+Templates parse_parm_templates(const std::string& script) {
+    Templates out;
+    auto t = tokens_of(script);
+    for (size_t i = 0; i + 1 < t.size();) {
+        if (t[i] == "parm" && t[i + 1] == "{") {
+            i = read_block(t, i + 1, out);
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> component_suffixes(const ParmTemplate& t) {
+    const std::string& type = t.type;
+    if (type.rfind("vector", 0) == 0 || type.rfind("intvector", 0) == 0 || type == "direction")
+        return {"x", "y", "z", "w"};
+    if (type.rfind("color", 0) == 0) return {"r", "g", "b", "a"};
+    if (type == "uv" || type == "uvw") return {"u", "v", "w"};
+    std::vector<std::string> numeric;
+    for (size_t i = 1; i <= std::max<size_t>(t.size, 4); ++i) numeric.push_back(std::to_string(i));
+    return numeric;
+}
+
+bool holds_floats(const ParmTemplate& t) {
+    static const std::set<std::string> floats{"float",     "vector", "vector2", "vector4",
+                                              "color",     "color4", "uv",      "uvw",
+                                              "direction", "angle",  "log"};
+    return floats.count(t.type) > 0;
+}
+
+const ParmTemplate* builtin_template(const std::string& node_type, const std::string& parm) {
+    // Every output node type the analysis reads keeps its frame range as three floats, f1 f2 f3.
+    static const std::set<std::string> outputs{"ifd",
+                                               "arnold",
+                                               "Redshift_ROP",
+                                               "karma",
+                                               "usdrender",
+                                               "usdrender_rop",
+                                               "vray_renderer",
+                                               "opengl",
+                                               "geometry",
+                                               "rop_geometry",
+                                               "filecache",
+                                               "alembic",
+                                               "rop_alembic",
+                                               "usd",
+                                               "usd_rop",
+                                               "Octane_ROP",
+                                               "hdprman",
+                                               "baketexture::3.0",
+                                               "ris::22",
+                                               "ris::3.0",
+                                               "oct_mantra",
+                                               "FX_mantra_",
+                                               "comp",
+                                               "dop",
+                                               "rop_dop",
+                                               "rop_fbx",
+                                               "fetch",
+                                               "wedge",
+                                               "denoise::3.0",
+                                               "redshift::1.1",
+                                               "moge_rendersetting::1.0"};
+    static const ParmTemplate frame_range{"float", 3, {}};
+    static const std::map<std::string, std::map<std::string, ParmTemplate>> types{
+        {"ifd",
+         {{"vm_samples", {"intvector2", 2, {"3", "3"}}},
+          {"res_override", {"intvector2", 2, {}}},
+          {"vm_variance", {"float", 1, {}}},
+          // Scenes saved before the parameter existed do not hold it: the host gives the default.
+          {"vm_volumequality", {"float", 1, {"1"}}}}},
+        {"cam", {{"res", {"intvector2", 2, {}}}}},
+    };
+    if (parm == "f" && outputs.count(node_type)) return &frame_range;
+    auto type = types.find(node_type);
+    if (type == types.end()) return nullptr;
+    auto found = type->second.find(parm);
+    return found == type->second.end() ? nullptr : &found->second;
+}
+
+}  // namespace scanflow::hip
