@@ -4,9 +4,15 @@
 # .venvs/. Give versions to run only those: scripts/test_pythons.sh 3.7 3.12
 #
 # An interpreter is taken from PATH (python3.X) or from pyenv's versions; one that is found
-# nowhere fails the script, naming it.
+# nowhere fails the script, naming it, unless --available is given (then it is skipped, and
+# said so).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+available_only=0
+if [ "${1:-}" = "--available" ]; then
+    available_only=1
+    shift
+fi
 versions=("$@")
 [ ${#versions[@]} -gt 0 ] || versions=(3.7 3.9 3.10 3.11 3.12)
 scripts/setup.sh >/dev/null  # the Debian packages the build needs
@@ -30,6 +36,7 @@ for v in "${versions[@]}"; do
     python=$(find_python "$v") || true
     if [ -z "$python" ]; then
         echo "no Python $v on this machine (neither python$v on PATH nor in pyenv)" >&2
+        [ "$available_only" -eq 1 ] && { summary+=("Python $v: not on this machine, skipped"); continue; }
         exit 1
     fi
     env=".venvs/py$v"
