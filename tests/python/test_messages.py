@@ -129,3 +129,32 @@ def test_progress_is_shown_on_a_terminal_and_never_on_a_pipe(run_cli, project):
     assert "\r\x1b[Kscanflow: analysed" in err
     piped = web(run_cli, project, scene)
     assert "\r" not in piped.err and "parameters scanned" not in piped.err
+
+
+def test_environment_variables_that_cannot_be_read_are_named(run_cli, project):
+    scene = project.scene(SCENE)
+    for name, value in (("SCANFLOW_THREADS", "many"), ("SCANFLOW_THREADS", "-2"), ("G_WIN_MNT_MAP", "[1, 2]"),
+                        ("G_WIN_MNT_MAP", "{bad"), ("SCANFLOW_PAUSE_SCALE", "slow")):
+        run = web(run_cli, project, scene, env=base_env(**{name: value}))
+        assert run.code == 0, run.out + run.err
+        told = [line for line in run.err.splitlines() if name in line]
+        assert told and told[0].startswith("scanflow: %s" % name), (name, value, run.err)
+
+
+BROKEN = {
+    "cache.ass": b"options\n{\n name opts\n texture_searchpath \"/x\n",
+    "cache.bgeo": b"[\"fileversion\",\"19.5\",\"pointcount\",",
+    "layer.usda": b"#usda 1.0\ndef \"A\" {\n  asset x = @unclosed\n",
+}
+
+
+def test_a_broken_nested_file_is_named_in_the_error(run_cli, project):
+    for name, data in BROKEN.items():
+        broken = project.root / name
+        broken.write_bytes(data)
+        scene = project.scene(dict(SCENE, nodes=SCENE["nodes"][:1] + [
+            {"path": "/obj/geo1", "type": "geo"},
+            {"path": "/obj/geo1/file1", "type": "file", "parms": {"file": str(broken)}}]))
+        run = web(run_cli, project, scene)
+        assert str(broken) in run.out, (name, run.out[-2000:])
+        assert "ERROR CALLS" in run.out or "Traceback" in run.out, name

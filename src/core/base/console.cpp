@@ -8,6 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/numbers.h"
+#include "base/people.h"
+
 namespace scanflow::console {
 namespace {
 
@@ -29,10 +32,11 @@ Sink& sink() {
 double initial_pause_scale() {
     const char* text = std::getenv("SCANFLOW_PAUSE_SCALE");
     if (text == nullptr || *text == '\0') return 1.0;
-    char* end = nullptr;
-    double value = std::strtod(text, &end);
-    if (end == text || !std::isfinite(value) || value < 0) return 1.0;
-    return value;
+    auto value = float_of_text(text);
+    if (value && std::isfinite(*value) && *value >= 0) return *value;
+    people::tell(std::string("scanflow: SCANFLOW_PAUSE_SCALE=") + text +
+                 " is not a number from 0 up; the protocol's pauses keep their length");
+    return 1.0;
 }
 
 double& scale_ref() {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/numbers.h"
+#include "base/people.h"
 #include "util/work_pool.h"
 
 namespace scanflow {
@@ -71,11 +73,12 @@ std::string platform_system() {
 
 unsigned configured_threads() {
     const char* text = std::getenv("SCANFLOW_THREADS");
-    if (text != nullptr && *text != '\0') {
-        char* end = nullptr;
-        long value = std::strtol(text, &end, 10);
-        if (*end == '\0' && value > 0) return static_cast<unsigned>(std::min(value, 256L));
-    }
+    if (text == nullptr || *text == '\0') return machine_threads();
+    auto value = int_of_text(text);
+    if (value && *value > 0) return static_cast<unsigned>(std::min(*value, 256LL));
+    people::tell(std::string("scanflow: SCANFLOW_THREADS=") + text +
+                 " is not a positive whole number; the machine's " +
+                 std::to_string(machine_threads()) + " cores are used");
     return machine_threads();
 }
 

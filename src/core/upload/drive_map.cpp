@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "base/console.h"
+#include "base/people.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -15,9 +16,15 @@ Json win_mount_map() {
     if (semicolon != std::string::npos) text = text.substr(semicolon + 1);
     try {
         Json parsed = Json::parse(text);
-        return parsed.is_object() ? parsed : Json::object();
+        if (parsed.is_object()) return parsed;
+        people::tell(
+            "scanflow: G_WIN_MNT_MAP is not a JSON object of drive letters to server "
+            "folders: it is ignored");
+        return Json::object();
     } catch (const Json::parse_error& e) {
         console::print(std::string("    WARNING: Failed to parse G_WIN_MNT_MAP: ") + e.what());
+        people::tell(std::string("scanflow: G_WIN_MNT_MAP is not JSON, it is ignored: ") +
+                     e.what());
         return Json::object();
     }
 }
