@@ -52,6 +52,18 @@ std::string cause_of(const std::string& message) {
     if (std::regex_search(message, m, variable)) return "variable $" + m[1].str();
     if (message.find("PDG attributes") != std::string::npos) return "PDG attribute (@name)";
     if (message.find("unknown name") != std::string::npos) return "bare name in an expression";
+    static const std::regex python(
+        R"(Python expression not evaluated outside the host application: (.{0,40}))");
+    if (std::regex_search(message, m, python)) {
+        std::string what = m[1].str();
+        if (what.find("statements") == 0 || what.find("import") == 0 || what.find("from") == 0)
+            return "Python statements (never run)";
+        if (what.find("__import__") != std::string::npos || what.find("the name") == 0)
+            return "Python: " + what.substr(0, what.find(' ', 9) == std::string::npos
+                                                   ? what.size()
+                                                   : what.find(' ', 9));
+        return "Python: " + what.substr(0, 30);
+    }
     if (message.find("ython") != std::string::npos) return "Python expression";
     return message.substr(0, 70);
 }

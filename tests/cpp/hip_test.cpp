@@ -6,6 +6,7 @@
 #include "host/hip/expr.h"
 #include "host/hip/geometry.h"
 #include "host/hip/hip_host.h"
+#include "host/hip/py_expr.h"
 #include "host/hip/sections.h"
 #include "test_support.h"
 
@@ -186,6 +187,54 @@ TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
         FAIL();
     } catch (const ExprError& e) {
         EXPECT_NE(std::string(e.what()).find("primuv()"), std::string::npos);
+    }
+}
+
+class NodeScope : public MapScope {
+public:
+    std::optional<std::string> node_path(const std::string& path) override {
+        if (path == "." || path == "/obj/geo1") return "/obj/geo1";
+        if (path == "/obj/geo1/.." || path == "..") return "/obj";
+        return std::nullopt;
+    }
+    ExprValue channel(const std::string& path, bool as_string, bool raw) override {
+        if (path == "/obj/geo1/mode" || path == "mode") return ExprValue::num(2);
+        if (path == "/obj/geo1/file") {
+            return ExprValue::str(raw ? "$HIP/a.$F4.bgeo" : "/proj/a.0007.bgeo");
+        }
+        return MapScope::channel(path, as_string, raw);
+    }
+};
+
+TEST(PythonExpressions, ReadsOfParametersAreEvaluatedAndNothingIsRun) {
+    NodeScope s;
+    auto py = [&](const std::string& code) { return evaluate_python(code, s); };
+    EXPECT_EQ(py("hou.pwd().parm('mode').eval() * 2 + 1").number, 5);
+    EXPECT_EQ(py("hou.pwd().evalParm(\"file\").replace('.bgeo', '.abc')").text, "/proj/a.0007.abc");
+    EXPECT_EQ(py("'on' if hou.pwd().evalParm('mode') == 2 else 'off'").text, "on");
+    EXPECT_EQ(py("hou.node('/obj/geo1').parm('file').unexpandedString()").text, "$HIP/a.$F4.bgeo");
+    EXPECT_EQ(py("'%s_%04d.%s' % (hou.pwd().name(), hou.frame(), 'exr')").text, "geo1_0007.exr");
+    EXPECT_EQ(py("hou.ch('mode') > 1 and not hou.getenv('NOPE') is not None").number, 1);
+    EXPECT_EQ(py("pwd().parent().path() + '/' + str(int('3') + len('ab'))").text, "/obj/5");
+    EXPECT_EQ(evaluate("pythonexprs(\"hou.pwd().name().upper()\")", s).as_text(), "GEO1");
+    // Anything else names what it is and runs nothing.
+    const std::pair<const char*, const char*> refused[] = {
+        {"__import__('os').system('x')", "__import__"},
+        {"import os", "import"},
+        {"hou.node('/obj/geo1').shaderString()", "shaderString"},
+        {"hou.pwd().inputs()[0]", "inputs"},
+        {"open('/etc/passwd').read()", "the name open"},
+        {"x = 1\nreturn x", "statements"},
+        {"hou.session.value", "session"},
+        {"1 +", "ends too soon"}};
+    for (const auto& [code, named] : refused) {
+        try {
+            py(code);
+            FAIL() << code;
+        } catch (const ExprError& e) {
+            EXPECT_NE(std::string(e.what()).find(named), std::string::npos)
+                << code << ": " << e.what();
+        }
     }
 }
 

@@ -47,10 +47,10 @@ def _sections(description):
             locks = 1 if spec.get("locked") else 0
             value = spec.get("value", "")
             if "error" in spec:
-                # What cannot be evaluated without the host: a Python expression.
+                # What cannot be evaluated without the host: a Python expression that runs code.
                 lines.append("%s\t[ 0\tlocks=%d ]\t(\t[ %s\t0 ] \t)" % (parm, locks, parm))
                 channels.append("    channel %s {\n      defaultString = \\\"\\\"\n      segment { length = 0 "
-                                "expr = \"hou.pwd().path()\" language = python }\n    }\n" % parm)
+                                "expr = \"__import__('os').getcwd()\" language = python }\n    }\n" % parm)
             else:
                 lines.append("%s\t[ 0\tlocks=%d ]\t(\t%s\t)" % (parm, locks, _token(value)))
         sections.append((name + ".parm", "{\nversion 0.8\n" + "".join(l + "\n" for l in lines) + "}\n"))

@@ -29,6 +29,9 @@ public:
     virtual std::optional<std::string> variable(const std::string& name) = 0;
     // ch()/chs()/chsraw() of a parameter path relative to the evaluating node.
     virtual ExprValue channel(const std::string& path, bool as_string, bool raw) = 0;
+    // A parameter's value as it is: text for a text parameter, a number otherwise (what
+    // Python's evalParm gives).
+    virtual ExprValue value(const std::string& path) { return channel(path, false, false); }
     // A node path relative to the evaluating node, made absolute; nullopt when no node has it.
     virtual std::optional<std::string> node_path(const std::string& path) = 0;
     virtual std::optional<std::string> input_path(const std::string& path, int index) = 0;

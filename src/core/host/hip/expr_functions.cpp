@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "host/hip/py_expr.h"
 
 namespace scanflow::hip {
 
@@ -271,8 +272,12 @@ ExprValue call_function(const std::string& name, const std::vector<ExprValue>& a
                         ExprScope& scope) {
     auto it = functions().find(name);
     if (it != functions().end()) return it->second(Args(name, args, scope));
-    if (name == "python" || name == "pythonexprs" || name == "pythonexprf")
-        throw FunctionError(name + "() needs the host application's Python:");
+    if (name == "pythonexprs" || name == "pythonexprf") {
+        if (args.empty()) throw FunctionError(name + "() without its expression:");
+        ExprValue v = evaluate_python(args[0].as_text(), scope);
+        return name == "pythonexprs" ? ExprValue::str(v.as_text()) : ExprValue::num(v.as_number());
+    }
+    if (name == "python") throw FunctionError("python() runs code; it is never run:");
     throw FunctionError("the function " + name +
                         "() cannot be evaluated outside the host application:");
 }

@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "host/hip/py_expr.h"
 #include "util/flavour.h"
 
 namespace scanflow::hip {
@@ -118,9 +119,16 @@ public:
         if (raw) return ExprValue::str(scene_.raw_text(*parm));
         Value v = scene_.eval_component(*parm, depth_ + 1);
         if (v.is_string())
-            return as_string ? ExprValue::str(v.as_string())
-                             : ExprValue::num(parse_number(v.as_string()));
+            return as_string || natural_ ? ExprValue::str(v.as_string())
+                                         : ExprValue::num(parse_number(v.as_string()));
         return as_string ? ExprValue::str(number_text(v.as_float())) : ExprValue::num(v.as_float());
+    }
+
+    ExprValue value(const std::string& path) override {
+        natural_ = true;
+        ExprValue v = channel(path, false, false);
+        natural_ = false;
+        return v;
     }
 
     std::optional<std::string> node_path(const std::string& path) override {
@@ -142,6 +150,7 @@ private:
     Scene& scene_;
     NodeData& node_;
     int depth_;
+    bool natural_ = false;  // value(): a text parameter stays text
 };
 
 std::vector<std::string> indx_entries(const std::string& data) {
@@ -524,10 +533,9 @@ ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Ch
     std::string language = seg->language;
     if (language.empty() && node.def.flags.count("exprlanguage"))
         language = node.def.flags.at("exprlanguage");
-    if (language == "python")
-        throw ExprError("Python expressions need the host application: " + seg->expr);
     Scope scope(*this, node, depth);
-    ExprValue v = evaluate(seg->expr, scope);
+    ExprValue v =
+        language == "python" ? evaluate_python(seg->expr, scope) : evaluate(seg->expr, scope);
     if (as_string) return ExprValue::str(v.as_text());
     return v;
 }
