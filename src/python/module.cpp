@@ -19,28 +19,27 @@ namespace {
 using scanflow::py_bridge::text_of;
 using scanflow::py_bridge::to_pystr;
 
+// Writes to (or, with no text, flushes) one of the interpreter's streams, "stdout" or "stderr".
+// A stream that refuses must not end the analysis.
+void to_sys_stream(const char* stream, const std::string* text) {
+    if (!Py_IsInitialized()) return;
+    py::gil_scoped_acquire gil;
+    try {
+        py::object out = py::module_::import("sys").attr(stream);
+        if (out.is_none()) return;
+        if (text) out.attr("write")(to_pystr(*text));
+        if (!text || std::string(stream) == "stderr") out.attr("flush")();
+    } catch (py::error_already_set&) {
+    }
+}
+
 void point_console_at_sys_stdout() {
     scanflow::console::Sink sink;
     sink.write = [](std::string_view text) {
-        if (!Py_IsInitialized()) return;
-        py::gil_scoped_acquire gil;
-        try {
-            py::object out = py::module_::import("sys").attr("stdout");
-            if (out.is_none()) return;
-            out.attr("write")(to_pystr(std::string(text)));
-        } catch (py::error_already_set&) {
-            // A console that refuses a line must not end the analysis.
-        }
+        std::string line(text);
+        to_sys_stream("stdout", &line);
     };
-    sink.flush = [] {
-        if (!Py_IsInitialized()) return;
-        py::gil_scoped_acquire gil;
-        try {
-            py::object out = py::module_::import("sys").attr("stdout");
-            if (!out.is_none()) out.attr("flush")();
-        } catch (py::error_already_set&) {
-        }
-    };
+    sink.flush = [] { to_sys_stream("stdout", nullptr); };
     scanflow::console::set_sink(std::move(sink));
 }
 
@@ -56,15 +55,8 @@ void point_people_at_sys_stderr() {
     scanflow::people::Sink sink;
     sink.terminal = terminal;
     sink.write = [](std::string_view text) {
-        if (!Py_IsInitialized()) return;
-        py::gil_scoped_acquire gil;
-        try {
-            py::object err = py::module_::import("sys").attr("stderr");
-            if (err.is_none()) return;
-            err.attr("write")(to_pystr(std::string(text)));
-            err.attr("flush")();
-        } catch (py::error_already_set&) {
-        }
+        std::string line(text);
+        to_sys_stream("stderr", &line);
     };
     scanflow::people::set_sink(std::move(sink));
 }
