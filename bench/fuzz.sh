@@ -4,6 +4,7 @@
 # scenes, ASCII/binary/Blosc geometry, the Redshift byte scan, V-Ray scenes and task.json.
 #
 #   bench/fuzz.sh [SECONDS_PER_TARGET] [PARSER...]     (default 60 s; every parser)
+#   FUZZ_JOBS=2 bench/fuzz.sh ...                     (targets run two at a time)
 #
 # Each target starts from seeds made of the test data and its own dictionary
 # (bench/fuzz_dicts/), keeps its corpus in build/fuzz/corpus/PARSER between runs, and leaves
@@ -25,7 +26,8 @@ scripts/setup.sh >/dev/null
 build=build/fuzz
 CXX=clang++ .venv/bin/cmake -S . -B "$build" -G Ninja -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCANFLOW_PYTHON=OFF -DSCANFLOW_FUZZ=ON \
-    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
+    -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined" \
+    >/dev/null
 .venv/bin/cmake --build "$build" -j 2 --target $(printf 'scanflow_fuzz_%s ' "${parsers[@]}")
 
 # Seeds from the test data, for the targets whose corpus is new.
@@ -64,13 +66,22 @@ for i, path in enumerate(["examples/demo/task.json"]):
 PY
 
 mkdir -p "$build/findings"
+fuzz_one() {
+    local parser=$1
+    "$build/scanflow_fuzz_$parser" "$build/corpus/$parser" -dict="bench/fuzz_dicts/$parser.dict" \
+        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+        -print_final_stats=1 -artifact_prefix="$build/findings/$parser-" > "$build/fuzz_$parser.log" 2>&1 || true
+}
+jobs=${FUZZ_JOBS:-1}
+for parser in "${parsers[@]}"; do
+    echo "== $parser: $seconds s" >&2
+    fuzz_one "$parser" &
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
+done
+wait
 table=()
 for parser in "${parsers[@]}"; do
     log="$build/fuzz_$parser.log"
-    echo "== $parser: $seconds s" >&2
-    "$build/scanflow_fuzz_$parser" "$build/corpus/$parser" -dict="bench/fuzz_dicts/$parser.dict" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-        -print_final_stats=1 -artifact_prefix="$build/findings/$parser-" > "$log" 2>&1 || true
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo "?")
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo "?")
     ft=$(grep -o 'ft: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || echo "?")
