@@ -16,7 +16,6 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-
 // A failure here is left for the first use to report.
 const char* kLoadAhead = R"py(
 import threading
@@ -151,12 +150,16 @@ public:
         return call_python([&] { return text_of(fn("version")()); });
     }
 
+    // Runs nest (an operation that opens its own run inside another): the outermost one
+    // begins and ends what is kept.
     void begin_run() override {
+        if (runs_++ > 0) return;
         in_run_ = true;
         if (helpers_) call_python([&] { fn("begin_run")(); });
     }
 
     void end_run() override {
+        if (runs_ == 0 || --runs_ > 0) return;
         if (mode_ == WalkMode::Verify && in_run_)
             std::cerr << "USD walks derived and verified: " << verified_ << "\n";
         verified_ = 0;
@@ -256,6 +259,7 @@ private:
     size_t verified_ = 0;
     bool loading_ = false;
     bool in_run_ = false;
+    size_t runs_ = 0;
     std::unordered_map<std::string, std::vector<std::string>> references_;
     std::deque<Kept> kept_;
 };
