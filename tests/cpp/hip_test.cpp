@@ -178,6 +178,7 @@ TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
     EXPECT_EQ(evaluate("strmatch(\"*.abc\", \"x.bgeo\")", s).number, 0);
     EXPECT_EQ(evaluate("opinput(\".\", 0)", s).as_text(), "grid1");
     EXPECT_EQ(evaluate("opinput(\".\", 1)", s).as_text(), "");
+    EXPECT_EQ(evaluate("opcreator(\"..\")", s).as_text(), "/obj");
     // Outside a copy loop a stamp is its default.
     EXPECT_EQ(evaluate("stamp(\"../copy1\", \"v\", 3)", s).number, 3);
     EXPECT_EQ(evaluate("stamps(\"../copy1\", \"v\", \"d\")", s).as_text(), "d");

@@ -92,6 +92,12 @@ void add_node_functions(Table& t) {
         std::string path = a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or("");
         return str(path.substr(path.rfind('/') + 1));
     };
+    // The network that holds the node: its creator for every node not made by an asset.
+    t["opcreator"] = [](const Args& a) {
+        std::string path = a.scope().node_path(a.text(0)).value_or("");
+        size_t slash = path.rfind('/');
+        return str(slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash));
+    };
     // Outside a copy loop a stamp gives its default, as in the host.
     t["stamp"] = [](const Args& a) { return a[2]; };
     t["stamps"] = [](const Args& a) { return str(a.text(2)); };
