@@ -239,6 +239,34 @@ TEST(PythonExpressions, ReadsOfParametersAreEvaluatedAndNothingIsRun) {
     }
 }
 
+TEST(FuzzFindings, ExpressionsThatOnceCrashedAnswerWithAValueOrAnError) {
+    MapScope s;
+    size_t read = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(SCANFLOW_TEST_DATA) + "/fuzz/expr")) {
+        std::string input = testing::read_text(entry.path().string());
+        try {
+            (void)expand(input, s);
+        } catch (const std::exception&) {
+        }
+        ++read;
+    }
+    EXPECT_GE(read, 1u);
+    // Balanced, so that only the bound on nesting can refuse them.
+    std::string nots;
+    for (int i = 0; i < 1100; ++i) nots += "not ";
+    for (const std::string& deep : {std::string(400, '(') + "1" + std::string(400, ')'),
+                                    std::string(1100, '-') + "1", nots + "1"}) {
+        try {
+            evaluate_python(deep, s);
+            FAIL() << deep.substr(0, 20);
+        } catch (const ExprError& e) {
+            EXPECT_NE(std::string(e.what()).find("nesting deeper than 1000"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(evaluate_python(std::string(100, '(') + "1" + std::string(100, ')'), s).number, 1);
+}
+
 TEST(Expressions, HscriptAsScenesWriteIt) {
     MapScope s;
     EXPECT_EQ(evaluate("1 + 2 * 3 - 4 / 2", s).number, 5);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -177,7 +178,17 @@ private:
         if (!take(op)) refuse("'" + op + "' expected before '" + t_[at_].text + "'");
     }
 
+    // Nesting is bounded: a hostile expression must not exhaust the stack.
+    struct Deeper {
+        explicit Deeper(int& depth) : depth_(depth) {
+            if (++depth_ > kMaxDepth) refuse("nesting deeper than " + std::to_string(kMaxDepth));
+        }
+        ~Deeper() { --depth_; }
+        int& depth_;
+    };
+
     Val conditional() {
+        Deeper deeper(depth_);
         Val v = either();
         if (!take("if")) return v;
         Val test = either();
@@ -202,6 +213,7 @@ private:
         return v;
     }
     Val negation() {
+        Deeper deeper(depth_);
         if (take("not")) return Val::num(truth(negation()) ? 0 : 1);
         return comparison();
     }
@@ -280,6 +292,7 @@ private:
         }
     }
     Val unary() {
+        Deeper deeper(depth_);
         if (take("-")) return Val::num(-number_of(unary()));
         if (take("+")) return Val::num(number_of(unary()));
         Val v = postfix(atom());
@@ -500,9 +513,11 @@ private:
         refuse("the text method " + m + "()");
     }
 
+    static constexpr int kMaxDepth = 1000;
     const std::vector<Token> t_;
     ExprScope& scope_;
     size_t at_ = 0;
+    int depth_ = 0;
     std::vector<Val> tuple_;
 };
 
