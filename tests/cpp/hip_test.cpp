@@ -251,7 +251,9 @@ TEST(FuzzFindings, ExpressionsThatOnceCrashedAnswerWithAValueOrAnError) {
         }
         ++read;
     }
-    EXPECT_GE(read, 1u);
+    EXPECT_GE(read, 2u);
+    EXPECT_EQ(evaluate("padzero(1e30, 7)", s).as_text().size(), 60u);  // widths are bounded
+    EXPECT_EQ(evaluate("padzero(3, 1e30)", s).as_text(), "1000000000000000019884624838656");
     // Balanced, so that only the bound on nesting can refuse them.
     std::string nots;
     for (int i = 0; i < 1100; ++i) nots += "not ";

@@ -80,6 +80,14 @@ double op_digits(const Args& a) {
     return start == end ? 0 : std::stod(s.substr(start, end - start));
 }
 
+// A count (a width, a number of decimals, an input index) from an expression's number: within
+// what a count can be, whatever the scene wrote.
+int count_of(double v) {
+    if (!(v > -1000)) return -1000;  // NaN too
+    if (v > 1000) return 1000;
+    return static_cast<int>(v);
+}
+
 void add_node_functions(Table& t) {
     t["opname"] = [](const Args& a) {
         auto path = a.scope().node_path(a.text(0));
@@ -89,7 +97,7 @@ void add_node_functions(Table& t) {
         return str(a.scope().node_path(a.text(0)).value_or(""));
     };
     t["opinput"] = [](const Args& a) {  // the input node's name; "" when unconnected
-        std::string path = a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or("");
+        std::string path = a.scope().input_path(a.text(0), count_of(a.num(1))).value_or("");
         return str(path.substr(path.rfind('/') + 1));
     };
     // The network that holds the node: its creator for every node not made by an asset.
@@ -102,7 +110,7 @@ void add_node_functions(Table& t) {
     t["stamp"] = [](const Args& a) { return a[2]; };
     t["stamps"] = [](const Args& a) { return str(a.text(2)); };
     t["opinputpath"] = [](const Args& a) {
-        return str(a.scope().input_path(a.text(0), static_cast<int>(a.num(1))).value_or(""));
+        return str(a.scope().input_path(a.text(0), count_of(a.num(1))).value_or(""));
     };
     t["oppwf"] = [](const Args&) { return str("/"); };
     t["opdigits"] = [](const Args& a) { return num(op_digits(a)); };
@@ -111,9 +119,12 @@ void add_node_functions(Table& t) {
 std::string zero_padded(int width, double v, int decimals) {
     char buf[64];
     if (decimals > 0) {
-        std::snprintf(buf, sizeof buf, "%0*.*f", width, decimals, v);
+        std::snprintf(buf, sizeof buf, "%0*.*f", std::min(width, 60), std::min(decimals, 30), v);
+    } else if (std::fabs(v) < 9.2e18) {
+        std::snprintf(buf, sizeof buf, "%0*lld", std::min(width, 60),
+                      static_cast<long long>(std::floor(v)));
     } else {
-        std::snprintf(buf, sizeof buf, "%0*lld", width, static_cast<long long>(std::floor(v)));
+        std::snprintf(buf, sizeof buf, "%0*.0f", std::min(width, 60), std::floor(v));
     }
     return buf;
 }
@@ -172,11 +183,9 @@ std::string case_changed(std::string s, bool upper) {
 }
 
 void add_string_functions(Table& t) {
-    t["padzero"] = [](const Args& a) {
-        return str(zero_padded(static_cast<int>(a.num(0)), a.num(1), 0));
-    };
+    t["padzero"] = [](const Args& a) { return str(zero_padded(count_of(a.num(0)), a.num(1), 0)); };
     t["fpadzero"] = [](const Args& a) {
-        return str(zero_padded(static_cast<int>(a.num(0)), a.num(2), static_cast<int>(a.num(1))));
+        return str(zero_padded(count_of(a.num(0)), a.num(2), count_of(a.num(1))));
     };
     t["ifs"] = [](const Args& a) { return str(truth(a[0]) ? a.text(1) : a.text(2)); };
     t["strcat"] = [](const Args& a) { return str(a.text(0) + a.text(1)); };
@@ -189,8 +198,8 @@ void add_string_functions(Table& t) {
     t["strlen"] = [](const Args& a) { return num(static_cast<double>(a.text(0).size())); };
     t["substr"] = [](const Args& a) {
         std::string s = a.text(0);
-        size_t start = static_cast<size_t>(std::max(0.0, a.num(1)));
-        size_t len = static_cast<size_t>(std::max(0.0, a.num(2)));
+        size_t start = static_cast<size_t>(std::min(std::max(0.0, a.num(1)), 1e15));
+        size_t len = static_cast<size_t>(std::min(std::max(0.0, a.num(2)), 1e15));
         return str(start < s.size() ? s.substr(start, len) : "");
     };
     t["toupper"] = [](const Args& a) { return str(case_changed(a.text(0), true)); };

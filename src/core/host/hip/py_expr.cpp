@@ -137,13 +137,15 @@ std::string formatted(const std::string& format, const std::vector<Val>& values)
         } else {
             if (next >= values.size()) refuse("a % format with too few values");
             std::string spec = format.substr(i, j - i);
+            if (spec.size() > 6) refuse("a % format this wide (" + spec + ")");
             char buf[128];
             const Val& v = values[next++];
             if (conv == 's' || conv == 'r') {
                 std::snprintf(buf, sizeof buf, (spec + "s").c_str(), text_of(v).c_str());
             } else if (conv == 'd' || conv == 'i') {
-                std::snprintf(buf, sizeof buf, (spec + "lld").c_str(),
-                              static_cast<long long>(number_of(v)));
+                double n = std::trunc(number_of(v));
+                if (!(std::fabs(n) < 9.2e18)) refuse("%d of a number out of range");
+                std::snprintf(buf, sizeof buf, (spec + "lld").c_str(), static_cast<long long>(n));
             } else if (conv == 'f' || conv == 'g' || conv == 'e') {
                 std::snprintf(buf, sizeof buf, (spec + conv).c_str(), number_of(v));
             } else {
