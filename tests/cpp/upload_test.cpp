@@ -156,9 +156,9 @@ TEST(RunSummary, EveryTipCodeHasItsMeaning) {
 
 TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
     TempDir scene_run;
-    scene_run.write("asset.json", R"({"asset_num": 3, "asset_size": 3145728,
-        "missing_file": {"/obj/a/file": "/t/a.exr", "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]},
-        "Nested_Assets": {"/t/x.ass": [], "/t/y.usd": []}})");
+    FileSummary files{true, 3, 3145728, Json::parse(R"({"/obj/a/file": "/t/a.exr",
+                                      "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]})"),
+                      2};
     scene_run.write("task.json",
                     R"({"scene_info": {"rop_node": [{"node": "/out/r", "frames": "1-9[1]",
         "camera": "/obj/cam", "width": "640", "height": "480"}, {"node": "/out/g", "frames": "1-2[1]"}],
@@ -180,21 +180,21 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
         "    50001 (3): files the scene needs are missing",
         "    59999 (1): see tips.json",
     };
-    EXPECT_EQ(run_summary("/s/shot.hip", scene_run.path()), expected);
+    EXPECT_EQ(run_summary("/s/shot.hip", scene_run.path(), files), expected);
 
     TempDir usd_run;  // missing files as a list; twelve of them, ten shown; no task file
-    std::string missing;
-    for (int i = 0; i < 12; ++i)
-        missing += std::string(i ? "," : "") + "\"/m/" + std::to_string(i) + "\"";
-    usd_run.write("asset.json",
-                  "{\"asset_num\": 0, \"asset_size\": 0, \"missing_file\": [" + missing + "]}");
+    Json missing = Json::array();
+    for (int i = 0; i < 12; ++i) missing.push_back("/m/" + std::to_string(i));
     usd_run.write("tips.json", "not json");
-    auto lines = run_summary("/s/a.usd", usd_run.path());
-    ASSERT_EQ(lines.size(), 14u);
+    auto lines = run_summary("/s/a.usd", usd_run.path(), FileSummary{true, 0, 0, missing, 0});
+    ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[1], "  files found: 0 (0 bytes)");
     EXPECT_EQ(lines[2], "  files missing: 12");
     EXPECT_EQ(lines[12], "    /m/9");
     EXPECT_EQ(lines[13], "    ... and 2 more");
+    EXPECT_EQ(lines[14], "  nested files read: 0");
+    // A run that recorded nothing of its files says nothing of them.
+    EXPECT_EQ(run_summary("/s/a.usd", usd_run.path(), FileSummary{}).size(), 1u);
 }
 
 }  // namespace

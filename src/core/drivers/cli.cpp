@@ -147,7 +147,8 @@ void tell_about_environment() {
 }
 
 // The closing word: a summary of what the run wrote, or that it failed.
-void tell_outcome(int code, const std::string& scene, const std::string& path_json) {
+void tell_outcome(int code, const std::string& scene, const std::string& path_json,
+                  const FileSummary& files) {
     people::end_progress();
     if (code != 0) {
         people::tell("scanflow: the analysis failed (exit " + std::to_string(code) +
@@ -156,7 +157,7 @@ void tell_outcome(int code, const std::string& scene, const std::string& path_js
     }
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::path(path_json) / kSuccessMarker, error)) return;
-    for (const auto& line : run_summary(scene, path_json)) people::tell(line);
+    for (const auto& line : run_summary(scene, path_json, files)) people::tell(line);
 }
 
 // Help and version are answered before anything else and start no analysis.
@@ -209,8 +210,11 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         tell_about_scene(*file);
         tell_about_environment();
         remove_stale_success(*path_json);
-        int code = run_guarded([&] { AnalysisAssets(services, param_dict).doit(); });
-        tell_outcome(code, *file, *path_json);
+        FileSummary files;
+        Services told = services;
+        told.file_summary = &files;
+        int code = run_guarded([&] { AnalysisAssets(told, param_dict).doit(); });
+        tell_outcome(code, *file, *path_json, files);
         return code;
     }
     if (channel == "client") return 0;
@@ -219,13 +223,16 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         param_dict["path_json"] = needed(path_json, "-path_json", "test");
         tell_about_environment();
         remove_stale_success(*path_json);
+        FileSummary files;
+        Services told = services;
+        told.file_summary = &files;
         int code = run_guarded([&] {
             // The test mode analyses the scene that the host already holds.
             Json params = param_dict;
             params["hip_file"] = services.host.current_scene_path();
-            AnalysisAssets(services, params).doit_test();
+            AnalysisAssets(told, params).doit_test();
         });
-        tell_outcome(code, "the scene the host holds", *path_json);
+        tell_outcome(code, "the scene the host holds", *path_json, files);
         return code;
     }
     console::print("there is nothing else.");

@@ -171,6 +171,10 @@ void AnalysisHipAssets::write_json() {
             search_upload_files(upload_candidates(nested, parameters), *listings);
         UploadRecord upload = write_uploads(std::move(to_upload));
         add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
+        if (services_.file_summary)
+            *services_.file_summary =
+                FileSummary{true, static_cast<long long>(asset.asset_num), asset.asset_size,
+                            asset.missing_file, asset.nested ? asset.nested->size() : 0};
         write_result_files(asset, std::move(tips));
     });
 }

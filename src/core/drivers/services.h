@@ -6,6 +6,7 @@
 
 #include "host/host.h"
 #include "nested/ass_reader.h"
+#include "output/run_summary.h"
 #include "run/module_state.h"
 #include "usd/facade.h"
 #include "util/fs_cache.h"
@@ -21,6 +22,9 @@ struct Services {
     // The listing cache an operation starts with (a host script may hold one open across
     // several); empty: a fresh cache per outermost operation.
     std::function<std::shared_ptr<DirCache>()> open_listings;
+    // Where the driver that writes the asset record leaves what it says of the files, for the
+    // summary the command line tells; may be null.
+    FileSummary* file_summary = nullptr;
 };
 
 }  // namespace scanflow

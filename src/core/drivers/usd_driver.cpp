@@ -123,7 +123,14 @@ void AnalysUsdAsset::AssetInfo() {
     UsdAssetLists lists = allusdAsset(getUsdAsset());
     UploadRecord upload = gather_upload(upload_files(lists, *listings), hip_file);
     writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
-    writeFile(asset_json_path, asset_record(upload, lists, *listings));
+    Json record = asset_record(upload, lists, *listings);
+    if (services_.file_summary) {
+        const Json& nested = record.value("Nested_Assets", Json::object());
+        *services_.file_summary = FileSummary{
+            true, record.value("asset_num", 0LL), record.value("asset_size", 0LL),
+            record.value("missing_file", Json::array()), nested.is_object() ? nested.size() : 0};
+    }
+    writeFile(asset_json_path, record);
     tips_adict[tip::kMissingFiles] = lists.missing;
     writeFile(tips_json_path, tips_adict);
     asset_list_file_path = path_json + "/asset.txt";

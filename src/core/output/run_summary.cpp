@@ -57,20 +57,16 @@ std::vector<std::string> missing_lines(const Json& missing) {
     return lines;
 }
 
-void add_files(const Json& asset, std::vector<std::string>& out) {
-    if (!asset.is_object()) return;
-    double size =
-        asset.value("asset_size", Json(0)).is_number() ? asset["asset_size"].get<double>() : 0;
-    long long count =
-        asset.value("asset_num", Json(0)).is_number() ? asset["asset_num"].get<long long>() : 0;
-    out.push_back("  files found: " + std::to_string(count) + " (" + size_text(size) + ")");
-    std::vector<std::string> missing = missing_lines(asset.value("missing_file", Json()));
+void add_files(const FileSummary& files, std::vector<std::string>& out) {
+    if (!files.known) return;
+    out.push_back("  files found: " + std::to_string(files.asset_num) + " (" +
+                  size_text(static_cast<double>(files.asset_size)) + ")");
+    std::vector<std::string> missing = missing_lines(files.missing_file);
     out.push_back("  files missing: " + std::to_string(missing.size()));
     for (size_t i = 0; i < missing.size() && i < kListed; ++i) out.push_back("    " + missing[i]);
     if (missing.size() > kListed)
         out.push_back("    ... and " + std::to_string(missing.size() - kListed) + " more");
-    const Json& nested = asset.value("Nested_Assets", Json());
-    if (nested.is_object()) out.push_back("  nested files read: " + std::to_string(nested.size()));
+    out.push_back("  nested files read: " + std::to_string(files.nested));
 }
 
 std::string text_of(const Json& record, const char* key) {
@@ -116,9 +112,10 @@ void add_tips(const Json& tips, std::vector<std::string>& out) {
 
 }  // namespace
 
-std::vector<std::string> run_summary(const std::string& scene, const std::string& path_json) {
+std::vector<std::string> run_summary(const std::string& scene, const std::string& path_json,
+                                     const FileSummary& files) {
     std::vector<std::string> out{"scanflow: analysed " + scene + "; results in " + path_json};
-    add_files(read_result(path_json, "asset.json"), out);
+    add_files(files, out);
     add_render_nodes(read_result(path_json, "task.json"), out);
     add_tips(read_result(path_json, "tips.json"), out);
     return out;
