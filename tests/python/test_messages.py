@@ -158,3 +158,11 @@ def test_a_broken_nested_file_is_named_in_the_error(run_cli, project):
         run = web(run_cli, project, scene)
         assert str(broken) in run.out, (name, run.out[-2000:])
         assert "ERROR CALLS" in run.out or "Traceback" in run.out, name
+
+
+def test_a_task_file_that_is_not_utf8_is_named_with_its_place(run_cli, project):
+    (project.out / "task.json").write_bytes(b'{"task_info": {"platform": "2", "channel": "1\xff"}}')
+    run = web(run_cli, project, project.scene(SCENE))
+    assert run.code == 886 % 256
+    assert "cannot read JSON from %s/task.json" % project.out in run.out
+    assert "line 1, column" in run.out

@@ -33,7 +33,18 @@ Json read_json_file(const std::string& path) {
     try {
         return Json::parse(buffer.str());
     } catch (const Json::exception& e) {
-        throw FileError(path, "cannot read JSON from " + path + ": " + e.what());
+        // The parser quotes what it last read, which may be the very bytes that are not UTF-8.
+        std::string said;
+        for (unsigned char c : std::string(e.what())) {
+            if (c >= 0x20 && c < 0x7f) {
+                said.push_back(static_cast<char>(c));
+            } else {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                said += hex;
+            }
+        }
+        throw FileError(path, "cannot read JSON from " + path + ": " + said);
     }
 }
 
