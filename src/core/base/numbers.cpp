@@ -1,6 +1,5 @@
 #include "base/numbers.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -12,13 +11,6 @@
 namespace scanflow {
 
 namespace {
-
-std::string_view stripped(std::string_view text) {
-    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (!text.empty() && space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -40,17 +32,11 @@ size_t digit_run(std::string_view text, size_t at, std::string& out) {
     return i;
 }
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
-    return true;
-}
-
 }  // namespace
 
-std::optional<long long> int_of_text(std::string_view text) {
-    text = stripped(text);
+std::optional<long long> int_of_text(std::string_view whole) {
+    const std::string trimmed = strip_blanks(whole);
+    std::string_view text = trimmed;
     std::string digits;
     size_t at = 0;
     if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
@@ -65,15 +51,17 @@ std::optional<long long> int_of_text(std::string_view text) {
     return value;
 }
 
-std::optional<double> float_of_text(std::string_view text) {
-    text = stripped(text);
+std::optional<double> float_of_text(std::string_view whole) {
+    const std::string trimmed = strip_blanks(whole);
+    std::string_view text = trimmed;
     bool negative = !text.empty() && text[0] == '-';
     std::string_view body = text;
     if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
-    if (equal_ignoring_case(body, "inf") || equal_ignoring_case(body, "infinity"))
+    const std::string word = ascii_lower(body);
+    if (word == "inf" || word == "infinity")
         return negative ? -std::numeric_limits<double>::infinity()
                         : std::numeric_limits<double>::infinity();
-    if (equal_ignoring_case(body, "nan")) return std::numeric_limits<double>::quiet_NaN();
+    if (word == "nan") return std::numeric_limits<double>::quiet_NaN();
     std::string number = negative ? "-" : "";
     size_t mantissa_start = number.size();
     size_t i = digit_run(body, 0, number);

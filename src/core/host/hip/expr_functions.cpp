@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "host/hip/py_expr.h"
+#include "util/paths.h"
 
 namespace scanflow::hip {
 
@@ -154,34 +155,6 @@ std::vector<std::string> words_of(const std::string& text) {
     return words;
 }
 
-// A pattern with * and ? against the whole text.
-bool glob_match(const std::string& pattern, const std::string& text) {
-    size_t p = 0, t = 0, star = std::string::npos, mark = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
-            ++p;
-            ++t;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = t;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-std::string case_changed(std::string s, bool upper) {
-    for (char& c : s)
-        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
-                                    : std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 void add_string_functions(Table& t) {
     t["padzero"] = [](const Args& a) { return str(zero_padded(count_of(a.num(0)), a.num(1), 0)); };
     t["fpadzero"] = [](const Args& a) {
@@ -202,7 +175,7 @@ void add_string_functions(Table& t) {
         size_t len = static_cast<size_t>(std::min(std::max(0.0, a.num(2)), 1e15));
         return str(start < s.size() ? s.substr(start, len) : "");
     };
-    t["toupper"] = [](const Args& a) { return str(case_changed(a.text(0), true)); };
+    t["toupper"] = [](const Args& a) { return str(ascii_upper(a.text(0))); };
     t["argc"] = [](const Args& a) { return num(static_cast<double>(words_of(a.text(0)).size())); };
     t["arg"] = [](const Args& a) {
         auto words = words_of(a.text(0));
@@ -210,9 +183,11 @@ void add_string_functions(Table& t) {
         return str(i >= 0 && i < static_cast<double>(words.size()) ? words[static_cast<size_t>(i)]
                                                                    : "");
     };
-    t["strmatch"] = [](const Args& a) { return num(glob_match(a.text(0), a.text(1)) ? 1 : 0); };
+    t["strmatch"] = [](const Args& a) {
+        return num(fnmatch(a.text(1), a.text(0), Flavour{}) ? 1 : 0);
+    };
     t["atof"] = [](const Args& a) { return num(std::atof(a.text(0).c_str())); };
-    t["tolower"] = [](const Args& a) { return str(case_changed(a.text(0), false)); };
+    t["tolower"] = [](const Args& a) { return str(ascii_lower(a.text(0))); };
 }
 
 // The expression language measures angles in degrees.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/numbers.h"
+#include "base/text.h"
 
 namespace scanflow::hip {
 
@@ -411,7 +412,7 @@ private:
         if (f.owner == Val::Module) return module_call(m, a, arg);
         if (f.owner == Val::Node) return node_call(f.text, m, arg);
         if (f.owner == Val::Parm) return parm_call(f.text, m);
-        if (f.owner == Val::Str) return text_call(f.text, m, a, arg);
+        if (f.owner == Val::Str) return text_call(f.text, m, arg);
         refuse("the method " + m + "()");
     }
 
@@ -477,41 +478,17 @@ private:
     }
 
     template <typename Arg>
-    Val text_call(const std::string& s, const std::string& m, const std::vector<Val>& a, Arg arg) {
-        std::string out = s;
-        if (m == "upper" || m == "lower") {
-            for (char& c : out)
-                c = static_cast<char>(m == "upper" ? std::toupper(static_cast<unsigned char>(c))
-                                                   : std::tolower(static_cast<unsigned char>(c)));
-            return Val::str(out);
-        }
-        if (m == "strip") {
-            size_t b = s.find_first_not_of(" \t\n\r"), e = s.find_last_not_of(" \t\n\r");
-            return Val::str(b == std::string::npos ? "" : s.substr(b, e - b + 1));
-        }
+    Val text_call(const std::string& s, const std::string& m, Arg arg) {
+        if (m == "upper") return Val::str(ascii_upper(s));
+        if (m == "lower") return Val::str(ascii_lower(s));
+        if (m == "strip") return Val::str(strip_blanks(s));
         if (m == "replace") {
-            std::string from = text_of(arg(0)), to = text_of(arg(1));
+            std::string from = text_of(arg(0));
             if (from.empty()) refuse("replace() of an empty text");
-            std::string r;
-            for (size_t i = 0; i < s.size();) {
-                if (s.compare(i, from.size(), from) == 0) {
-                    r += to;
-                    i += from.size();
-                } else {
-                    r += s[i++];
-                }
-            }
-            return Val::str(r);
+            return Val::str(replace_all(s, from, text_of(arg(1))));
         }
-        if (m == "startswith") return Val::num(s.rfind(text_of(arg(0)), 0) == 0 ? 1 : 0);
-        if (m == "endswith") {
-            std::string tail = text_of(arg(0));
-            return Val::num(s.size() >= tail.size() &&
-                                    s.compare(s.size() - tail.size(), tail.size(), tail) == 0
-                                ? 1
-                                : 0);
-        }
-        (void)a;
+        if (m == "startswith") return Val::num(starts_with(s, text_of(arg(0))) ? 1 : 0);
+        if (m == "endswith") return Val::num(ends_with(s, text_of(arg(0))) ? 1 : 0);
         refuse("the text method " + m + "()");
     }
 

@@ -545,8 +545,8 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
     const ParmEntry& entry = parm.node->entries[parm.entry];
     const Component& c = entry.components[parm.component];
     // A float parameter gives a float even when its value was saved without a fraction.
-    const ParmTemplate* known = template_of(*parm.node, entry.name);
     auto number = [&](const std::string& text) {
+        const ParmTemplate* known = template_of(*parm.node, entry.name);
         return known && holds_floats(*known) ? Value::real(parse_number(text)) : number_value(text);
     };
     switch (c.kind) {
