@@ -96,9 +96,14 @@ TEST(Sections, ParmTokens) {
         "code\t[ 0\tlocks=0 ]\t(\t\"line one\nline \\\"two\\\" \\\\n\"\t)\n"
         "json\t[ 0\tlocks=0 ]\t(\t[\\\"ubox\\\",{}]\t)\n"
         "sep\t[ 0\tlocks=0 ]\t(\t)\n"
-        "ref\t[ 0\tlocks=0 ]\t(\t`chs(\\\"../a\\\")`\t)\n}\n",
+        "ref\t[ 0\tlocks=0 ]\t(\t`chs(\\\"../a\\\")`\t)\n"
+        // a cache node's own "version" parameter is no section header
+        "version\t[ 0\tlocks=0 ]\t(\t3\t)\nafter\t[ 0\tlocks=0 ]\t(\t1\t)\n}\n",
         "t.parm");
-    ASSERT_EQ(entries.size(), 5u);
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[5].name, "version");
+    EXPECT_EQ(entries[5].components[0].text, "3");
+    EXPECT_EQ(entries[6].name, "after");
     EXPECT_EQ(entries[0].locks, 2u);
     ASSERT_EQ(entries[0].components.size(), 3u);
     EXPECT_EQ(entries[0].components[1].kind, Component::Channel);
@@ -182,6 +187,12 @@ TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
     // Outside a copy loop a stamp is its default.
     EXPECT_EQ(evaluate("stamp(\"../copy1\", \"v\", 3)", s).number, 3);
     EXPECT_EQ(evaluate("stamps(\"../copy1\", \"v\", \"d\")", s).as_text(), "d");
+    // Outside a task graph's cook a work item attribute reads empty, as the file cache asset
+    // relies on: "w" + pdgattrib(...) is what its wedge name evaluates to when wedging is off.
+    EXPECT_EQ(evaluate("\"w\" + pdgattrib(\"wedgeindex\", 0)", s).as_text(), "w0");
+    EXPECT_EQ(evaluate("pdgattribs(\"name\", 0)", s).as_text(), "");
+    EXPECT_EQ(evaluate("pdgattribtype(\"wedgeindex\") + pdgattribsize(\"P\")", s).number, -1);
+    EXPECT_THROW(evaluate("pdgattrib()", s), ExprError);
     // What needs cooked geometry is an error that names the function.
     try {
         evaluate("primuv(\"../g\", \"P\", 0, 0.5, 0.5)", s);
@@ -288,6 +299,11 @@ TEST(Expressions, HscriptAsScenesWriteIt) {
                   .as_text(),
               "<cachedir>/<cachename>");
     EXPECT_EQ(evaluate("{ float n = 2; n += 3; return n * 2; }", s).number, 10);
+    // The branch not taken reads a local that only it assigns.
+    EXPECT_EQ(evaluate("{ if (0) { raw = 2; raw = rint(raw); return raw; } else { return 1; } }", s)
+                  .number,
+              1);
+    EXPECT_THROW(evaluate("{ return raw; }", s), ExprError);
     EXPECT_EQ(expand("$HIP/geo/${HIP}x.`padzero(3,$F)`.$UNKNOWN.bgeo", s),
               "/proj/geo//projx.007.$UNKNOWN.bgeo");
     EXPECT_THROW(evaluate("pythonexprs(\"hou.pwd()\")", s), ExprError);

@@ -373,6 +373,8 @@ private:
             }
             auto local = locals_.find(name);
             if (local != locals_.end()) return local->second;
+            // A branch not taken never assigned its locals; it is parsed, not evaluated.
+            if (skipping_ || returned_) return ExprValue::num(0);
             fail("unknown name " + name);
         }
         fail(tok_.kind == Token::End ? "unexpected end" : "unexpected '" + tok_.text + "'");

@@ -26,6 +26,9 @@ public:
         if (i >= values_.size()) throw FunctionError(name_ + "() needs more arguments");
         return values_[i];
     }
+    void need(size_t count) const {
+        if (values_.size() < count) throw FunctionError(name_ + "() needs more arguments");
+    }
     double num(size_t i) const { return (*this)[i].as_number(); }
     std::string text(size_t i) const { return (*this)[i].as_text(); }
     const std::string& name() const { return name_; }
@@ -155,6 +158,24 @@ std::vector<std::string> words_of(const std::string& text) {
     return words;
 }
 
+// Work item attributes exist only while the task graph cooks. Read outside a cook, as a scene
+// does when it is loaded or analysed, the host answers with empty values (the shipped file cache
+// asset evaluates "pdgattrib" this way in every scene that uses it), so these do too.
+void add_work_item_functions(Table& t) {
+    t["pdgattrib"] = t["pdgattribsize"] = t["haspdgattrib"] = [](const Args& a) {
+        a.need(1);
+        return num(0);
+    };
+    t["pdgattribs"] = t["pdgattribvals"] = [](const Args& a) {
+        a.need(1);
+        return str("");
+    };
+    t["pdgattribtype"] = [](const Args& a) {
+        a.need(1);
+        return num(-1);
+    };
+}
+
 void add_string_functions(Table& t) {
     t["padzero"] = [](const Args& a) { return str(zero_padded(count_of(a.num(0)), a.num(1), 0)); };
     t["fpadzero"] = [](const Args& a) {
@@ -247,6 +268,7 @@ const Table& functions() {
         add_node_functions(t);
         add_string_functions(t);
         add_math_functions(t);
+        add_work_item_functions(t);
         return t;
     }();
     return table;

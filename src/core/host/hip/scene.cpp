@@ -434,22 +434,45 @@ std::optional<ParmRef> Scene::parm(NodeData& node, const std::string& name) {
 
 // A parameter the scene did not save reads as its template's default, as in the host.
 std::optional<ParmRef> Scene::unsaved_parm(NodeData& node, const std::string& name) {
-    const ParmTemplate* known = template_of(node, name);
-    if (!known || known->size != 1 || known->defaults.size() != 1) return std::nullopt;
+    if (const ParmTemplate* known = template_of(node, name); known && known->size == 1) {
+        if (!add_default_entry(node, name, *known)) return std::nullopt;
+        return ParmRef{&node, node.entries.size() - 1, 0, name};
+    }
+    // A component of a tuple: the tuple's name is the component's without its suffix.
+    for (size_t cut = 1; cut <= 3 && cut < name.size(); ++cut) {
+        std::string tuple = name.substr(0, name.size() - cut);
+        const ParmTemplate* known = template_of(node, tuple);
+        if (!known || known->size < 2) continue;
+        std::vector<std::string> suffixes = component_suffixes(*known);
+        for (size_t c = 0; c < known->size && c < suffixes.size(); ++c) {
+            if (tuple + suffixes[c] != name) continue;
+            if (!add_default_entry(node, tuple, *known)) return std::nullopt;
+            return ParmRef{&node, node.entries.size() - 1, c, name};
+        }
+    }
+    return std::nullopt;
+}
+
+bool Scene::add_default_entry(NodeData& node, const std::string& tuple,
+                              const ParmTemplate& known) {
+    if (known.defaults.size() != known.size) return false;
     ParmEntry entry;
-    entry.name = name;
-    const std::string& value = known->defaults.front();
-    bool numeric =
-        !value.empty() && value.find_first_not_of("-+0123456789.eE") == std::string::npos;
-    entry.components.push_back(
-        Component{numeric ? Component::Number : Component::Quoted, value, ""});
+    entry.name = tuple;
+    for (const std::string& value : known.defaults) {
+        bool numeric =
+            !value.empty() && value.find_first_not_of("-+0123456789.eE") == std::string::npos;
+        entry.components.push_back(
+            Component{numeric ? Component::Number : Component::Quoted, value, ""});
+    }
     node.entries.push_back(std::move(entry));
-    return ParmRef{&node, node.entries.size() - 1, 0, name};
+    return true;
 }
 
 std::optional<size_t> Scene::tuple(NodeData& node, const std::string& name) {
     for (size_t e = 0; e < node.entries.size(); ++e)
         if (node.entries[e].name == name) return e;
+    const ParmTemplate* known = template_of(node, name);
+    if (known && add_default_entry(node, name, *known)) return node.entries.size() - 1;
     return std::nullopt;
 }
 

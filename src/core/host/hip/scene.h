@@ -88,6 +88,8 @@ private:
     std::vector<std::string> component_names(const NodeData& node, const ParmEntry& entry) const;
     const ParmTemplate* template_of(const NodeData& node, const std::string& tuple) const;
     std::optional<ParmRef> unsaved_parm(NodeData& node, const std::string& name);
+    // Appends the tuple with its template's defaults; false when they are not all known.
+    bool add_default_entry(NodeData& node, const std::string& tuple, const ParmTemplate& known);
 
     std::string hip_path_;
     std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;

@@ -91,13 +91,11 @@ std::vector<ParmEntry> parse_parms(const std::string& body, const std::string& w
     while (true) {
         t = lex.expect("a parameter or }");
         if (!t.quoted && t.text == "}") break;
-        if (!t.quoted && t.text == "version") {
-            lex.expect("a version");
-            continue;
-        }
+        Lexer::Token open = lex.expect("[");
+        // The section's own "version 0.8" line, unless a parameter is called "version".
+        if (!t.quoted && t.text == "version" && open.text != "[") continue;
         ParmEntry entry;
         entry.name = t.text;
-        Lexer::Token open = lex.expect("[");
         if (open.text != "[") fail(open.offset, "expected [ after " + entry.name);
         while (true) {
             Lexer::Token flag = lex.expect("]");
