@@ -1,14 +1,17 @@
 // How much of real scenes our own scene layer reads as the host would: every scene of the given
 // folders (or files) is loaded, every parameter of every node evaluated, and the render
 // settings of every render node read.
-//   scanflow_hip_coverage PATH [PATH ...]
+//   scanflow_hip_coverage [--show CAUSE] PATH [PATH ...]
 // Prints per scene: load outcome, nodes, parameters, evaluation errors, render nodes complete;
-// then the totals, the evaluation errors grouped by cause and the render types' completeness.
+// then the totals, the evaluation errors grouped by cause and by class (what counts against the
+// layer, what only a cook or running Python could answer) and the render types' completeness.
+// --show prints every error whose cause holds the text CAUSE, with its parameter.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,7 +54,6 @@ std::string cause_of(const std::string& message) {
     if (std::regex_search(message, m, function)) return "function " + m[1].str() + "()";
     if (std::regex_search(message, m, variable)) return "variable $" + m[1].str();
     if (message.find("PDG attributes") != std::string::npos) return "PDG attribute (@name)";
-    if (message.find("unknown name") != std::string::npos) return "bare name in an expression";
     static const std::regex python(
         R"(Python expression not evaluated outside the host application: (.{0,40}))");
     if (std::regex_search(message, m, python)) {
@@ -68,9 +70,35 @@ std::string cause_of(const std::string& message) {
     return message.substr(0, 70);
 }
 
+// Which errors the layer is not meant to answer: what only a cook gives (geometry and stage
+// contents, local variables of a cooking node, work item attributes) and Python beyond reading
+// parameters. The rest counts against the layer.
+std::string class_of(const std::string& cause) {
+    static const std::set<std::string> cooked{
+        "primuv",        "point",          "points",         "prim",
+        "prims",         "vertex",         "centroid",       "detail",
+        "details",       "npoints",        "nprims",         "nvertices",
+        "bbox",          "lopinputprims",  "lopinputprim",   "hasdetailattrib",
+        "hasprimattrib", "haspointattrib", "detailattrib",   "pointattrib",
+        "primattrib",    "uniquevals",     "nuniquevals",    "chop",
+        "chopf",         "chopn",          "iprims",         "pointpattern",
+        "primpattern",   "pointavg",       "primattribsize", "dopobjscreatedby",
+        "dopfield",      "dopfields",      "doption",        "dopoption",
+        "dopnumrecords", "opcook",         "opinputpath"};
+    if (cause.rfind("Python", 0) == 0) return "Python beyond reading parameters";
+    if (cause.rfind("variable $", 0) == 0 || cause.rfind("PDG", 0) == 0)
+        return "cook-time variables and work item attributes";
+    static const std::regex host_only(R"(host-only function (\w+)\(\))");
+    std::smatch m;
+    if (std::regex_search(cause, m, host_only) && cooked.count(m[1].str()))
+        return "geometry, stage and simulation functions";
+    return "counted";
+}
+
 struct Totals {
     size_t scenes = 0, failed = 0, damaged = 0, nodes = 0, parms = 0, errors = 0;
     std::map<std::string, size_t> causes;
+    std::string show;  // print the errors whose cause holds this text
     std::map<std::string, std::pair<size_t, size_t>> render;  // type -> (complete, all)
     std::vector<std::string> incomplete;                      // node: what stopped the reading
 };
@@ -119,7 +147,10 @@ void analyse(const std::string& path, Totals& totals) {
                 (void)parm->eval();
             } catch (const std::exception& e) {
                 ++errors;
-                ++totals.causes[cause_of(e.what())];
+                std::string cause = cause_of(e.what());
+                ++totals.causes[cause];
+                if (!totals.show.empty() && cause.find(totals.show) != std::string::npos)
+                    std::printf("show: %s: %s\n", parm->path().c_str(), e.what());
             }
         }
         std::string type = node->type_name();
@@ -149,6 +180,10 @@ void analyse(const std::string& path, Totals& totals) {
 int main(int argc, char** argv) {
     std::vector<std::string> roots(argv + 1, argv + argc);
     Totals totals;
+    if (roots.size() >= 2 && roots[0] == "--show") {
+        totals.show = roots[1];
+        roots.erase(roots.begin(), roots.begin() + 2);
+    }
     std::printf(
         "| scene | load | nodes | parameters | evaluation errors | render nodes complete |\n");
     std::printf("|---|---|---:|---:|---:|---:|\n");
@@ -163,6 +198,12 @@ int main(int argc, char** argv) {
     std::printf("\n| evaluation errors by cause | count |\n|---|---:|\n");
     for (size_t i = 0; i < causes.size() && i < 25; ++i)
         std::printf("| %s | %zu |\n", causes[i].first.c_str(), causes[i].second);
+    std::map<std::string, size_t> classes;
+    for (const auto& [cause, count] : causes) classes[class_of(cause)] += count;
+    std::printf("\n| evaluation errors by class | count | of parameters |\n|---|---:|---:|\n");
+    for (const auto& [name, count] : classes)
+        std::printf("| %s | %zu | %.3f %% |\n", name.c_str(), count,
+                    totals.parms ? 100.0 * count / totals.parms : 0.0);
     std::printf("\n| render node type | complete settings |\n|---|---:|\n");
     for (const auto& [type, counts] : totals.render)
         std::printf("| %s | %zu/%zu |\n", type.c_str(), counts.first, counts.second);

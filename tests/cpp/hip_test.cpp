@@ -6,6 +6,7 @@
 #include "host/hip/expr.h"
 #include "host/hip/geometry.h"
 #include "host/hip/hip_host.h"
+#include "host/hip/node_catalogue.h"
 #include "host/hip/py_expr.h"
 #include "host/hip/sections.h"
 #include "test_support.h"
@@ -181,6 +182,11 @@ TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
     EXPECT_EQ(evaluate("arg(\"a b\", 5)", s).as_text(), "");
     EXPECT_EQ(evaluate("strmatch(\"*.b?eo\", \"x.bgeo\")", s).number, 1);
     EXPECT_EQ(evaluate("strmatch(\"*.abc\", \"x.bgeo\")", s).number, 0);
+    EXPECT_EQ(evaluate("strsplit(\"foo//bar//child/\", \"/\", -2)", s).as_text(), "bar");
+    EXPECT_EQ(evaluate("strsplit(\"/geo/sphere\", \"/\", -1)", s).as_text(), "sphere");
+    EXPECT_EQ(evaluate("strsplit(\":a:b c;d;e\", \":;\", 100)", s).as_text(), "");
+    EXPECT_EQ(evaluate("strsplit(\" a  b \", \"\", 1)", s).as_text(), "b");
+    EXPECT_EQ(evaluate("strsplitcount(\":a:b c;d;e\", \":;\")", s).number, 4);
     EXPECT_EQ(evaluate("opinput(\".\", 0)", s).as_text(), "grid1");
     EXPECT_EQ(evaluate("opinput(\".\", 1)", s).as_text(), "");
     EXPECT_EQ(evaluate("opcreator(\"..\")", s).as_text(), "/obj");
@@ -229,6 +235,12 @@ TEST(PythonExpressions, ReadsOfParametersAreEvaluatedAndNothingIsRun) {
     EXPECT_EQ(py("hou.ch('mode') > 1 and not hou.getenv('NOPE') is not None").number, 1);
     EXPECT_EQ(py("pwd().parent().path() + '/' + str(int('3') + len('ab'))").text, "/obj/5");
     EXPECT_EQ(evaluate("pythonexprs(\"hou.pwd().name().upper()\")", s).as_text(), "GEO1");
+    // Text is sliced and searched as Python does.
+    EXPECT_EQ(py("hou.pwd().path()[1:].replace('/', '_')").text, "obj_geo1");
+    EXPECT_EQ(py("hou.pwd().path()[-4:] + hou.pwd().path()[1]").text, "geo1o");
+    EXPECT_EQ(py("hou.pwd().path()[:-5] + hou.pwd().path()[3:2]").text, "/obj");
+    EXPECT_EQ(py("'geo' in hou.pwd().name() and 'x' not in 'abc'").number, 1);
+    EXPECT_THROW(py("'ab'[2]"), ExprError);
     // Anything else names what it is and runs nothing.
     const std::pair<const char*, const char*> refused[] = {
         {"__import__('os').system('x')", "__import__"},
@@ -303,7 +315,8 @@ TEST(Expressions, HscriptAsScenesWriteIt) {
     EXPECT_EQ(evaluate("{ if (0) { raw = 2; raw = rint(raw); return raw; } else { return 1; } }", s)
                   .number,
               1);
-    EXPECT_THROW(evaluate("{ return raw; }", s), ExprError);
+    // A bare word is a string: the render node's own defaults name channels so.
+    EXPECT_EQ(evaluate("strlen(vm_maxraysamples) + 1", s).number, 17);
     EXPECT_EQ(expand("$HIP/geo/${HIP}x.`padzero(3,$F)`.$UNKNOWN.bgeo", s),
               "/proj/geo//projx.007.$UNKNOWN.bgeo");
     EXPECT_THROW(evaluate("pythonexprs(\"hou.pwd()\")", s), ExprError);
@@ -393,7 +406,15 @@ TEST(HipHost, TemplatesNameAndTypeParametersAsTheHostDoes) {
                          "{\nversion 0.8\nf\t[ 0\tlocks=0 ]\t(\t1\t240\t1\t)\n"
                          "vm_samples\t[ 0\tlocks=0 ]\t(\t4\t5\t)\n"
                          "spare_vec\t[ 0\tlocks=0 ]\t(\t1\t2\t3\t)\n"
-                         "spare_pair\t[ 0\tlocks=0 ]\t(\t7\t8\t)\n}\n");
+                         "spare_pair\t[ 0\tlocks=0 ]\t(\t7\t8\t)\n"
+                         "spare_mode\t[ 0\tlocks=0 ]\t(\t\"far\"\t)\n"
+                         "spare_note\t[ 0\tlocks=0 ]\t(\t\"b\"\t)\n}\n");
+    // Saved by a version that knew none of the parameters the analysis reads.
+    members.emplace_back("out/bare.init", "type = ifd\nmatchesdef = 0\n");
+    members.emplace_back("out/bare.parm", "{\nversion 0.8\n}\n");
+    members.emplace_back("out/cache.init", "type = filecache::2.0\nmatchesdef = 0\n");
+    members.emplace_back("out/cache.parm",
+                         "{\nversion 0.8\nfilemethod\t[ 0\tlocks=0 ]\t(\t\"explicit\"\t)\n}\n");
     members.emplace_back(
         "out/mantra1.spareparmdef",
         "    parm {\n        name    \"spare_vec\"\n        type    vector\n"
@@ -401,7 +422,10 @@ TEST(HipHost, TemplatesNameAndTypeParametersAsTheHostDoes) {
         "    parm {\n        name    \"spare_pair\"\n        type    integer\n"
         "        size    2\n    }\n"
         "    parm {\n        name    \"spare_note\"\n        type    string\n"
-        "        default { \"$HIP/notes.txt\" }\n        menu { \"a\" \"A\" }\n    }\n"
+        "        default { \"$HIP/notes.txt\" }\n        menu { \"a\" \"A\" \"b\" \"B\" }\n    }\n"
+        "    parm {\n        name    \"spare_mode\"\n        type    ordinal\n"
+        "        menu {\n            \"near\" \"Near\"\n            \"far\" \"Far\"\n        }\n   "
+        " }\n"
         "    parm {\n        name    \"vm_picture\"\n        baseparm\n    }\n");
     auto host = make_hip_host();
     host->load_hip(dir.write("t.hip", cpio(members)));
@@ -417,8 +441,88 @@ TEST(HipHost, TemplatesNameAndTypeParametersAsTheHostDoes) {
     EXPECT_EQ(rop->evalParm("spare_vecz").kind(), Value::Kind::Float);
     EXPECT_EQ(rop->evalParm("spare_vecz").as_float(), 3.0);
     EXPECT_EQ(rop->evalParm("spare_pair2").as_int(), 8);
-    EXPECT_EQ(rop->evalParm("spare_note").str(), dir.path() + "/notes.txt");
+    // An ordinal menu's token reads as its index and offers its labels; a string menu's does not.
+    EXPECT_EQ(rop->evalParm("spare_mode").as_int(), 1);
+    EXPECT_EQ(rop->parm("spare_mode")->menuLabels(), (std::vector<std::string>{"Near", "Far"}));
+    EXPECT_EQ(rop->evalParm("spare_note").str(), "b");
     EXPECT_FALSE(rop->parm("vm_missing"));
+
+    // What a scene did not save reads as the host's default, tuples and frame ranges included.
+    NodePtr bare = host->node("/out/bare");
+    EXPECT_EQ(bare->evalParm("vm_samplesx").as_int(), 3);
+    EXPECT_EQ(bare->evalParm("vm_maxraysamples").as_int(), 9);
+    EXPECT_EQ(bare->evalParm("f1").str(), "1.0");  // $FSTART of the scene
+    EXPECT_EQ(bare->evalParm("f3").str(), "1.0");
+    EXPECT_EQ(bare->evalParm("trange").as_int(), 0);
+    EXPECT_EQ(bare->evalParm("camera").str(), "/obj/cam1");
+    EXPECT_EQ(bare->parmTuple("vm_samples")->eval().items().size(), 2u);
+    EXPECT_FALSE(bare->parm("res_overridex"));  // default not known: not there
+    // A cache node's menus are its own.
+    NodePtr cache = host->node("/out/cache");
+    EXPECT_EQ(cache->evalParm("filemethod").as_int(), 1);
+    EXPECT_EQ(cache->evalParm("loadfromdisk").as_int(), 0);
+}
+
+TEST(HipHost, TheCatalogueReadsItsNotationAndCoversTheTypesTheAnalysisNames) {
+    Catalogue c = read_catalogue(
+        "group g { parm f float 3 $FSTART $FEND 1 }\n"
+        "type a b { use g menu mode - { x \"Ex\" y \"Why (not)\" } parm s string 1 - }\n");
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c["b"]["f"].size, 3u);
+    EXPECT_EQ(c["b"]["f"].defaults.back(), "1");
+    EXPECT_EQ(c["a"]["mode"].menu_labels, (std::vector<std::string>{"Ex", "Why (not)"}));
+    EXPECT_TRUE(c["a"]["mode"].defaults.empty());
+    EXPECT_TRUE(c["a"]["s"].defaults.empty());
+    EXPECT_THROW(read_catalogue("type a { use nowhere }"), std::logic_error);
+    EXPECT_THROW(read_catalogue("type a { parm f float 1"), std::logic_error);
+
+    // Every render node type has its frame range; those with a camera have it too.
+    const Catalogue& known = node_catalogue();
+    for (const char* type : {"Redshift_ROP",
+                             "ifd",
+                             "oct_mantra",
+                             "arnold",
+                             "ris::22",
+                             "ris::3.0",
+                             "denoise::3.0",
+                             "baketexture::3.0",
+                             "usdrender",
+                             "karma",
+                             "Octane_ROP",
+                             "hdprman",
+                             "usdrender_rop",
+                             "FX_mantra_",
+                             "vray_renderer",
+                             "moge_rendersetting::1.0",
+                             "opengl",
+                             "redshift::1.1",
+                             "rop_geometry",
+                             "geometry",
+                             "dop",
+                             "rop_alembic",
+                             "usd_rop",
+                             "alembic",
+                             "rop_fbx",
+                             "rop_dop",
+                             "filecache",
+                             "dopio",
+                             "filecache::2.0",
+                             "labs::filecache::1.0",
+                             "labs::filecache::2.0",
+                             "vellumio::2.0",
+                             "hq_sim"}) {
+        ASSERT_TRUE(known.count(type)) << type;
+        EXPECT_EQ(known.at(type).at("f").size, 3u) << type;
+    }
+    for (const auto& [type, parm] :
+         std::vector<std::pair<std::string, std::string>>{{"ifd", "camera"},
+                                                          {"arnold", "camera"},
+                                                          {"Redshift_ROP", "RS_renderCamera"},
+                                                          {"vray_renderer", "render_camera"},
+                                                          {"opengl", "camera"},
+                                                          {"hdprman", "camera"},
+                                                          {"karma", "camera"}})
+        EXPECT_TRUE(known.at(type).count(parm)) << type;
 }
 
 TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) {

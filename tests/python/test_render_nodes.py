@@ -212,9 +212,14 @@ def test_an_empty_dependency_configuration_is_passed(capsys):
 
 
 def test_render_nodes_read_the_same_from_a_real_scene_file(run_cli, project):
+    # The test double knows only the parameters it is given; a real scene reads the host's
+    # defaults for the others, so both nodes are given every setting the analysis reads.
+    samples = {"vm_" + n: 2 for n in ("samplesy", "samplesx", "minraysamples", "maxraysamples", "variance",
+                                      "globalquality", "diffusequality", "sssquality", "reflectionquality",
+                                      "refractionquality", "volumequality")}
     nodes = [CAM, rop("/out/mantra1", "ifd", camera="/obj/cam1", vm_picture="$HIP/r.$F4.exr",
-                      override_camerares=0, trange=1),
-             rop("/out/miss", "ifd", camera="/obj/cam9", vm_picture="x", override_camerares=0)]
+                      override_camerares=0, trange=1, **samples),
+             rop("/out/miss", "ifd", camera="/obj/cam9", vm_picture="x", override_camerares=0, **samples)]
     results = []
     for host in ("hou", "hip"):
         project.task()

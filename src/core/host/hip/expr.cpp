@@ -373,9 +373,9 @@ private:
             }
             auto local = locals_.find(name);
             if (local != locals_.end()) return local->second;
-            // A branch not taken never assigned its locals; it is parsed, not evaluated.
-            if (skipping_ || returned_) return ExprValue::num(0);
-            fail("unknown name " + name);
+            // Any other bare word is a string, as the host's own templates rely on
+            // ("ch(vm_maxraysamples)" in the render node's defaults).
+            return ExprValue::str(name);
         }
         fail(tok_.kind == Token::End ? "unexpected end" : "unexpected '" + tok_.text + "'");
     }

@@ -211,6 +211,37 @@ void add_string_functions(Table& t) {
     t["tolower"] = [](const Args& a) { return str(ascii_lower(a.text(0))); };
 }
 
+// The non-empty pieces of `s` between any of the characters of `separators` (white space when
+// there are none).
+std::vector<std::string> pieces_of(const std::string& s, std::string separators) {
+    if (separators.empty()) separators = " \t\n\r\f\v";
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i < s.size()) {
+        size_t start = s.find_first_not_of(separators, i);
+        if (start == std::string::npos) break;
+        size_t end = s.find_first_of(separators, start);
+        if (end == std::string::npos) end = s.size();
+        out.push_back(s.substr(start, end - start));
+        i = end;
+    }
+    return out;
+}
+
+void add_split_functions(Table& t) {
+    t["strsplitcount"] = [](const Args& a) {
+        return num(static_cast<double>(pieces_of(a.text(0), a.text(1)).size()));
+    };
+    // A negative component counts from the last piece; one out of range is empty.
+    t["strsplit"] = [](const Args& a) {
+        auto pieces = pieces_of(a.text(0), a.text(1));
+        double n = static_cast<double>(pieces.size());
+        double i = std::trunc(a.num(2));
+        if (i < 0) i += n;
+        return str(i >= 0 && i < n ? pieces[static_cast<size_t>(i)] : "");
+    };
+}
+
 // The expression language measures angles in degrees.
 void add_trigonometry(Table& t) {
     constexpr double kPerDegree = 3.14159265358979323846 / 180.0;
@@ -267,6 +298,7 @@ const Table& functions() {
         add_channel_functions(t);
         add_node_functions(t);
         add_string_functions(t);
+        add_split_functions(t);
         add_math_functions(t);
         add_work_item_functions(t);
         return t;

@@ -43,6 +43,16 @@ std::string plain(const std::string& token) {
     return !token.empty() && token[0] == '"' ? token.substr(1) : token;
 }
 
+// The token and label pairs of a menu block whose items start at `at`; a menu a script
+// generates ("[ ... ]") has no items here.
+void read_menu(const std::vector<std::string>& t, size_t at, ParmTemplate& parm) {
+    for (size_t j = at; j + 1 < t.size() && t[j] != "}" && t[j + 1] != "}"; j += 2) {
+        if (t[j].empty() || t[j][0] != '"' || t[j + 1].empty() || t[j + 1][0] != '"') return;
+        parm.menu_tokens.push_back(plain(t[j]));
+        parm.menu_labels.push_back(plain(t[j + 1]));
+    }
+}
+
 // Reads the parm block whose "{" is at `at`; returns the index after its "}".
 size_t read_block(const std::vector<std::string>& t, size_t at, Templates& out) {
     std::string name;
@@ -68,7 +78,13 @@ size_t read_block(const std::vector<std::string>& t, size_t at, Templates& out) 
                     parm.defaults.push_back(plain(t[j]));
                 if (j < t.size() && t[j] == "{") parm.defaults.clear();  // an expression default
             }
+            if (t[i] == "menu" && t[i + 1] == "{") read_menu(t, i + 2, parm);
         }
+    }
+    // A string parameter's menu only offers texts: its value stays the token.
+    if (parm.type == "string") {
+        parm.menu_tokens.clear();
+        parm.menu_labels.clear();
     }
     if (!name.empty() && typed && parm.size > 0) out[name] = parm;
     return i + 1;
@@ -105,56 +121,6 @@ bool holds_floats(const ParmTemplate& t) {
                                               "color",     "color4", "uv",      "uvw",
                                               "direction", "angle",  "log"};
     return floats.count(t.type) > 0;
-}
-
-const ParmTemplate* builtin_template(const std::string& node_type, const std::string& parm) {
-    // Every output node type the analysis reads keeps its frame range as three floats, f1 f2 f3.
-    static const std::set<std::string> outputs{"ifd",
-                                               "arnold",
-                                               "Redshift_ROP",
-                                               "karma",
-                                               "usdrender",
-                                               "usdrender_rop",
-                                               "vray_renderer",
-                                               "opengl",
-                                               "geometry",
-                                               "rop_geometry",
-                                               "filecache",
-                                               "alembic",
-                                               "rop_alembic",
-                                               "usd",
-                                               "usd_rop",
-                                               "Octane_ROP",
-                                               "hdprman",
-                                               "baketexture::3.0",
-                                               "ris::22",
-                                               "ris::3.0",
-                                               "oct_mantra",
-                                               "FX_mantra_",
-                                               "comp",
-                                               "dop",
-                                               "rop_dop",
-                                               "rop_fbx",
-                                               "fetch",
-                                               "wedge",
-                                               "denoise::3.0",
-                                               "redshift::1.1",
-                                               "moge_rendersetting::1.0"};
-    static const ParmTemplate frame_range{"float", 3, {}};
-    static const std::map<std::string, std::map<std::string, ParmTemplate>> types{
-        {"ifd",
-         {{"vm_samples", {"intvector2", 2, {"3", "3"}}},
-          {"res_override", {"intvector2", 2, {}}},
-          {"vm_variance", {"float", 1, {}}},
-          // Scenes saved before the parameter existed do not hold it: the host gives the default.
-          {"vm_volumequality", {"float", 1, {"1"}}}}},
-        {"cam", {{"res", {"intvector2", 2, {}}}}},
-    };
-    if (parm == "f" && outputs.count(node_type)) return &frame_range;
-    auto type = types.find(node_type);
-    if (type == types.end()) return nullptr;
-    auto found = type->second.find(parm);
-    return found == type->second.end() ? nullptr : &found->second;
 }
 
 }  // namespace scanflow::hip

@@ -1,7 +1,7 @@
 // Parameter templates: what the host knows of a parameter beyond its saved value (its type,
 // its tuple size and so the names of its components). A scene saves the templates of a node's
 // spare parameters as a dialog script; those of the host's built-in node types live in the
-// host's installation, so the ones the analysis reads are catalogued here.
+// host's installation, so the ones the analysis reads are catalogued (node_catalogue.h).
 #pragma once
 
 #include <map>
@@ -14,6 +14,9 @@ struct ParmTemplate {
     std::string type = "float";  // the dialog script's type: float, integer, vector, toggle, ...
     size_t size = 1;
     std::vector<std::string> defaults;  // per component, as written; empty when not known
+    // An ordinal menu's tokens (a saved token reads as its index) and their labels.
+    std::vector<std::string> menu_tokens;
+    std::vector<std::string> menu_labels;
 };
 
 using Templates = std::map<std::string, ParmTemplate>;
@@ -26,8 +29,5 @@ Templates parse_parm_templates(const std::string& script);
 std::vector<std::string> component_suffixes(const ParmTemplate& t);
 // Whether the tuple's numbers are floats (1 reads as 1.0) rather than integers.
 bool holds_floats(const ParmTemplate& t);
-
-// The catalogued template of a built-in node type's parameter, or null.
-const ParmTemplate* builtin_template(const std::string& node_type, const std::string& parm);
 
 }  // namespace scanflow::hip

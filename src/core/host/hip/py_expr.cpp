@@ -1,8 +1,10 @@
 #include "host/hip/py_expr.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,7 +71,7 @@ std::vector<Token> tokens_of(const std::string& code) {
             std::string op(1, c);
             for (const char* t : two)
                 if (code.compare(i, 2, t) == 0) op = t;
-            if (std::string("+-*/%<>()[],.").find(c) == std::string::npos && op.size() == 1)
+            if (std::string("+-*/%<>()[],.:").find(c) == std::string::npos && op.size() == 1)
                 refuse(std::string("the operator ") + c);
             i += op.size();
             out.push_back({Token::Op, op});
@@ -246,8 +248,12 @@ private:
                     r = op == "<" ? a < b : op == ">" ? a > b : op == "<=" ? a <= b : a >= b;
                 }
                 v = Val::num(r ? 1 : 0);
-            } else if (op == "in") {
-                refuse("the operator in");
+            } else if (op == "in" || (op == "not" && t_[at_ + 1].text == "in")) {
+                at_ += op == "in" ? 1 : 2;
+                Val w = sum();
+                if (v.kind != Val::Str || w.kind != Val::Str) refuse("the operator in on no text");
+                bool found = w.text.find(v.text) != std::string::npos;
+                v = Val::num(found == (op == "in") ? 1 : 0);
             } else {
                 return v;
             }
@@ -368,11 +374,34 @@ private:
                 }
                 v = call(v, args);
             } else if (take("[")) {
-                refuse("indexing ([...])");
+                v = subscript(v);
             } else {
                 return v;
             }
         }
+    }
+
+    // text[i] and text[a:b] (without a step), counted as Python counts them.
+    Val subscript(const Val& v) {
+        if (v.kind != Val::Str) refuse("indexing of no text");
+        const double n = static_cast<double>(v.text.size());
+        auto index = [&]() -> std::optional<double> {
+            if (t_[at_].text == ":" || t_[at_].text == "]") return std::nullopt;
+            double i = std::trunc(number_of(conditional()));
+            return i < 0 ? i + n : i;
+        };
+        std::optional<double> first = index();
+        if (take("]")) {
+            if (!first || *first < 0 || *first >= n) refuse("an index beyond the text");
+            return Val::str(v.text.substr(static_cast<size_t>(*first), 1));
+        }
+        expect(":");
+        std::optional<double> last = index();
+        expect("]");
+        double a = std::clamp(first.value_or(0), 0.0, n);
+        double b = std::clamp(last.value_or(n), 0.0, n);
+        return Val::str(b > a ? v.text.substr(static_cast<size_t>(a), static_cast<size_t>(b - a))
+                              : "");
     }
 
     Val attribute(const Val& v, const std::string& name) {

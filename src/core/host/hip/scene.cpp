@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
+#include "host/hip/node_catalogue.h"
 #include "host/hip/py_expr.h"
 #include "util/flavour.h"
 
@@ -54,22 +55,24 @@ Value number_value(const std::string& text) {
     return Value::real(parse_number(text));
 }
 
-// Menu tokens of the parameters the analysis compares as numbers, with their labels.
-struct Menu {
-    std::vector<std::string> tokens;
-    std::vector<std::string> labels;
-};
-
-const std::map<std::string, Menu>& menus() {
-    static const std::map<std::string, Menu> table{
-        {"trange",
-         {{"off", "normal", "on"},
-          {"Render Current Frame", "Render Frame Range", "Render Frame Range Only (Strict)"}}},
-        {"filemethod", {{"constructed", "explicit"}, {"Constructed", "Explicit"}}},
-        {"loadfromdisk", {{"off", "on"}, {"Off", "On"}}},
+// Menus of parameters the analysis compares as numbers, by parameter name, for node types the
+// catalogue does not know.
+const std::map<std::string, ParmTemplate>& menus_by_name() {
+    auto menu = [](std::vector<std::string> tokens, std::vector<std::string> labels) {
+        ParmTemplate t;
+        t.type = "ordinal";
+        t.menu_tokens = std::move(tokens);
+        t.menu_labels = std::move(labels);
+        return t;
+    };
+    static const std::map<std::string, ParmTemplate> table{
+        {"trange", menu({"off", "normal", "on"}, {"Render Current Frame", "Render Frame Range",
+                                                  "Render Frame Range Only (Strict)"})},
+        {"filemethod", menu({"constructed", "explicit"}, {"Constructed", "Explicit"})},
+        {"loadfromdisk", menu({"off", "on"}, {"Off", "On"})},
         // V-Ray's render node: the device and what a render does, as its messages name them.
-        {"render_render_mode", {{"0", "1", "2"}, {"CPU", "CUDA", "RTX"}}},
-        {"render_export_mode", {{"0", "1", "2"}, {"No Export", "Export", "Export & Render"}}},
+        {"render_render_mode", menu({"0", "1", "2"}, {"CPU", "CUDA", "RTX"})},
+        {"render_export_mode", menu({"0", "1", "2"}, {"No Export", "Export", "Export & Render"})},
     };
     return table;
 }
@@ -453,12 +456,17 @@ std::optional<ParmRef> Scene::unsaved_parm(NodeData& node, const std::string& na
     return std::nullopt;
 }
 
-bool Scene::add_default_entry(NodeData& node, const std::string& tuple,
-                              const ParmTemplate& known) {
+bool Scene::add_default_entry(NodeData& node, const std::string& tuple, const ParmTemplate& known) {
     if (known.defaults.size() != known.size) return false;
     ParmEntry entry;
     entry.name = tuple;
-    for (const std::string& value : known.defaults) {
+    for (std::string value : known.defaults) {
+        // A numeric default written as a variable ($FSTART) is the variable's value now.
+        if (known.type != "string" && known.type != "file" && value.size() > 1 && value[0] == '$') {
+            std::optional<std::string> now = variable(value.substr(1), &node);
+            if (!now) return false;
+            value = *now;
+        }
         bool numeric =
             !value.empty() && value.find_first_not_of("-+0123456789.eE") == std::string::npos;
         entry.components.push_back(
@@ -590,10 +598,9 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
             return Value::real(v.number);
         }
         case Component::Quoted: {
-            auto menu = menus().find(entry.name);
-            if (menu != menus().end()) {
-                for (size_t i = 0; i < menu->second.tokens.size(); ++i)
-                    if (menu->second.tokens[i] == c.text)
+            if (const ParmTemplate* menu = menu_of(*parm.node, entry.name)) {
+                for (size_t i = 0; i < menu->menu_tokens.size(); ++i)
+                    if (menu->menu_tokens[i] == c.text)
                         return Value::integer(static_cast<long long>(i));
             }
             if (c.text == "on") return Value::integer(1);
@@ -734,9 +741,15 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
 }
 
 std::vector<std::string> Scene::menu_labels(const ParmRef& parm) {
-    auto menu = menus().find(parm.node->entries[parm.entry].name);
-    if (menu == menus().end()) return {};
-    return menu->second.labels;
+    const ParmTemplate* menu = menu_of(*parm.node, parm.node->entries[parm.entry].name);
+    return menu ? menu->menu_labels : std::vector<std::string>{};
+}
+
+const ParmTemplate* Scene::menu_of(const NodeData& node, const std::string& tuple) const {
+    const ParmTemplate* known = template_of(node, tuple);
+    if (known && !known->menu_tokens.empty()) return known;
+    auto generic = menus_by_name().find(tuple);
+    return generic == menus_by_name().end() ? nullptr : &generic->second;
 }
 
 bool Scene::inside_locked_asset(const NodeData& node) {

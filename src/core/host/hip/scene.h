@@ -87,6 +87,8 @@ private:
                             bool as_string, int depth);
     std::vector<std::string> component_names(const NodeData& node, const ParmEntry& entry) const;
     const ParmTemplate* template_of(const NodeData& node, const std::string& tuple) const;
+    // The ordinal menu of a tuple: its template's, else the one its name has on any node type.
+    const ParmTemplate* menu_of(const NodeData& node, const std::string& tuple) const;
     std::optional<ParmRef> unsaved_parm(NodeData& node, const std::string& name);
     // Appends the tuple with its template's defaults; false when they are not all known.
     bool add_default_entry(NodeData& node, const std::string& tuple, const ParmTemplate& known);
