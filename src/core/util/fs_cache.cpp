@@ -58,10 +58,7 @@ std::unique_ptr<const Listing> read_directory(const std::string& dir) {
         listing->entries.push_back(std::move(entry));
     }
     ::closedir(handle);
-    // Indexed once the entries stay where they are.
-    listing->index.reserve(listing->entries.size());
-    for (size_t i = 0; i < listing->entries.size(); ++i)
-        listing->index.emplace(listing->entries[i].name, i);
+    listing->index_entries();
     return listing;
 }
 
@@ -160,6 +157,28 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     return kind_from_stat(st);
 }
 
+void Listing::index_entries() {
+    size_t size = 8;
+    while (size < 2 * entries.size()) size *= 2;
+    slots_.assign(size, 0);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        size_t at = std::hash<std::string_view>{}(entries[i].name) & (size - 1);
+        while (slots_[at] != 0) at = (at + 1) & (size - 1);
+        slots_[at] = static_cast<uint32_t>(i + 1);
+    }
+}
+
+size_t Listing::position_of(std::string_view name) const {
+    if (slots_.empty()) return npos;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = std::hash<std::string_view>{}(name)&mask; slots_[at] != 0;
+         at = (at + 1) & mask) {
+        size_t i = slots_[at] - 1;
+        if (entries[i].name == name) return i;
+    }
+    return npos;
+}
+
 FileFacts Listing::facts_of(size_t i, const std::string& path) const {
     std::call_once(facts_made_, [&] {
         facts_ = std::make_unique<FileFacts[]>(entries.size());
@@ -181,9 +200,9 @@ FileFacts DirCache::facts(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash + 1 < path.size()) {
         const Listing& listing = list(std::string_view(path).substr(0, slash == 0 ? 1 : slash));
-        auto it = listing.ok ? listing.index.find(std::string_view(path).substr(slash + 1))
-                             : listing.index.end();
-        if (it != listing.index.end()) return listing.facts_of(it->second, path);
+        size_t i = listing.ok ? listing.position_of(std::string_view(path).substr(slash + 1))
+                              : Listing::npos;
+        if (i != Listing::npos) return listing.facts_of(i, path);
     }
     return stat_file(path);
 }

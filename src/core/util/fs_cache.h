@@ -30,12 +30,16 @@ struct Listing {
     bool ok = false;                // false when the directory could not be read
     int error = 0;                  // errno of the failed read
     std::vector<DirEntry> entries;  // in the order the directory gave them
-    // Names to their entries; the keys are views of the entries' names.
-    std::unordered_map<std::string_view, size_t> index;
+    // Indexes the entries by name; called once the entries stay where they are.
+    void index_entries();
+    // The entry of that name, or null.
     const DirEntry* find(std::string_view name) const {
-        auto it = index.find(name);
-        return it == index.end() ? nullptr : &entries[it->second];
+        size_t i = position_of(name);
+        return i == npos ? nullptr : &entries[i];
     }
+    // The position of the entry of that name in `entries`, or npos.
+    size_t position_of(std::string_view name) const;
+    static constexpr size_t npos = static_cast<size_t>(-1);
     // The facts of entry `i` (whose path is `path`), stated at the first request.
     FileFacts facts_of(size_t i, const std::string& path) const;
 
@@ -44,6 +48,9 @@ struct Listing {
     Listing& operator=(const Listing&) = delete;
 
 private:
+    // An open-addressed table of entry positions plus one (0: empty), a power of two in size
+    // and at most half full: one allocation per directory instead of one per name.
+    std::vector<uint32_t> slots_;
     // Made at the first request; an entry's facts are written once, before its flag is set.
     mutable std::once_flag facts_made_;
     mutable std::mutex facts_mutex_;
