@@ -7,7 +7,8 @@ of the test data) it lists what each walk finds, the files only one of them find
 each takes. Then, as whole processes with start-up included, it times our USD-file flow (the
 command line given the USD file) and the library's walk on a generated show of 724 layers and on
 a chain of 2,000 layers each the only sublayer of the one before, and sorts what only one of the
-two reports on the show by kind.
+two reports on the show by kind. Last, the floor of any walk that composes a stage per nested
+layer: every layer of the show composed and traversed, in a process that imports pxr.
 """
 
 import argparse
@@ -110,6 +111,37 @@ def run_ours(stage, work):
     return elapsed, found
 
 
+COMPOSE_EVERY_LAYER = """
+import glob, os, sys, time
+from pxr import Usd
+layers = sorted(glob.glob(os.path.join(sys.argv[1], "**", "*.usd*"), recursive=True))
+start = time.perf_counter()
+for path in layers:
+    stage = Usd.Stage.Open(path, Usd.Stage.LoadNone)
+    for prim in stage.TraverseAll():
+        pass
+print(len(layers), time.perf_counter() - start)
+"""
+
+
+def process(argv):
+    """(wall seconds, standard output) of a process."""
+    start = time.perf_counter()
+    out = subprocess.run(argv, capture_output=True, text=True).stdout
+    return time.perf_counter() - start, out
+
+
+def composition_floor(show, runs):
+    """What composing every layer of the show as its own stage costs, and the start-up of a
+    process that imports pxr: the least a walk that composes a stage per nested layer can cost."""
+    whole, out = best(runs, lambda: process([sys.executable, "-c", COMPOSE_EVERY_LAYER, str(show.parent)]))
+    layers, composing = int(out.split()[0]), float(out.split()[1])
+    startup, _ = best(runs, lambda: process([sys.executable, "-c", "from pxr import Usd"]))
+    print("show  composing each of its %d layers as a stage and traversing it: %.3f s (%.2f ms a layer); "
+          "a process that imports pxr: %.3f s; both in one process: %.3f s" % (
+              layers, composing, 1000 * composing / layers, startup, whole))
+
+
 def run_library(stage):
     start = time.perf_counter()
     proc = subprocess.run([sys.executable, "-c", LIBRARY, str(stage)], capture_output=True, text=True)
@@ -153,6 +185,7 @@ def large_stages(work, depth, runs):
         for what, count in sorted(counts.items()):
             example = min(f for f in files if kind(f) == what).replace(str(work), "<work>")
             print("show  %s: %d × %s, e.g. %s" % (label, count, what, example))
+    composition_floor(show, runs)
 
 
 def main():
