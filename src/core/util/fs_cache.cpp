@@ -27,10 +27,11 @@ std::unique_ptr<const Listing> read_directory(const std::string& dir) {
     }
     listing->ok = true;
     int fd = ::dirfd(handle);
+    std::vector<size_t> ends;  // where each entry's name ends in `names`
     while (struct dirent* ent = ::readdir(handle)) {
-        std::string name = ent->d_name;
+        std::string_view name = ent->d_name;
         if (name == "." || name == "..") continue;
-        DirEntry entry{name, DirEntry::Other, false};
+        DirEntry entry{{}, DirEntry::Other, false};
         switch (ent->d_type) {
             case DT_REG:
                 entry.kind = DirEntry::File;
@@ -42,9 +43,9 @@ std::unique_ptr<const Listing> read_directory(const std::string& dir) {
             case DT_UNKNOWN: {
                 struct stat st{};
                 struct stat lst{};
-                if (::fstatat(fd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) == 0)
+                if (::fstatat(fd, ent->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0)
                     entry.is_link = S_ISLNK(lst.st_mode);
-                if (::fstatat(fd, name.c_str(), &st, 0) == 0) {
+                if (::fstatat(fd, ent->d_name, &st, 0) == 0) {
                     entry.kind = kind_from_stat(st);
                 } else {
                     entry.kind = DirEntry::Broken;
@@ -55,9 +56,16 @@ std::unique_ptr<const Listing> read_directory(const std::string& dir) {
                 entry.kind = DirEntry::Other;
                 break;
         }
-        listing->entries.push_back(std::move(entry));
+        listing->names.append(name);
+        ends.push_back(listing->names.size());
+        listing->entries.push_back(entry);
     }
     ::closedir(handle);
+    // The views are taken once the names stay where they are.
+    listing->names.shrink_to_fit();
+    for (size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
+        listing->entries[i].name = std::string_view(listing->names).substr(start, ends[i] - start);
+    listing->entries.shrink_to_fit();
     listing->index_entries();
     return listing;
 }

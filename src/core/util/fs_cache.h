@@ -21,7 +21,7 @@ namespace scanflow {
 
 struct DirEntry {
     enum Kind : uint8_t { File, Dir, Other, Broken };  // after following symbolic links
-    std::string name;
+    std::string_view name;                             // a view of its listing's names
     Kind kind;
     bool is_link;
 };
@@ -30,6 +30,8 @@ struct Listing {
     bool ok = false;                // false when the directory could not be read
     int error = 0;                  // errno of the failed read
     std::vector<DirEntry> entries;  // in the order the directory gave them
+    // The entries' names, end to end: one allocation per directory instead of one per name.
+    std::string names;
     // Indexes the entries by name; called once the entries stay where they are.
     void index_entries();
     // The entry of that name, or null.

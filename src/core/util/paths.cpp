@@ -247,7 +247,7 @@ std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& 
         if (dironly && entry.kind != DirEntry::Dir) continue;
         if (!is_hidden(pattern) && is_hidden(entry.name)) continue;
         if (!ends.admit(entry.name, f)) continue;
-        if (name_matches(entry.name, normcased, f)) out.push_back(entry.name);
+        if (name_matches(entry.name, normcased, f)) out.emplace_back(entry.name);
     }
     return out;
 }
