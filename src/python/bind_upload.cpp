@@ -9,7 +9,7 @@ namespace {
 py::dict entry_dict(const UploadEntry& entry) {
     py::dict out;
     out["local"] = to_pystr(entry.local);
-    out["server"] = to_pystr(entry.server);
+    out["server"] = to_pystr(entry.server_path());
     return out;
 }
 
@@ -58,7 +58,7 @@ void bind_upload(RelatedClass& related) {
             UploadRecord record;
             {
                 py::gil_scoped_release release;
-                record = self.gather_upload(paths, scene);
+                record = self.gather_upload(std::move(paths), scene);
             }
             return upload_dict(record);
         },

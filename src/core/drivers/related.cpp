@@ -93,10 +93,10 @@ std::string Related::getHoudiniver() {
     return services_.host.applicationVersionString();
 }
 
-UploadRecord Related::gather_upload(const std::vector<std::string>& upload_paths,
+UploadRecord Related::gather_upload(std::vector<std::string> upload_paths,
                                     const std::string& scene) {
     Listings listings(*this);
-    return scanflow::gather_upload(upload_paths, scene, *listings, flavour(),
+    return scanflow::gather_upload(std::move(upload_paths), scene, *listings, flavour(),
                                    services_.module.threads);
 }
 

@@ -49,8 +49,7 @@ public:
                                               const DriveMap& replacement_map);
     // The host application's full version string.
     std::string getHoudiniver();
-    UploadRecord gather_upload(const std::vector<std::string>& upload_paths,
-                               const std::string& scene);
+    UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene);
 
     const Services& services() const { return services_; }
     Flavour flavour() const { return services_.module.flavour(); }

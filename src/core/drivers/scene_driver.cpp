@@ -229,7 +229,7 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
 UploadRecord AnalysisHipAssets::write_uploads(std::vector<std::string> to_upload) {
     console::print("get gather_upload start");
     keep_first_occurrences(to_upload);
-    UploadRecord upload = gather_upload(to_upload, hip_file);
+    UploadRecord upload = gather_upload(std::move(to_upload), hip_file);
     writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
     console::print("get gather_upload finished");
     return upload;

@@ -29,7 +29,7 @@ struct Examined {
     std::string_view key(size_t i) const { return keys.empty() ? entries[i].local : keys[i]; }
 };
 
-Examined examine_all(const std::vector<std::string>& candidates, const DriveMap& drives,
+Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drives,
                      DirCache& listings, Flavour f, unsigned threads) {
     Examined out;
     out.entries.resize(candidates.size());
@@ -38,14 +38,17 @@ Examined examine_all(const std::vector<std::string>& candidates, const DriveMap&
     std::atomic<size_t> checked{0};
     parallel_for(candidates.size(), threads, [&](size_t i) {
         if (size_t n = ++checked; n % 1024 == 0) people::progress("files checked", n);
-        const std::string& path = candidates[i];
+        // Each candidate is let go of once looked at: its entry holds the path from then on.
+        std::string path = std::move(candidates[i]);
         if (!listings.exists(os_path(path, f))) return;
         std::string local = slashes_forward(normpath(path, f));
+        path = std::string();
         out.exists[i] = 1;
         if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
         // `local` is normalised already: its server form needs no second normalisation.
-        out.entries[i].server = replace_drive_in_path(server_form(local), drives);
-        out.entries[i].local = replace_drive_in_path(std::move(local), drives);
+        std::string server = replace_drive_in_path(server_form(local), drives);
+        out.entries[i] =
+            UploadEntry::of(replace_drive_in_path(std::move(local), drives), std::move(server));
     });
     return out;
 }
@@ -95,7 +98,7 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
     out.key("local");
     out.string(entry.local);
     out.key("server");
-    out.string(entry.server);
+    out.string(entry.server_path());
     if (hash) {
         out.key("hash");
         out.string(*hash);
@@ -105,19 +108,19 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
 
 }  // namespace
 
-UploadRecord gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
+UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
                            DirCache& listings, Flavour f, unsigned threads) {
     return timed(2, "gather_upload", [&] {
         console::print_cmd("start gather upload file");
         DriveMap drives = drive_replacement_map(f);
         bool any_directory = false;
         std::vector<std::string> walked = flattened(upload_paths, listings, f, &any_directory);
-        const std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
+        std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
         record.asset = first_of_each(examine_all(candidates, drives, listings, f, threads));
-        record.scene.local = replace_drive_in_path(slashes_forward(scene), drives);
-        record.scene.server = replace_drive_in_path(convert_path(scene, f), drives);
+        record.scene = UploadEntry::of(replace_drive_in_path(slashes_forward(scene), drives),
+                                       replace_drive_in_path(convert_path(scene, f), drives));
         std::string ext = splitext(scene, f).second;
         if (ext == ".usd" || ext == ".usda" || ext == ".usdc") record.asset.push_back(record.scene);
         record.hash = getFileMd5(os_path(scene, f));

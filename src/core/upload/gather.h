@@ -11,8 +11,15 @@
 namespace scanflow {
 
 struct UploadEntry {
-    std::string local;   // as the submitting machine sees it, mapped drives replaced
-    std::string server;  // as the farm stores it
+    std::string local;  // as the submitting machine sees it, mapped drives replaced
+    // As the farm stores it; on Linux and macOS nearly always the local form, so that form is
+    // not held twice: empty means the same as `local`.
+    std::string server;
+    const std::string& server_path() const { return server.empty() ? local : server; }
+    static UploadEntry of(std::string local, std::string server) {
+        if (server == local) server = std::string();  // its memory too
+        return UploadEntry{std::move(local), std::move(server)};
+    }
 };
 
 struct UploadRecord {
@@ -23,7 +30,8 @@ struct UploadRecord {
 
 // Every existing file of `upload_paths` (directories walked), once, with mapped drives replaced;
 // a USD scene is an asset too. The files are looked at on up to `threads` threads.
-UploadRecord gather_upload(const std::vector<std::string>& upload_paths, const std::string& scene,
+// The paths are taken, and let go of one by one as their entries are made.
+UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
                            DirCache& listings, Flavour f, unsigned threads);
 
 // The record as upload.json holds it: {"asset": [{"local", "server"}…], "scene": [{"local",

@@ -91,15 +91,22 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
         if (isabs(p, f)) absolute.push_back(&p);
     // Lower-cased once, before any task runs; the tasks only read them.
     const std::vector<std::string> prefixes = lower_prefixes(protect_path);
-    std::vector<TxResult> each(absolute.size());
-    parallel_for(absolute.size(), static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
-        each[i] = check_one(*absolute[i], env_hh_path, prefixes, listings, f);
-    });
-    // In the order of the paths: one of the orders in which the tasks may complete.
+    // In the order of the paths: one of the orders in which the tasks may complete. The paths
+    // go in slices, so that only one slice's results are held apart from the whole at a time.
+    constexpr size_t kSlice = 4096;
     TxResult overall;
-    for (auto& one : each) {
-        for (auto& p : one.first) overall.first.push_back(std::move(p));
-        for (auto& p : one.second) overall.second.push_back(std::move(p));
+    overall.first.reserve(absolute.size());
+    std::vector<TxResult> each;
+    for (size_t start = 0; start < absolute.size(); start += kSlice) {
+        size_t count = std::min(kSlice, absolute.size() - start);
+        each.assign(count, TxResult{});
+        parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
+            each[i] = check_one(*absolute[start + i], env_hh_path, prefixes, listings, f);
+        });
+        for (auto& one : each) {
+            for (auto& p : one.first) overall.first.push_back(std::move(p));
+            for (auto& p : one.second) overall.second.push_back(std::move(p));
+        }
     }
     return overall;
 }
