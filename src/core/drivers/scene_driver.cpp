@@ -218,12 +218,11 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
     std::string hh = host_installation_dir();
     console::print("Path search processing start");
     auto start = std::chrono::steady_clock::now();
-    auto [to_upload, guarded] =
-        counterparts_of(candidates, hh, services_.module, listings, flavour());
+    TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour());
     console::print("Path search processing finished time " +
                    console::float_text(seconds_since(start)));
-    if (!guarded.empty()) tips_adict[tip::kProtectedPaths] = distinct(guarded);
-    return to_upload;
+    if (!found.second.empty()) tips_adict[tip::kProtectedPaths] = distinct(found.second);
+    return std::move(found.first);
 }
 
 UploadRecord AnalysisHipAssets::write_uploads(std::vector<std::string> to_upload) {
