@@ -16,9 +16,11 @@ namespace {
 //   menu NAME DEFAULT { TOKEN "LABEL" ... }   an ordinal menu: a token reads as its index
 //   group NAME { ... }  /  type TYPE... { use GROUP ... }
 //
-// Defaults come from the node help pages and the renderers' documentation where those give
-// them, and from what the scenes in the test corpus save where every scene agrees; a default
-// of the form $NAME is the variable's value when the parameter is read ($FSTART, $FEND).
+// A default is written only where it is known: the renderers' documented defaults (Arnold's
+// sample counts), the host's defaults for a new node, checked against what the public scenes of
+// the test corpus save for nodes left as made (Mantra's quality settings, the file cache's
+// version and file type, the camera's resolution); elsewhere "-". A default of the form $NAME
+// is the variable's value when the parameter is read ($FSTART, $FEND).
 // Parameters that also name a node of another context (the Alembic import node is "alembic"
 // like the Alembic output node) are given no default, so that asking for a parameter the
 // other node lacks still finds nothing, as in the host.
@@ -53,7 +55,7 @@ type ifd {
 }
 type arnold {
     use render_frames
-    parm camera string 1 /obj/cam1
+    parm camera string 1 -
     parm ar_picture file 1 -
     parm ar_AA_samples integer 1 3
     parm ar_GI_diffuse_samples integer 1 2
