@@ -143,10 +143,8 @@ def composition_floor(show, runs):
 
 
 def run_library(stage):
-    start = time.perf_counter()
-    proc = subprocess.run([sys.executable, "-c", LIBRARY, str(stage)], capture_output=True, text=True)
-    elapsed = time.perf_counter() - start
-    return elapsed, set(proc.stdout.split()) - {str(stage)}
+    elapsed, out = process([sys.executable, "-c", LIBRARY, str(stage)])
+    return elapsed, set(out.split()) - {str(stage)}
 
 
 def best(runs, fn):

@@ -19,15 +19,11 @@
 #include "base/errors.h"
 #include "host/hip/hip_host.h"
 #include "render/render_settings.h"
+#include "render/rop_nodes.h"
 
 using namespace scanflow;
 
 namespace {
-
-const char* const kRenderTypes[] = {"Redshift_ROP", "ifd",           "arnold",        "karma",
-                                    "usdrender",    "usdrender_rop", "vray_renderer", "opengl",
-                                    "Octane_ROP",   "hdprman",       "ris::3.0",      "oct_mantra",
-                                    "FX_mantra_"};
 
 std::vector<std::string> scenes_in(const std::vector<std::string>& roots) {
     std::vector<std::string> out;
@@ -154,8 +150,8 @@ void analyse(const std::string& path, Totals& totals) {
             }
         }
         std::string type = node->type_name();
-        if (std::find(std::begin(kRenderTypes), std::end(kRenderTypes), type) ==
-            std::end(kRenderTypes))
+        const auto& render_types = render_node_types();
+        if (std::find(render_types.begin(), render_types.end(), type) == render_types.end())
             continue;
         ++render;
         std::string said = capture([&] { (void)get_render_setting(*node, type, *host); });

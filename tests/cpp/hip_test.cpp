@@ -9,6 +9,8 @@
 #include "host/hip/node_catalogue.h"
 #include "host/hip/py_expr.h"
 #include "host/hip/sections.h"
+#include "render/geometry_outputs.h"
+#include "render/rop_nodes.h"
 #include "test_support.h"
 
 namespace scanflow::hip {
@@ -476,41 +478,14 @@ TEST(HipHost, TheCatalogueReadsItsNotationAndCoversTheTypesTheAnalysisNames) {
     EXPECT_THROW(read_catalogue("type a { use nowhere }"), std::logic_error);
     EXPECT_THROW(read_catalogue("type a { parm f float 1"), std::logic_error);
 
-    // Every render node type has its frame range; those with a camera have it too.
+    // Every render, output, cache and simulation type the analysis names has its frame range;
+    // the render types with a camera have it too.
     const Catalogue& known = node_catalogue();
-    for (const char* type : {"Redshift_ROP",
-                             "ifd",
-                             "oct_mantra",
-                             "arnold",
-                             "ris::22",
-                             "ris::3.0",
-                             "denoise::3.0",
-                             "baketexture::3.0",
-                             "usdrender",
-                             "karma",
-                             "Octane_ROP",
-                             "hdprman",
-                             "usdrender_rop",
-                             "FX_mantra_",
-                             "vray_renderer",
-                             "moge_rendersetting::1.0",
-                             "opengl",
-                             "redshift::1.1",
-                             "rop_geometry",
-                             "geometry",
-                             "dop",
-                             "rop_alembic",
-                             "usd_rop",
-                             "alembic",
-                             "rop_fbx",
-                             "rop_dop",
-                             "filecache",
-                             "dopio",
-                             "filecache::2.0",
-                             "labs::filecache::1.0",
-                             "labs::filecache::2.0",
-                             "vellumio::2.0",
-                             "hq_sim"}) {
+    std::vector<std::string> named = render_node_types();
+    named.insert(named.end(), geometry_output_types().begin(), geometry_output_types().end());
+    named.insert(named.end(), cache_parent_types().begin(), cache_parent_types().end());
+    named.push_back("hq_sim");
+    for (const std::string& type : named) {
         ASSERT_TRUE(known.count(type)) << type;
         EXPECT_EQ(known.at(type).at("f").size, 3u) << type;
     }

@@ -42,12 +42,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 AnalysisHipAssets::AnalysisHipAssets(const Services& services, const Json& param_dict)
-    : AnalysUsd(services, param_dict),
-      render_node_type{"Redshift_ROP",  "ifd",          "oct_mantra",    "arnold",
-                       "ris::22",       "ris::3.0",     "denoise::3.0",  "baketexture::3.0",
-                       "usdrender",     "karma",        "Octane_ROP",    "hdprman",
-                       "usdrender_rop", "FX_mantra_",   "vray_renderer", "moge_rendersetting::1.0",
-                       "opengl",        "redshift::1.1"} {}
+    : AnalysUsd(services, param_dict), render_node_type(render_node_types()) {}
 
 void AnalysisHipAssets::openScene(const std::string& hip_path) {
     timed(1, "openScene", [&] {

@@ -11,6 +11,28 @@
 
 namespace scanflow {
 
+const std::set<std::string>& geometry_output_types() {
+    static const std::set<std::string> types{"rop_geometry",
+                                             "geometry",
+                                             "dop",
+                                             "rop_alembic",
+                                             "usd_rop",
+                                             "alembic",
+                                             "rop_fbx",
+                                             "rop_dop",
+                                             "rop_vrayproxy",
+                                             "usdexport",
+                                             "Redshift_Proxy_Output"};
+    return types;
+}
+
+const std::set<std::string>& cache_parent_types() {
+    static const std::set<std::string> types{
+        "filecache",    "dopio", "filecache::2.0", "labs::filecache::1.0", "labs::filecache::2.0",
+        "vellumio::2.0"};
+    return types;
+}
+
 namespace {
 
 std::string frames_with_trange(Node& node, Host& host) {
@@ -23,28 +45,14 @@ std::string frames_with_trange(Node& node, Host& host) {
 }
 
 bool is_output_type(const std::string& type) {
-    static const std::set<std::string> types{"rop_geometry",
-                                             "geometry",
-                                             "dop",
-                                             "rop_alembic",
-                                             "usd_rop",
-                                             "alembic",
-                                             "rop_fbx",
-                                             "rop_dop",
-                                             "rop_vrayproxy",
-                                             "usdexport",
-                                             "Redshift_Proxy_Output"};
-    return types.count(type) > 0;
+    return geometry_output_types().count(type) > 0;
 }
 
 // A node inside a locked asset counts only when the asset is a file cache.
 bool considered(Node& node) {
-    static const std::set<std::string> cache_parents{
-        "filecache",    "dopio", "filecache::2.0", "labs::filecache::1.0", "labs::filecache::2.0",
-        "vellumio::2.0"};
     if (!node.isInsideLockedHDA()) return true;
     NodePtr parent = node.parent();
-    return cache_parents.count(parent ? parent->type_name() : "") > 0;
+    return cache_parent_types().count(parent ? parent->type_name() : "") > 0;
 }
 
 // The frames of a geometry-output node: nullopt when it is not one; an empty optional inside

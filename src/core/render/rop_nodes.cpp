@@ -13,6 +13,16 @@
 
 namespace scanflow {
 
+const std::vector<std::string>& render_node_types() {
+    static const std::vector<std::string> types{
+        "Redshift_ROP",  "ifd",          "oct_mantra",    "arnold",
+        "ris::22",       "ris::3.0",     "denoise::3.0",  "baketexture::3.0",
+        "usdrender",     "karma",        "Octane_ROP",    "hdprman",
+        "usdrender_rop", "FX_mantra_",   "vray_renderer", "moge_rendersetting::1.0",
+        "opengl",        "redshift::1.1"};
+    return types;
+}
+
 namespace {
 
 const std::map<std::string, std::string>& camera_parm_of() {

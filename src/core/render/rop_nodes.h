@@ -16,6 +16,10 @@ struct RopScan {
     Json& tips_adict;
 };
 
+// The node types the analysis treats as render nodes, in the analysis's order (the analysis
+// object's starting `render_node_type`).
+const std::vector<std::string>& render_node_types();
+
 // `rop_node` with one record appended per render node that a farm job can render, in scene
 // order; raises the GPU, V-Ray export, OpenGL and missing-camera tips.
 Json get_rop_node_setting(Json rop_node, const RopScan& in);

@@ -112,6 +112,9 @@ type oct_mantra FX_mantra_ Octane_ROP ris::22 ris::3.0 baketexture::3.0 denoise:
     use frames
 }
 
+type rop_vrayproxy usdexport Redshift_Proxy_Output {
+    use frames
+}
 type geometry rop_geometry rop_fbx {
     use frames
     parm sopoutput file 1 -
@@ -171,34 +174,9 @@ type alembicarchive alembicxform {
 
 using Tokens = std::vector<std::string>;
 
-// Words and quoted texts of the catalogue; a quoted text keeps a leading quote as its mark.
-Tokens words_of(const std::string& text) {
-    Tokens out;
-    size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c == ' ' || c == '\n' || c == '\t') {
-            ++i;
-        } else if (c == '"') {
-            size_t end = text.find('"', i + 1);
-            out.push_back(text.substr(i, end - i));
-            i = end + 1;
-        } else {
-            size_t start = i;
-            while (i < text.size() && text[i] != ' ' && text[i] != '\n' && text[i] != '\t') ++i;
-            out.push_back(text.substr(start, i - start));
-        }
-    }
-    return out;
-}
-
-std::string unquoted(const std::string& word) {
-    return !word.empty() && word[0] == '"' ? word.substr(1) : word;
-}
-
 class CatalogueReader {
 public:
-    explicit CatalogueReader(const std::string& text) : w_(words_of(text)) {}
+    explicit CatalogueReader(const std::string& text) : w_(script_tokens(text)) {}
 
     Catalogue read() {
         while (i_ < w_.size()) {
@@ -258,8 +236,8 @@ private:
         if (fallback != "-") t.defaults.push_back(fallback);
         expect("{");
         while (peek() != "}") {
-            t.menu_tokens.push_back(unquoted(take()));
-            t.menu_labels.push_back(unquoted(take()));
+            t.menu_tokens.push_back(token_text(take()));
+            t.menu_labels.push_back(token_text(take()));
         }
         expect("}");
         return t;

@@ -7,10 +7,7 @@
 
 namespace scanflow::hip {
 
-namespace {
-
-// Words, quoted texts (without their quotes) and braces of a dialog script.
-std::vector<std::string> tokens_of(const std::string& script) {
+std::vector<std::string> script_tokens(const std::string& script) {
     std::vector<std::string> out;
     size_t i = 0;
     while (i < script.size()) {
@@ -39,17 +36,19 @@ std::vector<std::string> tokens_of(const std::string& script) {
     return out;
 }
 
-std::string plain(const std::string& token) {
+std::string token_text(const std::string& token) {
     return !token.empty() && token[0] == '"' ? token.substr(1) : token;
 }
+
+namespace {
 
 // The token and label pairs of a menu block whose items start at `at`; a menu a script
 // generates ("[ ... ]") has no items here.
 void read_menu(const std::vector<std::string>& t, size_t at, ParmTemplate& parm) {
     for (size_t j = at; j + 1 < t.size() && t[j] != "}" && t[j + 1] != "}"; j += 2) {
         if (t[j].empty() || t[j][0] != '"' || t[j + 1].empty() || t[j + 1][0] != '"') return;
-        parm.menu_tokens.push_back(plain(t[j]));
-        parm.menu_labels.push_back(plain(t[j + 1]));
+        parm.menu_tokens.push_back(token_text(t[j]));
+        parm.menu_labels.push_back(token_text(t[j + 1]));
     }
 }
 
@@ -66,16 +65,17 @@ size_t read_block(const std::vector<std::string>& t, size_t at, Templates& out) 
         } else if (t[i] == "}") {
             if (--depth == 0) break;
         } else if (depth == 1 && i + 1 < t.size()) {
-            if (t[i] == "name") name = plain(t[i + 1]);
+            if (t[i] == "name") name = token_text(t[i + 1]);
             if (t[i] == "type") {
-                parm.type = plain(t[i + 1]);
+                parm.type = token_text(t[i + 1]);
                 typed = true;
             }
-            if (t[i] == "size") parm.size = static_cast<size_t>(std::atoi(plain(t[i + 1]).c_str()));
+            if (t[i] == "size")
+                parm.size = static_cast<size_t>(std::atoi(token_text(t[i + 1]).c_str()));
             if (t[i] == "default" && t[i + 1] == "{") {
                 size_t j = i + 2;
                 for (; j < t.size() && t[j] != "}" && t[j] != "{"; ++j)
-                    parm.defaults.push_back(plain(t[j]));
+                    parm.defaults.push_back(token_text(t[j]));
                 if (j < t.size() && t[j] == "{") parm.defaults.clear();  // an expression default
             }
             if (t[i] == "menu" && t[i + 1] == "{") read_menu(t, i + 2, parm);
@@ -94,7 +94,7 @@ size_t read_block(const std::vector<std::string>& t, size_t at, Templates& out) 
 
 Templates parse_parm_templates(const std::string& script) {
     Templates out;
-    auto t = tokens_of(script);
+    auto t = script_tokens(script);
     for (size_t i = 0; i + 1 < t.size();) {
         if (t[i] == "parm" && t[i + 1] == "{") {
             i = read_block(t, i + 1, out);

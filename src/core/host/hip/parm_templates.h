@@ -21,6 +21,12 @@ struct ParmTemplate {
 
 using Templates = std::map<std::string, ParmTemplate>;
 
+// Words, quoted texts and braces of a dialog script; a quoted text keeps a leading '"' as its
+// mark, so that a quoted brace is no brace.
+std::vector<std::string> script_tokens(const std::string& script);
+// A token's text, without the mark of a quoted text.
+std::string token_text(const std::string& token);
+
 // The parm blocks of a dialog script, by parameter name; blocks it cannot read are skipped.
 Templates parse_parm_templates(const std::string& script);
 
