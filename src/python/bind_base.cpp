@@ -88,7 +88,7 @@ void bind_base(py::module_& m) {
         [](const py::object& exit_info, double sleep, const py::object& exit_code) {
             std::string info = text_of(exit_info);
             std::string code = text_of(exit_code);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             console::print_cmd(info, sleep, code);
         },
         py::arg("exit_info"), py::arg("sleep") = 0.3, py::arg("exit_code") = "200",

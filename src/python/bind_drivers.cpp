@@ -61,7 +61,7 @@ template <typename Driver>
 auto driver_init() {
     return py::init([](const py::dict& param_dict) {
         Json params = to_json(param_dict);
-        py::gil_scoped_release release;
+        ReleasedInterpreter release;
         return new Driver(module_services(), params);
     });
 }
@@ -104,7 +104,7 @@ void bind_related_operations(RelatedClass& related) {
                 rely_task_dict.is_none() ? default_dependency_task() : to_json(rely_task_dict);
             std::vector<std::string> otls =
                 otls_path.is_none() ? std::vector<std::string>{} : to_strings(otls_path);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             self.Write_File(file, version, info, rely, otls);
         },
         py::arg("info_file"), py::arg("houdiniver") = "", py::arg("info_dict") = py::none(),
@@ -127,7 +127,7 @@ void bind_related_operations(RelatedClass& related) {
     related.def("getHoudiniver", [](Related& self) {
         std::string version;
         {
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             version = self.getHoudiniver();
         }
         return to_pystr(version);
@@ -146,14 +146,14 @@ void bind_scene_driver(SceneDriverClass& hip) {
         "openScene",
         [](AnalysisHipAssets& self, const py::object& path) {
             std::string p = text_of(path);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             self.openScene(p);
         },
         py::arg("hip_path"));
-    hip.def("doit", &AnalysisHipAssets::doit, py::call_guard<py::gil_scoped_release>());
+    hip.def("doit", &AnalysisHipAssets::doit, py::call_guard<ReleasedInterpreter>());
     hip.def("doit_test", [](AnalysisHipAssets& self) {
         remember_module_file();
-        py::gil_scoped_release release;
+        ReleasedInterpreter release;
         self.doit_test();
     });
 }
@@ -185,7 +185,7 @@ void bind_drivers(py::module_& m) {
     py::class_<AnalysisAssets, Related> assets(m, "AnalysisAssets");
     assets.def(driver_init<AnalysisAssets>(), py::arg("param_dict"));
     json_attr(assets, "param_dict", &AnalysisAssets::param_dict);
-    assets.def("doit", &AnalysisAssets::doit, py::call_guard<py::gil_scoped_release>());
+    assets.def("doit", &AnalysisAssets::doit, py::call_guard<ReleasedInterpreter>());
 }
 
 }  // namespace scanflow::py_bridge

@@ -20,7 +20,7 @@ void bind_nested(RelatedClass& related, AnalysUsdClass& usd, SceneDriverClass& h
             std::string a = text_of(rs_file), b = text_of(exe);
             std::vector<std::string> found;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 found = r.get_rs_file_from_cmd(a, b);
             }
             return to_pylist(found);

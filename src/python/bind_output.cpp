@@ -11,7 +11,7 @@ void bind_output(py::module_& m, SceneDriverClass& hip) {
         [](const py::object& info_file, const py::object& info_dict) {
             std::string path = text_of(info_file);
             Json record = to_json(info_dict);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             writeFile(path, record);
         },
         py::arg("info_file"), py::arg("info_dict"));
@@ -31,7 +31,7 @@ void bind_output(py::module_& m, SceneDriverClass& hip) {
             for (auto item : uploads) items.push_back(text_of(item));
             UploadLists lists;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 lists = self.all_upload_list(items);
             }
             py::dict nested;
@@ -40,8 +40,8 @@ void bind_output(py::module_& m, SceneDriverClass& hip) {
             return py::make_tuple(to_pylist(lists.present), to_pylist(lists.missing), nested);
         },
         py::arg("uploads_list"));
-    hip.def("write_json", &AnalysisHipAssets::write_json, py::call_guard<py::gil_scoped_release>());
-    hip.def("analy_info", &AnalysisHipAssets::analy_info, py::call_guard<py::gil_scoped_release>());
+    hip.def("write_json", &AnalysisHipAssets::write_json, py::call_guard<ReleasedInterpreter>());
+    hip.def("analy_info", &AnalysisHipAssets::analy_info, py::call_guard<ReleasedInterpreter>());
     hip.def_property(
         "asset_list_file_path",
         [](const AnalysisHipAssets& self) { return to_pystr(self.asset_list_file_path); },

@@ -8,11 +8,11 @@ namespace scanflow::py_bridge {
 
 void bind_render(SceneDriverClass& hip) {
     hip.def("tips_keyword_info", &AnalysisHipAssets::tips_keyword_info,
-            py::call_guard<py::gil_scoped_release>());
+            py::call_guard<ReleasedInterpreter>());
     hip.def("analysis_render_setting", [](AnalysisHipAssets& self) {
         Json settings;
         {
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             settings = self.analysis_render_setting();
         }
         return from_json(settings);
@@ -24,7 +24,7 @@ void bind_render(SceneDriverClass& hip) {
             if (!ropnode.is_none()) records = to_json(ropnode);
             Json cameras;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 cameras = self.CheckCamera(ropnode.is_none() ? nullptr : &records);
             }
             return from_json(cameras);
@@ -36,7 +36,7 @@ void bind_render(SceneDriverClass& hip) {
             std::string p = text_of(path);
             std::pair<std::string, Json> found;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 found = AnalysisHipAssets::abc_find(p, module_services().host);
             }
             return py::make_tuple(to_pystr(found.first), from_json(found.second));
@@ -49,7 +49,7 @@ void bind_render(SceneDriverClass& hip) {
             std::string type = text_of(type_name);
             std::tuple<Json, Json, Json> result;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 result = self.get_render_setting(*node, type);
             }
             return py::make_tuple(from_json(std::get<0>(result)), from_json(std::get<1>(result)),
@@ -61,7 +61,7 @@ void bind_render(SceneDriverClass& hip) {
             Json records = to_json(list);
             Json out;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 out = method(self, records);
             }
             return from_json(out);
@@ -74,7 +74,7 @@ void bind_render(SceneDriverClass& hip) {
         [](AnalysisHipAssets& self, const py::object& geo_nodes, const py::object& geo_node) {
             Json a = to_json(geo_nodes), b = to_json(geo_node), out;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 out = self.get_geo_node_setting(a, b);
             }
             return from_json(out);
@@ -85,7 +85,7 @@ void bind_render(SceneDriverClass& hip) {
         [](AnalysisHipAssets& self, const py::object& records, int i) {
             Json a = to_json(records), out;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 out = self.get_distributedsim_node_setting(a, i);
             }
             return from_json(out);

@@ -17,7 +17,7 @@ void bind_scan(py::module_& m) {
             const Services& s = module_services();
             return has_gpu(s.module.platform_name, s.gpu_modules);
         },
-        py::call_guard<py::gil_scoped_release>());
+        py::call_guard<ReleasedInterpreter>());
     m.def(
         "analysis_assetsChecking",
         [] {
@@ -27,13 +27,13 @@ void bind_scan(py::module_& m) {
                           s.module.flavour()};
             analysis_assetsChecking(in);
         },
-        py::call_guard<py::gil_scoped_release>());
+        py::call_guard<ReleasedInterpreter>());
     m.def(
         "RY_GetSequen",
         [](const py::object& parm) {
             ParmPtr handle = wrap_hou_parm(parm);
             const Services& s = module_services();
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             RY_GetSequen(*handle, s.host, s.module, s.module.flavour());
         },
         py::arg("parm"));
@@ -43,7 +43,7 @@ void bind_scan(py::module_& m) {
             ParmPtr handle = wrap_hou_parm(parm);
             std::string text;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 text = convertReference(*handle);
             }
             return to_pystr(text);
@@ -53,7 +53,7 @@ void bind_scan(py::module_& m) {
         "clear_special_setting",
         [](const py::object& parm) {
             ParmPtr handle = wrap_hou_parm(parm);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             clear_special_setting(*handle);
         },
         py::arg("parm_path"));
@@ -61,7 +61,7 @@ void bind_scan(py::module_& m) {
         "get_otls",
         [](const py::object& node) {
             NodePtr handle = wrap_hou_node(node);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             get_otls(*handle, module_state().otls_assetpath);
         },
         py::arg("children"));

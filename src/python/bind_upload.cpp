@@ -57,7 +57,7 @@ void bind_upload(RelatedClass& related) {
             std::string scene = text_of(hip_file);
             UploadRecord record;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 record = self.gather_upload(std::move(paths), scene);
             }
             return upload_dict(record);

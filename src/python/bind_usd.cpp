@@ -31,7 +31,7 @@ void bind_layer_operations(AnalysUsdClass& usd) {
             auto [real_path, first_sublayer] = layer_anchor(layer);
             std::string ref = reference_path(reference, flag);
             std::string dir = text_of(dir_path);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             return self.resolve_ref(real_path, first_sublayer, ref, dir);
         },
         py::arg("layer"), py::arg("reference"), py::arg("dir_path"), py::arg("flag") = 0);
@@ -42,7 +42,7 @@ void bind_layer_operations(AnalysUsdClass& usd) {
             for (auto item : allLayer) layers.insert(text_of(item));
             std::string path = text_of(usd_path);
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 self.get_refe_layer(path, layers);
             }
             for (const auto& layer : layers) allLayer.add(to_pystr(layer));
@@ -52,11 +52,11 @@ void bind_layer_operations(AnalysUsdClass& usd) {
 
 void bind_usd_file_flow(UsdDriverClass& usd_asset) {
     using Self = AnalysUsdAsset;
-    const auto released = py::call_guard<py::gil_scoped_release>();
+    const auto released = py::call_guard<ReleasedInterpreter>();
     usd_asset.def("getUsdAsset", [](Self& self) {
         std::vector<std::string> found;
         {
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             found = self.getUsdAsset();
         }
         return to_pylist(found);
@@ -66,7 +66,7 @@ void bind_usd_file_flow(UsdDriverClass& usd_asset) {
     usd_asset.def("UsdRopNodeSetting", [](Self& self) {
         Json records;
         {
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             records = self.UsdRopNodeSetting();
         }
         return from_json(records);
@@ -77,7 +77,7 @@ void bind_usd_file_flow(UsdDriverClass& usd_asset) {
             std::vector<std::string> paths = to_strings(file_paths);
             UsdAssetLists lists;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 lists = self.allusdAsset(paths);
             }
             return py::make_tuple(to_pylist(lists.present), to_pylist(lists.missing),

@@ -119,7 +119,7 @@ void bind_util(py::module_& m) {
             }
             std::string text = text_of(str);
             std::string encoding = text_of(str_encode);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             unicode_to_str(text, encoding);
         },
         py::arg("str"), py::arg("str_encode") = "system");
@@ -154,7 +154,7 @@ void bind_util(py::module_& m) {
             std::string path = text_of(dir);
             std::vector<std::string> files;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 files = get_files(path, *script_listings(), flavour());
             }
             return to_pylist(files);
@@ -166,7 +166,7 @@ void bind_util(py::module_& m) {
             std::string text = require_text("glob_file", pattern);
             std::vector<std::string> files;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 files = glob_file(text, *script_listings(), flavour());
             }
             return to_pylist(files);
@@ -185,7 +185,7 @@ void bind_util(py::module_& m) {
         "getFileMd5",
         [](const py::object& p) {
             std::string path = text_of(p);
-            py::gil_scoped_release release;
+            ReleasedInterpreter release;
             return getFileMd5(path);
         },
         py::arg("file_path"));
@@ -204,7 +204,7 @@ void bind_util(py::module_& m) {
             std::string path = text_of(p);
             std::optional<std::string> version;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 version = get_file_save_ver(path);
             }
             return optional_str(version);
@@ -248,7 +248,7 @@ void bind_util(py::module_& m) {
             auto prefixes = to_strings(protect_path);
             TxResult result;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 result = check_tx_exists(p, home, prefixes, *script_listings(), flavour());
             }
             assign_list(protect_path, prefixes);
@@ -263,7 +263,7 @@ void bind_util(py::module_& m) {
             auto prefixes = to_strings(protect_path);
             TxResult result;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 result = find_tx_counterparts_parallel(items, home, prefixes, max_workers,
                                                        *script_listings(), flavour());
             }

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "console_relay.h"
 #include "host/value.h"
 #include "util/json.h"
 
@@ -37,11 +38,13 @@ std::pair<std::string, std::string> describe(py::error_already_set& error);
 [[noreturn]] void rethrow_as_core(py::error_already_set& error, const std::string& node = {},
                                   const std::string& parm = {});
 
-// Runs `fn` with the interpreter lock held, turning Python exceptions into core errors.
+// Runs `fn` with the interpreter lock held, turning Python exceptions into core errors. Console
+// lines that waited for the lock go out first.
 template <typename Fn>
 auto call_python(Fn&& fn, const std::string& node = {}, const std::string& parm = {})
     -> decltype(fn()) {
     py::gil_scoped_acquire gil;
+    deliver_waiting_console_lines();
     try {
         return fn();
     } catch (py::error_already_set& e) {
@@ -54,6 +57,7 @@ auto call_python(Fn&& fn, const std::string& node = {}, const std::string& parm 
 template <typename Fn, typename Where>
 auto call_python_at(Fn&& fn, Where&& where, bool is_parm) -> decltype(fn()) {
     py::gil_scoped_acquire gil;
+    deliver_waiting_console_lines();
     try {
         return fn();
     } catch (py::error_already_set& e) {
@@ -77,7 +81,7 @@ void bind_path_reader(Cls& cls, const char* name, const char* arg, Fn fn) {
             std::string p = text_of(path);
             std::vector<std::string> found;
             {
-                py::gil_scoped_release release;
+                ReleasedInterpreter release;
                 found = fn(self, p);
             }
             return to_pylist(found);

@@ -25,6 +25,8 @@ def _load():
         import pxr.Usd
     except Exception:
         pass
+    finally:
+        _done()
 
 threading.Thread(target=_load, name="pxr import").start()
 )py";
@@ -139,9 +141,20 @@ public:
         call_python([&] {
             if (helpers_ || loading_) return;
             // A thread of the interpreter's own: the first use's import waits for it on the
-            // module's import lock, and the interpreter does not end before it does.
+            // module's import lock, and the interpreter does not end before it does. The import
+            // keeps the interpreter lock for long stretches, so console lines wait meanwhile.
             py::dict scope;
-            py::exec(kLoadAhead, scope);
+            scope["_done"] = py::cpp_function([] {
+                console_lines_flow();
+                deliver_waiting_console_lines();
+            });
+            console_lines_wait();
+            try {
+                py::exec(kLoadAhead, scope);
+            } catch (...) {
+                console_lines_flow();
+                throw;
+            }
             loading_ = true;
         });
     }

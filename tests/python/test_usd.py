@@ -1,9 +1,13 @@
-"""A USD file given in place of a scene: every composition arc, the result files."""
+"""USD: a USD file given in place of a scene (every composition arc, the result files), and a scene
+whose USD files are read while the library loads."""
 
 import hashlib
+import json
+import re
 
 import pytest
 
+import hipwrite
 from conftest import WEB_OPTIONS, base_env
 
 pxr = pytest.importorskip("pxr")
@@ -141,3 +145,75 @@ def test_every_usd_file_operation_is_reachable_from_a_host_script(project, monke
     driver.AssetInfo()
     assert (project.out / "analyze_sucess").exists()
     assert r + "/missing.usda" in project.read("asset.json")["missing_file"]
+
+
+# Run in a fresh interpreter: the USD library's import is made slow, so that the analysis prints
+# while the thread importing it runs; everything the module prints is captured from sys.stdout,
+# then a line of the caller's own.
+CAPTURED_RUN = r"""
+import importlib.abc, json, sys, time
+
+DELAY = float(sys.argv[1])
+
+class SlowUsd(importlib.abc.MetaPathFinder):
+    def find_spec(self, name, path=None, target=None):
+        if name == "pxr.Usd":
+            time.sleep(DELAY)
+        return None
+
+class Capture:
+    def __init__(self):
+        self.parts = []
+    def write(self, text):
+        self.parts.append(text)
+        return len(text)
+    def flush(self):
+        pass
+
+sys.meta_path.insert(0, SlowUsd())
+real, sys.stdout = sys.stdout, Capture()
+import scanflow
+sys.argv = ["scanflow"] + sys.argv[2:]
+try:
+    scanflow.main()
+except SystemExit as end:
+    print("exit", end.code)
+print("the caller's line")
+captured, sys.stdout = sys.stdout, real
+print(json.dumps("".join(captured.parts)))
+"""
+
+
+def test_lines_printed_while_the_library_loads_reach_sys_stdout_in_order(run_python, project):
+    root = project.root
+    (root / "tex").mkdir()
+    for name in ("a.exr", "b.exr", "layer.exr"):
+        (root / "tex" / name).write_bytes(b"x")
+    (root / "sub.usda").write_text('#usda 1.0\ndef "s" {\n    asset tex = @./tex/layer.exr@\n}\n')
+    (root / "shot.usda").write_text('#usda 1.0\n(\n    subLayers = [@./sub.usda@]\n)\n')
+    # Read before the USD file, while the library loads.
+    (root / "proc.ass").write_text('image\n{\n name img\n filename "%s"\n}\n' % (root / "tex" / "b.exr"))
+    nodes = [{"path": "/stage", "type": "lopnet"},
+             {"path": "/stage/sublayer1", "type": "sublayer", "parms": {"filepath1": str(root / "shot.usda")}},
+             {"path": "/obj/file1", "type": "file", "parms": {"file": str(root / "tex" / "a.exr")}},
+             {"path": "/obj/proc1", "type": "arnold::procedural", "parms": {"filename": str(root / "proc.ass")}}]
+    scene = root / "shot.hip"
+    hipwrite.write_cpio(scene, {"nodes": nodes})
+    times = re.compile(r"[0-9]+\.[0-9]+(e-?[0-9]+)?")
+
+    def captured(delay):
+        out = root / ("out%g" % delay)
+        out.mkdir()
+        (out / "task.json").write_text(json.dumps({"task_info": {"platform": "2", "channel": "1"},
+                                                   "software_config": {"plugins": {}}}))
+        run = run_python(CAPTURED_RUN, delay, "-channel", "web", "-file", scene, "-path_json", out,
+                         *WEB_OPTIONS, env=base_env(SCANFLOW_HOST="hip"))
+        assert run.code == 0, run.err[-3000:]
+        return times.sub("T", json.loads(run.out.splitlines()[-1]).replace(str(out), "<out>"))
+
+    slow, quick = captured(0.5), captured(0)
+    assert "asset path : " + str(root / "proc.ass") in slow
+    assert "asset path : " + str(root / "shot.usda") in slow
+    assert "write analyze_sucess ok" in slow
+    assert slow.endswith("exit 0\nthe caller's line\n")
+    assert slow == quick
