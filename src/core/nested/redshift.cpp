@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 
 #include "base/console.h"
@@ -36,18 +37,20 @@ void for_each_line(const std::string& path, const std::function<void(const std::
     if (!in) throw FileError(path, "cannot open " + path);
     constexpr size_t kMaxLine = 1 << 20;
     std::string line;
-    std::vector<char> block(1 << 20);
-    while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    // Uninitialised: a small file touches only the pages it fills.
+    constexpr size_t kBlock = 1 << 20;
+    std::unique_ptr<char[]> block(new char[kBlock]);
+    while (in.read(block.get(), static_cast<std::streamsize>(kBlock)) || in.gcount() > 0) {
         size_t n = static_cast<size_t>(in.gcount());
         size_t start = 0;
         for (size_t i = 0; i < n; ++i) {
             if (block[i] != '\n') continue;
-            line.append(block.data() + start, i + 1 - start);
+            line.append(block.get() + start, i + 1 - start);
             scan(line);
             line.clear();
             start = i + 1;
         }
-        line.append(block.data() + start, n - start);
+        line.append(block.get() + start, n - start);
         if (line.size() >= kMaxLine) {
             scan(line);
             line.clear();

@@ -28,11 +28,12 @@ constexpr uint64_t kRatioFloor = 1ull << 30;
 StreamReader::StreamReader(const std::string& path) : StreamReader(path, open_for_reading(path)) {}
 
 StreamReader::StreamReader(const std::string& path, FileHandle file)
-    : path_(path), file_(std::move(file)), raw_(kBlock), buffer_(kBlock) {
+    : path_(path), file_(std::move(file)), buffer_(new char[kBlock]) {
     int a = std::fgetc(file_.get()), b = std::fgetc(file_.get());
     gzip_ = a == 0x1f && b == 0x8b;
     std::rewind(file_.get());
     if (gzip_) {
+        raw_.reset(new char[kBlock]);
         z_ = std::make_unique<Inflater>();
         z_->initialised = inflateInit2(&z_->z, 15 + 32) == Z_OK;
         if (!z_->initialised) throw FileError(path, "cannot inflate " + path);
@@ -42,7 +43,7 @@ StreamReader::StreamReader(const std::string& path, FileHandle file)
 StreamReader::~StreamReader() = default;
 
 bool StreamReader::read_raw() {
-    size_t n = std::fread(raw_.data(), 1, raw_.size(), file_.get());
+    size_t n = std::fread(raw_.get(), 1, kBlock, file_.get());
     if (n == 0) {
         if (std::ferror(file_.get()))
             throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
@@ -50,7 +51,7 @@ bool StreamReader::read_raw() {
         return false;
     }
     compressed_ += n;
-    z_->z.next_in = reinterpret_cast<Bytef*>(raw_.data());
+    z_->z.next_in = reinterpret_cast<Bytef*>(raw_.get());
     z_->z.avail_in = static_cast<uInt>(n);
     return true;
 }
@@ -58,7 +59,7 @@ bool StreamReader::read_raw() {
 bool StreamReader::fill() {
     pos_ = end_ = 0;
     if (!gzip_) {
-        size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_.get());
+        size_t n = std::fread(buffer_.get(), 1, kBlock, file_.get());
         if (n == 0 && std::ferror(file_.get()))
             throw FileError(path_, "cannot read " + path_ + ": " + std::strerror(errno));
         end_ = n;
@@ -70,13 +71,13 @@ bool StreamReader::fill() {
             throw FileError(path_, "truncated gzip data in " + path_ + " at offset " +
                                        std::to_string(compressed_));
         }
-        z_->z.next_out = reinterpret_cast<Bytef*>(buffer_.data());
-        z_->z.avail_out = static_cast<uInt>(buffer_.size());
+        z_->z.next_out = reinterpret_cast<Bytef*>(buffer_.get());
+        z_->z.avail_out = static_cast<uInt>(kBlock);
         int rc = inflate(&z_->z, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
             throw FileError(path_, "corrupt gzip data in " + path_ + " at offset " +
                                        std::to_string(compressed_));
-        end_ = buffer_.size() - z_->z.avail_out;
+        end_ = kBlock - z_->z.avail_out;
         inflated_ += end_;
         if (inflated_ > kRatioFloor && inflated_ > kMaxRatio * compressed_)
             throw FileError(path_, path_ + " inflates beyond " + std::to_string(kMaxRatio) +

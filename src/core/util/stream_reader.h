@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "util/file_handle.h"
 
@@ -44,7 +43,7 @@ public:
             while (pos_ < end_ && keep(static_cast<unsigned char>(buffer_[pos_]))) ++pos_;
             offset_ += pos_ - start;
             if (out) {
-                out->append(buffer_.data() + start, pos_ - start);
+                out->append(buffer_.get() + start, pos_ - start);
                 if (out->size() > max_out) return -2;
             }
             if (pos_ < end_) return static_cast<unsigned char>(buffer_[pos_]);
@@ -55,7 +54,7 @@ public:
     // end. consume() hands the first `n` of them out.
     std::string_view buffered() {
         if (pos_ == end_ && !fill()) return {};
-        return std::string_view(buffer_.data() + pos_, end_ - pos_);
+        return std::string_view(buffer_.get() + pos_, end_ - pos_);
     }
     void consume(size_t n) {
         pos_ += n;
@@ -74,8 +73,10 @@ private:
     bool gzip_ = false;
     struct Inflater;
     std::unique_ptr<Inflater> z_;
-    std::vector<char> raw_;
-    std::vector<char> buffer_;
+    // Left uninitialised: only the pages a read fills are ever touched, which for the many
+    // small files an analysis reads is a few of the block's 256.
+    std::unique_ptr<char[]> raw_;  // compressed input, for gzip files only
+    std::unique_ptr<char[]> buffer_;
     size_t pos_ = 0, end_ = 0;
     uint64_t offset_ = 0, compressed_ = 0, inflated_ = 0;
     bool raw_done_ = false;
