@@ -5,7 +5,8 @@
 namespace scanflow {
 
 ReadAhead::ReadAhead(unsigned threads) {
-    for (unsigned i = 1; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    if (threads < 2) return;
+    for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
 }
 
 ReadAhead::~ReadAhead() {

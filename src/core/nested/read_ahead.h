@@ -20,7 +20,9 @@ class ReadAhead {
 public:
     using Reader = std::function<std::vector<std::string>()>;
 
-    // `threads` counts the caller's own: threads - 1 read ahead.
+    // `threads` read ahead, none when it is 1. The caller is not counted: it goes through the
+    // files in order, mostly waiting for names being read, and reads a file itself only when
+    // no reader has started it.
     explicit ReadAhead(unsigned threads);
     ~ReadAhead();  // what is still queued is dropped
     ReadAhead(const ReadAhead&) = delete;
