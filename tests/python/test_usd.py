@@ -217,3 +217,32 @@ def test_lines_printed_while_the_library_loads_reach_sys_stdout_in_order(run_pyt
     assert "write analyze_sucess ok" in slow
     assert slow.endswith("exit 0\nthe caller's line\n")
     assert slow == quick
+
+
+LOADED_AFTER_RUN = r"""
+import sys
+import scanflow
+sys.argv = ["scanflow"] + sys.argv[1:]
+try:
+    scanflow.main()
+except SystemExit as end:
+    assert end.code == 0, end.code
+print("pxr.Usd loaded:", "pxr.Usd" in sys.modules)
+"""
+
+
+@pytest.mark.parametrize("usd_file", [None, "missing.usda"])
+def test_the_library_is_loaded_when_a_parameter_names_a_usd_file_and_not_otherwise(run_python, project, usd_file):
+    root = project.root
+    (root / "a.exr").write_bytes(b"x")
+    nodes = [{"path": "/obj/file1", "type": "file", "parms": {"file": str(root / "a.exr")}}]
+    if usd_file:
+        # Loaded ahead as soon as a parameter names a USD file, before anything says whether the
+        # file is there.
+        nodes.append({"path": "/stage/sublayer1", "type": "sublayer", "parms": {"filepath1": str(root / usd_file)}})
+    scene = root / "shot.hip"
+    hipwrite.write_cpio(scene, {"nodes": nodes})
+    run = run_python(LOADED_AFTER_RUN, "-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS,
+                     env=base_env(SCANFLOW_HOST="hip"))
+    assert run.code == 0, run.out[-3000:] + run.err[-3000:]
+    assert run.lines[-1] == "pxr.Usd loaded: %s" % bool(usd_file)

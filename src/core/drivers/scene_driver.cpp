@@ -148,10 +148,10 @@ UploadLists AnalysisHipAssets::all_upload_list(const std::vector<std::string>& u
 void AnalysisHipAssets::write_json() {
     timed(1, "write_json", [&] {
         Listings listings(*this);
+        load_usd_ahead(services_.module.ALL_NODE);
         ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
-        load_usd_ahead(parameters.nested);
         UploadLists nested = all_upload_list(parameters.nested);
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
@@ -174,12 +174,14 @@ void AnalysisHipAssets::write_json() {
     });
 }
 
-// The USD library is loaded while the other nested files are read, when USD files are among
-// them.
-void AnalysisHipAssets::load_usd_ahead(const std::vector<std::string>& nested) {
+// When a parameter names a USD file, the USD library is loaded while the parameters' files are
+// found and the other nested files read: its import is the longest step before the first USD
+// file can be read. A USD file that turns out to be missing costs the import and nothing else.
+void AnalysisHipAssets::load_usd_ahead(const Json& parameter_values) {
     if (!services_.usd) return;
-    for (const auto& path : nested) {
-        if (!ends_with_any(path, {".usd", ".usdc", ".USD", ".usda"})) continue;
+    for (const auto& [parm_path, value] : parameter_values.items()) {
+        if (!ends_with_any(strip(value_text(value), "\"'"), {".usd", ".usdc", ".USD", ".usda"}))
+            continue;
         services_.usd->load_ahead();
         return;
     }

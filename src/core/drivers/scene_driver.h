@@ -55,7 +55,7 @@ private:
     void scene_steps();
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
-    void load_usd_ahead(const std::vector<std::string>& nested);
+    void load_usd_ahead(const Json& parameter_values);
     AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);
