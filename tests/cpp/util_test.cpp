@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include "test_support.h"
 #include "util/encoding.h"
 #include "util/exclusions.h"
+#include "util/facts_ahead.h"
 #include "util/file_facts.h"
 #include "util/fs_cache.h"
 #include "util/paths.h"
@@ -176,6 +179,28 @@ TEST_F(OnDisk, ListingCacheListsEachDirectoryOnce) {
     EXPECT_FALSE(listings.exists(at("seq/f.999.exr")));
     EXPECT_FALSE(listings.exists(at("seq/none/deeper.exr")));
     EXPECT_EQ(listings.reads() - before, 2u);  // seq/ and its parent (none/ is known absent)
+}
+
+TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
+    std::string a = make("seq/a.exr", "abc"), b = make("seq/b.exr", "abcdef");
+    make("seq/sub/c.exr");
+    DirCache listings;
+    FactsAhead ahead(listings, {a, at("seq/sub"), at("seq/missing.exr"), b});
+    // Only files count; the directory and the missing path are passed over.
+    for (int i = 0; i < 10000 && ahead.stated() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(ahead.stated(), 2u);
+    ahead.stop();
+    ahead.stop();  // once stopped, it stays stopped
+    // A file that changes after its facts were stated ahead answers from the run's cache.
+    make("seq/a.exr", "abcdefghi");
+    EXPECT_EQ(listings.facts(a).size, 3);
+    EXPECT_EQ(listings.facts(b).size, 6);
+    DirCache fresh;
+    EXPECT_EQ(fresh.facts(a).size, 9);
+    // Nothing to state: no thread.
+    FactsAhead idle(listings, {});
+    EXPECT_EQ(idle.stated(), 0u);
 }
 
 TEST_F(OnDisk, FileFacts) {

@@ -24,6 +24,7 @@
 #include "run/tip_codes.h"
 #include "scan/param_scan.h"
 #include "util/exclusions.h"
+#include "util/facts_ahead.h"
 #include "util/file_facts.h"
 
 namespace scanflow {
@@ -152,6 +153,9 @@ void AnalysisHipAssets::write_json() {
         ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
+        FactsAhead facts_ahead(*listings, services_.module.threads > 1
+                                              ? files_in_upload_form(parameters, flavour())
+                                              : std::vector<std::string>{});
         UploadLists nested = all_upload_list(parameters.nested);
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
@@ -165,6 +169,7 @@ void AnalysisHipAssets::write_json() {
         std::vector<std::string> to_upload =
             search_upload_files(upload_candidates(nested, parameters), *listings);
         UploadRecord upload = write_uploads(std::move(to_upload));
+        facts_ahead.stop();
         add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
         if (services_.file_summary)
             *services_.file_summary =

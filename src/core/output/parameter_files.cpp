@@ -48,4 +48,13 @@ ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings,
     return out;
 }
 
+std::vector<std::string> files_in_upload_form(const ParameterFiles& parameters, Flavour f) {
+    std::vector<std::string> out;
+    if (f.windows) return out;
+    for (const auto& parameter : parameters.convert_node)
+        for (const auto& file : parameter.files)
+            if (slashes_forward(normpath(file, f)) == file) out.push_back(file);
+    return out;
+}
+
 }  // namespace scanflow

@@ -1,0 +1,41 @@
+// Files' facts stated ahead of their use, on a thread of the lowest priority: it runs on a core
+// the analysis leaves idle (while the USD library loads and its stages are walked, while one
+// thread writes a result file) and gives way whenever the analysis wants both. The facts go into
+// the run's cache, so each file is still stated once.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "util/fs_cache.h"
+
+namespace scanflow {
+
+class FactsAhead {
+public:
+    // Starts stating, in order, those of `paths` that the listings know as files. Each path
+    // must be in the form its facts will be asked for later, or the cache keeps them apart.
+    FactsAhead(DirCache& listings, std::vector<std::string> paths);
+    ~FactsAhead();  // stop()
+    FactsAhead(const FactsAhead&) = delete;
+    FactsAhead& operator=(const FactsAhead&) = delete;
+
+    // Stops after the file being stated and waits for the thread. Called before the facts are
+    // asked for side by side, so that no file is stated twice at once.
+    void stop();
+    // Files stated so far.
+    size_t stated() const { return stated_; }
+
+private:
+    void run(DirCache& listings);
+
+    std::vector<std::string> paths_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<size_t> stated_{0};
+    std::thread thread_;
+};
+
+}  // namespace scanflow
