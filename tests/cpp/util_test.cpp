@@ -184,9 +184,11 @@ TEST_F(OnDisk, ListingCacheListsEachDirectoryOnce) {
 TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     std::string a = make("seq/a.exr", "abc"), b = make("seq/b.exr", "abcdef");
     make("seq/sub/c.exr");
+    std::vector<std::string> first{a, at("seq/sub"), at("seq/missing.exr")}, second{a + "x", b};
     DirCache listings;
-    FactsAhead ahead(listings, {a, at("seq/sub"), at("seq/missing.exr"), b});
-    // Only files count; the directory and the missing path are passed over.
+    FactsAhead ahead(listings, {&first, &second},
+                     [&](const std::string& path) { return path != a + "x"; });
+    // Only files count; the directory, the missing path and the unwanted one are passed over.
     for (int i = 0; i < 10000 && ahead.stated() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(ahead.stated(), 2u);
@@ -199,7 +201,7 @@ TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     DirCache fresh;
     EXPECT_EQ(fresh.facts(a).size, 9);
     // Nothing to state: no thread.
-    FactsAhead idle(listings, {});
+    FactsAhead idle(listings, {}, {});
     EXPECT_EQ(idle.stated(), 0u);
 }
 

@@ -23,8 +23,8 @@
 #include "render/rop_nodes.h"
 #include "run/tip_codes.h"
 #include "scan/param_scan.h"
+#include "upload/gather.h"
 #include "util/exclusions.h"
-#include "util/facts_ahead.h"
 #include "util/file_facts.h"
 
 namespace scanflow {
@@ -153,9 +153,7 @@ void AnalysisHipAssets::write_json() {
         ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
-        FactsAhead facts_ahead(*listings, services_.module.threads > 1
-                                              ? files_in_upload_form(parameters, flavour())
-                                              : std::vector<std::string>{});
+        FactsAhead facts_ahead = state_files_ahead(parameters, *listings);
         UploadLists nested = all_upload_list(parameters.nested);
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
@@ -190,6 +188,16 @@ void AnalysisHipAssets::load_usd_ahead(const Json& parameter_values) {
         services_.usd->load_ahead();
         return;
     }
+}
+
+// The parameters' files are stated on a thread of their own from here on, where the analysis
+// will ask for their facts only at the end; not when the pool is off.
+FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters,
+                                                DirCache& listings) {
+    if (services_.module.threads < 2 || flavour().windows) return FactsAhead(listings, {}, {});
+    Flavour f = flavour();
+    return FactsAhead(listings, file_lists(parameters),
+                      [f](const std::string& path) { return written_as_uploaded(path, f); });
 }
 
 // Digital-asset libraries that are not the host's own: their directories go into the task

@@ -11,6 +11,7 @@
 #include "output/asset_record.h"
 #include "output/parameter_files.h"
 #include "output/upload_lists.h"
+#include "util/facts_ahead.h"
 
 namespace scanflow {
 
@@ -56,6 +57,7 @@ private:
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
     void load_usd_ahead(const Json& parameter_values);
+    FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings);
     AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);

@@ -48,12 +48,9 @@ ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings,
     return out;
 }
 
-std::vector<std::string> files_in_upload_form(const ParameterFiles& parameters, Flavour f) {
-    std::vector<std::string> out;
-    if (f.windows) return out;
-    for (const auto& parameter : parameters.convert_node)
-        for (const auto& file : parameter.files)
-            if (slashes_forward(normpath(file, f)) == file) out.push_back(file);
+std::vector<const std::vector<std::string>*> file_lists(const ParameterFiles& parameters) {
+    std::vector<const std::vector<std::string>*> out;
+    for (const auto& parameter : parameters.convert_node) out.push_back(&parameter.files);
     return out;
 }
 

@@ -26,8 +26,8 @@ struct ParameterFiles {
 ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f,
                                        unsigned threads);
 
-// The parameters' files already in the form their upload entries give them, so that facts
-// stated for them ahead are the ones the entries ask for; on Windows, none.
-std::vector<std::string> files_in_upload_form(const ParameterFiles& parameters, Flavour f);
+// Each parameter's files, for reading side by side with the analysis: they do not change once
+// collected.
+std::vector<const std::vector<std::string>*> file_lists(const ParameterFiles& parameters);
 
 }  // namespace scanflow

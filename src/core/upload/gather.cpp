@@ -129,6 +129,10 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
     });
 }
 
+bool written_as_uploaded(const std::string& path, Flavour f) {
+    return !f.windows && slashes_forward(normpath(path, f)) == path;
+}
+
 void write_upload_record(JsonWriter& out, const UploadRecord& record) {
     out.begin_object();
     out.key("asset");

@@ -34,6 +34,10 @@ struct UploadRecord {
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
                            DirCache& listings, Flavour f, unsigned threads);
 
+// Whether `path` is written as the entry made from it writes its local form, so that facts
+// asked for the one are the other's. Never on Windows, where entries change case and drives.
+bool written_as_uploaded(const std::string& path, Flavour f);
+
 // The record as upload.json holds it: {"asset": [{"local", "server"}…], "scene": [{"local",
 // "server", "hash"}]}.
 void write_upload_record(JsonWriter& out, const UploadRecord& record);

@@ -19,9 +19,10 @@ void lowest_priority_for_this_thread() {
 
 }  // namespace
 
-FactsAhead::FactsAhead(DirCache& listings, std::vector<std::string> paths)
-    : paths_(std::move(paths)) {
-    if (!paths_.empty()) thread_ = std::thread([this, &listings] { run(listings); });
+FactsAhead::FactsAhead(DirCache& listings, std::vector<const Paths*> lists,
+                       std::function<bool(const std::string&)> wanted)
+    : lists_(std::move(lists)), wanted_(std::move(wanted)) {
+    if (!lists_.empty()) thread_ = std::thread([this, &listings] { run(listings); });
 }
 
 FactsAhead::~FactsAhead() {
@@ -35,11 +36,13 @@ void FactsAhead::stop() {
 
 void FactsAhead::run(DirCache& listings) {
     lowest_priority_for_this_thread();
-    for (const auto& path : paths_) {
-        if (stopping_) return;
-        if (!listings.isfile(path)) continue;
-        listings.facts(path);
-        ++stated_;
+    for (const Paths* paths : lists_) {
+        for (const auto& path : *paths) {
+            if (stopping_) return;
+            if (!wanted_(path) || !listings.isfile(path)) continue;
+            listings.facts(path);
+            ++stated_;
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,9 +17,12 @@ namespace scanflow {
 
 class FactsAhead {
 public:
-    // Starts stating, in order, those of `paths` that the listings know as files. Each path
-    // must be in the form its facts will be asked for later, or the cache keeps them apart.
-    FactsAhead(DirCache& listings, std::vector<std::string> paths);
+    using Paths = std::vector<std::string>;
+    // Starts stating, list by list and in order, the paths `wanted` accepts and the listings know
+    // as files. `wanted` accepts a path only in the form its facts will be asked for later, or
+    // the cache keeps them apart. The lists are not copied: they stay as they are until stop().
+    FactsAhead(DirCache& listings, std::vector<const Paths*> lists,
+               std::function<bool(const std::string&)> wanted);
     ~FactsAhead();  // stop()
     FactsAhead(const FactsAhead&) = delete;
     FactsAhead& operator=(const FactsAhead&) = delete;
@@ -32,7 +36,8 @@ public:
 private:
     void run(DirCache& listings);
 
-    std::vector<std::string> paths_;
+    std::vector<const Paths*> lists_;
+    std::function<bool(const std::string&)> wanted_;
     std::atomic<bool> stopping_{false};
     std::atomic<size_t> stated_{0};
     std::thread thread_;
