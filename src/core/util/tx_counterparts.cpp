@@ -1,6 +1,7 @@
 #include "util/tx_counterparts.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/text.h"
 #include "util/exclusions.h"
@@ -20,27 +21,35 @@ const std::vector<std::string>& tx_extensions() {
     return list;
 }
 
-// Whether `path` lies in the host installation directory `hh` (both normalised; case-blind on
-// Windows).
-bool under_directory(const std::string& path, const std::string& hh, Flavour f) {
-    if (hh.empty()) return false;
-    auto key = [&](const std::string& p) {
-        std::string n = slashes_forward(normpath(p, f));
-        return f.windows ? ascii_lower(n) : n;
-    };
-    std::string dir = key(hh);
-    if (dir.empty() || dir.back() != '/') dir.push_back('/');
-    return starts_with(key(path), dir);
+// A path in the form that tells whether it lies below a directory: normalised, with "/"
+// separators, in lower case on Windows.
+std::string directory_key(const std::string& path, Flavour f) {
+    std::string n = slashes_forward(normpath(path, f));
+    return f.windows ? ascii_lower(n) : n;
 }
 
-// check_tx_exists with prefixes already lower-case.
-TxResult check_one(const std::string& input, const std::string& env_hh_path,
-                   const std::vector<std::string>& lowered_prefixes, DirCache& listings,
-                   Flavour f) {
+// What every path is checked against, made once for all of them.
+struct Checks {
+    std::string hh_dir;  // the host installation directory's key and a final "/"; "" when unset
+    std::vector<std::string> lowered_prefixes;
+};
+
+Checks checks_for(const std::string& hh, std::vector<std::string>& protect_path, Flavour f) {
+    Checks out;
+    if (!hh.empty()) {
+        out.hh_dir = directory_key(hh, f);
+        if (out.hh_dir.empty() || out.hh_dir.back() != '/') out.hh_dir.push_back('/');
+    }
+    search_unavailable_path("", protect_path);  // lower-cases the caller's list in place
+    out.lowered_prefixes = protect_path;
+    return out;
+}
+
+TxResult check_one(const std::string& input, const Checks& checks, DirCache& listings, Flavour f) {
     std::string path = input;
     if (path.size() >= 2 && path[1] == ':') path[0] = ascii_upper(path.substr(0, 1))[0];
     std::vector<std::string> found;
-    if (!under_directory(path, env_hh_path, f)) {
+    if (checks.hh_dir.empty() || !starts_with(directory_key(path, f), checks.hh_dir)) {
         auto [stem, ext] = splitext(path, f);
         if (!ends_with(path, ".rat") && !ext.empty()) {
             std::string rat = slashes_forward(replace_all(path, ext, ext + ".rat"));
@@ -58,28 +67,25 @@ TxResult check_one(const std::string& input, const std::string& env_hh_path,
         }
     }
     std::string forward = slashes_forward(path);
-    found.push_back(forward);
     std::vector<std::string> protected_paths;
-    std::string lowered = ascii_lower(forward);
-    for (const auto& prefix : lowered_prefixes) {
-        if (starts_with(lowered, prefix)) {
-            protected_paths.push_back(forward);
-            break;
+    if (!checks.lowered_prefixes.empty()) {
+        std::string lowered = ascii_lower(forward);
+        for (const auto& prefix : checks.lowered_prefixes) {
+            if (starts_with(lowered, prefix)) {
+                protected_paths.push_back(forward);
+                break;
+            }
         }
     }
-    return {found, protected_paths};
-}
-
-std::vector<std::string> lower_prefixes(std::vector<std::string>& protect_path) {
-    search_unavailable_path("", protect_path);  // lower-cases the caller's list in place
-    return protect_path;
+    found.push_back(std::move(forward));
+    return {std::move(found), std::move(protected_paths)};
 }
 
 }  // namespace
 
 TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
                          std::vector<std::string>& protect_path, DirCache& listings, Flavour f) {
-    return check_one(path, env_hh_path, lower_prefixes(protect_path), listings, f);
+    return check_one(path, checks_for(env_hh_path, protect_path, f), listings, f);
 }
 
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
@@ -89,8 +95,8 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
     std::vector<const std::string*> absolute;
     for (const auto& p : paths)
         if (isabs(p, f)) absolute.push_back(&p);
-    // Lower-cased once, before any task runs; the tasks only read them.
-    const std::vector<std::string> prefixes = lower_prefixes(protect_path);
+    // Made once, before any task runs; the tasks only read them.
+    const Checks checks = checks_for(env_hh_path, protect_path, f);
     // In the order of the paths: one of the orders in which the tasks may complete. The paths
     // go in slices, so that only one slice's results are held apart from the whole at a time.
     constexpr size_t kSlice = 4096;
@@ -101,7 +107,7 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
         size_t count = std::min(kSlice, absolute.size() - start);
         each.assign(count, TxResult{});
         parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
-            each[i] = check_one(*absolute[start + i], env_hh_path, prefixes, listings, f);
+            each[i] = check_one(*absolute[start + i], checks, listings, f);
         });
         for (auto& one : each) {
             for (auto& p : one.first) overall.first.push_back(std::move(p));
