@@ -69,6 +69,18 @@ TEST(Text, RepeatsGoAndFirstOccurrencesKeepTheirOrder) {
     std::vector<std::string> unique{"only", "once"};
     keep_first_occurrences(unique);  // nothing moves onto itself
     EXPECT_EQ(unique, (std::vector<std::string>{"only", "once"}));
+    std::vector<std::string> empties{"", "a", "", "a"};
+    EXPECT_EQ(distinct(empties), (std::vector<std::string>{"", "a"}));
+}
+
+TEST(Text, SeenTextsGrowPastWhatWasExpected) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 5000; ++i) texts.push_back("/show/tex/" + std::to_string(i) + ".exr");
+    SeenTexts seen;  // expects nothing: grows as it goes
+    for (const auto& text : texts) EXPECT_TRUE(seen.insert(text)) << text;
+    for (const auto& text : texts) EXPECT_FALSE(seen.insert(std::string(text))) << text;
+    EXPECT_TRUE(seen.insert(std::string_view()));
+    EXPECT_FALSE(seen.insert(""));  // an empty view is the empty text, wherever it points
 }
 
 }  // namespace

@@ -28,6 +28,21 @@ std::string strip_blanks(std::string_view text);
 size_t char_count(std::string_view text);
 // The runs of decimal digits, in order: "a12b003" gives 12 and 003.
 std::vector<std::string> digit_runs(std::string_view text);
+// Which texts were met already. The texts are viewed, not copied (they must stay where they
+// are), in an open-addressed table: one allocation for many texts, where a set of nodes makes
+// one per text.
+class SeenTexts {
+public:
+    explicit SeenTexts(size_t expected = 0);
+    // True when `text` is met for the first time.
+    bool insert(std::string_view text);
+
+private:
+    void grow();
+    std::vector<std::string_view> slots_;  // a view without data is a free slot
+    size_t count_ = 0;
+};
+
 // The items without repeats, each where it first occurs.
 std::vector<std::string> distinct(const std::vector<std::string>& items);
 // The same, in place.

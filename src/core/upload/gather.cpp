@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string_view>
-#include <unordered_set>
 
 #include "base/console.h"
 #include "base/people.h"
@@ -59,11 +58,10 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
 std::vector<UploadEntry> first_of_each(Examined examined) {
     std::vector<uint8_t> keep(examined.entries.size());
     {
-        std::unordered_set<std::string_view> handled;
-        handled.reserve(examined.entries.size());
+        SeenTexts handled(examined.entries.size());
         for (size_t i = 0; i < examined.entries.size(); ++i) {
             std::string_view key = examined.key(i);
-            if (!examined.exists[i] || !handled.insert(key).second) continue;
+            if (!examined.exists[i] || !handled.insert(key)) continue;
             keep[i] = key.find("../") == std::string_view::npos;
         }
     }
