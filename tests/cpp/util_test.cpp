@@ -291,6 +291,18 @@ TEST_F(OnDisk, TextureCounterparts) {
     EXPECT_EQ(check_tx_exists(a, at("tex"), prefixes, Fresh(), kPosix).first,
               (std::vector<std::string>{a}));
     EXPECT_EQ(check_tx_exists(a, at("te"), prefixes, Fresh(), kPosix).first.size(), 3u);
+    // A converted texture whose name differs in case is found where names compare without
+    // case, and only there; a directory without converted textures gives none.
+    std::string e = make("cased/e.exr");
+    make("cased/e_acescg.EXR.TX");
+    EXPECT_EQ(check_tx_exists(e, "", prefixes, Fresh(), kWindows).first,
+              (std::vector<std::string>{at("cased") + "\\e_acescg.EXR.TX", e}));
+    EXPECT_EQ(check_tx_exists(e, "", prefixes, Fresh(), kPosix).first,
+              (std::vector<std::string>{e}));
+    std::string plate = make("plates/p.1001.exr");
+    make("plates/p.1001_x.exr.rat");
+    EXPECT_EQ(check_tx_exists(plate, "", prefixes, Fresh(), kPosix).first,
+              (std::vector<std::string>{plate}));
     auto guarded = check_tx_exists("c:/Users/Public/a.exr", "", prefixes, Fresh(), kWindows);
     EXPECT_EQ(guarded.second, (std::vector<std::string>{"C:/Users/Public/a.exr"}));
     EXPECT_EQ(prefixes[0], "c:/users/public/");

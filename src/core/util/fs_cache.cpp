@@ -204,6 +204,20 @@ FileFacts Listing::facts_of(size_t i, const std::string& path) const {
     return read;
 }
 
+bool Listing::holds_tx_names() const {
+    std::call_once(tx_known_, [&] {
+        for (const auto& entry : entries) {
+            std::string_view n = entry.name;
+            if (n.size() >= 3 && n[n.size() - 3] == '.' && (n[n.size() - 2] | 0x20) == 't' &&
+                (n[n.size() - 1] | 0x20) == 'x') {
+                holds_tx_ = true;
+                return;
+            }
+        }
+    });
+    return holds_tx_;
+}
+
 FileFacts DirCache::facts(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash != std::string::npos && slash + 1 < path.size()) {

@@ -44,6 +44,9 @@ struct Listing {
     static constexpr size_t npos = static_cast<size_t>(-1);
     // The facts of entry `i` (whose path is `path`), stated at the first request.
     FileFacts facts_of(size_t i, const std::string& path) const;
+    // Whether a name ends with ".tx" in any case. Most directories hold no converted textures,
+    // and a search for them in such a directory can end here. Worked out at the first request.
+    bool holds_tx_names() const;
 
     Listing() = default;
     Listing(const Listing&) = delete;
@@ -58,6 +61,8 @@ private:
     mutable std::mutex facts_mutex_;
     mutable std::unique_ptr<FileFacts[]> facts_;
     mutable std::unique_ptr<std::atomic<bool>[]> stated_;
+    mutable std::once_flag tx_known_;
+    mutable bool holds_tx_ = false;
 };
 
 class DirCache {

@@ -45,6 +45,16 @@ Checks checks_for(const std::string& hh, std::vector<std::string>& protect_path,
     return out;
 }
 
+// Whether the directory of `path` may hold a name the pattern "STEM_*EXT.tx" matches: every
+// such name ends with ".tx" (in any case on Windows), and most directories have none. A
+// directory that is itself a pattern is left to the search.
+bool may_hold_tx(const std::string& path, DirCache& listings, Flavour f) {
+    std::string dir = dirname(path, f);
+    if (dir.empty() || has_magic(dir)) return true;
+    const Listing& listing = listings.list(os_path(dir, f));
+    return !listing.ok || listing.holds_tx_names();
+}
+
 TxResult check_one(const std::string& input, const Checks& checks, DirCache& listings, Flavour f) {
     std::string path = input;
     if (path.size() >= 2 && path[1] == ':') path[0] = ascii_upper(path.substr(0, 1))[0];
@@ -60,7 +70,7 @@ TxResult check_one(const std::string& input, const Checks& checks, DirCache& lis
             std::string tx = slashes_forward(replace_all(path, ext, ".tx"));
             if (listings.exists(os_path(tx, f))) {
                 found.push_back(tx);
-            } else {
+            } else if (may_hold_tx(path, listings, f)) {
                 for (auto& match : glob(stem + "_*" + ext + ".tx", listings, f))
                     found.push_back(match);
             }
