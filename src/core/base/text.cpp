@@ -103,48 +103,19 @@ std::vector<std::string> digit_runs(std::string_view text) {
     return runs;
 }
 
-SeenTexts::SeenTexts(size_t expected) {
-    size_t size = 16;
-    while (size < 2 * expected) size *= 2;
-    slots_.resize(size);
-}
-
-bool SeenTexts::insert(std::string_view text) {
-    if (text.data() == nullptr) text = std::string_view("", 0);  // keeps "free" unambiguous
-    const size_t mask = slots_.size() - 1;
-    size_t at = std::hash<std::string_view>{}(text)&mask;
-    for (; slots_[at].data() != nullptr; at = (at + 1) & mask)
-        if (slots_[at] == text) return false;
-    slots_[at] = text;
-    if (2 * ++count_ > slots_.size()) grow();
-    return true;
-}
-
-void SeenTexts::grow() {
-    std::vector<std::string_view> old(2 * slots_.size());
-    old.swap(slots_);
-    const size_t mask = slots_.size() - 1;
-    for (std::string_view text : old) {
-        if (text.data() == nullptr) continue;
-        size_t at = std::hash<std::string_view>{}(text)&mask;
-        while (slots_[at].data() != nullptr) at = (at + 1) & mask;
-        slots_[at] = text;
-    }
-}
-
 std::vector<std::string> distinct(const std::vector<std::string>& items) {
     std::vector<std::string> out;
-    SeenTexts seen(items.size());
-    for (const auto& item : items)
-        if (seen.insert(item)) out.push_back(item);
+    SeenPositions seen(items.size(), [&](size_t i) -> std::string_view { return items[i]; });
+    for (size_t i = 0; i < items.size(); ++i)
+        if (seen.insert(i)) out.push_back(items[i]);
     return out;
 }
 
 void keep_first_occurrences(std::vector<std::string>& items) {
     std::vector<bool> keep(items.size());
     {
-        SeenTexts seen(items.size());
-        for (size_t i = 0; i < items.size(); ++i) keep[i] = seen.insert(items[i]);
+        SeenPositions seen(items.size(), [&](size_t i) -> std::string_view { return items[i]; });
+        for (size_t i = 0; i < items.size(); ++i) keep[i] = seen.insert(i);
     }
     keep_flagged(items, keep);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -28,18 +30,45 @@ std::string strip_blanks(std::string_view text);
 size_t char_count(std::string_view text);
 // The runs of decimal digits, in order: "a12b003" gives 12 and 003.
 std::vector<std::string> digit_runs(std::string_view text);
-// Which texts were met already. The texts are viewed, not copied (they must stay where they
-// are), in an open-addressed table: one allocation for many texts, where a set of nodes makes
-// one per text.
-class SeenTexts {
+// Which of a list's texts were met already, by their positions: `text_at(i)` is the text at
+// position i, and stays what it is while the table is used. The table holds positions, four bytes
+// each, in open addressing: one allocation for the list, where a set of nodes makes one per text
+// and holds a copy or a view of each.
+template <class TextAt>
+class SeenPositions {
 public:
-    explicit SeenTexts(size_t expected = 0);
-    // True when `text` is met for the first time.
-    bool insert(std::string_view text);
+    SeenPositions(size_t expected, TextAt text_at) : text_at_(std::move(text_at)) {
+        size_t size = 16;
+        while (size < 2 * expected) size *= 2;
+        slots_.assign(size, 0);
+    }
+    // True when the text at position `i` is met for the first time.
+    bool insert(size_t i) {
+        std::string_view text = text_at_(i);
+        size_t at = slot_of(text);
+        for (; slots_[at] != 0; at = (at + 1) & (slots_.size() - 1))
+            if (text_at_(slots_[at] - 1) == text) return false;
+        slots_[at] = static_cast<uint32_t>(i + 1);
+        if (2 * ++count_ > slots_.size()) grow();
+        return true;
+    }
 
 private:
-    void grow();
-    std::vector<std::string_view> slots_;  // a view without data is a free slot
+    size_t slot_of(std::string_view text) const {
+        return std::hash<std::string_view>{}(text) & (slots_.size() - 1);
+    }
+    void grow() {
+        std::vector<uint32_t> old(2 * slots_.size(), 0);
+        old.swap(slots_);
+        for (uint32_t position : old) {
+            if (position == 0) continue;
+            size_t at = slot_of(text_at_(position - 1));
+            while (slots_[at] != 0) at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = position;
+        }
+    }
+    TextAt text_at_;
+    std::vector<uint32_t> slots_;  // positions plus one; 0 is a free slot
     size_t count_ = 0;
 };
 

@@ -41,6 +41,9 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
         std::string path = std::move(candidates[i]);
         if (!listings.exists(os_path(path, f))) return;
         std::string local = slashes_forward(normpath(path, f));
+        // Nearly always the same text: the candidate's own memory then holds it, and no entry
+        // takes new memory on the thread that happens to make it.
+        if (local == path) local.swap(path);
         path = std::string();
         out.exists[i] = 1;
         if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
@@ -58,11 +61,10 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
 std::vector<UploadEntry> first_of_each(Examined examined) {
     std::vector<uint8_t> keep(examined.entries.size());
     {
-        SeenTexts handled(examined.entries.size());
+        SeenPositions handled(examined.entries.size(), [&](size_t i) { return examined.key(i); });
         for (size_t i = 0; i < examined.entries.size(); ++i) {
-            std::string_view key = examined.key(i);
-            if (!examined.exists[i] || !handled.insert(key)) continue;
-            keep[i] = key.find("../") == std::string_view::npos;
+            if (!examined.exists[i] || !handled.insert(i)) continue;
+            keep[i] = examined.key(i).find("../") == std::string_view::npos;
         }
     }
     // Kept entries move down in place, once no view of them is held.
@@ -116,7 +118,11 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
-        record.asset = first_of_each(examine_all(candidates, drives, listings, f, threads));
+        Examined examined = examine_all(candidates, drives, listings, f, threads);
+        // Each candidate was let go of as its entry was made; the list goes too, before the
+        // entries are sorted out.
+        std::vector<std::string>().swap(candidates);
+        record.asset = first_of_each(std::move(examined));
         record.scene = UploadEntry::of(replace_drive_in_path(slashes_forward(scene), drives),
                                        replace_drive_in_path(convert_path(scene, f), drives));
         std::string ext = splitext(scene, f).second;

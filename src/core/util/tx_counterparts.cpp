@@ -111,7 +111,9 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
     // go in slices, so that only one slice's results are held apart from the whole at a time.
     constexpr size_t kSlice = 4096;
     TxResult overall;
-    overall.first.reserve(absolute.size());
+    // Room for the paths and counterparts of a quarter of them: a list grown by doubling would
+    // hold up to twice its size through the upload step, on a large project several megabytes.
+    overall.first.reserve(absolute.size() + absolute.size() / 4);
     std::vector<TxResult> each;
     for (size_t start = 0; start < absolute.size(); start += kSlice) {
         size_t count = std::min(kSlice, absolute.size() - start);
