@@ -51,7 +51,8 @@ void to_sys_stream_locked(const char* stream, std::string_view text, bool flush)
 
 void to_sys_stdout(std::string_view text, bool flush) {
     if (!Py_IsInitialized()) return;
-    if (!flush) {
+    // A thread that holds the lock already writes at once, and its caller's own output follows.
+    if (!flush && !PyGILState_Check()) {
         Waiting& w = waiting();
         std::lock_guard lock(w.mutex);
         if (w.holders > 0) {

@@ -3,9 +3,9 @@
 // Console lines go to sys.stdout so that host scripts can capture them, which takes the
 // interpreter lock for every line. While a thread of ours imports the USD library, that thread
 // keeps the lock through long stretches of native start-up code; a run that prints meanwhile
-// would wait for each line. So while such a thread runs, lines wait in a buffer instead, and are
-// delivered, in order, the next time any code of ours holds the lock: before Python code runs
-// again, and at the latest when the import ends.
+// would wait for each line. So while such a thread runs, lines from threads without the lock wait
+// in a buffer instead, and are delivered, in order, the next time any code of ours holds the
+// lock: before Python code runs again, and at the latest when the import ends.
 #pragma once
 
 #include <pybind11/pybind11.h>
