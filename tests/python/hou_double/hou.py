@@ -306,6 +306,12 @@ def _nodes():
         return []
     if "_objects" not in scene:
         scene["_objects"] = [Node(spec) for spec in scene.get("nodes", [])]
+        # Looked up by path as the host does, not by going through every node; the first node
+        # of a path is the one found.
+        by_path = {}
+        for n in scene["_objects"]:
+            by_path.setdefault(n.path(), n)
+        scene["_by_path"] = by_path
     return scene["_objects"]
 
 
@@ -316,10 +322,9 @@ def node(path):
             path = path[1:]
     if path == "/":
         return Node({"path": "/", "type": "root"})
-    for n in _nodes():
-        if n.path() == path:
-            return n
-    return None
+    _nodes()
+    scene = _state["scene"]
+    return scene["_by_path"].get(path) if scene is not None else None
 
 
 class _HipFile:
