@@ -143,6 +143,9 @@ public:
             // A thread of the interpreter's own: the first use's import waits for it on the
             // module's import lock, and the interpreter does not end before it does. The import
             // keeps the interpreter lock for long stretches, so console lines wait meanwhile.
+            // While it runs, no thread may import an extension module with the interpreter lock
+            // held: the library's static initialisers take that lock inside the dynamic loader's
+            // own, and the two threads would wait for each other.
             py::dict scope;
             scope["_done"] = py::cpp_function([] {
                 console_lines_flow();
