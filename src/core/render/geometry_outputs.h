@@ -12,7 +12,8 @@ namespace scanflow {
 // The node types that write geometry whenever they have an "execute" parameter (beside them,
 // Arnold and Redshift nodes that export scenes or proxies, and a few of their own).
 const std::set<std::string>& geometry_output_types();
-// The file cache assets whose locked contents take part in the scan.
+// The file cache nodes: their locked contents take part in the scan, and their parameters name
+// files the scene writes unless they load from disk.
 const std::set<std::string>& cache_parent_types();
 
 // `geo_node` with one copy of the working record `geo_nodes` appended per geometry-output node,

@@ -1,12 +1,12 @@
 #include "scan/node_preparation.h"
 
 #include <algorithm>
-#include <set>
 #include <unordered_set>
 
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "render/geometry_outputs.h"
 
 namespace scanflow {
 
@@ -59,13 +59,6 @@ const std::unordered_set<std::string>& skipped_types() {
                                                        "Redshift_Proxy_Output",
                                                        "redshift::1.1",
                                                        "arnold_rendersettings"};
-    return names;
-}
-
-const std::set<std::string>& cache_types() {
-    static const std::set<std::string> names{
-        "filecache",    "dopio", "filecache::2.0", "labs::filecache::2.0", "labs::filecache::1.0",
-        "vellumio::2.0"};
     return names;
 }
 
@@ -136,7 +129,8 @@ bool value_is_zero(const Value& v) {
 // Nodes whose parameters name files the scene writes, not reads.
 bool writes_its_files(Node& node, const std::string& type) {
     if (type == "alembic" && node.parm("execute")) return true;
-    if (cache_types().count(type) && value_is_zero(node.evalParm("loadfromdisk"))) return true;
+    if (cache_parent_types().count(type) && value_is_zero(node.evalParm("loadfromdisk")))
+        return true;
     if (type == "geo") {
         ParmPtr proxy = node.parm("RS_objprop_proxy_enable");
         if (proxy && value_is_zero(proxy->eval())) return true;

@@ -41,9 +41,6 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
         std::string path = std::move(candidates[i]);
         if (!listings.exists(os_path(path, f))) return;
         std::string local = slashes_forward(normpath(path, f));
-        // Nearly always the same text: the candidate's own memory then holds it, and no entry
-        // takes new memory on the thread that happens to make it.
-        if (local == path) local.swap(path);
         path = std::string();
         out.exists[i] = 1;
         if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
