@@ -126,17 +126,17 @@ def test_a_scene_writes_every_result_file(run_cli, project):
                         "<des>start write analyze_sucess</des>", "[analysis_assets done...]")
 
 
-def test_without_hh_the_run_ends_with_886_and_keeps_what_it_wrote(run_cli, project):
+def test_without_hh_the_run_stops_before_the_analysis_and_keeps_what_it_wrote(run_cli, project):
     scene = project.scene(make_project(project))
     env = base_env()
     env.pop("HH")
     (project.out / "upload.json").write_text("previous")
     run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS, env=env)
     assert run.code == 886 % 256
-    # The asset-library filter is the first step that needs HH.
-    run.assert_in_order("write_json is START", "TypeError: an asset-library search directory is not set (is HH set?)",
-                        "Analysis failure")
-    assert "Path search processing start" not in run.out
+    # The final assembly needs HH: the run checks it first instead of failing after the analysis.
+    run.assert_in_order("in doit\nKeyError: 'HH'", "ERROR CALLS", "Analysis failure")
+    assert "open houdini file" not in run.out and "write_json" not in run.out
+    assert "KeyError: 'HH'" in run.err.splitlines()[-1]
     assert (project.out / "upload.json").read_text() == "previous"
     assert not (project.out / "analyze_sucess").exists()
     assert "houdini_ver" not in project.read("task.json")["software_config"]

@@ -41,16 +41,21 @@ def test_real_scenes_are_analysed_without_the_host(run_cli, project, name):
         assert project.read("task.json")["software_config"]["houdini_ver"] == "18.5.732"
 
 
-def test_locked_licence_scenes_are_refused_and_the_run_goes_on(run_cli, project):
-    scene = project.root / "shot.hiplc"
-    scene.write_bytes(b"HouLC\x1a1033600baa067603cc609a7e597d.variables\x00set -g _HIP_SAVEVERSION = '20.0.547'\n")
-    run = run_hip(run_cli, project, scene)
-    run.assert_in_order("is a limited-commercial scene (.hiplc, saved by Houdini 20.0.547): our scene reader "
-                        "does not open that licence tier; run the analysis inside the host application",
-                        "openScene is ERROR!!!", "Load hip ignore Errors.", "[analysis_assets done...]")
-    assert run.code == 0
-    assert "scanflow: the scene did not load" in run.err
-    assert project.read("asset.json")["asset_node"] == {}
+def test_scenes_of_a_licence_tier_our_reader_cannot_open_are_refused_alike(run_cli, project):
+    for tier, magic, ext in (("limited-commercial", b"HouLC", ".hiplc"), ("non-commercial", b"HouNC", ".hipnc")):
+        scene = project.root / ("shot" + ext)
+        scene.write_bytes(magic + b"\x1a1033600baa067603cc609a7e597d.variables\x00set -g _HIP_SAVEVERSION = '20.0.547'\n")
+        (project.out / "analyze_sucess").write_text("left by an earlier run")
+        run = run_hip(run_cli, project, scene)
+        assert run.code == 0, run.out + run.err
+        told = "%s is a %s scene (%s, saved by Houdini 20.0.547): our scene reader does not open that licence " \
+               "tier; run the analysis inside the host application: it is not analysed, nothing is written" % (
+                   scene, tier, ext)
+        assert told in run.err, run.err
+        # Nothing is analysed: no scene load, no result file, and no success marker of any run.
+        assert "open houdini file" not in run.out
+        assert sorted(p.name for p in project.out.iterdir()) == ["task.json"]
+        assert "scanflow: analysed" not in run.err
 
 
 def test_damaged_archives_keep_what_was_read(run_cli, project):

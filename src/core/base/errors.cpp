@@ -28,8 +28,18 @@ TraceChain::~TraceChain() {
     running = std::move(saved_);
 }
 
-void request_exit(int code) {
-    throw ExitRequest{code, TraceFrame::current()};
+void request_exit(int code, std::string cause) {
+    throw ExitRequest{code, TraceFrame::current(), std::move(cause)};
+}
+
+std::string cause_of(const std::exception& error) {
+    std::string text = error_type_name(error);
+    std::string message = error.what();
+    if (!message.empty()) text += ": " + message;
+    // One line: a multi-line message keeps its lines, joined.
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
 }
 
 std::string error_type_name(const std::exception& error) {

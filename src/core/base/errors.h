@@ -116,10 +116,14 @@ public:
 struct ExitRequest {
     int code;
     std::vector<std::string> frames;
+    // What went wrong, in one line for a person ("FileError: cannot open ..."); may be empty.
+    std::string cause;
 };
 
 // Raises an exit request carrying the current chain of running operations.
-[[noreturn]] void request_exit(int code);
+[[noreturn]] void request_exit(int code, std::string cause = {});
+// "Type: message" of an error, on one line, for the cause of an exit request.
+std::string cause_of(const std::exception& error);
 
 // The text of an error as a trace: the running operations, outermost first, then the error's
 // type and message, ending with a new line. Our own errors use the chain they recorded where

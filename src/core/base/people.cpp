@@ -94,6 +94,16 @@ void progress(std::string_view phase, size_t done) {
     s.line_shown = true;
 }
 
+void progress_done(std::string_view phase, size_t done) {
+    State& s = channel();
+    if (!s.shows_progress) return;
+    std::lock_guard lock(s.mutex);
+    std::string text = "\r\x1b[K";
+    text.append(phase).append(": ").append(std::to_string(done)).push_back('\n');
+    s.sink.write(text);
+    s.line_shown = false;
+}
+
 void end_progress() {
     State& s = channel();
     std::lock_guard lock(s.mutex);

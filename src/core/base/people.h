@@ -26,6 +26,9 @@ void tell(std::string_view line);
 // "<phase>: <done>" on one line that is rewritten in place, at most ten times a second; only on
 // a terminal. Safe from any thread.
 void progress(std::string_view phase, size_t done);
+// The final count of a phase: the line is written with it and kept, whatever the throttle
+// dropped before. Only on a terminal.
+void progress_done(std::string_view phase, size_t done);
 // Clears the progress line, if one is shown.
 void end_progress();
 

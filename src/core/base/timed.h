@@ -38,7 +38,7 @@ auto timed(int level, const std::string& name, Fn&& fn) -> decltype(fn()) {
             }
         } catch (const std::exception& e) {
             detail::print_level1_error(name, e);
-            request_exit(886);
+            request_exit(886, cause_of(e));
         }
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         detail::print_level1_end(name, elapsed.count());
@@ -48,7 +48,7 @@ auto timed(int level, const std::string& name, Fn&& fn) -> decltype(fn()) {
             return fn();
         } catch (const std::exception& e) {
             detail::print_level2_error(name, e);
-            request_exit(886);
+            request_exit(886, cause_of(e));
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/people.h"
+#include "base/text.h"
 #include "drivers/dispatch.h"
 #include "output/run_summary.h"
 #include "run/run_context.h"
@@ -32,6 +33,19 @@ std::string trace_of_current_exception() {
         return format_trace(TraceFrame::current(), error);
     } catch (...) {
         return format_trace(TraceFrame::current(), "UnknownError", "");
+    }
+}
+
+std::string cause_of_current_exception() {
+    try {
+        throw;
+    } catch (const ExitRequest& request) {
+        if (!request.cause.empty()) return request.cause;
+        return "the run was asked to end with " + std::to_string(request.code);
+    } catch (const std::exception& error) {
+        return cause_of(error);
+    } catch (...) {
+        return "an unknown error";
     }
 }
 
@@ -117,7 +131,7 @@ bool quiet_wanted(const std::vector<std::string>& argv) {
 
 // What a person should know about the scene before the run: the run itself goes on as the
 // protocol defines (a scene it cannot read is no analysis, and exit 0).
-void tell_about_scene(const std::string& file) {
+void tell_about_scene(const std::string& file, Host& host) {
     std::error_code error;
     std::filesystem::path path(file);
     if (!std::filesystem::exists(path, error)) {
@@ -128,8 +142,11 @@ void tell_about_scene(const std::string& file) {
         people::tell("scanflow: -file names a directory, not a scene: " + file);
         return;
     }
-    std::string ext = path.extension().string();
-    if (ext == ".hipnc") {
+    const std::string ext = file_extension(file);
+    const bool scene = ext == ".hip" || ext == ".hiplc" || ext == ".hipnc";
+    if (auto refused = scene ? host.refusal(file) : std::nullopt) {
+        people::tell("scanflow: " + *refused + ": it is not analysed, nothing is written");
+    } else if (ext == ".hipnc") {
         people::tell("scanflow: " + file +
                      " is a non-commercial scene (.hipnc): it is not analysed, nothing is written");
     } else if (ext != ".hip" && ext != ".hiplc" && ext != ".usd" && ext != ".usda" &&
@@ -143,21 +160,39 @@ void tell_about_environment() {
     if (!std::getenv("HH"))
         people::tell(
             "scanflow: HH is not set: the analysis needs the host application's installation "
-            "directory and fails without it");
+            "directory, and the run stops before it (exit 886)");
 }
 
-// The closing word: a summary of what the run wrote, or that it failed.
-void tell_outcome(int code, const std::string& scene, const std::string& path_json,
-                  const FileSummary& files) {
+// The closing word: a summary of what the run wrote, or that it failed and why.
+void tell_outcome(int code, const std::string& cause, const std::string& scene,
+                  const std::string& path_json, const FileSummary& files) {
     people::end_progress();
     if (code != 0) {
-        people::tell("scanflow: the analysis failed (exit " + std::to_string(code) +
-                     "); the ERROR CALLS block on standard output says where");
+        people::tell("scanflow: the analysis failed (exit " + std::to_string(code) + "): " + cause);
         return;
     }
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::path(path_json) / kSuccessMarker, error)) return;
     for (const auto& line : run_summary(scene, path_json, files)) people::tell(line);
+}
+
+// A run that does nothing because of its channel says so to a person; the protocol's line on
+// standard output stays what it is.
+void tell_about_channel(const std::optional<std::string>& channel) {
+    if (!channel) {
+        people::tell(
+            "scanflow: no -channel given, nothing is analysed (web analyses -file; scanflow "
+            "--help lists the options)");
+        return;
+    }
+    const std::string lowered = ascii_lower(*channel);
+    if (lowered == "web" || lowered == "test" || lowered == "client") {
+        people::tell("scanflow: -channel " + *channel + " is not a run mode, nothing is analysed " +
+                     "(run modes are written in lower case: -channel " + lowered + ")");
+        return;
+    }
+    people::tell("scanflow: -channel " + *channel +
+                 " is not a run mode (web, test or client), nothing is analysed");
 }
 
 // Help and version are answered before anything else and start no analysis.
@@ -207,14 +242,15 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         param_dict["user_id"] = needed(user_id, "-user_id", "web");
         param_dict["platform"] = needed(platform, "-platform", "web");
         param_dict["channel"] = "2";
-        tell_about_scene(*file);
+        tell_about_scene(*file, services.host);
         tell_about_environment();
         remove_stale_success(*path_json);
         FileSummary files;
         Services told = services;
         told.file_summary = &files;
-        int code = run_guarded([&] { AnalysisAssets(told, param_dict).doit(); });
-        tell_outcome(code, *file, *path_json, files);
+        std::string cause;
+        int code = run_guarded([&] { AnalysisAssets(told, param_dict).doit(); }, &cause);
+        tell_outcome(code, cause, *file, *path_json, files);
         return code;
     }
     if (channel == "client") return 0;
@@ -226,16 +262,20 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         FileSummary files;
         Services told = services;
         told.file_summary = &files;
-        int code = run_guarded([&] {
-            // The test mode analyses the scene that the host already holds.
-            Json params = param_dict;
-            params["hip_file"] = services.host.current_scene_path();
-            AnalysisAssets(told, params).doit_test();
-        });
-        tell_outcome(code, "the scene the host holds", *path_json, files);
+        std::string cause;
+        int code = run_guarded(
+            [&] {
+                // The test mode analyses the scene that the host already holds.
+                Json params = param_dict;
+                params["hip_file"] = services.host.current_scene_path();
+                AnalysisAssets(told, params).doit_test();
+            },
+            &cause);
+        tell_outcome(code, cause, "the scene the host holds", *path_json, files);
         return code;
     }
     console::print("there is nothing else.");
+    tell_about_channel(values[0]);
     return 0;
 }
 

@@ -25,6 +25,9 @@ void AnalysisAssets::doit() {
     if (hip_file.empty() || !std::filesystem::is_regular_file(hip_file, ec)) return;
     std::string ext = file_extension(hip_file);
     if (ext == ".hip" || ext == ".hiplc") {
+        // A scene that the host cannot open at all is treated as a file the analysis does not
+        // read: an analysis of nothing would write a success that vouches for no file.
+        if (services_.host.refusal(hip_file)) return;
         AnalysisHipAssets(services_, param_dict).doit();
     } else if (ext == ".usd" || ext == ".usda" || ext == ".usdc") {
         AnalysUsdAsset(services_, param_dict).doit();

@@ -1,5 +1,6 @@
 #include "drivers/related.h"
 
+#include "base/os.h"
 #include "nested/redshift.h"
 #include "nested/vrscene.h"
 #include "output/task_file.h"
@@ -10,7 +11,8 @@
 namespace scanflow {
 
 Related::Related(const Services& services, const Json& param_dict)
-    : RunContext(open_run(param_dict)), services_(services) {}
+    : RunContext(open_run(param_dict, os::current_directory(), services.module.flavour())),
+      services_(services) {}
 
 Related::Listings::Listings(Related& owner) : owner_(owner) {
     if (owner_.listings_depth_++ > 0) return;

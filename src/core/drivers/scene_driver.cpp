@@ -78,6 +78,7 @@ void AnalysisHipAssets::doit() {
     Listings listings(*this);
     timed(2, "doit", [&] {
         if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
+        require_host_installation_dir();
         try {
             openScene(hip_file);
         } catch (const std::exception& e) {
@@ -102,6 +103,7 @@ void AnalysisHipAssets::doit_test() {
     Listings listings(*this);
     timed(2, "doit_test", [&] {
         console::print(std::filesystem::path(services_.module.module_file).parent_path().string());
+        require_host_installation_dir();
         scene_steps();
     });
 }
@@ -276,12 +278,32 @@ void AnalysisHipAssets::analy_info() {
         scene_info["rop_node"] = rop_records;
         scene_info["distributedsim_node"] = sim_records;
         task_adict["scene_info"] = scene_info;
-        if (geo_records.empty() && rop_records.empty() && sim_records.empty())
+        if (geo_records.empty() && rop_records.empty() && sim_records.empty() &&
+            !drivers_unseen_by_host())
             tips_adict[tip::kNoRenderNode] =
                 Json::array({"The scene has no render node set, please add render node"});
         console::print("write task.json ...");
         Write_File(task_json_path, getHoudiniver(), scene_info, rely_task, otls_path);
     });
+}
+
+// A scene whose output drivers live inside assets the host cannot read is not known to have none:
+// the host application would find them, so the tip that says there are none is not raised, and
+// a person is told why.
+bool AnalysisHipAssets::drivers_unseen_by_host() {
+    std::vector<std::string> unseen;
+    NodePtr root = services_.host.node("/");
+    for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{})
+        if (services_.host.hides_output_drivers(*node))
+            unseen.push_back(node->path() + " (" + node->type_name() + ")");
+    if (unseen.empty()) return false;
+    std::string named = unseen.front();
+    if (unseen.size() > 1) named += " and " + std::to_string(unseen.size() - 1) + " more";
+    people::tell("scanflow: no render, output or simulation node was found, but " + named +
+                 " writes through output drivers inside assets that only the host application "
+                 "reads; tip " +
+                 tip::kNoRenderNode + " is not raised");
+    return true;
 }
 
 Json AnalysisHipAssets::get_distributedsim_node_setting(Json distributedsim_node, int i) {

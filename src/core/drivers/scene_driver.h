@@ -53,6 +53,7 @@ public:
 private:
     // The render-node records the scene information stored.
     Json stored_rop_records() const;
+    bool drivers_unseen_by_host();
     void scene_steps();
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);

@@ -139,6 +139,7 @@ void AnalysUsdAsset::AssetInfo() {
 }
 
 void AnalysUsdAsset::doit() {
+    require_host_installation_dir();
     AssetInfo();
     console::print("[analysis_assets done...]");
 }

@@ -121,6 +121,19 @@ public:
     virtual std::pair<double, double> global_frame_range() = 0;
     // The file of the scene the host holds now.
     virtual std::string current_scene_path() = 0;
+    // Whether the host application cooks contents of `node` that this host cannot read, and
+    // those contents hold a render or output driver (a built-in asset whose network lives in
+    // the host's installation). The host application itself sees every node.
+    virtual bool hides_output_drivers(Node& node) {
+        (void)node;
+        return false;
+    }
+    // Why this host cannot open the scene file at all, so that nothing would be analysed; nothing
+    // when it can (the host application opens every scene it saved).
+    virtual std::optional<std::string> refusal(const std::string& path) {
+        (void)path;
+        return std::nullopt;
+    }
 };
 
 // A host for a process that has none: every operation fails with a HostError that says why.

@@ -23,6 +23,10 @@ std::string host_installation_dir() {
     return hh;
 }
 
+void require_host_installation_dir() {
+    (void)host_installation_dir();
+}
+
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
                          ModuleState& module, DirCache& listings, Flavour f) {
     std::vector<std::string> prefixes;

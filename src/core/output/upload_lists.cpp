@@ -87,6 +87,7 @@ UploadLists all_upload_list(const std::vector<std::string>& uploads_list,
             open_nested(path, in, record);
             people::progress("nested files read", ++read);
         }
+        if (read > 0) people::progress_done("nested files read", read);
         for (const auto& path : distinct(collected)) {
             if (in.listings.isfile(path)) {
                 result.present.push_back(path);

@@ -59,12 +59,12 @@ Json default_dependency_task() {
     return d;
 }
 
-RunContext open_run(const Json& param_dict) {
+RunContext open_run(const Json& param_dict, const std::string& cwd, Flavour f) {
     RunContext run;
     run.current_os = ascii_lower(platform_system());
     if (!param_dict.is_object() || !param_dict.contains("hip_file"))
         throw Error("the run parameters have no \"hip_file\"", "KeyError");
-    run.hip_file = param_text(param_dict, "hip_file");
+    run.hip_file = absolute(param_text(param_dict, "hip_file"), cwd, f);
     run.path_json = param_text(param_dict, "path_json");
     auto found = param_dict.find("getaset");
     run.getaset = found == param_dict.end() ? Json() : *found;

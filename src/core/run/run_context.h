@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "util/flavour.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -39,8 +40,10 @@ struct RunContext {
 
 // The shared construction of every analysis object: `param_dict` must hold "hip_file" and
 // "path_json"; the result directory is created when missing, the two banners are printed and
-// task.json is read from it (platform and channel from `param_dict` when given).
-RunContext open_run(const Json& param_dict);
+// task.json is read from it (platform and channel from `param_dict` when given). A relative scene
+// path is made absolute against `cwd`, as the host makes the scene's location absolute: every
+// path derived from it must name the same files wherever the run was started.
+RunContext open_run(const Json& param_dict, const std::string& cwd, Flavour f);
 
 // A parameter dictionary entry as text ("" when absent or null).
 std::string param_text(const Json& param_dict, const std::string& key);

@@ -75,7 +75,12 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
     for (auto& parm : collected) shown.push_back(parm_repr(*parm));
     console::print("all parm path list is " + list_text(shown));
     console::flush();
-    for (auto& parm : collected) RY_GetSequen(*parm, in.host, in.module, in.flavour);
+    size_t read = 0;
+    for (auto& parm : collected) {
+        RY_GetSequen(*parm, in.host, in.module, in.flavour);
+        people::progress("file parameters read", ++read);
+    }
+    people::progress_done("file parameters read", read);
     const ModuleState& s = in.module;
     console::print("all node if is: " + py_repr(s.GLOBAL_ALL_ORIGINOL_JSON));
     console::print("all assets is : " + py_repr(Json(s.GLOBAL_ALL_ORIGINOL_LIST)));
@@ -98,6 +103,7 @@ void analysis_assetsChecking(ScanInputs& in) {
             if (prepare_node(*node, in)) scanned += collect_file_parameters(*node, in, collected);
             people::progress("parameters scanned", scanned);
         }
+        people::progress_done("parameters scanned", scanned);
         record_patterns(collected, in);
     });
 }

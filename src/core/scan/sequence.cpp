@@ -112,7 +112,12 @@ std::string resolved_references(Parm& parm) {
         }
         console::print(value);
         console::print("traceback.format_exc():\n" + format_trace(TraceFrame::current(), e));
-        request_exit(556);
+        std::string where = "a parameter";
+        try {
+            where = parm.path();
+        } catch (const std::exception&) {
+        }
+        request_exit(556, "cannot resolve the references of " + where + ": " + cause_of(e));
     }
 }
 

@@ -21,7 +21,7 @@ void clear_special_setting(Parm& parm) {
         }
         console::print(where);
         console::print("traceback.format_exc():\n" + format_trace(TraceFrame::current(), e));
-        request_exit(555);
+        request_exit(555, "cannot clear the animation of " + where + ": " + cause_of(e));
     }
 }
 

@@ -49,6 +49,7 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
         out.entries[i] =
             UploadEntry::of(replace_drive_in_path(std::move(local), drives), std::move(server));
     });
+    people::progress_done("files checked", checked);
     return out;
 }
 

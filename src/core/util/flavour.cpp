@@ -165,6 +165,11 @@ bool isabs(std::string_view path, Flavour f) {
     return !rest.empty() && f.is_sep(rest[0]);
 }
 
+std::string absolute(std::string_view path, std::string_view cwd, Flavour f) {
+    if (path.empty() || isabs(path, f)) return std::string(path);
+    return normpath(join(cwd, path, f), f);
+}
+
 std::string join(std::string_view head, std::string_view tail, Flavour f) {
     if (!f.windows) {
         if (!tail.empty() && tail[0] == '/') return std::string(tail);

@@ -25,6 +25,9 @@ std::string dirname(std::string_view path, Flavour f);
 std::string basename(std::string_view path, Flavour f);
 bool isabs(std::string_view path, Flavour f);
 std::string join(std::string_view head, std::string_view tail, Flavour f);
+// A relative path made absolute against `cwd` and normalised, as abspath makes it; an absolute
+// path as it is, so that what a user typed in full stays what they typed.
+std::string absolute(std::string_view path, std::string_view cwd, Flavour f);
 // Lower-case and, on Windows, "/" turned into "\": the case rule of name comparisons.
 std::string normcase(std::string_view path, Flavour f);
 

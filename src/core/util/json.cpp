@@ -34,8 +34,16 @@ Json read_json_file(const std::string& path) {
         return Json::parse(buffer.str());
     } catch (const Json::exception& e) {
         // The parser quotes what it last read, which may be the very bytes that are not UTF-8.
+        // Its own prefix ("[json.exception.parse_error.101] parse error at ") says nothing to a
+        // person; the place and the reason follow it.
+        std::string what = e.what();
+        if (size_t close = what.find("] ");
+            starts_with(what, "[json.exception.") && close != std::string::npos)
+            what.erase(0, close + 2);
+        for (const char* lead : {"parse error at ", "parse error: "})
+            if (starts_with(what, lead)) what.erase(0, std::string_view(lead).size());
         std::string said;
-        for (unsigned char c : std::string(e.what())) {
+        for (unsigned char c : what) {
             if (c >= 0x20 && c < 0x7f) {
                 said.push_back(static_cast<char>(c));
             } else {

@@ -342,7 +342,8 @@ class _HipFile:
         if "load_error" in scene:
             raise OperationFailed(scene["load_error"])
         _state["scene"] = scene
-        _state["path"] = path
+        # The host keeps the scene's location absolute, whatever path it was loaded by.
+        _state["path"] = _os.path.abspath(path)
         if "load_warning" in scene:
             raise LoadWarning(scene["load_warning"])
 

@@ -131,10 +131,12 @@ Kind detect(const std::string& head) {
     return Kind::Unknown;
 }
 
-// The refusal of a scene whose container tags a lower licence tier. The sections are plain text
+namespace {
+
+// Why a scene whose container tags a lower licence tier is refused. The sections are plain text
 // in it, so the saving version can be named; the container itself is not decoded.
-[[noreturn]] void refuse_tier(const std::string& path, const std::string& data, const char* tier,
-                              const char* ext) {
+std::string tier_refusal(const std::string& path, const std::string& data, const char* tier,
+                         const char* ext) {
     static const std::string key = "_HIP_SAVEVERSION = '";
     std::string saved = "an unknown version";
     if (size_t at = data.find(key); at != std::string::npos) {
@@ -142,10 +144,32 @@ Kind detect(const std::string& head) {
         if (end != std::string::npos && end - at - key.size() < 32)
             saved = "Houdini " + data.substr(at + key.size(), end - at - key.size());
     }
-    throw HostError(path + " is a " + tier + " scene (" + ext + ", saved by " + saved +
-                        "): our scene reader does not open that licence tier; run the analysis "
-                        "inside the host application",
-                    "hou.LoadError");
+    return path + " is a " + tier + " scene (" + ext + ", saved by " + saved +
+           "): our scene reader does not open that licence tier; run the analysis inside the "
+           "host application";
+}
+
+std::optional<std::string> refusal_of(const std::string& path, const std::string& data) {
+    switch (detect(data.substr(0, 32))) {
+        case Kind::LimitedCommercial:
+            return tier_refusal(path, data, "limited-commercial", ".hiplc");
+        case Kind::NonCommercial:
+            return tier_refusal(path, data, "non-commercial", ".hipnc");
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> refusal(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    // The save version is recorded near the start; a bounded head is enough to name it.
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return refusal_of(path, head);
 }
 
 Archive parse_archive(const std::string& path, const std::string& data) {
@@ -158,9 +182,8 @@ Archive parse_archive(const std::string& path, const std::string& data) {
             parse_mime(path, data, archive);
             break;
         case Kind::LimitedCommercial:
-            refuse_tier(path, data, "limited-commercial", ".hiplc");
         case Kind::NonCommercial:
-            refuse_tier(path, data, "non-commercial", ".hipnc");
+            throw HostError(*refusal_of(path, data), "hou.LoadError");
         case Kind::Unknown:
             throw HostError(path + " is not a Houdini scene file (unknown first bytes)",
                             "hou.LoadError");

@@ -1,6 +1,7 @@
 // The scene file container: a cpio ("odc") archive or its MIME text form, read into sections.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -33,5 +34,7 @@ Kind detect(const std::string& head);
 // naming the file; a truncated or corrupt archive keeps what was read and records the damage.
 Archive read_archive(const std::string& path);
 Archive parse_archive(const std::string& path, const std::string& data);
+// Why the scene file cannot be read at all (a licence tier this reader does not open), or nothing.
+std::optional<std::string> refusal(const std::string& path);
 
 }  // namespace scanflow::hip

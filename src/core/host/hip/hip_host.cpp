@@ -6,11 +6,13 @@
 #include <set>
 #include <sstream>
 
-#include <unistd.h>
-
 #include "base/errors.h"
+#include "base/os.h"
+#include "host/hip/archive.h"
 #include "host/hip/geometry.h"
+#include "host/hip/node_catalogue.h"
 #include "host/hip/scene.h"
+#include "util/flavour.h"
 
 namespace scanflow::hip {
 
@@ -220,12 +222,12 @@ public:
         Archive empty;
         for (const char* net : {"obj", "out", "ch", "img", "mat", "shop", "stage", "tasks", "vex"})
             empty.sections.push_back(Section{std::string(net) + ".parm", "{\nversion 0.8\n}\n"});
-        char buf[4096];
-        std::string cwd = ::getcwd(buf, sizeof buf) ? buf : ".";
-        scene_ = std::make_shared<Scene>(empty, cwd + "/untitled.hip");
+        scene_ = std::make_shared<Scene>(empty, os::current_directory() + "/untitled.hip");
     }
     std::string kind() const override { return "hip"; }
-    void load_hip(const std::string& path) override {
+    // The scene's location ($HIP, $HIPFILE) is absolute, whatever path the scene was loaded by.
+    void load_hip(const std::string& given) override {
+        std::string path = absolute(given, os::current_directory(), Flavour{false});
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
         std::vector<std::string> damage = scene_->damage();
@@ -266,6 +268,12 @@ public:
     std::pair<double, double> global_frame_range() override {
         const Timeline& t = scene().timeline;
         return {std::round(t.tstart * t.fps + 1), std::round(t.tend * t.fps)};
+    }
+    bool hides_output_drivers(Node& node) override {
+        return holds_output_drivers(node.type_name());
+    }
+    std::optional<std::string> refusal(const std::string& path) override {
+        return hip::refusal(path);
     }
     std::string current_scene_path() override {
         return scene_ ? scene_->variable("HIPFILE", nullptr).value_or("") : "";

@@ -276,6 +276,14 @@ const Catalogue& node_catalogue() {
     return catalogue;
 }
 
+bool holds_output_drivers(const std::string& node_type) {
+    // The File Cache node writes through a geometry output driver inside it.
+    static const char* const kTypes[] = {"filecache", "filecache::2.0"};
+    for (const char* type : kTypes)
+        if (node_type == type) return true;
+    return false;
+}
+
 const ParmTemplate* builtin_template(const std::string& node_type, const std::string& parm) {
     const Catalogue& catalogue = node_catalogue();
     auto type = catalogue.find(node_type);

@@ -19,6 +19,11 @@ Catalogue read_catalogue(const std::string& text);
 // The catalogue the layer uses, read once.
 const Catalogue& node_catalogue();
 
+// Whether a built-in node type is an asset whose contents, which the host application keeps in
+// its installation and cooks, hold a render or output driver: the host finds that driver, our
+// reader cannot.
+bool holds_output_drivers(const std::string& node_type);
+
 // The catalogued template of a built-in node type's parameter, or null.
 const ParmTemplate* builtin_template(const std::string& node_type, const std::string& parm);
 
