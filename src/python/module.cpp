@@ -36,7 +36,7 @@ void main_entry() {
         ReleasedInterpreter release;
         code = scanflow::run_command_line(argv, scanflow::py_bridge::module_services());
     }
-    throw scanflow::ExitRequest{code, {}};
+    throw scanflow::ExitRequest{code, {}, {}};
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include "module_services.h"
-#include <algorithm>
 
 #include <algorithm>
 #include <cstdlib>
@@ -7,6 +6,7 @@
 
 #include "arnold_binding.h"
 #include "base/console.h"
+#include "base/os.h"
 #include "gpu_probes.h"
 #include "host/hip/hip_host.h"
 #include "host_hou.h"
@@ -45,8 +45,7 @@ bool try_import(py::module_& m, const char* module, const char* attr_name) {
 // The host application's module when it imports (or SCANFLOW_HOST=hou), our own scene reader
 // otherwise (or SCANFLOW_HOST=hip).
 std::shared_ptr<Host> select_host() {
-    const char* forced = std::getenv("SCANFLOW_HOST");
-    std::string choice = forced == nullptr ? "" : forced;
+    std::string choice = os::get_env("SCANFLOW_HOST").value_or("");
     if (choice != "hip") {
         try {
             return make_hou_host();
@@ -79,8 +78,7 @@ void read_interpreter_facts(ModuleState& s) {
 // A diagnostic: SCANFLOW_USD_WALK=full walks every USD stage in full; =verify derives walks and
 // checks each against a full walk.
 WalkMode usd_walk_mode() {
-    const char* mode = std::getenv("SCANFLOW_USD_WALK");
-    std::string text = mode ? mode : "";
+    std::string text = os::get_env("SCANFLOW_USD_WALK").value_or("");
     if (text == "full") return WalkMode::Full;
     if (text == "verify") return WalkMode::Verify;
     return WalkMode::Derive;

@@ -147,7 +147,7 @@ void rethrow_as_core(py::error_already_set& error, const std::string& node,
         int value = py::isinstance<py::int_>(code) ? code.cast<int>() : (code.is_none() ? 0 : 1);
         error.restore();
         PyErr_Clear();
-        throw ExitRequest{value, TraceFrame::current()};
+        throw ExitRequest{value, TraceFrame::current(), {}};
     }
     auto [type_name, message] = describe(error);
     error.restore();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "drivers/dispatch.h"
 #include "drivers/scene_driver.h"
 #include "fake_scene.h"
@@ -65,7 +66,7 @@ TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
     EXPECT_EQ(r.channel, "1");
     EXPECT_EQ(r.user_plugins, (std::vector<std::string>{"redshift", "vray"}));
     EXPECT_EQ(r.success_file, dir.path() + "/out/analyze_sucess");
-    EXPECT_EQ(r.current_os, "linux");
+    EXPECT_EQ(r.current_os, ascii_lower(os::system_name()));
     EXPECT_TRUE(r.getaset.is_null());
     std::string stars(30, '*');
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{stars + "/scenes/shot.hip" + stars,
@@ -147,9 +148,9 @@ class SceneFlow : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_.write("out/task.json", testing::kTaskJson);
-        ::setenv("HH", "/opt/hfs", 1);
+        testing::set_env("HH", "/opt/hfs");
     }
-    void TearDown() override { ::unsetenv("HH"); }
+    void TearDown() override { testing::unset_env("HH"); }
     TempDir dir_;
     std::shared_ptr<testing::FakeScene> host_ = std::make_shared<testing::FakeScene>();
     TestModule module_{host_};

@@ -59,6 +59,19 @@ TEST(Flavour, SplitsAndJoins) {
 namespace scanflow {
 namespace {
 
+TEST(Flavour, RelativePathsBecomeAbsoluteAgainstTheWorkingDirectory) {
+    for (const char* typed : {"shot.hip", "./shot.hip", "../demo/shot.hip", "x/../shot.hip"})
+        EXPECT_EQ(absolute(typed, "/jobs/demo", kPosix), "/jobs/demo/shot.hip") << typed;
+    // What was typed in full stays as typed.
+    EXPECT_EQ(absolute("/jobs/../demo/shot.hip", "/elsewhere", kPosix), "/jobs/../demo/shot.hip");
+    EXPECT_EQ(absolute("", "/jobs", kPosix), "");
+    EXPECT_EQ(absolute("..\\demo\\shot.hip", "C:\\jobs\\demo", kWindows),
+              "C:\\jobs\\demo\\shot.hip");
+    EXPECT_EQ(absolute("shot.hip", "\\\\srv\\share\\demo", kWindows),
+              "\\\\srv\\share\\demo\\shot.hip");
+    EXPECT_EQ(absolute("D:/proj/shot.hip", "C:\\jobs", kWindows), "D:/proj/shot.hip");
+}
+
 TEST(Text, RepeatsGoAndFirstOccurrencesKeepTheirOrder) {
     std::vector<std::string> items{
         "b", "a", "b", "c", "a", std::string(40, 'x'), "c", std::string(40, 'x')};

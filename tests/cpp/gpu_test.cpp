@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <functional>
 
+#include "base/os.h"
 #include "render/gpu.h"
 #include "test_support.h"
-#include "util/process.h"
 
 namespace scanflow {
 namespace {
@@ -14,33 +13,46 @@ namespace {
 using testing::TempDir;
 
 TEST(Process, RunsDirectlyWithATimeOutAndDrainsBothPipes) {
-    ProcessResult echo = run_process({"sh", "-c", "echo out; echo err >&2; exit 3"}, 5);
+    SKIP_ON_WINDOWS("runs sh, echo, sleep and head");
+    os::ProcessResult echo = os::run_process({"sh", "-c", "echo out; echo err >&2; exit 3"}, 5);
     EXPECT_TRUE(echo.started);
     EXPECT_EQ(echo.exit_code, 3);
     EXPECT_EQ(echo.output, "out\n");
     EXPECT_EQ(echo.errors, "err\n");
     // Arguments are never read by a shell.
-    ProcessResult literal = run_process({"echo", "$(touch /tmp/x)", ";", "|"}, 5);
+    os::ProcessResult literal = os::run_process({"echo", "$(touch /tmp/x)", ";", "|"}, 5);
     EXPECT_EQ(literal.output, "$(touch /tmp/x) ; |\n");
-    ProcessResult slow = run_process({"sleep", "5"}, 0.2);
+    os::ProcessResult slow = os::run_process({"sleep", "5"}, 0.2);
     EXPECT_TRUE(slow.timed_out);
-    EXPECT_FALSE(run_process({"no-such-program-here"}, 1).started);
+    EXPECT_FALSE(os::run_process({"no-such-program-here"}, 1).started);
     // A large output does not block the child.
-    ProcessResult big = run_process({"sh", "-c", "head -c 1000000 /dev/zero"}, 5);
+    os::ProcessResult big = os::run_process({"sh", "-c", "head -c 1000000 /dev/zero"}, 5);
     EXPECT_EQ(big.output.size(), 1000000u);
+}
+
+TEST(Process, RunsWindowsCommandsWithoutAShell) {
+    if (!os::kWindows) GTEST_SKIP() << "Windows only: cmd.exe";
+    os::ProcessResult echo = os::run_process({"cmd", "/c", "echo out& exit 3"}, 10);
+    EXPECT_TRUE(echo.started);
+    EXPECT_EQ(echo.exit_code, 3);
+    EXPECT_EQ(echo.output, "out\r\n");
+    EXPECT_FALSE(os::run_process({"no-such-program-here"}, 1).started);
 }
 
 class Gpu : public ::testing::Test {
 protected:
     void SetUp() override {
-        old_path_ = std::getenv("PATH");
-        ::setenv("PATH", dir_.path().c_str(), 1);
+        SKIP_ON_WINDOWS("the commands are shell scripts");
+        old_path_ = os::get_env("PATH").value_or("");
+        testing::set_env("PATH", dir_.path().c_str());
     }
-    void TearDown() override { ::setenv("PATH", old_path_.c_str(), 1); }
+    void TearDown() override {
+        if (!old_path_.empty()) testing::set_env("PATH", old_path_);
+    }
     void command(const std::string& name, const std::string& output, int code) {
         std::string path = dir_.write(
             name, "#!/bin/sh\nprintf '" + output + "'\nexit " + std::to_string(code) + "\n");
-        ::chmod(path.c_str(), 0755);
+        testing::make_executable(path);
     }
     bool has_gpu(const std::string& platform) { return scanflow::has_gpu(platform, probe_); }
     TempDir dir_;

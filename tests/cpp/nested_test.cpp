@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -127,7 +126,7 @@ TEST_F(Nested, ArnoldScenesAreFollowedThroughSequencesOnce) {
                        abs_missing +
                        "\n}\n"
                        "procedural\n{\n filename cache/part_0001.ass\n}\n");
-    auto found = driver_->ass_usd_usda_asset(top);
+    auto found = testing::forward_on_windows(driver_->ass_usd_usda_asset(top));
     std::vector<std::string> expected{
         dir_.file("tex/wood.tx"), dir_.file("tex/wood.png"), dir_.file("tex/wood.tx"),  // widened
         dir_.file("missing/rel.tx"),             // listed alone
@@ -155,7 +154,7 @@ TEST_F(Nested, VrayScenesAndImageLists) {
                    "BitmapBuffer b {\n  file=\"tex/a.exr\";\n\tfile=\"seq/list.ifl\";\n"
                    "  File=\"ignored.exr\";\n  cache_path=\"//srv/a.vdb;;//srv/b.vdb\";\n}\n");
     EXPECT_EQ(
-        driver_->read_in_vrscene(scene),
+        testing::forward_on_windows(driver_->read_in_vrscene(scene)),
         (std::vector<std::string>{dir_.file("v/tex/a.exr"), dir_.file("v/seq/f1.exr"),
                                   dir_.file("v/seq/list.ifl"), "//srv/a.vdb", "//srv/b.vdb"}));
     std::string bad = dir_.write("v/bad.vrscene", "file=\"\xff\";\n");
@@ -168,12 +167,11 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
         "C:\\tex\\WALL.EXR\0./vol/v.vdb\0.\\note.txt";
     dir_.write("rs/b.rs", std::string(proxy, sizeof proxy - 1));
     std::string top = dir_.write("rs/a.rs", std::string("header C:/rs/x.jpg\0./b.rs\0end\n", 27));
-    const char* old_path = std::getenv("PATH");
-    std::string saved = old_path ? old_path : "";
+    std::string saved = os::get_env("PATH").value_or("");
     std::string cwd = std::filesystem::current_path().string();
     std::filesystem::current_path(
         dir_.file("rs"));  // relative names are read from the working directory
-    ::setenv("PATH", dir_.file("nobin").c_str(), 1);
+    testing::set_env("PATH", dir_.file("nobin").c_str());
     auto found = driver_->get_file_from_rs_cmd(top);
     std::filesystem::current_path(cwd);
     EXPECT_EQ(found, (std::vector<std::string>{"C:/rs/x.jpg", "C:\\tex\\WALL.EXR", "./vol/v.vdb",
@@ -181,12 +179,14 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
     EXPECT_NE(capture_.text().find("cmdLine is not exists!"), std::string::npos);
     EXPECT_TRUE(driver_->get_file_from_rs_cmd(top).empty());
 
+    testing::set_env("PATH", saved);
+    SKIP_ON_WINDOWS("the tool is a shell script");
     // With the tool on the search path its listing counts, one dependency per line.
     std::string tool = dir_.write(
         "bin/redshiftCmdLine.exe",
         "#!/bin/sh\necho 'Texture paths:'\necho\necho '  C:/t/one.exr  '\necho \"$1|$2|\"\n");
-    ::chmod(tool.c_str(), 0755);
-    ::setenv("PATH", dir_.file("bin").c_str(), 1);
+    testing::make_executable(tool);
+    testing::set_env("PATH", dir_.file("bin").c_str());
     std::string with_space = dir_.write("rs/with space.rs", "");
     std::vector<std::string> listed;
     try {
@@ -196,7 +196,7 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
     }
     EXPECT_EQ(listed,
               (std::vector<std::string>{"C:/t/one.exr", "-printdependencies|" + with_space + "|"}));
-    ::setenv("PATH", saved.c_str(), 1);
+    testing::set_env("PATH", saved.c_str());
 }
 
 }  // namespace

@@ -1,14 +1,26 @@
 // Helpers shared by the C++ tests: console capture, temporary directories, a scripted host.
 #pragma once
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "drivers/services.h"
 #include "host/host.h"
 #include "run/module_state.h"
@@ -49,23 +61,32 @@ private:
     double old_scale_ = 1;
 };
 
+// A UTF-8 path as the standard library opens it on every system.
+inline std::filesystem::path fs_path(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// A fresh directory, removed with what it holds; its path has "/" separators on every system.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "scanflow-test-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device seed;
+        std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            std::filesystem::path candidate = base / ("scanflow-test-" + std::to_string(seed()));
+            if (std::filesystem::create_directory(candidate)) path_ = candidate.generic_string();
+        }
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(fs_path(path_), ec);
     }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     std::string write(const std::string& name, const std::string& text) const {
         std::string p = file(name);
-        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
-        std::ofstream(p, std::ios::binary) << text;
+        std::filesystem::create_directories(fs_path(p).parent_path());
+        std::ofstream(fs_path(p), std::ios::binary) << text;
         return p;
     }
 
@@ -74,9 +95,51 @@ private:
 };
 
 inline std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+// Paths as found, with "/" separators on Windows, where joins give "\\" (the system's own form)
+// and the tests write their expectations with "/".
+inline std::vector<std::string> forward_on_windows(std::vector<std::string> paths) {
+    if (os::kWindows)
+        for (auto& p : paths)
+            for (char& c : p)
+                if (c == '\\') c = '/';
+    return paths;
+}
+
+// The process environment, as the tests set it for the code under test.
+inline void set_env(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+    ::SetEnvironmentVariableA(name.c_str(), value.c_str());
+#else
+    ::setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+inline void unset_env(const std::string& name) {
+#ifdef _WIN32
+    ::SetEnvironmentVariableA(name.c_str(), nullptr);
+#else
+    ::unsetenv(name.c_str());
+#endif
+}
+
+// A script a test puts on the search path to stand for an outside command.
+inline void make_executable(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+#else
+    ::chmod(path.c_str(), 0755);
+#endif
+}
+
+// Tests of what only POSIX systems do (shell scripts as commands, permission bits) say so.
+#ifdef _WIN32
+#define SKIP_ON_WINDOWS(why) GTEST_SKIP() << "POSIX only: " << why
+#else
+#define SKIP_ON_WINDOWS(why) (void)0
+#endif
 
 // A host that records what the analysis asks of it; scenes are whatever the test sets.
 class ScriptedHost : public Host {

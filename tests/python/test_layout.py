@@ -126,3 +126,28 @@ def test_steps_are_named_not_numbered():
     found = ["%s:%d" % (p.relative_to(CORE), n) for p in sources()
              for n, line in enumerate(p.read_text(encoding="utf-8").split("\n"), 1) if numbered.search(line)]
     assert not found, found
+
+
+SRC = CORE.parent
+SEAM = {"base/os_posix.cpp", "base/os_win32.cpp"}
+SYSTEM_HEADER = re.compile(
+    r'^\s*#\s*include\s*<(unistd\.h|dirent\.h|fcntl\.h|spawn\.h|poll\.h|signal\.h|iconv\.h|sys/[^>]+|'
+    r'windows\.h|winbase\.h|io\.h|direct\.h|bcrypt\.h)>', re.M)
+# A call, not the host interface's own getenv (declared after its return type).
+ENVIRONMENT_CALL = re.compile(r"(?<!> )(?<![\w.>:])(std::|::)?(getenv|setenv|unsetenv|putenv|_wgetenv)\s*\(")
+
+
+def test_only_the_platform_seam_asks_the_operating_system():
+    found = []
+    for path in sorted(p for p in SRC.rglob("*") if p.suffix in (".h", ".cpp")):
+        name = str(path.relative_to(CORE)) if CORE in path.parents else str(path.relative_to(SRC))
+        if name in SEAM:
+            continue
+        text = path.read_text(encoding="utf-8")
+        for header in SYSTEM_HEADER.findall(text):
+            found.append("%s includes <%s>" % (name, header))
+        code = without_comments_and_strings(text)
+        for n, line in enumerate(code.split("\n"), 1):
+            if ENVIRONMENT_CALL.search(line):
+                found.append("%s:%d reads the environment itself: %s" % (name, n, line.strip()))
+    assert not found, "\n".join(found)

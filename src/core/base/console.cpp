@@ -9,14 +9,15 @@
 #include <thread>
 
 #include "base/numbers.h"
+#include "base/os.h"
 #include "base/people.h"
 
 namespace scanflow::console {
 namespace {
 
 Sink default_sink() {
-    return Sink{[](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); },
-                [] { std::fflush(stdout); }};
+    return Sink{[](std::string_view text) { os::write(os::Stream::Out, text); },
+                [] { os::flush(os::Stream::Out); }};
 }
 
 std::mutex& sink_mutex() {
@@ -30,11 +31,11 @@ Sink& sink() {
 }
 
 double initial_pause_scale() {
-    const char* text = std::getenv("SCANFLOW_PAUSE_SCALE");
-    if (text == nullptr || *text == '\0') return 1.0;
+    std::string text = os::get_env("SCANFLOW_PAUSE_SCALE").value_or("");
+    if (text.empty()) return 1.0;
     auto value = float_of_text(text);
     if (value && std::isfinite(*value) && *value >= 0) return *value;
-    people::tell(std::string("scanflow: SCANFLOW_PAUSE_SCALE=") + text +
+    people::tell("scanflow: SCANFLOW_PAUSE_SCALE=" + text +
                  " is not a number from 0 up; the protocol's pauses keep their length");
     return 1.0;
 }

@@ -1,5 +1,7 @@
 #include "base/errors.h"
 
+#include "base/thread_slot.h"
+
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -8,24 +10,28 @@
 
 namespace scanflow {
 namespace {
-thread_local std::vector<std::string> running;
+// The chain of the calling thread.
+struct RunningTag {};
+std::vector<std::string>& running() {
+    return thread_slot<std::vector<std::string>, RunningTag>();
 }
+}  // namespace
 
 TraceFrame::TraceFrame(std::string name) {
-    running.push_back(std::move(name));
+    running().push_back(std::move(name));
 }
 TraceFrame::~TraceFrame() {
-    running.pop_back();
+    running().pop_back();
 }
 std::vector<std::string> TraceFrame::current() {
-    return running;
+    return running();
 }
 
-TraceChain::TraceChain(std::vector<std::string> frames) : saved_(std::move(running)) {
-    running = std::move(frames);
+TraceChain::TraceChain(std::vector<std::string> frames) : saved_(std::move(running())) {
+    running() = std::move(frames);
 }
 TraceChain::~TraceChain() {
-    running = std::move(saved_);
+    running() = std::move(saved_);
 }
 
 void request_exit(int code, std::string cause) {

@@ -1,12 +1,12 @@
 #include "base/people.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
+
+#include "base/os.h"
 
 namespace scanflow::people {
 namespace {
@@ -22,10 +22,10 @@ struct State {
 
 Sink default_sink() {
     return Sink{[](std::string_view text) {
-                    std::fwrite(text.data(), 1, text.size(), stderr);
-                    std::fflush(stderr);
+                    os::write(os::Stream::Err, text);
+                    os::flush(os::Stream::Err);
                 },
-                ::isatty(2) == 1};
+                os::is_terminal(os::Stream::Err)};
 }
 
 State& channel() {

@@ -1,12 +1,12 @@
 #include "drivers/cli.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <utility>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/people.h"
 #include "base/text.h"
 #include "drivers/dispatch.h"
@@ -125,20 +125,17 @@ bool has_flag(const std::vector<std::string>& argv, const char* flag) {
 }
 
 bool quiet_wanted(const std::vector<std::string>& argv) {
-    const char* env = std::getenv("SCANFLOW_QUIET");
-    return has_flag(argv, "-quiet") || (env && std::string(env) == "1");
+    return has_flag(argv, "-quiet") || os::get_env("SCANFLOW_QUIET") == "1";
 }
 
 // What a person should know about the scene before the run: the run itself goes on as the
 // protocol defines (a scene it cannot read is no analysis, and exit 0).
 void tell_about_scene(const std::string& file, Host& host) {
-    std::error_code error;
-    std::filesystem::path path(file);
-    if (!std::filesystem::exists(path, error)) {
+    if (!os::exists(file)) {
         people::tell("scanflow: the scene named by -file does not exist: " + file);
         return;
     }
-    if (std::filesystem::is_directory(path, error)) {
+    if (os::is_dir(file)) {
         people::tell("scanflow: -file names a directory, not a scene: " + file);
         return;
     }
@@ -157,7 +154,7 @@ void tell_about_scene(const std::string& file, Host& host) {
 }
 
 void tell_about_environment() {
-    if (!std::getenv("HH"))
+    if (!os::get_env("HH"))
         people::tell(
             "scanflow: HH is not set: the analysis needs the host application's installation "
             "directory, and the run stops before it (exit 886)");
@@ -171,8 +168,7 @@ void tell_outcome(int code, const std::string& cause, const std::string& scene,
         people::tell("scanflow: the analysis failed (exit " + std::to_string(code) + "): " + cause);
         return;
     }
-    std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::path(path_json) / kSuccessMarker, error)) return;
+    if (!os::exists(path_json + "/" + kSuccessMarker)) return;
     for (const auto& line : run_summary(scene, path_json, files)) people::tell(line);
 }
 
@@ -207,8 +203,9 @@ bool answered_alone(const std::vector<std::string>& argv, const std::string& pyt
         return true;
     }
     if (has("--version")) {
-        console::print(std::string("scanflow ") + SCANFLOW_VERSION + " (Python " + python_version +
-                       ")");
+        // The native command line runs in no interpreter.
+        console::print(std::string("scanflow ") + SCANFLOW_VERSION + " (" +
+                       (python_version.empty() ? "native" : "Python " + python_version) + ")");
         return true;
     }
     return false;
@@ -216,8 +213,7 @@ bool answered_alone(const std::vector<std::string>& argv, const std::string& pyt
 
 // A marker left by an earlier run must not vouch for this one.
 void remove_stale_success(const std::string& path_json) {
-    std::error_code ignored;
-    std::filesystem::remove(std::filesystem::path(path_json) / kSuccessMarker, ignored);
+    os::remove_file(path_json + "/" + kSuccessMarker);
 }
 
 const std::string& needed(const std::optional<std::string>& value, const char* flag,

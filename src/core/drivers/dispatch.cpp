@@ -1,6 +1,6 @@
 #include "drivers/dispatch.h"
 
-#include <filesystem>
+#include "base/os.h"
 
 #include "drivers/scene_driver.h"
 #include "drivers/usd_driver.h"
@@ -21,8 +21,7 @@ AnalysisAssets::AnalysisAssets(const Services& services, const Json& params)
     : Related(services, params), param_dict(params) {}
 
 void AnalysisAssets::doit() {
-    std::error_code ec;
-    if (hip_file.empty() || !std::filesystem::is_regular_file(hip_file, ec)) return;
+    if (hip_file.empty() || !os::is_file(hip_file)) return;
     std::string ext = file_extension(hip_file);
     if (ext == ".hip" || ext == ".hiplc") {
         // A scene that the host cannot open at all is treated as a file the analysis does not

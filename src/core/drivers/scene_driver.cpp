@@ -1,10 +1,10 @@
 #include "drivers/scene_driver.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/people.h"
 #include "base/text.h"
 #include "base/timed.h"
@@ -32,8 +32,7 @@ namespace scanflow {
 namespace {
 
 bool is_regular_file(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
+    return !path.empty() && os::is_file(path);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -58,9 +57,7 @@ void AnalysisHipAssets::openScene(const std::string& hip_path) {
             console::print(e.what());
         }
         std::string path = slashes_forward(hip_path);
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec))
-            throw FileError(path, path + " not exists plz check");
+        if (!os::exists(path)) throw FileError(path, path + " not exists plz check");
         auto start = std::chrono::steady_clock::now();
         try {
             host.load_hip(path);
@@ -102,7 +99,7 @@ void AnalysisHipAssets::doit() {
 void AnalysisHipAssets::doit_test() {
     Listings listings(*this);
     timed(2, "doit_test", [&] {
-        console::print(std::filesystem::path(services_.module.module_file).parent_path().string());
+        console::print(dirname(services_.module.module_file, native_flavour()));
         require_host_installation_dir();
         scene_steps();
     });

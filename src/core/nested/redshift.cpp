@@ -1,18 +1,18 @@
 #include "nested/redshift.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <sstream>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "util/encoding.h"
-#include "util/process.h"
+#include "util/file_handle.h"
 #include "util/regex.h"
 
 namespace scanflow {
@@ -33,15 +33,13 @@ bool accepted_extension(const std::string& match) {
 // Calls `scan` on each line of the file, with the lines of a binary file bounded so that the
 // reading streams.
 void for_each_line(const std::string& path, const std::function<void(const std::string&)>& scan) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError(path, "cannot open " + path);
+    FileHandle in = open_for_reading(path);
     constexpr size_t kMaxLine = 1 << 20;
     std::string line;
     // Uninitialised: a small file touches only the pages it fills.
     constexpr size_t kBlock = 1 << 20;
     std::unique_ptr<char[]> block(new char[kBlock]);
-    while (in.read(block.get(), static_cast<std::streamsize>(kBlock)) || in.gcount() > 0) {
-        size_t n = static_cast<size_t>(in.gcount());
+    while (size_t n = std::fread(block.get(), 1, kBlock, in.get())) {
         size_t start = 0;
         for (size_t i = 0; i < n; ++i) {
             if (block[i] != '\n') continue;
@@ -62,9 +60,7 @@ void for_each_line(const std::string& path, const std::function<void(const std::
 }  // namespace
 
 std::string get_rs_exe(DirCache& listings) {
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) path = std::getenv("path");
-    std::string entries = path ? path : "";
+    std::string entries = os::get_env("PATH").value_or(os::get_env("path").value_or(""));
     size_t start = 0;
     while (start <= entries.size()) {
         size_t sep = entries.find(';', start);
@@ -100,7 +96,7 @@ std::vector<std::string> get_rs_file_from_cmd(const std::string& rs_file, const 
     return timed(2, "get_rs_file_from_cmd", [&] {
         // Run directly with the proxy as one argument: a name read from a scene never reaches a
         // shell.
-        ProcessResult result = run_process({exe, "-printdependencies", rs_file}, 600);
+        os::ProcessResult result = os::run_process({exe, "-printdependencies", rs_file}, 600);
         if (!result.started) throw FileError(exe, "cannot start " + exe);
         std::vector<std::string> found;
         std::istringstream lines(result.output);

@@ -1,12 +1,12 @@
 #include "nested/vrscene.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "util/encoding.h"
+#include "util/file_handle.h"
 #include "util/paths.h"
 
 namespace scanflow {
@@ -23,11 +23,10 @@ bool names_files(const std::string& line) {
 // Every image of the list that exists, in list order.
 void add_listed_images(const std::string& list_path, DirCache& listings, Flavour f,
                        std::vector<std::string>& found) {
-    std::ifstream list(os_path(list_path, f), std::ios::binary);
-    if (!list) throw FileError(list_path, "cannot open image list " + list_path);
+    LineReader list(open_for_reading(os_path(list_path, f)));
     std::string item;
     std::string list_dir = dirname(list_path, f);
-    while (std::getline(list, item)) {
+    while (list.next(item)) {
         item = strip_blanks(bety_out_decode(item));
         if (item.empty()) continue;
         std::string image = join(list_dir, item, f);
@@ -41,12 +40,11 @@ std::vector<std::string> read_in_vrscene(const std::string& vrscene_path, DirCac
                                          Flavour f) {
     console::print("vrscene " + vrscene_path);
     std::string dir = dirname(vrscene_path, f);
-    std::ifstream in(os_path(vrscene_path, f), std::ios::binary);
-    if (!in) throw FileError(vrscene_path, "cannot open " + vrscene_path);
+    LineReader in(open_for_reading(os_path(vrscene_path, f)));
     std::vector<std::string> found;
     std::string raw;
     long long line_number = 0;
-    while (std::getline(in, raw)) {
+    while (in.next(raw)) {
         ++line_number;
         if (!is_utf8(raw)) throw ParseError(vrscene_path, line_number, "line is not UTF-8");
         std::string line = strip_blanks(raw);

@@ -1,10 +1,11 @@
 #include "output/result_files.h"
 
-#include <filesystem>
 #include <set>
 
 #include "base/console.h"
+#include "base/os.h"
 #include "base/timed.h"
+#include "util/flavour.h"
 
 namespace scanflow {
 
@@ -14,10 +15,11 @@ void writeFile(const std::string& info_file, const Json& info_dict) {
 
 void writeFile(const std::string& info_file, const std::function<void(JsonWriter&)>& write) {
     timed(1, "writeFile", [&] {
-        std::string name = std::filesystem::path(info_file).filename().string();
+        std::string name = basename(info_file, native_flavour());
         console::print_cmd("start write " + name);
-        auto dir = std::filesystem::path(info_file).parent_path();
-        if (!dir.empty()) std::filesystem::create_directories(dir);
+        // A directory that cannot be made is named by the failure to write into it.
+        std::string dir = dirname(info_file, native_flavour()), ignored;
+        if (!dir.empty() && !os::is_dir(dir)) os::make_directories(dir, &ignored);
         AtomicFileSink sink(info_file);
         JsonWriter out(sink, Unencodable::Drop);
         write(out);

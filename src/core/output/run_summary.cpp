@@ -1,8 +1,8 @@
 #include "output/run_summary.h"
 
 #include <cstdio>
-#include <filesystem>
 
+#include "base/os.h"
 #include "run/tip_codes.h"
 #include "util/json.h"
 
@@ -13,11 +13,10 @@ namespace {
 constexpr size_t kListed = 10;
 
 Json read_result(const std::string& path_json, const char* name) {
-    std::filesystem::path path = std::filesystem::path(path_json) / name;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return Json();
+    std::string path = path_json + "/" + name;
+    if (!os::is_file(path)) return Json();
     try {
-        return read_json_file(path.string());
+        return read_json_file(path);
     } catch (const std::exception&) {
         return Json();
     }

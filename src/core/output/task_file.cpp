@@ -1,20 +1,20 @@
 #include "output/task_file.h"
 
-#include <filesystem>
-
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/timed.h"
+#include "util/flavour.h"
 
 namespace scanflow {
 
 void Write_File(const std::string& info_file, const TaskMerge& merge) {
     timed(2, "Write_File", [&] {
-        namespace fs = std::filesystem;
-        fs::path dir = fs::path(info_file).parent_path();
-        if (!dir.empty() && !fs::exists(dir)) fs::create_directories(dir);
+        std::string dir = dirname(info_file, native_flavour()), why;
+        if (!dir.empty() && !os::exists(dir) && !os::make_directories(dir, &why))
+            throw FileError(dir, "cannot create " + dir + ": " + why);
         try {
-            Json task = fs::exists(info_file) ? read_json_file(info_file) : Json::object();
+            Json task = os::exists(info_file) ? read_json_file(info_file) : Json::object();
             if (!task.is_object()) throw FileError(info_file, info_file + " is not a JSON object");
             auto it = task.find("software_config");
             if (it == task.end() || !it->is_object())

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -18,9 +19,9 @@ std::vector<std::string> upload_candidates(const UploadLists& nested,
 }
 
 std::string host_installation_dir() {
-    const char* hh = std::getenv("HH");
-    if (hh == nullptr) throw Error("'HH': the host installation directory is not set", "KeyError");
-    return hh;
+    std::optional<std::string> hh = os::get_env("HH");
+    if (!hh) throw Error("'HH': the host installation directory is not set", "KeyError");
+    return *hh;
 }
 
 void require_host_installation_dir() {

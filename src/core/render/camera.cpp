@@ -1,11 +1,11 @@
 #include "render/camera.h"
 
-#include <filesystem>
 #include <optional>
 #include <set>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 
@@ -52,14 +52,12 @@ std::pair<std::string, Json> abc_find(const std::string& path, Host& host) {
     bool differs = false;
     for (const auto& node : recorded) {
         std::string file = chain[node].get<std::string>();
-        std::error_code ec;
-        bool exists = std::filesystem::exists(file, ec);
+        bool exists = os::exists(file);
         int same = file == base ? 1 : 0;
         differs = differs || same == 0;
         result[node] = Json::array({file, same, exists ? "exist" : "notexist"});
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(base, ec)) return {"miss", result};
+    if (!os::exists(base)) return {"miss", result};
     return {differs ? "diff" : "normal", result};
 }
 

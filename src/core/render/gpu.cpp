@@ -3,9 +3,9 @@
 #include <sstream>
 #include <vector>
 
+#include "base/os.h"
 #include "base/text.h"
 #include "util/encoding.h"
-#include "util/process.h"
 
 namespace scanflow {
 
@@ -31,12 +31,12 @@ bool blank(const std::string& text) {
 bool has_gpu(const std::string& platform, const std::function<bool()>& module_probe) {
     if (module_probe && module_probe()) return true;
     constexpr double kTimeout = 5.0;
-    ProcessResult smi = run_process({"nvidia-smi"}, kTimeout);
+    os::ProcessResult smi = os::run_process({"nvidia-smi"}, kTimeout);
     if (smi.started && !smi.timed_out && smi.exit_code == 0 &&
         bety_out_decode(smi.output).find("NVIDIA-SMI") != std::string::npos)
         return true;
     if (starts_with(platform, "linux")) {
-        ProcessResult lspci = run_process({"lspci"}, kTimeout);
+        os::ProcessResult lspci = os::run_process({"lspci"}, kTimeout);
         if (lspci.started && !lspci.timed_out && lspci.exit_code == 0) {
             for (const auto& line : lines_of(bety_out_decode(lspci.output))) {
                 std::string lowered = ascii_lower(line);
@@ -47,8 +47,8 @@ bool has_gpu(const std::string& platform, const std::function<bool()>& module_pr
             }
         }
     } else if (starts_with(platform, "win")) {
-        ProcessResult wmic =
-            run_process({"wmic", "path", "win32_videocontroller", "get", "name"}, kTimeout);
+        os::ProcessResult wmic =
+            os::run_process({"wmic", "path", "win32_videocontroller", "get", "name"}, kTimeout);
         if (wmic.started && !wmic.timed_out && wmic.exit_code == 0) {
             std::string text = bety_out_decode(wmic.output);
             size_t b = text.find_first_not_of(" \t\r\n\v\f");

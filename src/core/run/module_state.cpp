@@ -1,11 +1,10 @@
 #include "run/module_state.h"
 
-#include <sys/utsname.h>
-
 #include <algorithm>
 #include <cstdlib>
 
 #include "base/numbers.h"
+#include "base/os.h"
 #include "base/people.h"
 #include "util/work_pool.h"
 
@@ -62,21 +61,15 @@ const std::vector<std::string>& default_protect_path() {
 }
 
 std::string platform_system() {
-#ifdef _WIN32
-    return "Windows";
-#else
-    struct utsname info{};
-    if (uname(&info) != 0) return "";
-    return info.sysname;
-#endif
+    return os::system_name();
 }
 
 unsigned configured_threads() {
-    const char* text = std::getenv("SCANFLOW_THREADS");
-    if (text == nullptr || *text == '\0') return machine_threads();
+    std::string text = os::get_env("SCANFLOW_THREADS").value_or("");
+    if (text.empty()) return machine_threads();
     auto value = int_of_text(text);
     if (value && *value > 0) return static_cast<unsigned>(std::min(*value, 256LL));
-    people::tell(std::string("scanflow: SCANFLOW_THREADS=") + text +
+    people::tell("scanflow: SCANFLOW_THREADS=" + text +
                  " is not a positive whole number; the machine's " +
                  std::to_string(machine_threads()) + " cores are used");
     return machine_threads();

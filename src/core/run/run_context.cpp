@@ -1,9 +1,8 @@
 #include "run/run_context.h"
 
-#include <filesystem>
-
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "run/module_state.h"
 
@@ -19,12 +18,10 @@ const Json& task_member(const Json& dict, const std::string& key, const std::str
 }
 
 void make_result_directory(const std::string& path_json) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path_json)) return;
-    std::filesystem::create_directories(path_json, ec);
-    if (ec || path_json.empty())
-        throw FileError(path_json, "cannot create result directory '" + path_json +
-                                       "': " + (ec ? ec.message() : "empty path"));
+    if (!path_json.empty() && os::is_dir(path_json)) return;
+    std::string why;
+    if (!os::make_directories(path_json, &why))
+        throw FileError(path_json, "cannot create result directory '" + path_json + "': " + why);
 }
 
 // Platform and channel from the run parameters, else from the task file; the plug-in names.

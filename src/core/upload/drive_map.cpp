@@ -3,14 +3,14 @@
 #include <cstdlib>
 
 #include "base/console.h"
+#include "base/os.h"
 #include "base/people.h"
 #include "base/text.h"
 
 namespace scanflow {
 
 Json win_mount_map() {
-    const char* value = std::getenv("G_WIN_MNT_MAP");
-    std::string text = value == nullptr ? "" : value;
+    std::string text = os::get_env("G_WIN_MNT_MAP").value_or("");
     if (text.empty()) return Json::object();
     size_t semicolon = text.rfind(';');
     if (semicolon != std::string::npos) text = text.substr(semicolon + 1);

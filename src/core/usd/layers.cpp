@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -14,8 +15,8 @@ std::string locate_reference(const std::string& reference, const std::string& fi
     std::string ref = isabs(reference, f) ? reference : normpath(join(file_dir, reference, f), f);
     if (!listings.exists(ref)) {
         for (const auto& name : env_i)
-            if (const char* dir = std::getenv(name.c_str()))
-                ref = slashes_forward(normpath(join(dir, reference, f), f));
+            if (auto dir = os::get_env(name))
+                ref = slashes_forward(normpath(join(*dir, reference, f), f));
     }
     return normpath(ref, f);
 }

@@ -1,12 +1,11 @@
 #include "usd/stage_refs.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
 
 #include "base/console.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "usd/layers.h"
@@ -17,11 +16,10 @@ namespace scanflow {
 
 namespace {
 
-std::string absolute(const std::string& path, Flavour f) {
+// abspath: normalised, and against the working directory when relative.
+std::string abspath(const std::string& path, Flavour f) {
     if (isabs(path, f)) return normpath(path, f);
-    char buf[4096];
-    std::string cwd = ::getcwd(buf, sizeof buf) ? buf : ".";
-    return normpath(join(cwd, path, f), f);
+    return normpath(join(os::current_directory(), path, f), f);
 }
 
 using Found = std::set<std::string>;
@@ -100,7 +98,7 @@ std::optional<std::string> attribute_file(const UsdAttribute& attr) {
 // the first.
 void add_attribute_file(std::string file_path, const std::set<std::string>& dirs,
                         DirCache& listings, Flavour f, Found& result) {
-    if (isabs(file_path, f)) result.insert(absolute(file_path, f));
+    if (isabs(file_path, f)) result.insert(abspath(file_path, f));
     std::string forward = slashes_forward(file_path);
     std::string env_name = forward.substr(0, forward.find('/'));
     if (env_name.empty()) return;  // a rooted path
@@ -109,8 +107,8 @@ void add_attribute_file(std::string file_path, const std::set<std::string>& dirs
     std::string rest = forward.substr(
         first + env_name.size(),
         second == std::string::npos ? std::string::npos : second - first - env_name.size());
-    if (const char* value = std::getenv(env_name.c_str())) {
-        file_path = std::string(value) + "/" + rest;
+    if (auto value = os::get_env(env_name)) {
+        file_path = *value + "/" + rest;
         result.insert(file_path);
     }
     std::string base = basename(slashes_forward(file_path), Flavour{false});
@@ -164,7 +162,7 @@ std::string resolve_ref(const std::string& layer_real_path, const std::string& f
         return slashes_forward(isabs(reference, f) ? normpath(reference, f)
                                                    : normpath(join(dir, reference, f), f));
     console::print("local not exists " + dir);
-    return slashes_forward(absolute(reference, f));
+    return slashes_forward(abspath(reference, f));
 }
 
 std::vector<std::string> get_stage_references(const std::string& stage_file,

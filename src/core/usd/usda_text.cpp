@@ -1,12 +1,12 @@
 #include "usd/usda_text.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
 #include "base/timed.h"
+#include "util/file_handle.h"
 #include "util/paths.h"
 #include "util/regex.h"
 
@@ -16,12 +16,11 @@ std::vector<std::string> handle_usda_file(const std::string& usda_file, Flavour 
     return timed(2, "handle_usda_file", [&] {
         console::print("usda:" + usda_file);
         std::string dir = dirname(usda_file, f);
-        std::ifstream in(os_path(usda_file, f), std::ios::binary);
-        if (!in) throw FileError(usda_file, "cannot open " + usda_file);
+        LineReader in(open_for_reading(os_path(usda_file, f)));
         static const Regex asset(R"(@(.*?)@)", Regex::IgnoreCase);
         std::vector<std::string> found;
         std::string line;
-        while (std::getline(in, line)) {
+        while (in.next(line)) {
             for (const auto& match : asset.find_all(strip(line, " \t\r\n,"))) {
                 std::string path = match.substr(1, match.size() - 2);
                 if (path.empty()) continue;

@@ -1,13 +1,12 @@
 #include "util/encoding.h"
 
-#include <iconv.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
 
 #include "base/console.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "util/flavour.h"
@@ -16,27 +15,9 @@ namespace scanflow {
 
 namespace {
 
-// iconv descriptors are costly to open and not shareable between threads: one per thread and
-// conversion.
-iconv_t descriptor(const std::string& from, const std::string& to) {
-    thread_local std::map<std::pair<std::string, std::string>, iconv_t> cache;
-    auto key = std::make_pair(from, to);
-    auto it = cache.find(key);
-    if (it != cache.end()) {
-        iconv(it->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-        return it->second;
-    }
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    cache.emplace(key, cd);
-    return cd;
-}
-
-std::string iconv_name(const std::string& name) {
-    std::string upper = ascii_upper(name);
-    for (char& c : upper)
-        if (c == '_') c = '-';
-    if (upper == "UTF8") return "UTF-8";
-    return upper;
+bool is_utf8_name(const std::string& name) {
+    std::string lowered = ascii_lower(name);
+    return lowered == "utf-8" || lowered == "utf8" || lowered == "utf_8";
 }
 
 }  // namespace
@@ -75,39 +56,20 @@ bool is_utf8(std::string_view s) {
 
 std::optional<std::string> convert_strict(std::string_view bytes, const std::string& from,
                                           const std::string& to) {
-    std::string f = iconv_name(from), t = iconv_name(to);
-    if (f == "UTF-8" && t == "UTF-8") {
+    if (is_utf8_name(from) && is_utf8_name(to)) {
         if (!is_utf8(bytes)) return std::nullopt;
         return std::string(bytes);
     }
-    iconv_t cd = descriptor(f, t);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out;
-    out.resize(bytes.size() * 4 + 16);
-    char* in_ptr = const_cast<char*>(bytes.data());
-    size_t in_left = bytes.size();
-    char* out_ptr = out.data();
-    size_t out_left = out.size();
-    while (in_left > 0) {
-        size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-        if (rc == static_cast<size_t>(-1)) {
-            if (errno == E2BIG) {
-                size_t used = static_cast<size_t>(out_ptr - out.data());
-                out.resize(out.size() * 2);
-                out_ptr = out.data() + used;
-                out_left = out.size() - used;
-                continue;
-            }
-            return std::nullopt;  // EILSEQ or EINVAL: not valid in this encoding
-        }
-        // glibc counts irreversible conversions; a strict conversion has none.
-        if (rc > 0) return std::nullopt;
+    // Seven-bit text is the same in every set this reads; some systems strip the eighth bit
+    // instead of refusing it.
+    if (ascii_lower(from) == "ascii") {
+        for (unsigned char c : bytes)
+            if (c >= 0x80) return std::nullopt;
+        return std::string(bytes);
     }
-    if (iconv(cd, nullptr, nullptr, &out_ptr, &out_left) == static_cast<size_t>(-1))
-        return std::nullopt;
-    out.resize(static_cast<size_t>(out_ptr - out.data()));
+    std::optional<std::string> out = os::convert_charset(bytes, from, to);
     // The result must itself be UTF-8 when decoding; encoders may produce anything.
-    if (t == "UTF-8" && !is_utf8(out)) return std::nullopt;
+    if (out && is_utf8_name(to) && !is_utf8(*out)) return std::nullopt;
     return out;
 }
 
@@ -140,8 +102,7 @@ std::optional<std::string> encode_text(std::string_view text, const std::string&
                          : lowered == "utf-8" ? std::string("utf-8")
                          : lowered == "gbk"   ? std::string("gbk")
                                               : encoding;
-    iconv_t probe = descriptor("UTF-8", iconv_name(target));
-    if (probe == reinterpret_cast<iconv_t>(-1)) {
+    if (!os::convert_charset("", "utf-8", target)) {
         if (error) *error = "unknown encoding: " + encoding;
         return std::nullopt;
     }

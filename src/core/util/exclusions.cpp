@@ -4,6 +4,7 @@
 #include <set>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -24,9 +25,8 @@ std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
         entries.push_back(std::move(entry));
     };
     for (const char* name : {"PXR_PLUGINPATH_NAME", "HOUDINI_PATH"}) {
-        const char* value = std::getenv(name);
-        if (value == nullptr || *value == '\0') continue;
-        std::string text = value;
+        std::string text = os::get_env(name).value_or("");
+        if (text.empty()) continue;
         size_t start = 0;
         while (true) {
             size_t hit = text.find(f.path_list_separator(), start);
@@ -35,8 +35,7 @@ std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
             start = hit + 1;
         }
     }
-    const char* hh = std::getenv("HH");
-    add(hh == nullptr ? std::nullopt : std::optional<std::string>(hh));
+    add(os::get_env("HH"));
     return entries;
 }
 

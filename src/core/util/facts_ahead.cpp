@@ -1,23 +1,8 @@
 #include "util/facts_ahead.h"
 
-#ifdef __linux__
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
+#include "base/os.h"
 
 namespace scanflow {
-
-namespace {
-
-// On Linux a thread has a priority of its own; elsewhere it keeps the process's.
-void lowest_priority_for_this_thread() {
-#ifdef __linux__
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-#endif
-}
-
-}  // namespace
 
 FactsAhead::FactsAhead(DirCache& listings, std::vector<const Paths*> lists,
                        std::function<bool(const std::string&)> wanted)
@@ -35,7 +20,7 @@ void FactsAhead::stop() {
 }
 
 void FactsAhead::run(DirCache& listings) {
-    lowest_priority_for_this_thread();
+    os::lower_this_thread_priority();
     for (const Paths* paths : lists_) {
         for (const auto& path : *paths) {
             if (stopping_) return;

@@ -1,10 +1,5 @@
 #include "util/file_facts.h"
 
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -12,44 +7,41 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/os.h"
+#include "base/thread_slot.h"
 #include "util/encoding.h"
+#include "util/file_handle.h"
 #include "util/regex.h"
 
 namespace scanflow {
 
 namespace {
 
+// An open regular file read in blocks.
 class Fd {
 public:
-    explicit Fd(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (fd_ < 0) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
-    }
-    ~Fd() { ::close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    // Reads up to `size` bytes; 0 at the end. A directory or I/O failure is a FileError.
+    explicit Fd(const std::string& path) : file_(open_for_reading(path)) {}
+    // Reads up to `size` bytes; 0 at the end. An I/O failure is a FileError.
     size_t read(char* buffer, size_t size, const std::string& path) {
-        while (true) {
-            ssize_t n = ::read(fd_, buffer, size);
-            if (n >= 0) return static_cast<size_t>(n);
-            if (errno != EINTR)
-                throw FileError(path, "cannot read " + path + ": " + std::strerror(errno));
-        }
+        size_t n = std::fread(buffer, 1, size, file_.get());
+        if (n == 0 && std::ferror(file_.get()))
+            throw FileError(path, "cannot read " + path + ": " + std::strerror(errno));
+        return n;
     }
 
 private:
-    int fd_;
+    FileHandle file_;
 };
 
 std::string mtime_text(const FileFacts& facts) {
     if (!facts.readable) return "0";
     // Files written together share their second: each thread keeps the last one formatted.
     thread_local std::int64_t last_seconds = -1;
-    thread_local std::string last_text;
+    struct LastText {};
+    std::string& last_text = thread_slot<std::string, LastText>();
     if (facts.mtime == last_seconds) return last_text;
     std::tm local{};
-    time_t seconds = static_cast<time_t>(facts.mtime);
-    if (::localtime_r(&seconds, &local) == nullptr) return "0";
+    if (!os::local_time(facts.mtime, &local)) return "0";
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
     last_seconds = facts.mtime;
@@ -60,33 +52,21 @@ std::string mtime_text(const FileFacts& facts) {
 }  // namespace
 
 std::string getFileMd5(const std::string& file_path) {
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr);
-    struct stat st{};
-    if (::stat(file_path.c_str(), &st) == 0) {
+    os::Md5 md5;
+    if (os::stat(file_path).kind != os::Kind::Missing) {
         Fd fd(file_path);
         // Large blocks: scene files of several gigabytes, digested in constant memory.
         std::vector<char> block(1 << 20);
         while (size_t n = fd.read(block.data(), block.size(), file_path))
-            EVP_DigestUpdate(ctx.get(), block.data(), n);
+            md5.update(block.data(), n);
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &length);
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out.push_back(hex[digest[i] >> 4]);
-        out.push_back(hex[digest[i] & 15]);
-    }
-    return out;
+    return md5.hex_digest();
 }
 
 FileFacts stat_file(const std::string& file_path) {
-    struct stat st{};
-    if (::stat(file_path.c_str(), &st) != 0) return {};
-    return FileFacts{true, static_cast<std::int64_t>(st.st_size),
-                     static_cast<std::int64_t>(st.st_mtime)};
+    os::Facts facts = os::stat(file_path);
+    if (facts.kind == os::Kind::Missing) return {};
+    return FileFacts{true, facts.size, facts.mtime};
 }
 
 std::string file_data_line(const std::string& file_path, const FileFacts& facts) {

@@ -1,15 +1,49 @@
 #include "util/file_handle.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "base/errors.h"
+#include "base/os.h"
 
 namespace scanflow {
 
+bool LineReader::next(std::string& line) {
+    line.clear();
+    bool any = false;
+    while (true) {
+        if (pos_ == block_.size()) {
+            if (at_end_) return any;
+            block_.resize(1 << 16);
+            size_t n = std::fread(block_.data(), 1, block_.size(), file_.get());
+            block_.resize(n);
+            pos_ = 0;
+            if (n == 0) {
+                at_end_ = true;
+                return any;
+            }
+        }
+        size_t newline = block_.find('\n', pos_);
+        any = true;
+        if (newline == std::string::npos) {
+            line.append(block_, pos_, std::string::npos);
+            pos_ = block_.size();
+            continue;
+        }
+        line.append(block_, pos_, newline - pos_);
+        pos_ = newline + 1;
+        return true;
+    }
+}
+
+std::string read_whole_file(const std::string& path) {
+    std::string why;
+    std::optional<std::string> data = os::read_file(path, &why);
+    if (!data) throw FileError(path, "cannot open " + path + ": " + why);
+    return std::move(*data);
+}
+
 FileHandle open_for_reading(const std::string& path) {
-    FileHandle file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
+    std::string why;
+    FileHandle file(os::open_regular(path, &why));
+    if (!file) throw FileError(path, "cannot open " + path + ": " + why);
     return file;
 }
 

@@ -13,7 +13,24 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens `path` for reading bytes; a FileError naming the path when it cannot.
+// The lines of an open file, as std::getline gives them: without their line break, the last one
+// also when no line break ends it.
+class LineReader {
+public:
+    explicit LineReader(FileHandle file) : file_(std::move(file)) {}
+    bool next(std::string& line);
+
+private:
+    FileHandle file_;
+    std::string block_;
+    size_t pos_ = 0;
+    bool at_end_ = false;
+};
+
+// Opens `path` for reading bytes; a FileError naming the path when it cannot or when it is not a
+// regular file (a FIFO or a device named by a scene is never read).
 FileHandle open_for_reading(const std::string& path);
+// The whole file; a FileError naming it when it cannot be read.
+std::string read_whole_file(const std::string& path);
 
 }  // namespace scanflow

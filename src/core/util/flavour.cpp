@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -163,6 +164,10 @@ bool isabs(std::string_view path, Flavour f) {
     if (!f.windows) return !path.empty() && path[0] == '/';
     std::string rest = splitdrive(path, f).second;
     return !rest.empty() && f.is_sep(rest[0]);
+}
+
+Flavour native_flavour() {
+    return Flavour{os::kWindows};
 }
 
 std::string absolute(std::string_view path, std::string_view cwd, Flavour f) {

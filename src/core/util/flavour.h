@@ -17,6 +17,9 @@ struct Flavour {
     bool is_sep(char c) const { return c == '/' || (windows && c == '\\'); }
 };
 
+// The path rules of the system this process runs on.
+Flavour native_flavour();
+
 // The host path library's operations, for either flavour.
 std::pair<std::string, std::string> splitdrive(std::string_view path, Flavour f);
 std::string normpath(std::string_view path, Flavour f);

@@ -1,66 +1,35 @@
 #include "util/fs_cache.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "base/os.h"
+#include "base/thread_slot.h"
 
 namespace scanflow {
 
 namespace {
 
-DirEntry::Kind kind_from_stat(const struct stat& st) {
-    if (S_ISREG(st.st_mode)) return DirEntry::File;
-    if (S_ISDIR(st.st_mode)) return DirEntry::Dir;
-    return DirEntry::Other;
+DirEntry::Kind kind_from(os::Kind kind) {
+    switch (kind) {
+        case os::Kind::File:
+            return DirEntry::File;
+        case os::Kind::Dir:
+            return DirEntry::Dir;
+        case os::Kind::Missing:
+            return DirEntry::Broken;
+        default:
+            return DirEntry::Other;
+    }
 }
 
 std::unique_ptr<const Listing> read_directory(const std::string& dir) {
     auto listing = std::make_unique<Listing>();
-    const std::string path = dir.empty() ? "." : dir;
-    DIR* handle = ::opendir(path.c_str());
-    if (handle == nullptr) {
-        listing->error = errno;
-        return listing;
-    }
-    listing->ok = true;
-    int fd = ::dirfd(handle);
     std::vector<size_t> ends;  // where each entry's name ends in `names`
-    while (struct dirent* ent = ::readdir(handle)) {
-        std::string_view name = ent->d_name;
-        if (name == "." || name == "..") continue;
-        DirEntry entry{{}, DirEntry::Other, false};
-        switch (ent->d_type) {
-            case DT_REG:
-                entry.kind = DirEntry::File;
-                break;
-            case DT_DIR:
-                entry.kind = DirEntry::Dir;
-                break;
-            case DT_LNK:
-            case DT_UNKNOWN: {
-                struct stat st{};
-                struct stat lst{};
-                if (::fstatat(fd, ent->d_name, &lst, AT_SYMLINK_NOFOLLOW) == 0)
-                    entry.is_link = S_ISLNK(lst.st_mode);
-                if (::fstatat(fd, ent->d_name, &st, 0) == 0) {
-                    entry.kind = kind_from_stat(st);
-                } else {
-                    entry.kind = DirEntry::Broken;
-                }
-                break;
-            }
-            default:
-                entry.kind = DirEntry::Other;
-                break;
-        }
-        listing->names.append(name);
+    listing->error = os::list_directory(dir, [&](const os::DirItem& item) {
+        listing->names.append(item.name);
         ends.push_back(listing->names.size());
-        listing->entries.push_back(entry);
-    }
-    ::closedir(handle);
+        listing->entries.push_back(DirEntry{{}, kind_from(item.kind), item.is_link});
+    });
+    if (listing->error != os::ListError::None) return listing;
+    listing->ok = true;
     // The views are taken once the names stay where they are.
     listing->names.shrink_to_fit();
     for (size_t i = 0, start = 0; i < ends.size(); start = ends[i++])
@@ -70,27 +39,65 @@ std::unique_ptr<const Listing> read_directory(const std::string& dir) {
     return listing;
 }
 
+bool is_separator(char c) {
+    return c == '/' || (os::kWindows && c == '\\');
+}
+
+// Whether a directory names the same place wherever the process stands: "/x", and on Windows
+// "C:/x", "C:\x" and shares.
+bool rooted(std::string_view dir) {
+    if (!os::kWindows) return !dir.empty() && dir[0] == '/';
+    if (dir.size() >= 3 && dir[1] == ':' && is_separator(dir[2])) return true;
+    return dir.size() >= 2 && is_separator(dir[0]) && is_separator(dir[1]);
+}
+
 bool is_key_already(std::string_view dir) {
-    if (dir.empty() || dir[0] != '/') return false;
+    if (os::kWindows || dir.empty() || dir[0] != '/') return false;
     if (dir.size() > 1 && dir.back() == '/') return false;
     return dir.find("//") == std::string_view::npos;
 }
 
-// The cache key of a directory: absolute, without repeated or trailing slashes.
+// The cache key of a directory: absolute, without repeated or trailing separators; on Windows
+// with "/" and in lower case, as the system compares names.
 std::string directory_key(std::string_view dir) {
     if (is_key_already(dir)) return std::string(dir);
     std::string path(dir);
-    if (path.empty() || path[0] != '/') {
-        char buf[4096];
-        std::string cwd = ::getcwd(buf, sizeof buf) ? buf : ".";
+    if (!rooted(path)) {
+        std::string cwd = os::current_directory();
         path = path.empty() ? cwd : cwd + "/" + path;
     }
     std::string key;
     key.reserve(path.size());
-    for (char c : path)
-        if (!(c == '/' && !key.empty() && key.back() == '/')) key.push_back(c);
+    for (char c : path) {
+        if (is_separator(c)) c = '/';
+        if (os::kWindows && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        // A share's two leading separators stay.
+        if (!(c == '/' && key.size() > 1 && key.back() == '/')) key.push_back(c);
+    }
     while (key.size() > 1 && key.back() == '/') key.pop_back();
     return key;
+}
+
+// Where the last component of a path starts: after its last separator.
+size_t last_separator(std::string_view path) {
+    return os::kWindows ? path.find_last_of("/\\") : path.rfind('/');
+}
+
+// The directory part of a path up to its last separator; the root keeps its separator ("/",
+// "C:/").
+std::string_view parent_part(std::string_view path, size_t slash) {
+    if (slash == 0) return path.substr(0, 1);
+    if (os::kWindows && slash == 2 && path[1] == ':') return path.substr(0, 3);
+    return path.substr(0, slash);
+}
+
+// Names compare as the system compares them: without case on Windows.
+std::string_view name_key(std::string_view name, std::string& folded) {
+    if (!os::kWindows) return name;
+    folded.assign(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
 }
 
 }  // namespace
@@ -104,11 +111,12 @@ const Listing& DirCache::list(std::string_view dir) {
     // Most questions in a row are about one directory: each thread remembers the last answer
     // (for an absolute directory, which names the same directory wherever the process stands).
     thread_local uint64_t last_cache = 0;
-    thread_local std::string last_dir;
+    struct LastDir {};
+    std::string& last_dir = thread_slot<std::string, LastDir>();
     thread_local const Listing* last_listing = nullptr;
     if (last_cache == serial_ && last_dir == dir) return *last_listing;
     const Listing& listing = lookup(dir);
-    if (dir.empty() || dir[0] != '/') return listing;
+    if (!rooted(dir)) return listing;
     last_cache = serial_;
     last_dir.assign(dir);
     last_listing = &listing;
@@ -138,10 +146,9 @@ const Listing& DirCache::lookup(std::string_view dir) {
 
 DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     *found = false;
-    size_t slash = path.rfind('/');
-    std::string_view parent = slash == std::string::npos
-                                  ? std::string_view()
-                                  : std::string_view(path).substr(0, slash == 0 ? 1 : slash);
+    size_t slash = last_separator(path);
+    std::string_view parent =
+        slash == std::string::npos ? std::string_view() : parent_part(path, slash);
     std::string_view name =
         std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (!name.empty() && name != "." && name != "..") {
@@ -154,23 +161,23 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
             return DirEntry::Broken;
         }
         // A parent that does not exist, or is no directory, has nothing below it.
-        if (listing.error == ENOENT || listing.error == ENOTDIR) return DirEntry::Broken;
+        if (listing.error == os::ListError::NotFound ||
+            listing.error == os::ListError::NotDirectory)
+            return DirEntry::Broken;
     }
     // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
-    struct stat lst{};
-    if (::lstat(path.c_str(), &lst) != 0) return DirEntry::Broken;
+    if (!os::exists_itself(path)) return DirEntry::Broken;
     *found = true;
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return DirEntry::Broken;
-    return kind_from_stat(st);
+    return kind_from(os::stat(path).kind);
 }
 
 void Listing::index_entries() {
     size_t size = 8;
     while (size < 2 * entries.size()) size *= 2;
     slots_.assign(size, 0);
+    std::string folded;
     for (size_t i = 0; i < entries.size(); ++i) {
-        size_t at = std::hash<std::string_view>{}(entries[i].name) & (size - 1);
+        size_t at = std::hash<std::string_view>{}(name_key(entries[i].name, folded)) & (size - 1);
         while (slots_[at] != 0) at = (at + 1) & (size - 1);
         slots_[at] = static_cast<uint32_t>(i + 1);
     }
@@ -179,10 +186,13 @@ void Listing::index_entries() {
 size_t Listing::position_of(std::string_view name) const {
     if (slots_.empty()) return npos;
     const size_t mask = slots_.size() - 1;
-    for (size_t at = std::hash<std::string_view>{}(name)&mask; slots_[at] != 0;
+    std::string folded, other;
+    std::string_view key = name_key(name, folded);
+    for (size_t at = std::hash<std::string_view>{}(key)&mask; slots_[at] != 0;
          at = (at + 1) & mask) {
         size_t i = slots_[at] - 1;
-        if (entries[i].name == name) return i;
+        if (os::kWindows ? name_key(entries[i].name, other) == key : entries[i].name == name)
+            return i;
     }
     return npos;
 }
@@ -219,9 +229,9 @@ bool Listing::holds_tx_names() const {
 }
 
 FileFacts DirCache::facts(const std::string& path) {
-    size_t slash = path.rfind('/');
+    size_t slash = last_separator(path);
     if (slash != std::string::npos && slash + 1 < path.size()) {
-        const Listing& listing = list(std::string_view(path).substr(0, slash == 0 ? 1 : slash));
+        const Listing& listing = list(parent_part(path, slash));
         size_t i = listing.ok ? listing.position_of(std::string_view(path).substr(slash + 1))
                               : Listing::npos;
         if (i != Listing::npos) return listing.facts_of(i, path);

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/os.h"
 #include "util/file_facts.h"
 
 namespace scanflow {
@@ -27,8 +28,8 @@ struct DirEntry {
 };
 
 struct Listing {
-    bool ok = false;                // false when the directory could not be read
-    int error = 0;                  // errno of the failed read
+    bool ok = false;  // false when the directory could not be read
+    os::ListError error = os::ListError::None;
     std::vector<DirEntry> entries;  // in the order the directory gave them
     // The entries' names, end to end: one allocation per directory instead of one per name.
     std::string names;

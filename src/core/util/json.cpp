@@ -1,17 +1,10 @@
 #include "util/json.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "util/json_writer.h"
 
@@ -26,12 +19,11 @@ std::string dump_json(const Json& value, Unencodable policy) {
 }
 
 Json read_json_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileError(path, "cannot open " + path + ": " + std::strerror(errno));
-    std::stringstream buffer;
-    buffer << in.rdbuf();
+    std::string why;
+    std::optional<std::string> text = os::read_file(path, &why);
+    if (!text) throw FileError(path, "cannot open " + path + ": " + why);
     try {
-        return Json::parse(buffer.str());
+        return Json::parse(*text);
     } catch (const Json::exception& e) {
         // The parser quotes what it last read, which may be the very bytes that are not UTF-8.
         // Its own prefix ("[json.exception.parse_error.101] parse error at ") says nothing to a

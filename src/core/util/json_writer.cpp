@@ -1,56 +1,41 @@
 #include "util/json_writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "util/encoding.h"
 
 namespace scanflow {
 
 AtomicFileSink::AtomicFileSink(const std::string& path) : path_(path) {
-    namespace fs = std::filesystem;
-    fs::path target(path);
-    fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    temporary_ = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(temporary_.data());
-    if (fd < 0) {
-        temporary_.clear();
-        fail(errno);
-    }
-    file_ = ::fdopen(fd, "wb");
-    if (file_ == nullptr) {
-        int error = errno;
-        ::close(fd);
-        fail(error);
-    }
+    std::string why;
+    file_ = os::create_beside(path, &temporary_, &why);
+    if (file_ == nullptr) fail(why);
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
 }
 
 AtomicFileSink::~AtomicFileSink() {
     if (file_) std::fclose(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty()) os::remove_file(temporary_);
 }
 
-void AtomicFileSink::fail(int error) {
-    throw FileError(path_, "cannot write " + path_ + ": " + std::strerror(error));
+void AtomicFileSink::fail(const std::string& why) {
+    throw FileError(path_, "cannot write " + path_ + ": " + why);
 }
 
 void AtomicFileSink::write(std::string_view text) {
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail(errno);
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail(std::strerror(errno));
 }
 
 void AtomicFileSink::commit() {
-    if (std::fflush(file_) != 0) fail(errno);
-    ::fchmod(::fileno(file_), 0644);
+    if (std::fflush(file_) != 0) fail(std::strerror(errno));
     std::FILE* file = file_;
     file_ = nullptr;
-    if (std::fclose(file) != 0) fail(errno);
-    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) fail(errno);
+    if (std::fclose(file) != 0) fail(std::strerror(errno));
+    std::string why;
+    if (!os::replace_file(temporary_, path_, &why)) fail(why);
     temporary_.clear();
 }
 

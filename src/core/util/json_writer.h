@@ -40,7 +40,7 @@ public:
     void commit();
 
 private:
-    void fail(int error);
+    [[noreturn]] void fail(const std::string& why);
     std::string path_, temporary_;
     std::FILE* file_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "util/fs_cache.h"
@@ -9,12 +10,9 @@
 namespace scanflow {
 
 std::string os_path(std::string_view path, Flavour f) {
-#ifdef _WIN32
-    (void)f;
-    return std::string(path);
-#else
+    // The Windows system takes either separator; elsewhere a Windows-shaped path is read with "/".
+    if (os::kWindows) return std::string(path);
     return f.windows ? slashes_forward(path) : std::string(path);
-#endif
 }
 
 std::string unc_path(std::string_view file_path) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/errors.h"
+#include "base/os.h"
 
 namespace scanflow {
 
@@ -66,7 +67,8 @@ bool ScReader::next_chunk() {
 }
 
 bool ScReader::is_sc(const std::string& path) {
-    FileHandle f(std::fopen(path.c_str(), "rb"));
+    std::string why;
+    FileHandle f(os::open_regular(path, &why));
     return f && is_sc(f.get());
 }
 

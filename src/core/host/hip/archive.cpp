@@ -1,11 +1,13 @@
 #include "host/hip/archive.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "base/errors.h"
+#include "base/os.h"
 
 namespace scanflow::hip {
 
@@ -163,12 +165,12 @@ std::optional<std::string> refusal_of(const std::string& path, const std::string
 }  // namespace
 
 std::optional<std::string> refusal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::string why;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(os::open_regular(path, &why), &std::fclose);
     if (!in) return std::nullopt;
     // The save version is recorded near the start; a bounded head is enough to name it.
     std::string head(64 * 1024, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
+    head.resize(std::fread(head.data(), 1, head.size(), in.get()));
     return refusal_of(path, head);
 }
 
@@ -192,13 +194,10 @@ Archive parse_archive(const std::string& path, const std::string& data) {
 }
 
 Archive read_archive(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw HostError("Unable to open file: " + path + ": " + std::strerror(errno),
-                        "hou.OperationFailed");
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return parse_archive(path, buffer.str());
+    std::string why;
+    std::optional<std::string> data = os::read_file(path, &why);
+    if (!data) throw HostError("Unable to open file: " + path + ": " + why, "hou.OperationFailed");
+    return parse_archive(path, *data);
 }
 
 }  // namespace scanflow::hip

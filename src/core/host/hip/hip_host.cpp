@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "base/os.h"
+#include "base/text.h"
 #include "host/hip/archive.h"
 #include "host/hip/geometry.h"
 #include "host/hip/node_catalogue.h"
@@ -227,7 +228,9 @@ public:
     std::string kind() const override { return "hip"; }
     // The scene's location ($HIP, $HIPFILE) is absolute, whatever path the scene was loaded by.
     void load_hip(const std::string& given) override {
-        std::string path = absolute(given, os::current_directory(), Flavour{false});
+        std::string path = absolute(given, os::current_directory(), native_flavour());
+        // The host keeps "/" in a scene's location on every system.
+        if (os::kWindows) path = slashes_forward(path);
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
         std::vector<std::string> damage = scene_->damage();
@@ -243,10 +246,7 @@ public:
     double frame() override { return scene().frame; }
     std::string hscript(const std::string&) override { return ""; }
     std::optional<std::string> getenv(const std::string& name) override {
-        if (!scene_) {
-            const char* v = std::getenv(name.c_str());
-            return v ? std::optional<std::string>(v) : std::nullopt;
-        }
+        if (!scene_) return os::get_env(name);
         return scene_->variable(name, nullptr);
     }
     std::vector<int> applicationVersion() override {

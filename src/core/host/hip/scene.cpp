@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "host/hip/node_catalogue.h"
 #include "host/hip/py_expr.h"
@@ -516,8 +517,7 @@ std::optional<std::string> Scene::variable(const std::string& name, const NodeDa
     }
     for (const auto& [n, v] : variables_)
         if (n == name) return v;
-    if (const char* env = std::getenv(name.c_str())) return std::string(env);
-    return std::nullopt;
+    return os::get_env(name);
 }
 
 ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Channel& ch,
@@ -724,11 +724,10 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
     if (contains(dummy_types_, full) && !libraries_.empty()) {
         for (const auto& lib : libraries_) {
             std::string path = expand(lib, scope);
-            std::ifstream in(path, std::ios::binary);
-            if (!in) continue;
-            std::stringstream buffer;
-            buffer << in.rdbuf();
-            if (contains(indx_entries(buffer.str()), full)) return path;
+            std::string why;
+            std::optional<std::string> data = os::read_file(path, &why);
+            if (!data) continue;
+            if (contains(indx_entries(*data), full)) return path;
         }
         // None could be read: a library named after the category is the likelier one.
         std::string lowered = ascii_lower(category);
