@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+if [ -n "${CI:-}" ]; then export SCANFLOW_WERROR=ON; fi
 scripts/setup.sh >/dev/null  # the project's virtual environment: cmake, ninja, pytest
 
 packages=(g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev)

@@ -80,12 +80,18 @@ std::optional<double> float_of_text(std::string_view whole) {
         if (i == exponent) return std::nullopt;
     }
     if (i != body.size()) return std::nullopt;
+#if defined(__cpp_lib_to_chars)
     double value = 0;
     auto [ptr, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (ptr != number.data() + number.size()) return std::nullopt;
     if (error == std::errc::result_out_of_range)  // as the interpreter: overflow is infinite
         return std::strtod(number.c_str(), nullptr);
     return value;
+#else
+    // Standard libraries without floating-point from_chars (libc++ before 17): the text is a
+    // plain decimal number by now, which strtod reads the same in the C locale.
+    return std::strtod(number.c_str(), nullptr);
+#endif
 }
 
 long long int_from_text(std::string_view text) {
