@@ -2,7 +2,10 @@
 
 #include "base/thread_slot.h"
 
+#if __has_include(<cxxabi.h>)
 #include <cxxabi.h>
+#define SCANFLOW_DEMANGLES 1
+#endif
 
 #include <cstdlib>
 #include <memory>
@@ -51,10 +54,14 @@ std::string cause_of(const std::exception& error) {
 std::string error_type_name(const std::exception& error) {
     if (auto* own = dynamic_cast<const Error*>(&error)) return own->type_name();
     const char* mangled = typeid(error).name();
+#ifdef SCANFLOW_DEMANGLES
     int status = 0;
     std::unique_ptr<char, void (*)(void*)> demangled(
         abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
     return status == 0 && demangled ? std::string(demangled.get()) : std::string(mangled);
+#else
+    return mangled;  // MSVC's names are readable as they are
+#endif
 }
 
 std::string format_trace(const std::vector<std::string>& frames, const std::string& type_name,
