@@ -36,14 +36,15 @@ public:
     void deleteAllKeyframes() override { keyframed = false; }
     void revertToDefaults() override { value_ = default_; }
     ParmPtr getReferencedParm() override;
-    std::vector<std::string> menuLabels() override { return {}; }
+    std::vector<std::string> menuLabels() override { return labels; }
     std::string path() override { return node_path_ + "/" + name_; }
     std::string name() override { return name_; }
     NodePtr node() override;
 
     bool locked = false;
     bool keyframed = false;
-    std::string error;  // when set, eval fails with it
+    std::vector<std::string> labels;  // of a menu parameter
+    std::string error;                // when set, eval fails with it
 
 private:
     FakeScene* scene_;
@@ -87,7 +88,7 @@ public:
     std::string name() override { return path_.substr(path_.rfind('/') + 1); }
     std::string type_name() override { return type_; }
     std::optional<std::string> type_library_path() override { return library; }
-    bool isBypassed() override { return false; }
+    bool isBypassed() override { return bypassed; }
     bool isInsideLockedHDA() override { return locked_hda; }
     std::vector<NodePtr> inputAncestors() override;
     NodePtr parent() override { return nullptr; }
@@ -97,6 +98,7 @@ public:
     void setSelected(bool on, bool) override { selected = on; }
 
     std::optional<std::string> library;
+    bool bypassed = false;
     bool locked_hda = false;
     bool editable = false;
     bool selected = false;

@@ -145,6 +145,27 @@ TEST_F(Nested, ArnoldScenesAreFollowedThroughSequencesOnce) {
     EXPECT_TRUE(driver_->ass_usd_usda_asset(top).empty());  // visited once per run
 }
 
+TEST_F(Nested, ProxiesAndSequencesNamedByNestedFilesAreSortedIntoPresentAndMissing) {
+    dir_.write("p/tex/r.exr", "r");
+    dir_.write("tex/wall.1002.exr", "w");
+    // A proxy names its files in its bytes, relative to its own folder.
+    std::string proxy = dir_.write(
+        "p/a.rs", "x" + std::string(1, '\0') + "./tex/r.exr" + '\0' + "./tex/lost.exr" + '\0');
+    std::string scene =
+        dir_.write("p/s.ass", "image\n{\n filename " + dir_.file("tex/wall.<udim>.exr") + "\n}\n");
+    std::string saved = os::get_env("PATH").value_or("");
+    testing::set_env("PATH", dir_.file("nobin"));  // no Redshift tool: the proxy's bytes are read
+    UploadLists lists = driver_->all_upload_list({proxy, scene});
+    testing::set_env("PATH", saved);
+    auto present = testing::forward_on_windows(lists.present);
+    EXPECT_TRUE(std::count(present.begin(), present.end(), dir_.file("p/tex/r.exr")))
+        << Json(present).dump();
+    // A tile token stands for the tiles that are there.
+    EXPECT_TRUE(std::count(present.begin(), present.end(), dir_.file("tex/wall.1002.exr")));
+    EXPECT_EQ(testing::forward_on_windows(lists.missing),
+              std::vector<std::string>{dir_.file("p/tex/lost.exr")});
+}
+
 TEST_F(Nested, VrayScenesAndImageLists) {
     dir_.write("v/tex/a.exr", "a");
     dir_.write("v/seq/f1.exr", "1");

@@ -123,6 +123,19 @@ TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
     EXPECT_EQ(mapped["scene"][0]["server"], "/show/shots/s.hip");
 }
 
+TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {
+    SKIP_ON_WINDOWS("a folder named like a drive stands for the drive");
+    dir_.write("A:/shots/a.exr", "a");
+    std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(dir_.path());
+    testing::set_env("G_WIN_MNT_MAP", R"({"A:": "\\\\server\\path\\show"})");
+    Json mapped = gather({"A:/shots/a.exr"}, "A:/shots/s.hip", kWindows);
+    std::filesystem::current_path(cwd);
+    ASSERT_EQ(mapped["asset"].size(), 1u) << mapped.dump();
+    EXPECT_EQ(mapped["asset"][0]["local"], "show/shots/a.exr");
+    EXPECT_EQ(mapped["asset"][0]["server"], "/show/shots/a.exr");
+}
+
 TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     SKIP_ON_WINDOWS("names that differ only in case, and a tab in a name");
     // Names that are prefixes of one another, and characters on either side of the space that

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include "output/asset_record.h"
+#include "output/parameter_files.h"
+#include "output/result_files.h"
+#include "output/task_file.h"
+#include "run/tip_codes.h"
+#include "test_support.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::TempDir;
+
+TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
+    TempDir dir;
+    std::string plate = dir.write("plate.1001.exr", "1");
+    dir.write("plate.1002.exr", "2");
+    std::string cache = dir.write("c.0001.bgeo", "{}");
+    dir.write("c.0002.bgeo", "{}");
+    Json all_node = Json::object();
+    all_node["/obj/a/file"] = plate;  // one frame named as such: itself alone
+    all_node["/obj/a/seq"] = dir.file("plate.*[0-9].exr");
+    all_node["/obj/a/gone"] = "\"" + dir.file("gone.exr") + "\"";
+    all_node["/obj/a/cache"] = dir.file("c.*[0-9].bgeo");
+    DirCache listings;
+    ParameterFiles found = collect_parameter_files(all_node, listings, native_flavour(), 2);
+    ASSERT_EQ(found.convert_node.size(), 4u);
+    EXPECT_EQ(found.convert_node[0].files, std::vector<std::string>{plate});
+    EXPECT_EQ(found.convert_node[1].files,
+              (std::vector<std::string>{plate, dir.file("plate.1002.exr")}));
+    EXPECT_TRUE(found.convert_node[2].files.empty());
+    EXPECT_EQ(found.missing_file, Json::object({{"/obj/a/gone", dir.file("gone.exr")}}));
+    EXPECT_FALSE(found.nested.empty());  // the cache sequence is opened, a member at least
+    EXPECT_NE(found.nested[0].find("c.000"), std::string::npos);
+}
+
+TEST(AssetRecord, TheWritersOwnTipsAndTheSaveVersion) {
+    Json missing = Json::object({{"/obj/a/tex", "/p/a.exr"}});
+    Json tips = file_tips(missing, {"/obj/broken"});
+    EXPECT_EQ(tips[tip::kMissingFiles], Json::array({"/obj/a/tex--->/p/a.exr"}));
+    EXPECT_EQ(tips[tip::kProblemNodes], Json::array({"/obj/broken"}));
+    EXPECT_TRUE(file_tips(Json::object(), {}).empty());
+
+    TempDir dir;
+    EXPECT_NO_THROW(
+        require_save_version(dir.write("ok.hip", "set -g _HIP_SAVEVERSION = '19.5.303'\n")));
+    EXPECT_THROW(require_save_version(dir.write("bad.hip", "set -g _HIP_SAVEVERSION = 'x.5'\n")),
+                 Error);
+    EXPECT_THROW(require_save_version(dir.write("none.hip", "nothing\n")), FileError);
+}
+
+TEST(ResultFiles, AssetTextHasItsSectionsInWindowsLines) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string path = dir.file("asset.txt");
+    write_asset_txt(path, Json::object({{"/obj/a", "/p/b.exr"}, {"Nested_Assets", {"/p/a.exr"}}}),
+                    {"/p/c.exr  (mtime 0) size 0"}, "/p/shot.hip");
+    EXPECT_EQ(testing::read_text(path),
+              "[scene_file]\r\n/p/shot.hip\r\n[missing_file]\r\n/p/a.exr\r\n/p/b.exr\r\n[asset]\r\n"
+              "/p/c.exr  (mtime 0) size 0\r\n");
+}
+
+TEST(TaskFile, TheMergeKeepsEveryOtherKeyAndChannelFourCopiesTheScene) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string task = dir.write("task.json", testing::kTaskJson);
+    Json info = Json::object({{"rop_node", Json::array()}});
+    Write_File(task, TaskMerge{"py311", "2", "20.0.547", info, Json::object(), {"/otls"}});
+    Json merged = Json::parse(testing::read_text(task));
+    EXPECT_EQ(merged["keep"], Json::array({1, 2}));
+    EXPECT_EQ(merged["software_config"]["houdini_ver"], "20.0.547");
+    EXPECT_EQ(merged["software_config"]["HOUDINI_OTLSCAN_PATH"], Json::array({"/otls"}));
+    EXPECT_FALSE(merged.contains("scene_info_render"));
+    Write_File(task, TaskMerge{"py311", "4", "20.0.547", info, Json::object(), {}});
+    EXPECT_EQ(Json::parse(testing::read_text(task))["scene_info_render"], info);
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include "fake_scene.h"
+#include "render/camera.h"
+#include "render/geometry_outputs.h"
+#include "render/render_settings.h"
+#include "render/renderer_tips.h"
+#include "render/rop_nodes.h"
+#include "run/tip_codes.h"
+#include "test_support.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::FakeScene;
+using testing::TempDir;
+
+class Render : public ::testing::Test {
+protected:
+    Json rops(const std::string& platform) {
+        tips_ = Json::object();
+        return get_rop_node_setting(Json::array(),
+                                    RopScan{*scene_, platform, render_node_types(), tips_});
+    }
+    testing::FakeNode& camera(const std::string& path) {
+        return scene_->add(path, "cam")
+            .with("resx", Value::integer(1920))
+            .with("resy", Value::integer(1080));
+    }
+    void SetUp() override {
+        for (const char* net : {"/obj", "/out", "/stage", "/tasks"}) scene_->add(net, "net");
+    }
+    std::shared_ptr<FakeScene> scene_ = std::make_shared<FakeScene>();
+    ConsoleCapture capture_;
+    Json tips_ = Json::object();
+};
+
+TEST_F(Render, RenderNodesAreRecordedWithFramesCameraSizeAndTheirRenderFlag) {
+    camera("/obj/cam1");
+    auto mantra = [&](const std::string& path) -> testing::FakeNode& {
+        return scene_->add(path, "ifd")
+            .with("f1", Value::integer(1001))
+            .with("f2", Value::integer(1010))
+            .with("f3", Value::integer(2))
+            .with("camera", "/obj/cam1")
+            .with("override_camerares", Value::integer(0));
+    };
+    mantra("/out/beauty");
+    mantra("/out/bypassed").bypassed = true;
+    mantra("/tasks/topnet1/ropnet1/inside");  // a task network renders its own nodes
+    Json records = rops("2");
+    ASSERT_EQ(records.size(), 2u) << records.dump();
+    EXPECT_EQ(records[0]["node"], "/out/beauty");
+    EXPECT_EQ(records[0]["frames"], "1001-1010[2]");
+    EXPECT_EQ(records[0]["camera"], "/obj/cam1");
+    EXPECT_EQ(records[0]["width"], "1920");
+    EXPECT_EQ(records[0]["render"], "1");
+    EXPECT_EQ(records[1]["render"], "0");
+    EXPECT_FALSE(tips_.contains(tip::kMissingCamera));
+}
+
+TEST_F(Render, GpuTipsOnlyOffTheGpuPlatformsAndOnlyForGpuSettings) {
+    scene_->add("/stage/fast", "karmarenderproperties").with("denoiser", "optix");
+    scene_->add("/stage/cpu", "karmarenderproperties").with("denoiser", "oidn");
+    camera("/obj/cam1");
+    auto vray = [&](const std::string& path, int mode, int export_mode) {
+        auto& node = scene_->add(path, "vray_renderer")
+                         .with("render_camera", "/obj/cam1")
+                         .with("SettingsOutput_img_save", Value::integer(1))
+                         .with("render_render_mode", Value::integer(mode))
+                         .with("render_export_mode", Value::integer(export_mode))
+                         .with("SettingsOutput_img_file_path", "$HIP/r.exr");
+        node.fake_parm("render_export_mode")->labels = {"Export & Render", "Export", "Render"};
+    };
+    vray("/out/vray_gpu", 1, 0);
+    vray("/out/vray_cpu", 0, 1);
+    rops("2");
+    ASSERT_TRUE(tips_.contains(tip::kNeedsGpuPlatform)) << tips_.dump();
+    const std::string gpu = tips_[tip::kNeedsGpuPlatform].dump();
+    EXPECT_NE(gpu.find("/stage/fast image filters denoiser"), std::string::npos);
+    EXPECT_EQ(gpu.find("/stage/cpu"), std::string::npos);
+    EXPECT_NE(gpu.find("/out/vray_gpu Render Device Mode"), std::string::npos);
+    EXPECT_EQ(gpu.find("/out/vray_cpu"), std::string::npos);
+    ASSERT_TRUE(tips_.contains(tip::kVrayExportMode));
+    EXPECT_NE(tips_[tip::kVrayExportMode][0].get<std::string>().find("/out/vray_cpu"),
+              std::string::npos);
+    rops("61");  // a GPU platform
+    EXPECT_FALSE(tips_.contains(tip::kNeedsGpuPlatform)) << tips_.dump();
+}
+
+TEST_F(Render, ArnoldDenoisingIsCollectedUpToTheLastAov) {
+    auto& arnold = scene_->add("/out/arnold1", "arnold")
+                       .with("camera", "/obj/cam1")
+                       .with("ar_picture", "$HIP/r.exr")
+                       .with("ar_AA_samples", Value::integer(3))
+                       .with("ar_mb_xform_enable", Value::integer(0))
+                       .with("ar_mb_dform_enable", Value::integer(0))
+                       .with("ar_denoise", Value::integer(1))
+                       .with("ar_denoise_display", Value::integer(0))
+                       .with("ar_aovs", Value::integer(2));
+    for (const char* name : {"diffuse", "specular", "transmission", "sss", "volume"})
+        arnold.with(std::string("ar_GI_") + name + "_samples", Value::integer(2));
+    for (const char* n : {"1", "2"}) {
+        arnold.with(std::string("ar_enable_aov") + n, Value::integer(1));
+        arnold.with(std::string("ar_aov_denoise_enable") + n, Value::integer(n[0] == '2'));
+    }
+    auto [record, denoise, renderers] = get_render_setting(arnold, "arnold", *scene_);
+    EXPECT_EQ(denoise,
+              Json::array({"/out/arnold1 ar_denoise", "/out/arnold1 ar_aov_denoise_enable2"}));
+    EXPECT_EQ(renderers, Json::array({"HtoA"}));
+    EXPECT_EQ(record["output_path"], "$HIP/r.exr");
+
+    Json tips = Json::object();
+    Json entries = denoise;
+    add_denoise_tip(entries, "61", tips);
+    EXPECT_TRUE(tips.empty());  // the GPU platforms denoise on the GPU
+    add_denoise_tip(entries, "2", tips);
+    ASSERT_TRUE(tips.contains(tip::kArnoldGpuDenoise));
+    EXPECT_EQ(tips[tip::kArnoldGpuDenoise].size(), 3u);  // the entries, then the explanation
+}
+
+TEST(RendererTips, RenderersTheTaskDoesNotConfigure) {
+    std::vector<std::string> plugins{"redshift", "vray"};
+    Json tips = Json::object();
+    add_unconfigured_renderer_tip(Json::array({"RS", "vray", "RS"}), plugins, tips);
+    EXPECT_TRUE(tips.empty()) << tips.dump();  // "redshift" configures "RS"
+    EXPECT_EQ(plugins[0], "RS");
+    add_unconfigured_renderer_tip(Json::array({"HtoA", "RS", "HtoA", "renderman"}), plugins, tips);
+    ASSERT_TRUE(tips.contains(tip::kUnconfiguredRenderer));
+    EXPECT_EQ(tips[tip::kUnconfiguredRenderer][0].get<std::string>().rfind("HtoA,renderman ", 0),
+              0u);
+}
+
+TEST_F(Render, GeometryOutputsTakeTheCurrentFrameWhenTheyRenderOnlyIt) {
+    scene_->current_frame = 12;
+    scene_->add("/obj/geo1/out_all", "rop_geometry")
+        .with("execute", Value::integer(0))
+        .with("trange", Value::integer(1))
+        .with("f1", Value::integer(1))
+        .with("f2", Value::integer(5))
+        .with("f3", Value::integer(1));
+    scene_->add("/obj/geo1/out_current", "rop_geometry")
+        .with("execute", Value::integer(0))
+        .with("trange", Value::integer(0));
+    Json records = get_geo_node_setting(Json::object(), Json::array(), *scene_);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]["frames"], "1-5[1]");
+    EXPECT_EQ(records[1]["frames"], "12-12[1]");
+}
+
+TEST_F(Render, AlembicCameraChainsAreSortedByTheFilesTheirNodesRead) {
+    TempDir dir;
+    std::string archive = dir.write("cam.abc", "abc");
+    auto chain = [&](const std::string& root, const std::string& file, const std::string& last) {
+        scene_->add(root, "alembicarchive").with("fileName", file);
+        scene_->add(root + "/xf", "alembicxform").with("fileName", file);
+        scene_->add(root + "/xf/cam", "cam").with("fileName", last);
+    };
+    chain("/obj/same", archive, archive);
+    EXPECT_EQ(abc_find("/obj/same/xf/cam", *scene_).first, "normal");
+    chain("/obj/other", archive, dir.file("other.abc"));
+    auto [verdict, files] = abc_find("/obj/other/xf/cam", *scene_);
+    EXPECT_EQ(verdict, "diff");
+    EXPECT_EQ(files["/obj/other/xf/cam"][1], 0);
+    chain("/obj/gone", dir.file("gone.abc"), dir.file("gone.abc"));
+    EXPECT_EQ(abc_find("/obj/gone/xf/cam", *scene_).first, "miss");
+    scene_->add("/obj/short", "alembicarchive").with("fileName", archive);
+    scene_->add("/obj/short/cam", "cam").with("fileName", archive);
+    EXPECT_EQ(abc_find("/obj/short/cam", *scene_).first, "notfit");  // too short to be a chain
+}
+
+}  // namespace
+}  // namespace scanflow

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "test_support.h"
+#include "usd/facade.h"
+#include "usd/layers.h"
+#include "usd/stage_refs.h"
+#include "usd/usda_text.h"
+
+namespace scanflow {
+namespace {
+
+using testing::ConsoleCapture;
+using testing::TempDir;
+
+// The USD library as far as the walks use it: each layer's external references, and one walk.
+class FakeUsd : public UsdFacade {
+public:
+    std::map<std::string, std::vector<std::string>> references;
+    std::vector<std::string> opened;
+    UsdStageWalk walk;
+
+    std::vector<std::pair<std::string, std::string>> variant_selections(
+        const std::string&) override {
+        return {};
+    }
+    std::vector<std::string> external_references(const std::string& layer) override {
+        opened.push_back(layer);
+        return references[layer];
+    }
+    UsdStageWalk walk_stage(const std::string&, const VariantChooser&) override { return walk; }
+    std::pair<double, double> time_codes(const std::string&) override { return {1, 1}; }
+    std::string version() override { return "0.25.5"; }
+};
+
+bool has(const std::vector<std::string>& list, const std::string& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string shot = dir.write("shot.usda", "#usda 1.0\n");
+    std::string ref = dir.write("ref.usda", "#usda 1.0\n");
+    std::string a = dir.write("tex/a.exr", "a");
+    std::string b = dir.write("tex/b.exr", "b");
+    FakeUsd usd;
+    usd.references[shot] = {"ref.usda", "sub/missing.usda"};
+    auto prim = std::make_shared<UsdPrim>();
+    prim->path = "/world";
+    prim->specs.push_back(UsdSpec{shot, "", {"", "ref.usda"}});  // an internal reference first
+    UsdAttribute text;
+    text.name = "inputs:file";
+    text.kind = UsdAttribute::Text;
+    text.text = a;
+    UsdAttribute asset;
+    asset.name = "inputs:texture";
+    asset.kind = UsdAttribute::Asset;
+    asset.written = "./tex/B.EXR";
+    asset.resolved = b;
+    prim->attributes = {text, asset};
+    usd.walk.prims.push_back(prim);
+
+    Json variants = Json::array();
+    std::set<std::string> search;
+    std::vector<std::string> env;
+    DirCache listings;
+    auto found = get_stage_references(
+        shot, StageInputs{&usd, variants, search, env, listings, native_flavour()});
+    EXPECT_TRUE(has(found, a)) << Json(found).dump();
+    EXPECT_TRUE(has(found, b));  // the asset as the library resolved it
+    EXPECT_TRUE(has(found, ref));
+    EXPECT_FALSE(has(found, dir.path()));  // an internal reference names no file
+    EXPECT_FALSE(std::any_of(found.begin(), found.end(), [](const std::string& p) {
+        return p.find("B.EXR") != std::string::npos;
+    }));
+    // A missing layer is listed but never opened.
+    EXPECT_TRUE(has(found, dir.file("sub/missing.usda")));
+    EXPECT_FALSE(has(usd.opened, dir.file("sub/missing.usda")));
+    EXPECT_TRUE(has(usd.opened, ref));
+}
+
+TEST(Usd, TextLayersNameFilesBesideThemselves) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string layer = dir.write(
+        "set/layer.usda", "#usda 1.0\nasset file = @./tex/a.exr@\nasset b = @/abs/b.exr@\n");
+    auto found = handle_usda_file(layer, native_flavour());
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(testing::forward_on_windows(found)[0], dir.file("set/tex/a.exr"));
+    EXPECT_EQ(found[1], "/abs/b.exr");
+}
+
+}  // namespace
+}  // namespace scanflow
