@@ -141,8 +141,8 @@ echo "C++ tests under Wine: $passed passed, $skipped skipped ($((SECONDS - start
 
 # The same command line built for Linux, whose results the Windows runs are compared with.
 abi=$(.venv/bin/python -c 'import sys; print("cp%d%d" % sys.version_info[:2])')
-native=$(ls -d build/"$abi"-*/ 2>/dev/null | head -1)scanflow
-[ -x "$native" ] || { SCANFLOW_TESTS=ON scripts/setup.sh >/dev/null; native=$(ls -d build/"$abi"-*/ | head -1)scanflow; }
+native=$(ls -d build/"$abi"-*/ 2>/dev/null | head -1)cli/scanflow
+[ -x "$native" ] || { SCANFLOW_TESTS=ON scripts/setup.sh >/dev/null; native=$(ls -d build/"$abi"-*/ | head -1)cli/scanflow; }
 start=$SECONDS
 SCANFLOW_WINDOWS_EXE="$root/$build/scanflow.exe" SCANFLOW_NATIVE_EXE="$root/$native" \
     .venv/bin/python -m pytest -q -p no:cacheprovider tests/windows

@@ -3,12 +3,13 @@
 #include <algorithm>
 
 #include "pyutil.h"
+#include "safe_import.h"
 
 namespace scanflow::py_bridge {
 
 std::vector<std::string> arnold_file_names(const std::string& ass) {
     return call_python([&] {
-        py::module_ ar = py::module_::import("arnold");
+        py::object ar = import_installed("arnold");
         std::vector<std::string> names;
         ar.attr("AiBegin")();
         std::string version = text_of(ar.attr("AiGetVersionString")());

@@ -1,26 +1,24 @@
 #include "gpu_probes.h"
 
 #include "pyutil.h"
+#include "safe_import.h"
 
 namespace scanflow::py_bridge {
 
 bool probe_python_modules() {
     // A module that is not installed is passed over without importing anything.
     py::gil_scoped_acquire gil;
-    py::object find_spec = py::module_::import("importlib.util").attr("find_spec");
-    auto installed = [&](const char* name) { return !find_spec(name).is_none(); };
     try {
         if (installed("torch") &&
-            py::module_::import("torch").attr("cuda").attr("is_available")().cast<bool>())
+            import_installed("torch").attr("cuda").attr("is_available")().cast<bool>())
             return true;
         if (installed("tensorflow")) {
-            py::object devices = py::module_::import("tensorflow")
-                                     .attr("config")
-                                     .attr("list_physical_devices")("GPU");
+            py::object devices =
+                import_installed("tensorflow").attr("config").attr("list_physical_devices")("GPU");
             if (py::len(devices) > 0) return true;
         }
         if (installed("pynvml")) {
-            py::module_ nvml = py::module_::import("pynvml");
+            py::object nvml = import_installed("pynvml");
             try {
                 nvml.attr("nvmlInit")();
                 int count = nvml.attr("nvmlDeviceGetCount")().cast<int>();

@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "pyutil.h"
+#include "safe_import.h"
 
 namespace scanflow::py_bridge {
 namespace {
@@ -350,9 +351,8 @@ ParmPtr wrap_hou_parm(py::object parm) {
 }
 
 std::shared_ptr<Host> make_hou_host() {
-    return call_python([] {
-        return std::shared_ptr<Host>(std::make_shared<HouHost>(py::module_::import("hou")));
-    });
+    return call_python(
+        [] { return std::shared_ptr<Host>(std::make_shared<HouHost>(import_installed("hou"))); });
 }
 
 }  // namespace scanflow::py_bridge

@@ -11,6 +11,7 @@
 #include "host/hip/hip_host.h"
 #include "host_hou.h"
 #include "pyutil.h"
+#include "safe_import.h"
 #include "usd_pxr.h"
 
 namespace scanflow::py_bridge {
@@ -35,7 +36,7 @@ ModuleParts& parts() {
 
 bool try_import(py::module_& m, const char* module, const char* attr_name) {
     try {
-        m.attr(attr_name) = py::module_::import(module);
+        m.attr(attr_name) = import_installed(module);
         return true;
     } catch (py::error_already_set&) {
         return false;

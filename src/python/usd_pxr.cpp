@@ -9,6 +9,7 @@
 
 #include "base/errors.h"
 #include "pyutil.h"
+#include "safe_import.h"
 #include "usd_walk_script.h"
 #include "util/flavour.h"
 
@@ -22,7 +23,7 @@ import threading
 
 def _load():
     try:
-        import pxr.Usd
+        _import_installed("pxr.Usd")
     except Exception:
         pass
     finally:
@@ -147,6 +148,7 @@ public:
             // held: the library's static initialisers take that lock inside the dynamic loader's
             // own, and the two threads would wait for each other.
             py::dict scope;
+            scope["_import_installed"] = import_installed_function();
             scope["_done"] = py::cpp_function([] {
                 console_lines_flow();
                 deliver_waiting_console_lines();
@@ -257,7 +259,7 @@ private:
     py::object fn(const char* name) {
         if (!helpers_) {
             try {
-                py::module_::import("pxr.Usd");
+                import_installed("pxr.Usd");
                 py::dict scope;
                 py::exec(kUsdWalkScript, scope);
                 helpers_ = std::make_unique<PyRef>(std::move(scope));
@@ -285,6 +287,10 @@ private:
 std::shared_ptr<UsdFacade> make_pxr_facade(WalkMode mode) {
     py::gil_scoped_acquire gil;
     try {
+        if (!installed("pxr")) return nullptr;
+        // The package itself is imported (its modules are not: that is the costly part), so
+        // that a broken one is no USD; then its stage module is looked up inside it.
+        import_installed("pxr");
         py::object find_spec = py::module_::import("importlib.util").attr("find_spec");
         if (find_spec("pxr.Usd").is_none()) return nullptr;
         return std::make_shared<PxrFacade>(mode);

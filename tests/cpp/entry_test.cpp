@@ -70,6 +70,8 @@ TEST(Timed, LevelTwoPassesResultsAndTurnsErrorsIntoExit886) {
     } catch (const ExitRequest& request) {
         EXPECT_EQ(request.code, 886);
         EXPECT_EQ(request.frames, (std::vector<std::string>{"doit", "glob_file"}));
+        // What a person is told on standard error.
+        EXPECT_EQ(request.cause, "FileError: cannot list /x");
     }
     EXPECT_EQ(capture.text(),
               "Traceback (most recent call last):\n  in doit\n  in glob_file\n"

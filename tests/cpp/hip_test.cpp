@@ -500,6 +500,26 @@ TEST(HipHost, TheCatalogueReadsItsNotationAndCoversTheTypesTheAnalysisNames) {
         EXPECT_TRUE(known.at(type).count(parm)) << type;
 }
 
+TEST(HipHost, ASceneLoadedByARelativePathHasAnAbsoluteLocation) {
+    testing::TempDir dir;
+    std::string scene =
+        dir.write("shots/a.hip",
+                  testing::read_text(std::string(SCANFLOW_TEST_DATA) + "/hip/test_parameters.hip"));
+    EXPECT_FALSE(make_hip_host()->refusal(scene));
+    std::string cwd = std::filesystem::current_path().string();
+    std::filesystem::current_path(testing::fs_path(dir.file("shots")));
+    auto host = make_hip_host();
+    try {
+        host->load_hip("./a.hip");
+    } catch (const LoadWarning&) {
+    }
+    std::filesystem::current_path(cwd);
+    std::string hip = host->getenv("HIP").value_or("");
+    for (char& c : hip)
+        if (c == '\\') c = '/';
+    EXPECT_EQ(hip, dir.file("shots"));
+}
+
 TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) {
     testing::TempDir dir;
     auto host = make_hip_host();
@@ -512,6 +532,8 @@ TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) 
         {dir.write("bare.hip", std::string("HouLC\x1a", 6) + "1033600baa067603cc609a7e597d"),
          "is a limited-commercial scene (.hiplc, saved by an unknown version)"}};
     for (const auto& [path, words] : tiers) {
+        // Asked before a load, the host says why it would refuse the scene.
+        EXPECT_EQ(host->refusal(path).value_or("").find(path + " " + words), 0u) << path;
         try {
             host->load_hip(path);
             FAIL() << path;

@@ -100,3 +100,24 @@ TEST(AtomicFile, WholeOrNothing) {
 
 }  // namespace
 }  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(JsonFiles, ADocumentNestedBeyondTheBudgetIsRefusedBeforeItIsParsed) {
+    testing::TempDir dir;
+    auto nested = [](size_t depth) {
+        return std::string(depth, '[') + "\"[{\\\"\"" + std::string(depth, ']');
+    };
+    EXPECT_EQ(json_nesting_depth(nested(7)), 7u);  // brackets in strings do not count
+    EXPECT_NO_THROW(read_json_file(dir.write("ok.json", nested(512))));
+    try {
+        read_json_file(dir.write("deep.json", nested(50000)));
+        ADD_FAILURE() << "a document 50,000 deep was read";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("nested deeper than 512 levels"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace scanflow

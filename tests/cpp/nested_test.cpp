@@ -279,6 +279,25 @@ TEST(GeometryCaches, CompressedContainersStreamChunkByChunk) {
     EXPECT_THROW(geometry_file_lists(cut), ParseError);
 }
 
+TEST(GeometryCaches, ManyEmptyChunksAreReadOneAfterTheOther) {
+    auto compress = [](const std::string& in) {
+        std::string out(in.size() + BLOSC_MAX_OVERHEAD, '\0');
+        int n = blosc_compress(9, 1, 1, in.size(), in.data(), out.data(), out.size());
+        out.resize(static_cast<size_t>(n));
+        return out;
+    };
+    testing::TempDir dir;
+    // 60,000 empty chunks before the geometry: read one after the other, not one call deeper
+    // each, and none ends the stream.
+    std::string empty = compress("");
+    std::string many = "scf1" + std::string(8, '\0');
+    for (int i = 0; i < 60000; ++i) many += empty;
+    many += compress(R"(["fileversion","19.5",{"filenames":"[/c/a.bgeo,/c/b.exr]"}])");
+    many += be64(0) + "1fcs";
+    EXPECT_EQ(geometry_file_lists(dir.write("empty.bgeo.sc", many)),
+              (std::vector<std::string>{"/c/a.bgeo", "/c/b.exr"}));
+}
+
 TEST(ReadAhead, NamesReadOnThePoolAreTakenOnceAndFailuresCarryTheAskingChain) {
     std::atomic<int> reads{0};
     {

@@ -62,6 +62,18 @@ TEST(ResultFiles, AssetTextHasItsSectionsInWindowsLines) {
               "/p/c.exr  (mtime 0) size 0\r\n");
 }
 
+TEST(ResultFiles, NoNameAddsALineOrASectionToAssetText) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string path = dir.file("asset.txt");
+    write_asset_txt(path, Json::object({{"/obj/a", "/p/x\r\n[asset]\r\n/etc/passwd"}}),
+                    {std::string("/p/n\0ul\xff.exr", 12) + "  (mtime 0) size 0"}, "/p/\u4e2d.hip");
+    EXPECT_EQ(testing::read_text(path),
+              "[scene_file]\r\n/p/\u4e2d.hip\r\n[missing_file]\r\n"
+              "/p/x\\x0d\\x0a[asset]\\x0d\\x0a/etc/passwd\r\n[asset]\r\n"
+              "/p/n\\x00ul\\xff.exr  (mtime 0) size 0\r\n");
+}
+
 TEST(TaskFile, TheMergeKeepsEveryOtherKeyAndChannelFourCopiesTheScene) {
     TempDir dir;
     ConsoleCapture capture;

@@ -2,6 +2,8 @@
 
 #include "fake_scene.h"
 #include "render/camera.h"
+#include "render/camera_tips.h"
+#include "render/distributed_sims.h"
 #include "render/geometry_outputs.h"
 #include "render/render_settings.h"
 #include "render/renderer_tips.h"
@@ -168,6 +170,71 @@ TEST_F(Render, AlembicCameraChainsAreSortedByTheFilesTheirNodesRead) {
     scene_->add("/obj/short", "alembicarchive").with("fileName", archive);
     scene_->add("/obj/short/cam", "cam").with("fileName", archive);
     EXPECT_EQ(abc_find("/obj/short/cam", *scene_).first, "notfit");  // too short to be a chain
+}
+
+}  // namespace
+}  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(DistributedSims, MoreThanSixteenSlicesAndMissingDriversAreTips) {
+    auto scene = std::make_shared<testing::FakeScene>();
+    testing::ConsoleCapture capture;
+    scene->add("/obj", "obj");
+    scene->add("/out", "out");
+    scene->add("/obj/controls", "null");
+    auto sim = [&](const std::string& name, int slices) {
+        scene->add("/out/" + name, "hq_sim").with("hq_driver", "/out/" + name + "_geo");
+        scene->add("/out/" + name + "_geo", "rop_geometry")
+            .with("execute", Value::integer(0))
+            .with("sopoutput", "$HIP/sim.$F.bgeo.sc")
+            .with("slice_type", "particle")
+            .with("num_slices", Value::integer(slices))
+            .with("hq_sim_controls", "/obj/controls");
+    };
+    sim("sixteen", 16);
+    sim("seventeen", 17);
+    scene->add("/out/orphan", "hq_sim").with("hq_driver", "/out/nowhere");
+    Json tips = Json::object();
+    Json records = get_distributedsim_node_setting(Json::array(), *scene, tips);
+    ASSERT_EQ(records.size(), 2u) << records.dump();
+    EXPECT_EQ(records[0]["num_slices"], "16");
+    ASSERT_TRUE(tips.contains(tip::kTooManySlices));
+    EXPECT_EQ(tips[tip::kTooManySlices].size(), 1u);
+    EXPECT_NE(tips[tip::kTooManySlices][0].get<std::string>().find("/out/seventeen "),
+              std::string::npos);
+    ASSERT_TRUE(tips.contains(tip::kMissingOutputDriver));
+    EXPECT_NE(tips[tip::kMissingOutputDriver][0].get<std::string>().find("/out/nowhere"),
+              std::string::npos);
+    EXPECT_FALSE(tips.contains(tip::kMissingSimControl));
+}
+
+}  // namespace
+}  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(CameraTips, AMissingCameraIsAnErrorUnlessAnotherRenderNodeHasAGoodOne) {
+    auto scene = std::make_shared<testing::FakeScene>();
+    testing::ConsoleCapture capture;
+    scene->add("/obj", "obj");
+    scene->add("/out", "out");
+    scene->add("/obj/cam1", "cam");
+    scene->add("/out/good", "ifd").with("camera", "/obj/cam1");
+    scene->add("/out/bad", "ifd").with("camera", "/obj/gone");
+    Json both = Json::array({{{"node", "/out/good"}}, {{"node", "/out/bad"}}});
+    Json tips = Json::object();
+    tips_keyword_info(both, *scene, tips);
+    EXPECT_FALSE(tips.contains(tip::kCameraErrors)) << tips.dump();
+    ASSERT_TRUE(tips.contains(tip::kCameraWarnings));
+    EXPECT_NE(tips[tip::kCameraWarnings].dump().find("This camera is not in the .hip file"),
+              std::string::npos);
+    tips = Json::object();
+    tips_keyword_info(Json::array({{{"node", "/out/bad"}}}), *scene, tips);
+    ASSERT_TRUE(tips.contains(tip::kCameraErrors)) << tips.dump();
+    EXPECT_FALSE(tips.contains(tip::kCameraWarnings));
 }
 
 }  // namespace

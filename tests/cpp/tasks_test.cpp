@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "drivers/rely_task.h"
+#include "tasks/dependency_tasks.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -41,6 +42,37 @@ TEST(RelyTask, OtherApplicationsKeepOnlyOneSceneTask) {
     EXPECT_THROW(task.merge_lists(mixed, mixed), Error);
     EXPECT_THROW(RelyTask(Json::object({{"task_info", Json::object()}}), Json::array(), "2"),
                  Error);
+}
+
+}  // namespace
+}  // namespace scanflow
+
+namespace scanflow {
+namespace {
+
+TEST(DependencyTasks, TextParametersStartEmptyAndListsMergeByIdForTheirVersions) {
+    Json rely = Json::parse(R"({"pre_task": [{"id": 1, "edit_value": [
+        {"paramType": 2, "values": "typed"}, {"paramType": 1, "values": "kept"}]}]})");
+    clear_text_parameters(rely);
+    EXPECT_EQ(rely["pre_task"][0]["edit_value"][0]["values"], "");
+    EXPECT_EQ(rely["pre_task"][0]["edit_value"][1]["values"], "kept");
+
+    Json configured = Json::parse(R"([{"id": 3, "cg_version": "19.5,20.0", "label": "merge"},
+                                      {"id": 2, "cg_version": "18.5"},
+                                      {"id": 1, "label": "any"}])");
+    Json scene = Json::parse(R"([{"id": 1, "label": "scene"}, {"id": 2}, {"id": 3}])");
+    Json merged = merge_lists(configured, scene, "20.0");
+    // By id, those of the scene first; the task for 18.5 only is not for 20.0.
+    ASSERT_EQ(merged.size(), 2u) << merged.dump();
+    EXPECT_EQ(merged[0], Json::parse(R"({"id": 1, "label": "scene"})"));
+    EXPECT_EQ(merged[1]["id"], 3);
+    EXPECT_EQ(merged[1]["label"], "merge");
+    // Ids in the order of their numbers, not of their texts.
+    Json order = merge_lists(Json::parse(R"([{"id": 9}, {"id": 10}])"),
+                             Json::parse(R"([{"id": 10}, {"id": 9}])"), "20.0");
+    EXPECT_EQ(order, Json::parse(R"([{"id": 9}, {"id": 10}])"));
+    EXPECT_TRUE(merge_lists(configured, Json::array(), "20.0").empty());
+    EXPECT_TRUE(merge_lists(Json::array(), scene, "20.0").empty());
 }
 
 }  // namespace

@@ -109,10 +109,12 @@ TEST_F(Gather, WindowsKeysIgnoreCaseAndRelativeClimbsAreDropped) {
 }
 
 TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
-    std::string usd = dir_.write("shot.usda", "#usda 1.0\n");
-    Json record = gather({}, usd, kPosix);
-    ASSERT_EQ(record["asset"].size(), 1u);
-    EXPECT_EQ(record["asset"][0]["local"], usd);
+    for (const char* name : {"shot.usda", "shot.usdc", "shot.usd"}) {
+        std::string usd = dir_.write(name, "#usda 1.0\n");
+        Json record = gather({}, usd, kPosix);
+        ASSERT_EQ(record["asset"].size(), 1u) << name;
+        EXPECT_EQ(record["asset"][0]["local"], usd);
+    }
     Json hip = gather({}, dir_.file("absent.hip"), kPosix);
     EXPECT_TRUE(hip["asset"].empty());
     EXPECT_EQ(hip["scene"][0]["hash"], "d41d8cd98f00b204e9800998ecf8427e");

@@ -80,6 +80,12 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     EXPECT_TRUE(has(found, dir.file("sub/missing.usda")));
     EXPECT_FALSE(has(usd.opened, dir.file("sub/missing.usda")));
     EXPECT_TRUE(has(usd.opened, ref));
+    // A folder named as a layer is listed and never opened.
+    std::set<std::string> layers;
+    usd.opened.clear();
+    get_refe_layer(dir.file("tex"), layers, usd, env, listings, native_flavour());
+    EXPECT_TRUE(usd.opened.empty());
+    EXPECT_EQ(layers, std::set<std::string>{dir.file("tex")});
 }
 
 TEST(Usd, TextLayersNameFilesBesideThemselves) {

@@ -14,6 +14,7 @@
 #include "util/facts_ahead.h"
 #include "util/file_facts.h"
 #include "util/fs_cache.h"
+#include "util/json.h"
 #include "util/paths.h"
 #include "util/tx_counterparts.h"
 
@@ -169,6 +170,8 @@ TEST_F(OnDisk, CheckCacheFileFindsConvertedTextures) {
     EXPECT_EQ(checkCacheFile(at("tex/a.exr"), Fresh(), kPosix),
               (std::vector<std::string>{at("tex/a.tx")}));
     EXPECT_TRUE(checkCacheFile(at("tex/a.tx"), Fresh(), kPosix).empty());
+    make("tex/a.rstexbin");  // a converted texture has no counterparts of its own
+    EXPECT_TRUE(checkCacheFile(at("tex/a.rstexbin"), Fresh(), kPosix).empty());
     EXPECT_TRUE(checkCacheFile(at("tex/a."), Fresh(), kPosix).empty());
 }
 
@@ -325,6 +328,25 @@ TEST_F(OnDisk, ParallelSearchCollectsEveryTexture) {
     auto [none, none_guarded] =
         find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, Fresh(), kPosix);
     EXPECT_TRUE(none.empty() && none_guarded.empty());
+}
+
+TEST(Seam, OnlyRegularFilesAreOpenedForReading) {
+    TempDir dir;
+    std::string why;
+    std::FILE* file = os::open_regular(dir.write("a.txt", "a"), &why);
+    ASSERT_NE(file, nullptr) << why;
+    std::fclose(file);
+    EXPECT_EQ(os::open_regular(dir.path(), &why), nullptr);
+    EXPECT_EQ(why, "it is a directory");
+#ifndef _WIN32
+    // A FIFO named like a scene file is refused at once (nobody writes to it), and so is a device.
+    std::string fifo = dir.file("pipe.ass");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(os::open_regular(fifo, &why), nullptr);
+    EXPECT_EQ(why, "it is not a regular file");
+    EXPECT_EQ(os::open_regular("/dev/zero", &why), nullptr);
+    EXPECT_THROW(read_json_file(fifo), FileError);
+#endif
 }
 
 TEST(Numbers, TextReadsAsTheInterpretersIntAndFloatReadIt) {

@@ -1,10 +1,13 @@
 #include "output/result_files.h"
 
+#include <cstdio>
 #include <set>
+#include <string_view>
 
 #include "base/console.h"
 #include "base/os.h"
 #include "base/timed.h"
+#include "util/encoding.h"
 #include "util/flavour.h"
 
 namespace scanflow {
@@ -29,6 +32,38 @@ void writeFile(const std::string& info_file, const std::function<void(JsonWriter
     });
 }
 
+namespace {
+
+size_t utf8_length(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// A path as one line of text: a control character (a line break among them) or a byte that is not
+// UTF-8 is written as \xNN, so that no name a scene gives can add a line or a section.
+std::string one_line(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t n = c < 0x80 ? 1 : utf8_length(c);
+        if (c >= 0x20 && c != 0x7f && n > 0 && i + n <= text.size() && is_utf8(text.substr(i, n))) {
+            out.append(text, i, n);
+            i += n;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        out += escaped;
+        ++i;
+    }
+    return out;
+}
+
+}  // namespace
+
 void write_asset_txt(const std::string& info_file, const Json& missing,
                      const std::vector<std::string>& files, const std::string& scene_file) {
     std::set<std::string> missing_paths;
@@ -39,10 +74,10 @@ void write_asset_txt(const std::string& info_file, const Json& missing,
             missing_paths.insert(value_text(item.value()));
         }
     }
-    std::string text = "[scene_file]\r\n" + scene_file + "\r\n[missing_file]\r\n";
-    for (const auto& path : missing_paths) text += path + "\r\n";
+    std::string text = "[scene_file]\r\n" + one_line(scene_file) + "\r\n[missing_file]\r\n";
+    for (const auto& path : missing_paths) text += one_line(path) + "\r\n";
     text += "[asset]\r\n";
-    for (const auto& line : files) text += line + "\r\n";
+    for (const auto& line : files) text += one_line(line) + "\r\n";
     write_file_atomic(info_file, text);
 }
 

@@ -1,7 +1,9 @@
 #include "util/json.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "base/budgets.h"
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/os.h"
@@ -18,10 +20,35 @@ std::string dump_json(const Json& value, Unencodable policy) {
     return std::move(sink.text());
 }
 
+size_t json_nesting_depth(std::string_view text) {
+    size_t depth = 0, deepest = 0;
+    bool in_string = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (in_string) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 Json read_json_file(const std::string& path) {
     std::string why;
     std::optional<std::string> text = os::read_file(path, &why);
     if (!text) throw FileError(path, "cannot open " + path + ": " + why);
+    // Reading and writing back a document are recursive: a hostile depth would end the process.
+    if (json_nesting_depth(*text) > budget::kJsonDepth)
+        throw FileError(path, "cannot read JSON from " + path + ": nested deeper than " +
+                                  std::to_string(budget::kJsonDepth) + " levels");
     try {
         return Json::parse(*text);
     } catch (const Json::exception& e) {

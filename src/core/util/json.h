@@ -1,7 +1,9 @@
 // JSON records: insertion-ordered, written as the submission client reads them.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -15,7 +17,11 @@ enum class Unencodable { Fail, Drop };
 // either fails or is dropped.
 std::string dump_json(const Json& value, Unencodable policy = Unencodable::Fail);
 
-// Reads and parses a UTF-8 JSON file; failures are FileErrors naming the path.
+// How deep arrays and objects nest in JSON text (brackets inside strings do not count).
+size_t json_nesting_depth(std::string_view text);
+
+// Reads and parses a UTF-8 JSON file; failures are FileErrors naming the path, and so is a
+// nesting deeper than the budget allows.
 Json read_json_file(const std::string& path);
 
 // Writes `text` to `path` whole or not at all: a temporary file in the same directory, renamed

@@ -45,25 +45,29 @@ ScReader::ScReader(const std::string& path, FileHandle file) : path_(path), file
 }
 
 bool ScReader::next_chunk() {
-    if (at_ >= end_) return false;
-    std::string header(16, '\0');
-    if (end_ - at_ < 16 || std::fread(header.data(), 1, 16, file_.get()) != 16)
-        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
-    uint32_t nbytes = little_endian32(header, 4);
-    uint32_t cbytes = little_endian32(header, 12);
-    if (cbytes < 16 || cbytes > end_ - at_ || nbytes > (256u << 20))
-        throw ParseError(path_, static_cast<long long>(at_), "corrupt compressed chunk");
-    in_ = header;
-    in_.resize(cbytes);
-    if (std::fread(in_.data() + 16, 1, cbytes - 16, file_.get()) != cbytes - 16)
-        throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
-    out_.assign(nbytes, '\0');
-    int n = blosc_decompress(in_.data(), out_.data(), nbytes);
-    if (n < 0 || static_cast<uint32_t>(n) != nbytes)
-        throw ParseError(path_, static_cast<long long>(at_), "cannot decompress chunk");
-    at_ += cbytes;
-    pos_ = 0;
-    return nbytes > 0 || next_chunk();
+    // A loop, not a call per empty chunk: a container of many empty chunks must not exhaust the
+    // stack.
+    while (at_ < end_) {
+        std::string header(16, '\0');
+        if (end_ - at_ < 16 || std::fread(header.data(), 1, 16, file_.get()) != 16)
+            throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
+        uint32_t nbytes = little_endian32(header, 4);
+        uint32_t cbytes = little_endian32(header, 12);
+        if (cbytes < 16 || cbytes > end_ - at_ || nbytes > (256u << 20))
+            throw ParseError(path_, static_cast<long long>(at_), "corrupt compressed chunk");
+        in_ = header;
+        in_.resize(cbytes);
+        if (std::fread(in_.data() + 16, 1, cbytes - 16, file_.get()) != cbytes - 16)
+            throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
+        out_.assign(nbytes, '\0');
+        int n = blosc_decompress(in_.data(), out_.data(), nbytes);
+        if (n < 0 || static_cast<uint32_t>(n) != nbytes)
+            throw ParseError(path_, static_cast<long long>(at_), "cannot decompress chunk");
+        at_ += cbytes;
+        pos_ = 0;
+        if (nbytes > 0) return true;
+    }
+    return false;
 }
 
 bool ScReader::is_sc(const std::string& path) {

@@ -1,5 +1,7 @@
 #include "util/stream_reader.h"
 
+#include "base/budgets.h"
+
 #include <zlib.h>
 
 #include <cerrno>
@@ -20,9 +22,8 @@ struct StreamReader::Inflater {
 
 namespace {
 constexpr size_t kBlock = 1 << 20;
-// Text compresses by a few tens at most; a ratio far beyond that, over a gigabyte, is a bomb.
-constexpr uint64_t kMaxRatio = 1000;
-constexpr uint64_t kRatioFloor = 1ull << 30;
+constexpr uint64_t kMaxRatio = budget::kInflationRatio;
+constexpr uint64_t kRatioFloor = budget::kInflationFloor;
 }  // namespace
 
 StreamReader::StreamReader(const std::string& path) : StreamReader(path, open_for_reading(path)) {}

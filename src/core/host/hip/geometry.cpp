@@ -4,8 +4,10 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/budgets.h"
 #include "base/errors.h"
 #include "util/binary_json.h"
+#include "util/json.h"
 #include "util/sc_reader.h"
 #include "util/stream_reader.h"
 
@@ -209,6 +211,10 @@ std::string read_geometry_bytes(const std::string& path) {
 Json decode_geometry(const std::string& data, const std::string& path) {
     if (!data.empty() && static_cast<unsigned char>(data[0]) == 0x7f)
         return decode_binary(data, path);
+    if (json_nesting_depth(data) > budget::kJsonDepth)
+        throw ParseError(
+            path, 0,
+            "geometry JSON nested deeper than " + std::to_string(budget::kJsonDepth) + " levels");
     try {
         return Json::parse(data);
     } catch (const Json::exception& e) {
