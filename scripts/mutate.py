@@ -41,7 +41,8 @@ def read_mutants(path):
 
 def run(command, timeout):
     try:
-        return subprocess.run(command, cwd=ROOT, capture_output=True, text=True, timeout=timeout).returncode
+        return subprocess.run(command, cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
     except subprocess.TimeoutExpired:
         return "timeout"
 

@@ -179,6 +179,7 @@ TEST(Expressions, MathStringAndNodeFunctionsThatNeedNoCooking) {
     EXPECT_NEAR(evaluate("deg(rad(90))", s).number, 90, 1e-12);
     EXPECT_NEAR(evaluate("log10(1000) + exp(0)", s).number, 4, 1e-12);
     EXPECT_EQ(evaluate("sign(-3) + round(2.5)", s).number, 2);
+    EXPECT_EQ(evaluate("(3 != 4) + (3 != 3) + (2 <= 2)", s).number, 2);
     EXPECT_EQ(evaluate("argc(\"a \\\"b c\\\" d\")", s).number, 3);
     EXPECT_EQ(evaluate("arg(\"a \\\"b c\\\" d\", 1)", s).as_text(), "b c");
     EXPECT_EQ(evaluate("arg(\"a b\", 5)", s).as_text(), "");

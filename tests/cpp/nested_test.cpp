@@ -166,6 +166,37 @@ TEST_F(Nested, ProxiesAndSequencesNamedByNestedFilesAreSortedIntoPresentAndMissi
               std::vector<std::string>{dir_.file("p/tex/lost.exr")});
 }
 
+TEST_F(Nested, EachNestedFileIsReadOncePerRunAndOnWindowsWhateverItsCase) {
+    std::string cache =
+        dir_.write("geo/disk.bgeo", R"(["fileversion","19.5",{"filenames":"[/c/a.exr]"}])");
+    EXPECT_FALSE(driver_->get_bgeo_asset(cache).empty());
+    EXPECT_TRUE(driver_->get_bgeo_asset(cache).empty());  // read already in this run
+    // A converted texture a cache names stands also for the textures it was converted from.
+    std::string png = dir_.write("tex/wood.png", "p");
+    std::string textured =
+        dir_.write("geo/textured.bgeo", R"(["fileversion","19.5",{"filenames":"[)" +
+                                            dir_.file("tex/wood.tx") + R"(]"}])");
+    auto names = testing::forward_on_windows(driver_->get_bgeo_asset(textured));
+    EXPECT_TRUE(std::count(names.begin(), names.end(), png)) << Json(names).dump();
+
+    SKIP_ON_WINDOWS("two files whose names differ only in case");
+    dir_.write("a/part.ass", "image\n{\n filename lower.tx\n}\n");
+    dir_.write("a/PART.ass", "image\n{\n filename upper.tx\n}\n");
+    std::string top = dir_.write("a/top.ass",
+                                 "procedural\n{\n filename part.ass\n}\n"
+                                 "procedural\n{\n filename PART.ass\n}\n");
+    module_.state.IS_WIN = true;  // names compare without case, as on Windows
+    auto found = driver_->ass_usd_usda_asset(top);
+    module_.state.IS_WIN = false;
+    auto named = [&](const char* name) {
+        return std::count_if(found.begin(), found.end(), [&](const std::string& p) {
+            return p.find(name) != std::string::npos;
+        });
+    };
+    EXPECT_GT(named("lower.tx"), 0);
+    EXPECT_EQ(named("upper.tx"), 0) << Json(found).dump();
+}
+
 TEST_F(Nested, VrayScenesAndImageLists) {
     dir_.write("v/tex/a.exr", "a");
     dir_.write("v/seq/f1.exr", "1");

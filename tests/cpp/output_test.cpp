@@ -17,6 +17,8 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
     TempDir dir;
     std::string plate = dir.write("plate.1001.exr", "1");
     dir.write("plate.1002.exr", "2");
+    // A name with a character of the wildcard syntax is still the one file it names.
+    std::string take = dir.write("take[2].exr", "t");
     std::string cache = dir.write("c.0001.bgeo", "{}");
     dir.write("c.0002.bgeo", "{}");
     Json all_node = Json::object();
@@ -24,9 +26,11 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
     all_node["/obj/a/seq"] = dir.file("plate.*[0-9].exr");
     all_node["/obj/a/gone"] = "\"" + dir.file("gone.exr") + "\"";
     all_node["/obj/a/cache"] = dir.file("c.*[0-9].bgeo");
+    all_node["/obj/a/take"] = take;
     DirCache listings;
     ParameterFiles found = collect_parameter_files(all_node, listings, native_flavour(), 2);
-    ASSERT_EQ(found.convert_node.size(), 4u);
+    ASSERT_EQ(found.convert_node.size(), 5u);
+    EXPECT_EQ(found.convert_node[4].files, std::vector<std::string>{take});
     EXPECT_EQ(found.convert_node[0].files, std::vector<std::string>{plate});
     EXPECT_EQ(found.convert_node[1].files,
               (std::vector<std::string>{plate, dir.file("plate.1002.exr")}));
