@@ -218,6 +218,34 @@ TEST_F(SceneFlow, DispatchIgnoresMissingFilesAndOtherExtensions) {
     EXPECT_EQ(capture.text().find("open houdini file"), std::string::npos);
 }
 
+TEST_F(SceneFlow, ASceneTheHostRefusesIsNotAnalysed) {
+    host_->refused = "a limited-commercial scene";
+    std::string scene = dir_.write("shot.hiplc", kSaved);
+    ConsoleCapture capture;
+    AnalysisAssets(module_.services(), params_for(dir_, scene)).doit();
+    EXPECT_TRUE(host_->calls.empty());
+    EXPECT_EQ(capture.text().find("open houdini file"), std::string::npos);
+}
+
+TEST_F(SceneFlow, OutputDriversTheHostCannotShowUsRaiseNoNoRenderNodeTip) {
+    host_->add("/obj", "obj");
+    host_->add("/obj/geo1/cache", "studio::cache_writer");  // an asset the host cooks
+    host_->hiding = {"studio::cache_writer"};
+    std::string scene = dir_.write("shot.hip", kSaved);
+    ConsoleCapture capture;
+    AnalysisHipAssets driver(module_.services(), params_for(dir_, scene));
+    try {
+        driver.doit();
+    } catch (const ExitRequest&) {
+        FAIL() << capture.text();
+    }
+    EXPECT_FALSE(driver.tips_adict.contains("50010")) << driver.tips_adict.dump();
+    host_->hiding.clear();
+    AnalysisHipAssets again(module_.services(), params_for(dir_, scene));
+    again.doit();
+    EXPECT_TRUE(again.tips_adict.contains("50010"));
+}
+
 TEST_F(SceneFlow, MissingSceneInsideTheDriverEndsWith886) {
     ConsoleCapture capture;
     AnalysisHipAssets driver(module_.services(), params_for(dir_, dir_.path() + "/gone.hip"));

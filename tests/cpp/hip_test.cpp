@@ -501,6 +501,12 @@ TEST(HipHost, TheCatalogueReadsItsNotationAndCoversTheTypesTheAnalysisNames) {
         EXPECT_TRUE(known.at(type).count(parm)) << type;
 }
 
+TEST(HipHost, FileCacheNodesWriteThroughDriversOnlyTheHostSees) {
+    EXPECT_TRUE(holds_output_drivers("filecache"));
+    EXPECT_TRUE(holds_output_drivers("filecache::2.0"));
+    EXPECT_FALSE(holds_output_drivers("rop_geometry"));  // a driver itself, which we see
+}
+
 TEST(HipHost, ASceneLoadedByARelativePathHasAnAbsoluteLocation) {
     testing::TempDir dir;
     std::string scene =

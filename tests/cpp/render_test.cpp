@@ -193,13 +193,13 @@ TEST(DistributedSims, MoreThanSixteenSlicesAndMissingDriversAreTips) {
             .with("num_slices", Value::integer(slices))
             .with("hq_sim_controls", "/obj/controls");
     };
-    sim("sixteen", 16);
     sim("seventeen", 17);
+    sim("sixteen", 16);  // the later tip would replace the earlier
     scene->add("/out/orphan", "hq_sim").with("hq_driver", "/out/nowhere");
     Json tips = Json::object();
     Json records = get_distributedsim_node_setting(Json::array(), *scene, tips);
     ASSERT_EQ(records.size(), 2u) << records.dump();
-    EXPECT_EQ(records[0]["num_slices"], "16");
+    EXPECT_EQ(records[1]["num_slices"], "16");
     ASSERT_TRUE(tips.contains(tip::kTooManySlices));
     EXPECT_EQ(tips[tip::kTooManySlices].size(), 1u);
     EXPECT_NE(tips[tip::kTooManySlices][0].get<std::string>().find("/out/seventeen "),

@@ -178,6 +178,15 @@ public:
     bool has_takes() override { return false; }
     std::pair<double, double> global_frame_range() override { return {1, 240}; }
     std::string current_scene_path() override { return scene_path; }
+    // What the test makes the host refuse to open, and the node types it cannot see inside.
+    std::optional<std::string> refused;
+    std::vector<std::string> hiding;
+    std::optional<std::string> refusal(const std::string&) override { return refused; }
+    bool hides_output_drivers(Node& node) override {
+        for (const auto& type : hiding)
+            if (node.type_name() == type) return true;
+        return false;
+    }
 };
 
 // Listings made for one call, so that files written since an earlier call are seen.

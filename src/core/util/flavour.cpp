@@ -162,8 +162,8 @@ std::string basename(std::string_view path, Flavour f) {
 
 bool isabs(std::string_view path, Flavour f) {
     if (!f.windows) return !path.empty() && path[0] == '/';
-    std::string rest = splitdrive(path, f).second;
-    return !rest.empty() && f.is_sep(rest[0]);
+    size_t drive = splitdrive(path, f).first.size();
+    return path.size() > drive && f.is_sep(path[drive]);
 }
 
 Flavour native_flavour() {
