@@ -7,17 +7,7 @@ cd "$(dirname "$0")/.."
 
 packages=(g++ make pkg-config libpcre2-dev libssl-dev nlohmann-json3-dev zlib1g-dev libgtest-dev
           libblosc-dev python3-venv)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "installing Debian packages: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/debian_packages.sh "${packages[@]}"
 
 python=${PYTHON:-python3}
 if [ ! -x .venv/bin/python ]; then

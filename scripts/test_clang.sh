@@ -10,17 +10,7 @@ if [ -n "${CI:-}" ]; then export SCANFLOW_WERROR=ON; fi
 scripts/setup.sh >/dev/null  # the project's virtual environment and the libraries
 
 packages=(clang libc++-dev libc++abi-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "installing Debian packages: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/debian_packages.sh "${packages[@]}"
 
 cmake=$root/.venv/bin/cmake
 ninja=$root/.venv/bin/ninja

@@ -15,17 +15,7 @@ if [ -n "${CI:-}" ]; then export SCANFLOW_WERROR=ON; fi
 scripts/setup.sh >/dev/null  # the project's virtual environment: cmake, ninja, pytest
 
 packages=(g++-mingw-w64-x86-64-posix wine64 wine libz-mingw-w64-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "installing Debian packages: ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/debian_packages.sh "${packages[@]}"
 
 cache=$root/${SCANFLOW_WINDOWS_CACHE:-.cache/windows}
 prefix=$cache/prefix

@@ -166,21 +166,6 @@ std::FILE* open_regular(const std::string& path, std::string* why) {
     return file;
 }
 
-std::optional<std::string> read_file(const std::string& path, std::string* why) {
-    std::FILE* file = open_regular(path, why);
-    if (file == nullptr) return std::nullopt;
-    std::string data;
-    char block[1 << 16];
-    while (size_t n = std::fread(block, 1, sizeof block, file)) data.append(block, n);
-    bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        *why = "read error";
-        return std::nullopt;
-    }
-    return data;
-}
-
 std::FILE* create_beside(const std::string& target, std::string* temporary, std::string* why) {
     size_t slash = target.rfind('/');
     std::string dir = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
