@@ -110,6 +110,7 @@ TEST(JsonFiles, ADocumentNestedBeyondTheBudgetIsRefusedBeforeItIsParsed) {
         return std::string(depth, '[') + "\"[{\\\"\"" + std::string(depth, ']');
     };
     EXPECT_EQ(json_nesting_depth(nested(7)), 7u);  // brackets in strings do not count
+    EXPECT_EQ(json_nesting_depth(R"({"a": "]", "b": [[1], {"c": "x"}]})"), 3u);
     EXPECT_NO_THROW(read_json_file(dir.write("ok.json", nested(512))));
     try {
         read_json_file(dir.write("deep.json", nested(50000)));
