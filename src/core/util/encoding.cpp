@@ -1,9 +1,6 @@
 #include "util/encoding.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <map>
 
 #include "base/console.h"
 #include "base/os.h"

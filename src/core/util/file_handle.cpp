@@ -33,13 +33,6 @@ bool LineReader::next(std::string& line) {
     }
 }
 
-std::string read_whole_file(const std::string& path) {
-    std::string why;
-    std::optional<std::string> data = os::read_file(path, &why);
-    if (!data) throw FileError(path, "cannot open " + path + ": " + why);
-    return std::move(*data);
-}
-
 FileHandle open_for_reading(const std::string& path) {
     std::string why;
     FileHandle file(os::open_regular(path, &why));

@@ -30,7 +30,5 @@ private:
 // Opens `path` for reading bytes; a FileError naming the path when it cannot or when it is not a
 // regular file (a FIFO or a device named by a scene is never read).
 FileHandle open_for_reading(const std::string& path);
-// The whole file; a FileError naming it when it cannot be read.
-std::string read_whole_file(const std::string& path);
 
 }  // namespace scanflow

@@ -1,13 +1,12 @@
 #include "host/hip/archive.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <sstream>
 
 #include "base/errors.h"
 #include "base/os.h"
+#include "util/file_handle.h"
 
 namespace scanflow::hip {
 
@@ -166,7 +165,7 @@ std::optional<std::string> refusal_of(const std::string& path, const std::string
 
 std::optional<std::string> refusal(const std::string& path) {
     std::string why;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(os::open_regular(path, &why), &std::fclose);
+    FileHandle in(os::open_regular(path, &why));
     if (!in) return std::nullopt;
     // The save version is recorded near the start; a bounded head is enough to name it.
     std::string head(64 * 1024, '\0');
