@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "pyutil.h"
 #include "safe_import.h"
+#include "usd/usda_text.h"
 #include "usd_walk_script.h"
 #include "util/flavour.h"
 
@@ -261,6 +262,8 @@ private:
             try {
                 import_installed("pxr.Usd");
                 py::dict scope;
+                scope["_layer_refusal"] =
+                    py::cpp_function([](const std::string& path) { return layer_refusal(path); });
                 py::exec(kUsdWalkScript, scope);
                 helpers_ = std::make_unique<PyRef>(std::move(scope));
             } catch (py::error_already_set& e) {

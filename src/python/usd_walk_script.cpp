@@ -7,7 +7,7 @@ namespace scanflow::py_bridge {
 const char* const kUsdWalkScript = R"py(
 import os
 from collections import OrderedDict
-from pxr import Usd, Sdf
+from pxr import Ar, Usd, Sdf
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
@@ -26,19 +26,50 @@ def _items(sequence):
     # and unwound in C++.
     return [sequence[i] for i in range(len(sequence))]
 
-def _layer(path):
+def _opened(path):
     layer = _run["layers"].get(path)
     if layer is None:
+        # _layer_refusal is the analysis's own test of the file, given to this script.
+        why = _layer_refusal(path)
+        if why:
+            raise RuntimeError("USD layer " + path + " is not opened: " + why)
         layer = Sdf.Layer.FindOrOpen(path)
-        if layer is None:
-            raise RuntimeError("USD cannot open layer " + path)
-        if _run["open"]:
+        if layer is not None and _run["open"]:
             _run["layers"][path] = layer
     return layer
 
+def _layer(path):
+    layer = _opened(path)
+    if layer is None:
+        raise RuntimeError("USD cannot open layer " + path)
+    return layer
+
+def _composed_layers(root):
+    # A stage opens the layers it composes by itself; each is opened here first, once its file
+    # is admitted, so that the library finds them open and never opens a file that could block
+    # it or exhaust its parser. Held until the stage is open.
+    held, todo, seen = [root], [root], {root.realPath}
+    resolver = Ar.GetResolver()
+    while todo:
+        layer = todo.pop()
+        for asset in layer.GetCompositionAssetDependencies():
+            if not asset:
+                continue
+            resolved = str(resolver.Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, asset)))
+            if not resolved or resolved in seen:
+                continue
+            seen.add(resolved)
+            child = _opened(resolved)
+            if child is not None:
+                held.append(child)
+                todo.append(child)
+    return held
+
 def _stage(path, mask=None):
     layer = _layer(path)
+    held = _composed_layers(layer)
     stage = Usd.Stage.Open(layer) if mask is None else Usd.Stage.OpenMasked(layer, mask)
+    del held
     if stage is None:
         raise RuntimeError("USD cannot open " + path)
     return stage

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+
 #include <cstdio>
 
 #include "host/hip/archive.h"
@@ -289,7 +292,8 @@ TEST(FuzzFindings, ExpressionsThatOnceCrashedAnswerWithAValueOrAnError) {
             evaluate_python(deep, s);
             FAIL() << deep.substr(0, 20);
         } catch (const ExprError& e) {
-            EXPECT_NE(std::string(e.what()).find("nesting deeper than 1000"), std::string::npos);
+            EXPECT_NE(std::string(e.what()).find("nested deeper than 1000 levels"),
+                      std::string::npos);
         }
     }
     EXPECT_EQ(evaluate_python(std::string(100, '(') + "1" + std::string(100, ')'), s).number, 1);
@@ -613,6 +617,101 @@ TEST(HipGeometry, BothEncodingsAndTheCompressedContainer) {
 
 namespace scanflow::hip {
 namespace {
+
+// A scene of one null node /obj/n with the given .parm and .chn sections.
+std::string one_node_scene(const testing::TempDir& dir, const std::string& parm,
+                           const std::string& chn) {
+    std::string out;
+    auto add = [&](const std::string& name, const std::string& body) {
+        char header[77];
+        std::snprintf(header, sizeof header,
+                      "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
+                      static_cast<unsigned>(name.size() + 1), static_cast<unsigned>(body.size()));
+        out += header + name + std::string(1, '\0') + body;
+    };
+    add(".start", "fps 10\ntcur 0\ntset 0 2\n");
+    add("obj/n.init", "type = null\n");
+    add("obj/n.parm", parm);
+    add("obj/n.chn", chn);
+    add("TRAILER!!!", "");
+    return dir.write("n.hip", out);
+}
+
+// Parameters p0..p<count - 1>, each a channel with the expression `expr(i)`.
+std::string expression_scene(const testing::TempDir& dir, int count,
+                             const std::function<std::string(int)>& expr,
+                             const std::string& language) {
+    std::string parm = "{\nversion 0.8\n", chn = "{\n";
+    for (int i = 0; i < count; ++i) {
+        std::string name = "p" + std::to_string(i);
+        parm += name + "\t[ 0\tlocks=0 ]\t(\t[ " + name + "\t0 ] \t)\n";
+        chn += "    channel " + name + " {\n      segment { length = 0 expr = \"" + expr(i) +
+               "\" language = " + language + " }\n    }\n";
+    }
+    return one_node_scene(dir, parm + "}\n", chn + "  }\n");
+}
+
+TEST(EvaluationBudget, AParameterReadTwiceIsEvaluatedOnce) {
+    testing::TempDir dir;
+    // Without a memo, p0 would cost 4^20 evaluations, far beyond the budget of steps.
+    auto host = make_hip_host();
+    host->load_hip(expression_scene(
+        dir, 21,
+        [](int i) {
+            std::string next = "ch(\\\"p" + std::to_string(i + 1) + "\\\")";
+            return i == 20 ? std::string("1") : next + "+" + next + "+" + next + "+" + next;
+        },
+        "hscript"));
+    EXPECT_DOUBLE_EQ(host->node("/obj/n")->evalParm("p0").as_float(), std::ldexp(1.0, 40));
+}
+
+TEST(EvaluationBudget, NestingIsBoundedAcrossEvaluatorsAndReferences) {
+    testing::TempDir dir;
+    // Ten Python expressions, each within its own bound, reading one another.
+    auto host = make_hip_host();
+    host->load_hip(expression_scene(
+        dir, 11,
+        [](int i) {
+            return i == 10 ? std::string("1")
+                           : std::string(330, '(') + "ch('p" + std::to_string(i + 1) + "')" +
+                                 std::string(330, ')');
+        },
+        "python"));
+    try {
+        host->node("/obj/n")->evalParm("p0");
+        ADD_FAILURE() << "3,300 levels were evaluated";
+    } catch (const HostError& e) {
+        EXPECT_NE(std::string(e.what()).find("nested deeper than 1000 levels"), std::string::npos);
+    }
+    EXPECT_DOUBLE_EQ(host->node("/obj/n")->evalParm("p9").as_float(), 1);  // one is within it
+    // If statements nest through their branches.
+    MapScope s;
+    std::string ifs = "{ ";
+    for (int i = 0; i < 20000; ++i) ifs += "if (1) ";
+    EXPECT_THROW(evaluate(ifs + "return 1; }", s), ExprError);
+    EXPECT_EQ(evaluate("{ if (1) if (0) return 2; else return 3; }", s).number, 3);
+}
+
+TEST(EvaluationBudget, ValuesAreRefusedBeforeTheyGrowPastTheirBudget) {
+    MapScope s;
+    std::string doubling = "{ string x = \"abcdefgh\"; ";
+    for (int i = 0; i < 48; ++i) doubling += "x += x; ";
+    std::string nested = "\"abc\"";
+    for (int i = 0; i < 40; ++i) nested = "strreplace(" + nested + ", \"a\", \"aaaaaaaa\")";
+    std::string replaced = "'a'";
+    for (int i = 0; i < 14; ++i) replaced += ".replace('a', 'aaaaaaaaaa')";
+    for (const auto& [code, python] : {std::pair{doubling + "return x; }", false},
+                                       std::pair{nested, false}, std::pair{replaced, true}}) {
+        try {
+            (void)(python ? evaluate_python(code, s) : evaluate(code, s));
+            ADD_FAILURE() << code.substr(0, 40);
+        } catch (const ExprError& e) {
+            EXPECT_NE(std::string(e.what()).find("an evaluation may build"), std::string::npos)
+                << e.what();
+        }
+    }
+    EXPECT_EQ(evaluate("strreplace(\"abc\", \"a\", \"xy\")", s).as_text(), "xybc");
+}
 
 TEST(Channels, KeyframedSegmentsInterpolate) {
     testing::TempDir dir;

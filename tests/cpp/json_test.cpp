@@ -120,5 +120,34 @@ TEST(JsonFiles, ADocumentNestedBeyondTheBudgetIsRefusedBeforeItIsParsed) {
     }
 }
 
+TEST(JsonFiles, IntegersBeyondSixtyFourBitsAreWrittenBackAsTheyWere) {
+    testing::TempDir dir;
+    // Digits inside strings, the limits themselves and floating point stay the parser's.
+    std::string text = R"({"big": 123456789012345678901234567890, "s": "99999999999999999999 \"q\"",
+        "max": 18446744073709551615, "min": -9223372036854775808, "low": -9223372036854775809,
+        "f": 1.5e300, "list": [18446744073709551616, 7]})";
+    LargeIntegers large;
+    Json doc = read_json_file(dir.write("task.json", text), &large);
+    EXPECT_EQ(doc["max"].get<uint64_t>(), 18446744073709551615ull);
+    EXPECT_EQ(doc["min"].get<int64_t>(), INT64_MIN);
+    EXPECT_EQ(doc["s"], "99999999999999999999 \"q\"");
+    doc["added"] = 1;
+    std::string written = large.restore(dump_json(doc));
+    for (const char* kept :
+         {"\"big\": 123456789012345678901234567890,", "\"low\": -9223372036854775809,",
+          "18446744073709551616,", "\"max\": 18446744073709551615,"})
+        EXPECT_NE(written.find(kept), std::string::npos) << kept << " in\n" << written;
+    EXPECT_EQ(written.find("large-integer"), std::string::npos);
+    // A document that holds the stand-in's text itself gets another one.
+    LargeIntegers other;
+    Json tricky =
+        Json::parse(other.hide(R"({"a": "large-integer-0", "b": 1e2, "c": 99999999999999999999})"));
+    EXPECT_EQ(tricky["a"], "large-integer-0");
+    EXPECT_EQ(other.restore(dump_json(tricky)).find("\"large-integer-0\",") != std::string::npos,
+              true);
+    EXPECT_NE(other.restore(dump_json(tricky)).find("\"c\": 99999999999999999999"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace scanflow

@@ -100,5 +100,23 @@ TEST(Usd, TextLayersNameFilesBesideThemselves) {
     EXPECT_EQ(found[1], "/abs/b.exr");
 }
 
+TEST(Usd, LayersTheLibraryMustNotOpen) {
+    TempDir dir;
+    EXPECT_EQ(usda_nesting("#usda 1.0\ndef \"a\" {\n  def \"b\" (kind = \"x\") {\n  }\n}\n"), 2u);
+    // Brackets in strings, triple-quoted strings, asset paths and comments are no structure.
+    EXPECT_EQ(usda_nesting(R"(def "{{" { string s = """{{(
+    [[""" # {{{{
+    asset a = @{{[[@ asset b = @@@x@{{@@@ string t = "\"{{" })"),
+              1u);
+    std::string deep = "#usda 1.0\n";
+    for (int i = 0; i < 1001; ++i) deep += "def \"p\" {\n";
+    EXPECT_NE(layer_refusal(dir.write("deep.usda", deep)).find("nest 1001 deep"),
+              std::string::npos);
+    EXPECT_EQ(layer_refusal(dir.write("fine.usda", "#usda 1.0\ndef \"a\" {}\n")), "");
+    EXPECT_EQ(layer_refusal(dir.write("binary.usd", "PXR-USDC" + std::string(2000, '{'))), "");
+    EXPECT_EQ(layer_refusal(dir.file("missing.usda")), "");  // the library reports it
+    EXPECT_NE(layer_refusal(dir.path()), "");                // a directory is no layer
+}
+
 }  // namespace
 }  // namespace scanflow

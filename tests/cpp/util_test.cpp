@@ -13,6 +13,7 @@
 #include "util/exclusions.h"
 #include "util/facts_ahead.h"
 #include "util/file_facts.h"
+#include "util/file_handle.h"
 #include "util/fs_cache.h"
 #include "util/json.h"
 #include "util/paths.h"
@@ -346,6 +347,48 @@ TEST(Seam, OnlyRegularFilesAreOpenedForReading) {
     EXPECT_EQ(why, "it is not a regular file");
     EXPECT_EQ(os::open_regular("/dev/zero", &why), nullptr);
     EXPECT_THROW(read_json_file(fifo), FileError);
+#endif
+}
+
+TEST(Seam, LinesLongerThanWhatIsKeptAreCutAndTheNextLinesStillRead) {
+    TempDir dir;
+    std::string path = dir.write("a.txt", "short\n" + std::string(100, 'x') + "\nafter\nlast");
+    LineReader in(open_for_reading(path), 10);
+    std::string line;
+    std::vector<std::pair<std::string, bool>> read;
+    while (in.next(line)) read.emplace_back(line, in.cut());
+    EXPECT_EQ(read,
+              (std::vector<std::pair<std::string, bool>>{
+                  {"short", false}, {"xxxxxxxxxx", true}, {"after", false}, {"last", false}}));
+}
+
+TEST_F(OnDisk, WildcardExpansionIsBoundedInDepthAndInWhatItLists) {
+    Fresh listings;
+    std::string deep = dir_.path() + "/nowhere";
+    for (int i = 0; i < 65; ++i) deep += "/*";
+    try {
+        glob(deep, listings, native_flavour());
+        ADD_FAILURE() << "65 wildcard components were expanded";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("has more than 64 components with wildcards"),
+                  std::string::npos);
+    }
+    std::string shallow = dir_.path() + "/nowhere";
+    for (int i = 0; i < 64; ++i) shallow += "/*";
+    EXPECT_TRUE(glob(shallow, listings, native_flavour()).empty());
+#ifndef _WIN32
+    // Links back to their own folder: eight names, each the folder again, level after level.
+    dir_.write("loop/x.png", "x");
+    for (char name = 'a'; name < 'i'; ++name)
+        std::filesystem::create_directory_symlink(".", dir_.file(std::string("loop/") + name));
+    EXPECT_EQ(glob(dir_.file("loop/*/*/x.png"), listings, native_flavour()).size(), 64u);
+    try {
+        glob(dir_.file("loop/*/*/*/*/*/*/*/x.png"), listings, native_flavour());
+        ADD_FAILURE() << "eight links over seven levels were expanded";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("lists more than 100000 directories"),
+                  std::string::npos);
+    }
 #endif
 }
 

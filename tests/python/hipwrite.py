@@ -46,7 +46,15 @@ def _sections(description):
             spec = spec if isinstance(spec, dict) else {"value": spec}
             locks = 1 if spec.get("locked") else 0
             value = spec.get("value", "")
-            if "error" in spec:
+            if "expr" in spec:
+                # A channel holding an expression in the given language.
+                code = spec["expr"].replace("\\", "\\\\").replace('"', '\\"')
+                lines.append("%s\t[ 0\tlocks=%d ]\t(\t[ %s\t0 ] \t)" % (parm, locks, parm))
+                channels.append("    channel %s {\n      %s\n      segment { length = 0 "
+                                "expr = \"%s\" language = %s }\n    }\n" % (
+                                    parm, "defaultString = \\\"\\\"" if spec.get("text") else "default = 0",
+                                    code, spec.get("language", "hscript")))
+            elif "error" in spec:
                 # What cannot be evaluated without the host: a Python expression that runs code.
                 lines.append("%s\t[ 0\tlocks=%d ]\t(\t[ %s\t0 ] \t)" % (parm, locks, parm))
                 channels.append("    channel %s {\n      defaultString = \\\"\\\"\n      segment { length = 0 "

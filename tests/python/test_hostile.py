@@ -2,10 +2,14 @@
 analysis do."""
 
 import json
+import os
 import subprocess
 import sys
 
+import pytest
+
 import hipwrite
+import hostile_inputs
 from conftest import TASK_JSON, WEB_OPTIONS, base_env
 
 OPTIONAL = ("arnold", "hjson", "hou", "torch", "tensorflow", "pynvml")
@@ -36,3 +40,57 @@ def test_optional_modules_are_never_taken_from_the_working_directory(tmp_path):
     assert proc.returncode == 0, proc.stdout[-2000:] + proc.stderr
     assert not marker.exists(), "ran from the working directory: " + marker.read_text()
     assert "no arnold" in proc.stdout  # the planted arnold.py was not taken for the binding
+
+
+def _asset_lines(out):
+    return (out / "asset.txt").read_text(encoding="utf-8").splitlines()
+
+
+def _nested(out, name):
+    nested = json.loads((out / "asset.json").read_text())["Nested_Assets"]
+    return next(files for path, files in nested.items() if path.endswith(name))
+
+
+# What each hostile input must end in: exit 0 with what the results show, or the failure code
+# with standard error naming the file.
+EXPECTED = {
+    "nested if statements": lambda r, out: "/obj/deep" in json.loads((out / "tips.json").read_text())["50105"],
+    "Python references in parentheses": lambda r, out: "/obj/refs" in json.loads((out / "tips.json").read_text())["50105"],
+    "doubling references": lambda r, out: (out / "analyze_sucess").exists(),
+    "growing values": lambda r, out: "/obj/grow" in json.loads((out / "tips.json").read_text())["50105"],
+    "deep wildcard": lambda r, out: "the wildcard path /nonexistent/*/*" in r.err and "50000 " not in r.err,
+    "looping wildcard": lambda r, out: "loop/*/*/*/*/*/*/*/x.png lists more than" in r.err,
+    "escaped backticks": lambda r, out: json.loads((out / "asset.json").read_text())["asset_node"] == {
+        "/obj/geo1/read/file": str(out.parent / "take`2`.png")},
+    "control characters in a path": lambda r, out: _asset_lines(out).count("[asset]") == 1,
+    "FIFO .ass": lambda r, out: "x.ass: it is not a regular file" in r.err,
+    "FIFO .vrscene": lambda r, out: "x.vrscene: it is not a regular file" in r.err,
+    "FIFO .rs": lambda r, out: "x.rs: it is not a regular file" in r.err,
+    "FIFO .bgeo": lambda r, out: "x.bgeo: it is not a regular file" in r.err,
+    "FIFO .usda": lambda r, out: "x.usda is not opened: it is not a regular file" in r.err,
+    "FIFO image list of a V-Ray scene": lambda r, out: "seq.ifl: it is not a regular file" in r.err,
+    "FIFO USD sublayer": lambda r, out: "sub.usda is not opened: it is not a regular file" in r.err,
+    "links to devices": lambda r, out: ".rs: it is not a regular file" in r.err,
+    "long V-Ray scene line": lambda r, out: [os.path.basename(p) for p in _nested(out, "big.vrscene")] == [
+        "b.png", "c.png"],
+    "deep USD layer": lambda r, out: "deep.usda is not opened: its brackets nest 20000 deep" in r.err,
+    "deep task file": lambda r, out: "task.json: nested deeper than 512 levels" in r.err,
+    "huge task integers": lambda r, out: '"big": 123456789012345678901234567890,' in (out / "task.json").read_text()
+    and '"negative": -98765432109876543210' in (out / "task.json").read_text(),
+}
+
+
+@pytest.mark.parametrize("name,maker", hostile_inputs.CASES, ids=[n for n, _ in hostile_inputs.CASES])
+def test_hostile_inputs_end_in_a_result_or_an_error_naming_them(run_cli, tmp_path, name, maker):
+    (tmp_path / "hfs").mkdir()
+    made = maker(tmp_path)
+    scene, task = made if isinstance(made, tuple) else (made, json.dumps(TASK_JSON))
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / "task.json").write_text(task)
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", out, *WEB_OPTIONS,
+                  env=base_env(SCANFLOW_HOST="hip", HH=str(tmp_path / "hfs")), cwd=tmp_path)
+    assert run.code in (0, 886 & 0xFF), run.err[-2000:]
+    if run.code:
+        assert "the analysis failed (exit 886)" in run.err
+    assert EXPECTED[name](run, out), run.out[-2000:] + run.err[-2000:]

@@ -17,4 +17,27 @@ inline constexpr uint64_t kInflationFloor = 256ull << 20;
 // levels.
 inline constexpr size_t kJsonDepth = 512;
 
+// One parameter's evaluation, across every expression and parameter reference it reaches:
+// nesting levels (each level is a few stack frames of the evaluators), tokens read and
+// references followed, and the size of any text value it builds. Real scenes nest a few levels,
+// read a few hundred tokens and build paths of a few hundred bytes.
+inline constexpr int kEvalDepth = 1000;
+inline constexpr uint64_t kEvalSteps = 20'000'000;
+inline constexpr size_t kValueBytes = 64u << 20;
+
+// One wildcard path's expansion: components holding wildcards, directories listed and names
+// matched. A real path has a few wildcard components over a few thousand files; a folder of
+// links back to itself, or a path of thousands of `/*`, would grow without end.
+inline constexpr size_t kGlobDepth = 64;
+inline constexpr size_t kGlobDirectories = 100'000;
+inline constexpr size_t kGlobMatches = 2'000'000;
+
+// Brackets nested in a USD text layer: the library parses them recursively, on the stack of
+// the thread that opens the layer. Real layers nest prims a few tens deep.
+inline constexpr size_t kUsdTextNesting = 1000;
+
+// The part of a text line a reader keeps. Longer lines are read through, not kept: in the text
+// formats read (V-Ray scenes hold whole meshes on one line) they hold data, not file names.
+inline constexpr size_t kLineBytes = 16u << 20;
+
 }  // namespace scanflow::budget

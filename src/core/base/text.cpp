@@ -4,6 +4,15 @@
 
 namespace scanflow {
 
+size_t replaced_size(std::string_view text, std::string_view from, std::string_view to) {
+    if (from.empty()) return text.size();
+    size_t hits = 0;
+    for (size_t pos = text.find(from); pos != std::string_view::npos;
+         pos = text.find(from, pos + from.size()))
+        ++hits;
+    return text.size() - hits * from.size() + hits * to.size();
+}
+
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
     if (from.empty()) return std::string(text);
     std::string out;

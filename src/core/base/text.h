@@ -13,6 +13,8 @@
 
 namespace scanflow {
 
+// The size replace_all's result would have, without building it.
+size_t replaced_size(std::string_view text, std::string_view from, std::string_view to);
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
 // Only the first occurrence of `from`; the text unchanged when there is none.
 std::string replace_first(std::string_view text, std::string_view from, std::string_view to);

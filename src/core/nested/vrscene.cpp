@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/budgets.h"
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
@@ -46,6 +47,12 @@ std::vector<std::string> read_in_vrscene(const std::string& vrscene_path, DirCac
     long long line_number = 0;
     while (in.next(raw)) {
         ++line_number;
+        // A line too long to keep is data; one that names files would lose some of them.
+        if (in.cut() && !names_files(strip_blanks(raw))) continue;
+        if (in.cut())
+            throw ParseError(vrscene_path, line_number,
+                             "a line naming files is longer than the " +
+                                 std::to_string(budget::kLineBytes) + " bytes read of a line");
         if (!is_utf8(raw)) throw ParseError(vrscene_path, line_number, "line is not UTF-8");
         std::string line = strip_blanks(raw);
         if (!names_files(line)) continue;

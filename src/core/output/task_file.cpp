@@ -14,7 +14,8 @@ void Write_File(const std::string& info_file, const TaskMerge& merge) {
         if (!dir.empty() && !os::exists(dir) && !os::make_directories(dir, &why))
             throw FileError(dir, "cannot create " + dir + ": " + why);
         try {
-            Json task = os::exists(info_file) ? read_json_file(info_file) : Json::object();
+            LargeIntegers large;
+            Json task = os::exists(info_file) ? read_json_file(info_file, &large) : Json::object();
             if (!task.is_object()) throw FileError(info_file, info_file + " is not a JSON object");
             auto it = task.find("software_config");
             if (it == task.end() || !it->is_object())
@@ -26,7 +27,7 @@ void Write_File(const std::string& info_file, const TaskMerge& merge) {
             task["scene_info"] = merge.info_dict;
             if (merge.channel == "4") task["scene_info_render"] = merge.info_dict;
             task["dependency_task"] = merge.rely_task_dict;
-            write_file_atomic(info_file, dump_json(task));
+            write_file_atomic(info_file, large.restore(dump_json(task)));
         } catch (const std::exception& e) {
             console::print(e.what());
         }

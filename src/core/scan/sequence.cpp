@@ -15,9 +15,24 @@ namespace scanflow {
 
 namespace {
 
-const Regex& backtick_expression() {
-    static const Regex re("`[^`]+`");
-    return re;
+// The backtick expressions of a raw value, backticks included. A backtick after a backslash is
+// a literal one, as the host reads it: it neither opens nor closes an expression.
+std::vector<std::string> backtick_expressions(const std::string& text) {
+    std::vector<std::string> found;
+    auto literal = [&](size_t at) { return at > 0 && text[at - 1] == '\\'; };
+    size_t open = std::string::npos;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '`' || literal(i)) continue;
+        if (open == std::string::npos) {
+            open = i;
+        } else if (i == open + 1) {
+            open = i;  // an empty pair is no expression; this one may open the next
+        } else {
+            found.push_back(text.substr(open, i - open + 1));
+            open = std::string::npos;
+        }
+    }
+    return found;
 }
 
 // Directory part and last component, split at the last "/" or "\".
@@ -65,7 +80,7 @@ std::string resolve(Parm& parm, std::set<std::string>& chain) {
         return original;
     std::string self = parm.path();
     chain.insert(self);
-    for (const auto& expression : backtick_expression().find_all(original)) {
+    for (const auto& expression : backtick_expressions(original)) {
         parm.revertToDefaults();
         parm.set(Value::text(expression));
         ParmPtr referenced = parm.getReferencedParm();
@@ -81,8 +96,7 @@ std::string resolve(Parm& parm, std::set<std::string>& chain) {
         bool has_value = false;
         // A reference back into the chain being resolved ends there: it is evaluated instead of
         // followed, so that reference cycles end.
-        if (backtick_expression().matches_anywhere(text) && ref_path != self &&
-            !chain.count(ref_path)) {
+        if (!backtick_expressions(text).empty() && ref_path != self && !chain.count(ref_path)) {
             value = resolve(*referenced, chain);
             has_value = !value.empty();
         } else {
@@ -98,10 +112,17 @@ std::string resolve(Parm& parm, std::set<std::string>& chain) {
     return original;
 }
 
+// Back slashes made forward ones, but for those that make the backtick after them a literal one.
+std::string separators_forward(std::string text) {
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\\' && (i + 1 >= text.size() || text[i + 1] != '`')) text[i] = '/';
+    return text;
+}
+
 // The reference-resolved raw text; a reference that cannot be resolved ends the run with 556.
 std::string resolved_references(Parm& parm) {
     try {
-        return slashes_forward(convertReference(parm));
+        return separators_forward(convertReference(parm));
     } catch (const std::exception& e) {
         console::print(parm_repr(parm));
         std::string value;

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include <cstdio>
+
+#include "base/budgets.h"
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "util/file_handle.h"
@@ -31,6 +35,58 @@ std::vector<std::string> handle_usda_file(const std::string& usda_file, Flavour 
         }
         return found;
     });
+}
+
+size_t usda_nesting(std::string_view text) {
+    size_t depth = 0, deepest = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '#') {
+            i = text.find('\n', i);
+            if (i == std::string_view::npos) break;
+        } else if (c == '"' || c == '\'' || c == '@') {
+            // """...""", "...", '...', @...@ and @@@...@@@ hold no structure.
+            std::string_view close = text.substr(i, 1);
+            if (text.substr(i, 3) == std::string_view(std::string(3, c))) close = text.substr(i, 3);
+            size_t at = i + close.size();
+            while (at < text.size()) {
+                if (text[at] == '\\' && c != '@') {
+                    at += 2;
+                    continue;
+                }
+                if (text.substr(at, close.size()) == close) break;
+                if (close.size() == 1 && c != '@' && text[at] == '\n') break;
+                ++at;
+            }
+            i = std::min(at + close.size(), text.size()) - 1;
+        } else if (c == '{' || c == '(' || c == '[') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == '}' || c == ')' || c == ']') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+std::string layer_refusal(const std::string& path) {
+    if (!os::exists(path)) return "";
+    std::string why;
+    std::optional<std::string> bytes;
+    {
+        std::FILE* file = os::open_regular(path, &why);
+        if (!file) return why;
+        char head[8] = {};
+        size_t got = std::fread(head, 1, sizeof head, file);
+        std::fclose(file);
+        if (std::string_view(head, got).substr(0, 5) != "#usda") return "";
+        bytes = os::read_file(path, &why);
+    }
+    if (!bytes) return why;
+    size_t nesting = usda_nesting(*bytes);
+    if (nesting > budget::kUsdTextNesting)
+        return "its brackets nest " + std::to_string(nesting) + " deep, beyond the " +
+               std::to_string(budget::kUsdTextNesting) + " the USD library's parser is given";
+    return "";
 }
 
 }  // namespace scanflow

@@ -1,5 +1,7 @@
 #include "util/file_handle.h"
 
+#include <algorithm>
+
 #include "base/errors.h"
 #include "base/os.h"
 
@@ -7,7 +9,13 @@ namespace scanflow {
 
 bool LineReader::next(std::string& line) {
     line.clear();
+    cut_ = false;
     bool any = false;
+    auto keep = [&](size_t from, size_t count) {
+        size_t room = kept_ - line.size();
+        if (count > room) cut_ = true;
+        line.append(block_, from, std::min(count, room));
+    };
     while (true) {
         if (pos_ == block_.size()) {
             if (at_end_) return any;
@@ -23,11 +31,11 @@ bool LineReader::next(std::string& line) {
         size_t newline = block_.find('\n', pos_);
         any = true;
         if (newline == std::string::npos) {
-            line.append(block_, pos_, std::string::npos);
+            keep(pos_, block_.size() - pos_);
             pos_ = block_.size();
             continue;
         }
-        line.append(block_, pos_, newline - pos_);
+        keep(pos_, newline - pos_);
         pos_ = newline + 1;
         return true;
     }

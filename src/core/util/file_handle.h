@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "base/budgets.h"
+
 namespace scanflow {
 
 struct FileCloser {
@@ -17,11 +19,17 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // also when no line break ends it.
 class LineReader {
 public:
-    explicit LineReader(FileHandle file) : file_(std::move(file)) {}
+    explicit LineReader(FileHandle file, size_t kept = budget::kLineBytes)
+        : file_(std::move(file)), kept_(kept) {}
+    // The next line without its line break; at most `kept` bytes of it.
     bool next(std::string& line);
+    // Whether the line last read was longer than what was kept of it.
+    bool cut() const { return cut_; }
 
 private:
     FileHandle file_;
+    size_t kept_;
+    bool cut_ = false;
     std::string block_;
     size_t pos_ = 0;
     bool at_end_ = false;

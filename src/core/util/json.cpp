@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "base/budgets.h"
 #include "base/console.h"
@@ -41,7 +42,68 @@ size_t json_nesting_depth(std::string_view text) {
     return deepest;
 }
 
-Json read_json_file(const std::string& path) {
+namespace {
+
+// Whether an integer's digits (with its sign) fit the parser's 64-bit integers.
+bool fits_64_bits(std::string_view digits) {
+    bool negative = !digits.empty() && digits[0] == '-';
+    std::string_view magnitude = digits.substr(negative ? 1 : 0);
+    std::string_view limit = negative ? "9223372036854775808" : "18446744073709551615";
+    if (magnitude.size() != limit.size()) return magnitude.size() < limit.size();
+    return magnitude <= limit;
+}
+
+}  // namespace
+
+std::string LargeIntegers::stand_in(size_t index) const {
+    return marker_ + std::to_string(index);
+}
+
+std::string LargeIntegers::hide(std::string_view text) {
+    marker_ = "large-integer-";
+    while (text.find(marker_) != std::string_view::npos) marker_ += "x";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        char c = text[i];
+        if (c == '"') {  // a string, copied whole
+            size_t end = i + 1;
+            while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+            end = std::min(end + 1, text.size());
+            out.append(text.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        bool starts_number = (c >= '0' && c <= '9') || c == '-';
+        if (!starts_number) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < text.size() && std::strchr("0123456789+-.eE", text[end]) != nullptr) ++end;
+        std::string_view number = text.substr(i, end - i);
+        bool integer = number.find_first_of(".eE") == std::string_view::npos;
+        if (integer && !fits_64_bits(number)) {
+            out += "\"" + stand_in(digits_.size()) + "\"";
+            digits_.emplace_back(number);
+        } else {
+            out.append(number);
+        }
+        i = end;
+    }
+    return out;
+}
+
+std::string LargeIntegers::restore(std::string written) const {
+    for (size_t k = 0; k < digits_.size(); ++k) {
+        std::string quoted = "\"" + stand_in(k) + "\"";
+        written = replace_all(written, quoted, digits_[k]);
+    }
+    return written;
+}
+
+Json read_json_file(const std::string& path, LargeIntegers* large) {
     std::string why;
     std::optional<std::string> text = os::read_file(path, &why);
     if (!text) throw FileError(path, "cannot open " + path + ": " + why);
@@ -50,7 +112,7 @@ Json read_json_file(const std::string& path) {
         throw FileError(path, "cannot read JSON from " + path + ": nested deeper than " +
                                   std::to_string(budget::kJsonDepth) + " levels");
     try {
-        return Json::parse(*text);
+        return Json::parse(large ? large->hide(*text) : *text);
     } catch (const Json::exception& e) {
         // The parser quotes what it last read, which may be the very bytes that are not UTF-8.
         // Its own prefix ("[json.exception.parse_error.101] parse error at ") says nothing to a

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -20,9 +21,25 @@ std::string dump_json(const Json& value, Unencodable policy = Unencodable::Fail)
 // How deep arrays and objects nest in JSON text (brackets inside strings do not count).
 size_t json_nesting_depth(std::string_view text);
 
+// Integers of a JSON text beyond 64 bits, which the parser would read as floating point, kept
+// as they were written: each stands in the parsed document as a string that no text of the
+// document holds, and is written back as its digits.
+class LargeIntegers {
+public:
+    // The text with each such integer replaced by its stand-in.
+    std::string hide(std::string_view text);
+    // The written text with each stand-in (in quotes) replaced by its digits.
+    std::string restore(std::string written) const;
+
+private:
+    std::string stand_in(size_t index) const;
+    std::string marker_;
+    std::vector<std::string> digits_;
+};
+
 // Reads and parses a UTF-8 JSON file; failures are FileErrors naming the path, and so is a
-// nesting deeper than the budget allows.
-Json read_json_file(const std::string& path);
+// nesting deeper than the budget allows. With `large`, integers beyond 64 bits are kept there.
+Json read_json_file(const std::string& path, LargeIntegers* large = nullptr);
 
 // Writes `text` to `path` whole or not at all: a temporary file in the same directory, renamed
 // over the target.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/budgets.h"
+#include "base/errors.h"
 #include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
@@ -234,9 +236,39 @@ struct LiteralEnds {
     }
 };
 
+// What one wildcard path's expansion has spent; past a budget it ends with an error naming the
+// path.
+class GlobSpend {
+public:
+    explicit GlobSpend(const std::string& pattern) : pattern_(pattern) {}
+    void listed() {
+        if (++directories_ > budget::kGlobDirectories)
+            refuse("lists more than " + std::to_string(budget::kGlobDirectories) + " directories");
+    }
+    void matched() {
+        if (++matches_ > budget::kGlobMatches)
+            refuse("matches more than " + std::to_string(budget::kGlobMatches) + " paths");
+    }
+    [[noreturn]] void refuse(const std::string& why) const {
+        throw FileError(pattern_,
+                        "the wildcard path " + head(pattern_) + " " + why + "; it is not expanded");
+    }
+    static std::string head(const std::string& pattern) {
+        return pattern.size() <= 300 ? pattern
+                                     : pattern.substr(0, 300) + "... (" +
+                                           std::to_string(pattern.size()) + " characters)";
+    }
+
+private:
+    const std::string& pattern_;
+    size_t directories_ = 0, matches_ = 0;
+};
+
 std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& pattern,
-                                     bool dironly, DirCache& listings, Flavour f) {
+                                     bool dironly, DirCache& listings, Flavour f,
+                                     GlobSpend& spend) {
     std::vector<std::string> out;
+    spend.listed();
     const Listing& listing = listings.list(os_path(dir, f));
     if (!listing.ok) return out;
     std::string normcased = normcase(pattern, f);
@@ -245,7 +277,10 @@ std::vector<std::string> glob_in_dir(const std::string& dir, const std::string& 
         if (dironly && entry.kind != DirEntry::Dir) continue;
         if (!is_hidden(pattern) && is_hidden(entry.name)) continue;
         if (!ends.admit(entry.name, f)) continue;
-        if (name_matches(entry.name, normcased, f)) out.emplace_back(entry.name);
+        if (name_matches(entry.name, normcased, f)) {
+            spend.matched();
+            out.emplace_back(entry.name);
+        }
     }
     return out;
 }
@@ -261,7 +296,7 @@ std::vector<std::string> glob_literal(const std::string& dir, const std::string&
 }
 
 std::vector<std::string> iglob(const std::string& pathname, bool dironly, DirCache& listings,
-                               Flavour f) {
+                               Flavour f, GlobSpend& spend) {
     auto [dir, base] = split_path(pathname, f);
     if (!has_magic(pathname)) {
         if (!base.empty()) {
@@ -271,16 +306,16 @@ std::vector<std::string> iglob(const std::string& pathname, bool dironly, DirCac
         }
         return {};
     }
-    if (dir.empty()) return glob_in_dir(dir, base, dironly, listings, f);
+    if (dir.empty()) return glob_in_dir(dir, base, dironly, listings, f, spend);
     std::vector<std::string> dirs;
     if (dir != pathname && has_magic(dir)) {
-        dirs = iglob(dir, true, listings, f);
+        dirs = iglob(dir, true, listings, f, spend);
     } else {
         dirs = {dir};
     }
     std::vector<std::string> out;
     for (const auto& d : dirs) {
-        auto names = has_magic(base) ? glob_in_dir(d, base, dironly, listings, f)
+        auto names = has_magic(base) ? glob_in_dir(d, base, dironly, listings, f, spend)
                                      : glob_literal(d, base, listings, f);
         for (const auto& name : names) out.push_back(join(d, name, f));
     }
@@ -297,8 +332,31 @@ bool fnmatch(std::string_view name, std::string_view pattern, Flavour f) {
     return name_matches(name, normcase(pattern, f), f);
 }
 
+namespace {
+
+// Components that hold a wildcard: each is one level of the expansion.
+size_t wildcard_components(std::string_view pattern, Flavour f) {
+    size_t count = 0;
+    bool magic = false;
+    for (char c : pattern) {
+        if (f.is_sep(c)) {
+            count += magic ? 1 : 0;
+            magic = false;
+        } else if (c == '*' || c == '?' || c == '[') {
+            magic = true;
+        }
+    }
+    return count + (magic ? 1 : 0);
+}
+
+}  // namespace
+
 std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f) {
-    return iglob(pattern, false, listings, f);
+    GlobSpend spend(pattern);
+    if (wildcard_components(pattern, f) > budget::kGlobDepth)
+        spend.refuse("has more than " + std::to_string(budget::kGlobDepth) +
+                     " components with wildcards");
+    return iglob(pattern, false, listings, f, spend);
 }
 
 std::vector<std::string> glob_file(const std::string& pattern, DirCache& listings, Flavour f) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "base/budgets.h"
 #include "host/hip/expr_functions.h"
 
 namespace scanflow::hip {
@@ -29,6 +30,25 @@ double ExprValue::as_number() const {
     char* end = nullptr;
     double v = std::strtod(text.c_str(), &end);
     return end == text.c_str() ? 0 : v;
+}
+
+EvalBudget::Level::Level(EvalBudget& budget) : budget_(budget) {
+    if (++budget_.depth_ > budget::kEvalDepth) {
+        --budget_.depth_;
+        throw ExprError("expressions and parameter references nested deeper than " +
+                        std::to_string(budget::kEvalDepth) + " levels");
+    }
+}
+
+void EvalBudget::step() {
+    if (++steps_ > budget::kEvalSteps)
+        throw ExprError("evaluation longer than " + std::to_string(budget::kEvalSteps) + " steps");
+}
+
+void EvalBudget::hold(size_t bytes) const {
+    if (bytes > budget::kValueBytes)
+        throw ExprError("a text value of " + std::to_string(bytes) + " bytes, beyond the " +
+                        std::to_string(budget::kValueBytes) + " an evaluation may build");
 }
 
 namespace {
@@ -63,6 +83,7 @@ private:
     }
 
     void advance() {
+        scope_.budget().step();
         while (pos_ < src_.size() && std::isspace(static_cast<unsigned char>(src_[pos_]))) ++pos_;
         tok_ = Token{};
         if (pos_ >= src_.size()) return;
@@ -133,7 +154,8 @@ private:
 
     struct Depth {
         int& d;
-        Depth(int& v, Parser* p) : d(++v) {
+        EvalBudget::Level level;
+        Depth(int& v, Parser* p) : d(++v), level(p->scope_.budget()) {
             if (d > 200) p->fail("expression nested too deeply");
         }
         ~Depth() { --d; }
@@ -156,6 +178,7 @@ private:
 
     // A statement; a value when it returned (the rest of the block is still parsed but ignored).
     std::optional<ExprValue> statement() {
+        Depth depth(depth_, this);  // an if's branch is a statement: nesting recurses here
         if (at_op(";")) {
             advance();
             return std::nullopt;
@@ -273,9 +296,12 @@ private:
         }
         return left;
     }
-    static ExprValue arithmetic(const std::string& op, const ExprValue& a, const ExprValue& b) {
-        if (op == "+" && (a.is_string || b.is_string))
-            return ExprValue::str(a.as_text() + b.as_text());
+    ExprValue arithmetic(const std::string& op, const ExprValue& a, const ExprValue& b) {
+        if (op == "+" && (a.is_string || b.is_string)) {
+            std::string left = a.as_text(), right = b.as_text();
+            scope_.budget().hold(left.size() + right.size());
+            return ExprValue::str(left + right);
+        }
         double x = a.as_number(), y = b.as_number();
         if (op == "+") return ExprValue::num(x + y);
         if (op == "-") return ExprValue::num(x - y);
@@ -421,6 +447,7 @@ std::string expand(const std::string& text, ExprScope& scope) {
                 break;
             }
             out += evaluate(text.substr(i + 1, end - i - 1), scope).as_text();
+            scope.budget().hold(out.size());
             i = end + 1;
             continue;
         }
@@ -439,6 +466,7 @@ std::string expand(const std::string& text, ExprScope& scope) {
             auto value = name.empty() ? std::nullopt : scope.variable(name);
             if (value) {
                 out += *value;
+                scope.budget().hold(out.size());
             } else {
                 out += text.substr(i, j - i);  // unknown variables stay as written
             }

@@ -3,6 +3,8 @@
 // common functions.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,10 +24,37 @@ struct ExprValue {
     double as_number() const;
 };
 
+// What one evaluation of a parameter may spend, shared by every expression and parameter
+// reference it reaches (hscript, Python, references into other parameters), so that a chain of
+// them is bounded as a whole: nesting, work and the size of the values it builds.
+class EvalBudget {
+public:
+    // One level deeper for as long as it lives.
+    class Level {
+    public:
+        explicit Level(EvalBudget& budget);
+        ~Level() { --budget_.depth_; }
+        Level(const Level&) = delete;
+        Level& operator=(const Level&) = delete;
+
+    private:
+        EvalBudget& budget_;
+    };
+    void step();
+    // Refuses a text value of `bytes` before it is built.
+    void hold(size_t bytes) const;
+
+private:
+    int depth_ = 0;
+    uint64_t steps_ = 0;
+};
+
 // What an expression can ask of the scene it is evaluated in.
 class ExprScope {
 public:
     virtual ~ExprScope() = default;
+    // The budget of the evaluation this scope belongs to.
+    virtual EvalBudget& budget() { return own_budget_; }
     virtual std::optional<std::string> variable(const std::string& name) = 0;
     // ch()/chs()/chsraw() of a parameter path relative to the evaluating node.
     virtual ExprValue channel(const std::string& path, bool as_string, bool raw) = 0;
@@ -35,6 +64,9 @@ public:
     // A node path relative to the evaluating node, made absolute; nullopt when no node has it.
     virtual std::optional<std::string> node_path(const std::string& path) = 0;
     virtual std::optional<std::string> input_path(const std::string& path, int index) = 0;
+
+private:
+    EvalBudget own_budget_;
 };
 
 // Evaluation that needs the host application (Python, geometry, PDG attributes) or a malformed

@@ -182,9 +182,14 @@ void add_string_functions(Table& t) {
         return str(zero_padded(count_of(a.num(0)), a.num(2), count_of(a.num(1))));
     };
     t["ifs"] = [](const Args& a) { return str(truth(a[0]) ? a.text(1) : a.text(2)); };
-    t["strcat"] = [](const Args& a) { return str(a.text(0) + a.text(1)); };
+    t["strcat"] = [](const Args& a) {
+        a.scope().budget().hold(a.text(0).size() + a.text(1).size());
+        return str(a.text(0) + a.text(1));
+    };
     t["strreplace"] = [](const Args& a) {
-        return str(replace_all(a.text(0), a.text(1), a.text(2)));
+        std::string text = a.text(0), from = a.text(1), to = a.text(2);
+        a.scope().budget().hold(replaced_size(text, from, to));
+        return str(replace_all(text, from, to));
     };
     t["strcmp"] = [](const Args& a) {
         return num(a.text(0).compare(a.text(1)) < 0 ? -1 : a.text(0) == a.text(1) ? 0 : 1);

@@ -183,17 +183,12 @@ private:
         if (!take(op)) refuse("'" + op + "' expected before '" + t_[at_].text + "'");
     }
 
-    // Nesting is bounded: a hostile expression must not exhaust the stack.
-    struct Deeper {
-        explicit Deeper(int& depth) : depth_(depth) {
-            if (++depth_ > kMaxDepth) refuse("nesting deeper than " + std::to_string(kMaxDepth));
-        }
-        ~Deeper() { --depth_; }
-        int& depth_;
-    };
+    // Nesting is bounded by the evaluation's budget, which the evaluators it calls and the
+    // parameters it reads share: a hostile expression must not exhaust the stack.
+    using Deeper = EvalBudget::Level;
 
     Val conditional() {
-        Deeper deeper(depth_);
+        Deeper deeper(scope_.budget());
         Val v = either();
         if (!take("if")) return v;
         Val test = either();
@@ -218,7 +213,7 @@ private:
         return v;
     }
     Val negation() {
-        Deeper deeper(depth_);
+        Deeper deeper(scope_.budget());
         if (take("not")) return Val::num(truth(negation()) ? 0 : 1);
         return comparison();
     }
@@ -264,6 +259,8 @@ private:
         for (;;) {
             if (take("+")) {
                 Val w = product();
+                if (v.kind == Val::Str && w.kind == Val::Str)
+                    scope_.budget().hold(v.text.size() + w.text.size());
                 v = v.kind == Val::Str || w.kind == Val::Str
                         ? (v.kind == w.kind ? Val::str(v.text + w.text)
                                             : (refuse("text added to a number"), Val()))
@@ -301,7 +298,7 @@ private:
         }
     }
     Val unary() {
-        Deeper deeper(depth_);
+        Deeper deeper(scope_.budget());
         if (take("-")) return Val::num(-number_of(unary()));
         if (take("+")) return Val::num(number_of(unary()));
         Val v = postfix(atom());
@@ -310,6 +307,7 @@ private:
     }
     Val atom() {
         if (t_[at_].kind == Token::End) refuse("an expression that ends too soon");
+        scope_.budget().step();
         const Token& tok = t_[at_++];
         if (tok.kind == Token::Number) {
             auto n = float_of_text(tok.text);
@@ -318,7 +316,10 @@ private:
         }
         if (tok.kind == Token::Text) {
             std::string text = tok.text;
-            while (t_[at_].kind == Token::Text) text += t_[at_++].text;  // "a" "b"
+            while (t_[at_].kind == Token::Text) {  // "a" "b"
+                scope_.budget().hold(text.size() + t_[at_].text.size());
+                text += t_[at_++].text;
+            }
             return Val::str(text);
         }
         if (tok.kind == Token::Op && tok.text == "(") {
@@ -514,6 +515,7 @@ private:
         if (m == "replace") {
             std::string from = text_of(arg(0));
             if (from.empty()) refuse("replace() of an empty text");
+            scope_.budget().hold(replaced_size(s, from, text_of(arg(1))));
             return Val::str(replace_all(s, from, text_of(arg(1))));
         }
         if (m == "startswith") return Val::num(starts_with(s, text_of(arg(0))) ? 1 : 0);
@@ -521,11 +523,9 @@ private:
         refuse("the text method " + m + "()");
     }
 
-    static constexpr int kMaxDepth = 1000;
     const std::vector<Token> t_;
     ExprScope& scope_;
     size_t at_ = 0;
-    int depth_ = 0;
     std::vector<Val> tuple_;
 };
 

@@ -88,7 +88,8 @@ bool interpolation(const std::string& expr) {
 
 struct DepthGuard {
     int& d;
-    explicit DepthGuard(int& v) : d(++v) {
+    EvalBudget::Level level;
+    DepthGuard(int& v, EvalBudget& budget) : d(++v), level(budget) {
         if (d > 64) throw ExprError("recursive parameter references");
     }
     ~DepthGuard() { --d; }
@@ -96,10 +97,20 @@ struct DepthGuard {
 
 }  // namespace
 
+// One parameter's evaluation: its budget, and the values of the parameters it has read, so
+// that a parameter read twice (p = ch("q") + ch("q")) is evaluated once.
+struct Evaluation {
+    EvalBudget budget;
+    std::unordered_map<const Component*, Value> values;
+};
+
 // The evaluation context of one parameter of one node.
 class Scope : public ExprScope {
 public:
-    Scope(Scene& scene, NodeData& node, int depth) : scene_(scene), node_(node), depth_(depth) {}
+    Scope(Scene& scene, NodeData& node, int depth, Evaluation& evaluation)
+        : scene_(scene), node_(node), depth_(depth), evaluation_(evaluation) {}
+
+    EvalBudget& budget() override { return evaluation_.budget; }
 
     std::optional<std::string> variable(const std::string& name) override {
         return scene_.variable(name, &node_);
@@ -118,10 +129,11 @@ public:
             auto found = target->channels.find(parm_name);
             if (found == target->channels.end())
                 return as_string ? ExprValue::str("") : ExprValue::num(0);
-            return scene_.channel_value(*target, parm_name, found->second, as_string, depth_ + 1);
+            return scene_.channel_value(*target, parm_name, found->second, as_string, depth_ + 1,
+                                        evaluation_);
         }
         if (raw) return ExprValue::str(scene_.raw_text(*parm));
-        Value v = scene_.eval_component(*parm, depth_ + 1);
+        Value v = scene_.eval_component(*parm, depth_ + 1, evaluation_);
         if (v.is_string())
             return as_string || natural_ ? ExprValue::str(v.as_string())
                                          : ExprValue::num(parse_number(v.as_string()));
@@ -154,6 +166,7 @@ private:
     Scene& scene_;
     NodeData& node_;
     int depth_;
+    Evaluation& evaluation_;
     bool natural_ = false;  // value(): a text parameter stays text
 };
 
@@ -521,8 +534,8 @@ std::optional<std::string> Scene::variable(const std::string& name, const NodeDa
 }
 
 ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Channel& ch,
-                               bool as_string, int depth) {
-    DepthGuard guard(depth);
+                               bool as_string, int depth, Evaluation& evaluation) {
+    DepthGuard guard(depth, evaluation.budget);
     (void)name;
     if (ch.segments.empty()) {
         if (ch.default_string) return ExprValue::str(*ch.default_string);
@@ -564,15 +577,25 @@ ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Ch
     std::string language = seg->language;
     if (language.empty() && node.def.flags.count("exprlanguage"))
         language = node.def.flags.at("exprlanguage");
-    Scope scope(*this, node, depth);
+    Scope scope(*this, node, depth, evaluation);
     ExprValue v =
         language == "python" ? evaluate_python(seg->expr, scope) : evaluate(seg->expr, scope);
     if (as_string) return ExprValue::str(v.as_text());
     return v;
 }
 
-Value Scene::eval_component(const ParmRef& parm, int depth) {
-    DepthGuard guard(depth);
+Value Scene::eval_component(const ParmRef& parm, int depth, Evaluation& evaluation) {
+    DepthGuard guard(depth, evaluation.budget);
+    const ParmEntry& entry = parm.node->entries[parm.entry];
+    const Component& c = entry.components[parm.component];
+    if (auto known = evaluation.values.find(&c); known != evaluation.values.end())
+        return known->second;
+    Value v = component_value(parm, depth, evaluation);
+    evaluation.values.emplace(&c, v);
+    return v;
+}
+
+Value Scene::component_value(const ParmRef& parm, int depth, Evaluation& evaluation) {
     const ParmEntry& entry = parm.node->entries[parm.entry];
     const Component& c = entry.components[parm.component];
     // A float parameter gives a float even when its value was saved without a fraction.
@@ -593,7 +616,8 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
                            : Value::text(c.text);
             }
             bool as_string = found->second.default_string.has_value();
-            ExprValue v = channel_value(*parm.node, c.channel, found->second, as_string, depth);
+            ExprValue v =
+                channel_value(*parm.node, c.channel, found->second, as_string, depth, evaluation);
             if (v.is_string) return Value::text(v.text);
             return Value::real(v.number);
         }
@@ -605,11 +629,11 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
             }
             if (c.text == "on") return Value::integer(1);
             if (c.text == "off") return Value::integer(0);
-            Scope scope(*this, *parm.node, depth);
+            Scope scope(*this, *parm.node, depth, evaluation);
             return Value::text(expand(c.text, scope));
         }
         case Component::Bare: {
-            Scope scope(*this, *parm.node, depth);
+            Scope scope(*this, *parm.node, depth, evaluation);
             return Value::text(expand(c.text, scope));
         }
     }
@@ -618,7 +642,8 @@ Value Scene::eval_component(const ParmRef& parm, int depth) {
 
 Value Scene::eval(const ParmRef& parm) {
     try {
-        return eval_component(parm, 0);
+        Evaluation evaluation;
+        return eval_component(parm, 0, evaluation);
     } catch (const ExprError& e) {
         std::string raw;
         try {
@@ -718,7 +743,8 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
     };
     if (contains(embedded_, full)) return std::string("Embedded");
     // Library paths are saved as typed ($HIP/otls/x.hda); the host reports them expanded.
-    Scope scope(*this, *this->node("/"), 0);
+    Evaluation evaluation;
+    Scope scope(*this, *this->node("/"), 0, evaluation);
     if (auto p = preferences_.find(full); p != preferences_.end()) return expand(p->second, scope);
     if (auto f = fallbacks_.find(full); f != fallbacks_.end()) return expand(f->second, scope);
     if (contains(dummy_types_, full) && !libraries_.empty()) {

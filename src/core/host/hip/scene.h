@@ -31,6 +31,8 @@ struct NodeData {
     bool matchesdef = false;
 };
 
+struct Evaluation;
+
 // A parameter component: which entry of which node, and which component of it.
 struct ParmRef {
     NodeData* node = nullptr;
@@ -82,9 +84,11 @@ private:
     void read_asset_libraries(const Archive& archive);
     // Applies the overrides of the take the scene was saved in.
     void apply_current_take(const Archive& archive, const std::string& path);
-    Value eval_component(const ParmRef& parm, int depth);
+    // A component's value, evaluated once per evaluation.
+    Value eval_component(const ParmRef& parm, int depth, Evaluation& evaluation);
+    Value component_value(const ParmRef& parm, int depth, Evaluation& evaluation);
     ExprValue channel_value(NodeData& node, const std::string& name, const Channel& ch,
-                            bool as_string, int depth);
+                            bool as_string, int depth, Evaluation& evaluation);
     std::vector<std::string> component_names(const NodeData& node, const ParmEntry& entry) const;
     const ParmTemplate* template_of(const NodeData& node, const std::string& tuple) const;
     // The ordinal menu of a tuple: its template's, else the one its name has on any node type.
