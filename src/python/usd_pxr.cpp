@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "pyutil.h"
 #include "safe_import.h"
 #include "usd/usda_text.h"
@@ -171,6 +172,20 @@ public:
 
     // Runs nest (an operation that opens its own run inside another): the outermost one
     // begins and ends what is kept.
+    void confine(std::shared_ptr<const Confinement> confinement) override {
+        confinement_ = std::move(confinement);
+    }
+
+    // Why a layer must not be opened: outside the confinement's roots, or no layer the library
+    // can take.
+    std::string refusal(const std::string& path) const {
+        if (confinement_) {
+            std::optional<std::string> real = os::real_path(path);
+            if (real && !confinement_->admits_real(*real)) return "it lies outside the roots";
+        }
+        return layer_refusal(path);
+    }
+
     void begin_run() override {
         if (runs_++ > 0) return;
         in_run_ = true;
@@ -263,7 +278,7 @@ private:
                 import_installed("pxr.Usd");
                 py::dict scope;
                 scope["_layer_refusal"] =
-                    py::cpp_function([](const std::string& path) { return layer_refusal(path); });
+                    py::cpp_function([this](const std::string& path) { return refusal(path); });
                 py::exec(kUsdWalkScript, scope);
                 helpers_ = std::make_unique<PyRef>(std::move(scope));
             } catch (py::error_already_set& e) {
@@ -276,6 +291,7 @@ private:
         return helpers_->get()[name];
     }
     std::unique_ptr<PyRef> helpers_;
+    std::shared_ptr<const Confinement> confinement_;
     WalkMode mode_;
     size_t verified_ = 0;
     bool loading_ = false;

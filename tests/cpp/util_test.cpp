@@ -2,6 +2,7 @@
 #include <chrono>
 #include <thread>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include "base/text.h"
 #include "host/value.h"
 #include "test_support.h"
+#include "util/confinement.h"
 #include "util/encoding.h"
 #include "util/exclusions.h"
 #include "util/facts_ahead.h"
@@ -390,6 +392,34 @@ TEST_F(OnDisk, WildcardExpansionIsBoundedInDepthAndInWhatItLists) {
                   std::string::npos);
     }
 #endif
+}
+
+TEST_F(OnDisk, AConfinedCacheListsAndStatesOnlyBelowItsRoots) {
+    make("show/tex/a.png");
+    make("show2/b.png");  // a sibling whose name begins with the root's
+    make("farm/secret.txt", "secret");
+    auto confinement = Confinement::from_lists(" " + at("show") + " ,", "ALLOWED");
+    EXPECT_TRUE(confinement->admits_variable("ALLOWED"));
+    EXPECT_TRUE(confinement->admits_variable("HOUDINI_PATH"));
+    EXPECT_FALSE(confinement->admits_variable("SECRET_TOKEN"));
+    DirCache listings;
+    listings.confine(confinement);
+    EXPECT_TRUE(listings.exists(at("show/tex/a.png")));
+    EXPECT_FALSE(listings.exists(at("show2/b.png")));
+    EXPECT_FALSE(listings.exists(at("farm/secret.txt")));
+    EXPECT_FALSE(listings.facts(at("farm/secret.txt")).readable);
+    EXPECT_TRUE(glob(at("farm/*"), listings, native_flavour()).empty());
+#ifndef _WIN32
+    std::filesystem::create_symlink(at("farm/secret.txt"), at("show/link.png"));
+    std::filesystem::create_directory_symlink(at("farm"), at("show/farm"));
+    EXPECT_FALSE(listings.exists(at("show/link.png")));
+    EXPECT_FALSE(listings.exists(at("show/farm/secret.txt")));
+#endif
+    std::vector<std::string> refused = listings.refused();
+    for (const char* named : {"show2/b.png", "farm/secret.txt", "farm"})
+        EXPECT_NE(std::find(refused.begin(), refused.end(), at(named)), refused.end()) << named;
+    // Roots that do not exist admit nothing.
+    EXPECT_FALSE(Confinement::from_lists(at("nowhere"), "")->admits_real(at("show/tex/a.png")));
 }
 
 TEST(Numbers, TextReadsAsTheInterpretersIntAndFloatReadIt) {

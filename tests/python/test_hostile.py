@@ -94,3 +94,70 @@ def test_hostile_inputs_end_in_a_result_or_an_error_naming_them(run_cli, tmp_pat
     if run.code:
         assert "the analysis failed (exit 886)" in run.err
     assert EXPECTED[name](run, out), run.out[-2000:] + run.err[-2000:]
+
+
+def _confined_project(tmp_path):
+    root, outside = tmp_path / "show", tmp_path / "farm"
+    (root / "tex").mkdir(parents=True)
+    (outside / "maps").mkdir(parents=True)
+    (root / "tex" / "in.png").write_text("in")
+    (root / "tex" / "ok.png").write_text("ok")
+    (outside / "secret.txt").write_text("the farm's own")
+    (outside / "maps" / "a.png").write_text("a")
+    os.symlink(str(outside / "secret.txt"), str(root / "link.png"))
+    os.symlink(str(outside / "maps"), str(root / "maps"))
+    values = ["$HIP/tex/in.png", str(outside / "secret.txt"), "$HIP/link.png", "$HIP/maps/*.png",
+              "$SECRET_TOKEN/x.png", "$ALLOWED_DIR/ok.png"]
+    scene = hostile_inputs._files_scene(root, values)
+    (root / "hfs").mkdir()
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / "task.json").write_text(json.dumps(TASK_JSON))
+    env = base_env(SCANFLOW_HOST="hip", HH=str(root / "hfs"), SECRET_TOKEN="/very/secret",
+                   ALLOWED_DIR=str(root / "tex"))
+    return root, outside, scene, out, env
+
+
+@pytest.mark.parametrize("form", ["option", "environment"])
+def test_a_confined_run_neither_lists_nor_reads_nor_expands_outside_its_roots(run_cli, tmp_path, form):
+    root, outside, scene, out, env = _confined_project(tmp_path)
+    command = ["-channel", "web", "-file", scene, "-path_json", out] + WEB_OPTIONS
+    if form == "option":
+        command += ["-confine", str(root), "-confine_env", "ALLOWED_DIR"]
+    else:
+        env.update(SCANFLOW_CONFINE=str(root), SCANFLOW_CONFINE_ENV="ALLOWED_DIR")
+    run = run_cli(*command, env=env)
+    assert run.code == 0, run.err[-2000:]
+    written = "".join((out / name).read_text() for name in ("upload.json", "asset.json", "tips.json", "asset.txt"))
+    assert str(outside) + "/secret.txt\"" not in (out / "upload.json").read_text()
+    assert "the farm's own" not in written and "/very/secret" not in written
+    uploaded = json.loads((out / "upload.json").read_text())
+    uploaded = json.dumps(uploaded)
+    assert "tex/in.png" in uploaded and "tex/ok.png" in uploaded  # inside, and an allowed variable
+    assert "secret" not in uploaded and "maps" not in uploaded
+    tips = json.loads((out / "tips.json").read_text())
+    # What the scene named, and the links that lead out.
+    assert sorted(tips["50111"]) == sorted([str(outside / "secret.txt"), str(root / "link.png"), str(root / "maps"),
+                                            str(root / "maps" / "*.png")])
+    # The protocol on standard output is the same as without confinement but for what is found.
+    assert "-confine" not in run.out
+
+
+def test_without_confinement_the_same_scene_reaches_everything(run_cli, tmp_path):
+    root, outside, scene, out, env = _confined_project(tmp_path)
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", out, *WEB_OPTIONS, env=env)
+    assert run.code == 0, run.err[-2000:]
+    uploaded = (out / "upload.json").read_text()
+    assert "secret.txt" in uploaded and "maps/a.png" in uploaded
+    assert "/very/secret/x.png" in (out / "asset.json").read_text()  # the variable is expanded
+    assert "50111" not in json.loads((out / "tips.json").read_text())
+
+
+def test_a_confined_run_does_not_let_the_usd_library_open_layers_outside_its_roots(run_cli, tmp_path):
+    root, outside, scene, out, env = _confined_project(tmp_path)
+    (outside / "sub.usda").write_text('#usda 1.0\ndef "Farm" {}\n')
+    (root / "top.usda").write_text('#usda 1.0\n(\n    subLayers = [@%s@]\n)\n' % (outside / "sub.usda"))
+    scene = hostile_inputs._files_scene(root, ["$HIP/top.usda"])
+    run = run_cli("-channel", "web", "-file", scene, "-path_json", out, *WEB_OPTIONS, "-confine", str(root), env=env)
+    assert run.code == 886 & 0xFF
+    assert "sub.usda is not opened: it lies outside the roots" in run.err

@@ -66,6 +66,9 @@ inline bool exists(const std::string& path) {
 }
 // Whether the path itself exists (a link that leads nowhere does).
 bool exists_itself(const std::string& path);
+// The path with every link followed and every "." and ".." resolved, absolute; nothing when it
+// does not exist.
+std::optional<std::string> real_path(const std::string& path);
 
 struct DirItem {
     std::string_view name;

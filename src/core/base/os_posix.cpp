@@ -106,6 +106,14 @@ bool exists_itself(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::optional<std::string> real_path(const std::string& path) {
+    char* resolved = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (!resolved) return std::nullopt;
+    std::string out = resolved;
+    std::free(resolved);
+    return out;
+}
+
 ListError list_directory(const std::string& dir, const std::function<void(const DirItem&)>& each) {
     DIR* handle = ::opendir(dir.empty() ? "." : dir.c_str());
     if (handle == nullptr) {

@@ -199,6 +199,23 @@ bool exists_itself(const std::string& path) {
     return ::GetFileAttributesW(system_path(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::optional<std::string> real_path(const std::string& path) {
+    // The final path of the file or directory itself, opened without access to its contents.
+    HANDLE handle = ::CreateFileW(system_path(path.empty() ? "." : path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::wstring buffer(32768, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(handle, buffer.data(), 32768, FILE_NAME_NORMALIZED);
+    ::CloseHandle(handle);
+    if (n == 0 || n >= 32768) return std::nullopt;
+    std::wstring_view text(buffer.data(), n);
+    // \\?\C:\x and \\?\UNC\host\share\x, as C:\x and \\host\share\x.
+    if (text.substr(0, 8) == L"\\\\?\\UNC\\") return "\\\\" + narrow(text.substr(8));
+    if (text.substr(0, 4) == L"\\\\?\\") return narrow(text.substr(4));
+    return narrow(text);
+}
+
 ListError list_directory(const std::string& dir, const std::function<void(const DirItem&)>& each) {
     std::string base = dir.empty() ? "." : dir;
     DWORD attributes = ::GetFileAttributesW(system_path(base).c_str());

@@ -100,6 +100,10 @@ options (each takes the argument after it, anywhere on the line):
   -user_id            carried along for the client (web)
   -platform           the farm platform number, preferred over task.json's (web)
   -quiet              no messages, progress or summary on standard error
+  -confine DIR[,DIR]  a farm machine's confinement: files outside these roots are neither
+                      listed nor read (tip 50111), and environment variables are expanded only
+                      when they are the host application's own or named by -confine_env
+  -confine_env NAME[,NAME]  environment variables a confined run may expand
 
 Standard output carries the protocol the submission client reads. Standard error tells a
 person what happened: a scene that does not exist, a missing option, a progress line on a
@@ -114,6 +118,8 @@ environment:
   SCANFLOW_THREADS            threads for file facts and nested files (default: cores)
   SCANFLOW_QUIET              1: as -quiet
   SCANFLOW_USD_WALK           full: walk every USD stage in full; verify: check derived walks
+  SCANFLOW_CONFINE, SCANFLOW_CONFINE_ENV  as -confine and -confine_env, for runs inside the
+                              host application
 
 exit codes: 0 finished (or nothing to do), 886 failed (118 as a POSIX parent sees it),
             1 a web run lacks an option value)";
@@ -222,6 +228,14 @@ const std::string& needed(const std::optional<std::string>& value, const char* f
     return *value;
 }
 
+// The confinement options, read without being echoed: without them the protocol is as it was.
+void add_confinement(const std::vector<std::string>& argv, Json& param_dict) {
+    for (const char* flag : {"-confine", "-confine_env"}) {
+        for (size_t i = 1; i + 1 < argv.size(); ++i)
+            if (argv[i] == flag) param_dict[flag + 1] = argv[i + 1];
+    }
+}
+
 int run_mode(const std::vector<std::string>& argv, const Services& services) {
     if (answered_alone(argv, services.module.interpreter_version)) return 0;
     std::optional<std::string> values[std::size(kOptions)];
@@ -238,6 +252,7 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         param_dict["user_id"] = needed(user_id, "-user_id", "web");
         param_dict["platform"] = needed(platform, "-platform", "web");
         param_dict["channel"] = "2";
+        add_confinement(argv, param_dict);
         tell_about_scene(*file, services.host);
         tell_about_environment();
         remove_stale_success(*path_json);
@@ -253,6 +268,7 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
     if (channel == "test") {
         Json param_dict = Json::object();
         param_dict["path_json"] = needed(path_json, "-path_json", "test");
+        add_confinement(argv, param_dict);
         tell_about_environment();
         remove_stale_success(*path_json);
         FileSummary files;

@@ -12,13 +12,33 @@ namespace scanflow {
 
 Related::Related(const Services& services, const Json& param_dict)
     : RunContext(open_run(param_dict, os::current_directory(), services.module.flavour())),
-      services_(services) {}
+      services_(services) {
+    confinement = confinement_of(param_dict);
+    services_.host.confine_variables(confinement);
+}
+
+// The option's roots and variables, else the environment's (for runs inside the host
+// application, which has no command line); null when no roots are given.
+std::shared_ptr<const Confinement> Related::confinement_of(const Json& param_dict) {
+    std::string roots = param_text(param_dict, "confine");
+    std::string variables = param_text(param_dict, "confine_env");
+    if (roots.empty()) {
+        roots = os::get_env("SCANFLOW_CONFINE").value_or("");
+        variables = os::get_env("SCANFLOW_CONFINE_ENV").value_or("");
+    }
+    if (roots.empty()) return nullptr;
+    return Confinement::from_lists(roots, variables);
+}
 
 Related::Listings::Listings(Related& owner) : owner_(owner) {
     if (owner_.listings_depth_++ > 0) return;
     const auto& open = owner_.services_.open_listings;
     owner_.listings_ = open ? open() : std::make_shared<DirCache>();
-    if (owner_.services_.usd) owner_.services_.usd->begin_run();
+    owner_.listings_->confine(owner_.confinement);
+    if (owner_.services_.usd) {
+        owner_.services_.usd->confine(owner_.confinement);
+        owner_.services_.usd->begin_run();
+    }
 }
 
 Related::Listings::~Listings() {

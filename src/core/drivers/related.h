@@ -72,6 +72,7 @@ protected:
     Services services_;
 
 private:
+    static std::shared_ptr<const Confinement> confinement_of(const Json& param_dict);
     std::shared_ptr<DirCache> listings_;
     int listings_depth_ = 0;
 };

@@ -168,6 +168,8 @@ void AnalysisHipAssets::write_json() {
         UploadRecord upload = write_uploads(std::move(to_upload));
         facts_ahead.stop();
         add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
+        if (auto outside = (*listings).refused(); !outside.empty())
+            tips_adict[tip::kOutsideRoots] = distinct(outside);
         if (services_.file_summary)
             *services_.file_summary =
                 FileSummary{true, static_cast<long long>(asset.asset_num), asset.asset_size,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/value.h"
+#include "util/confinement.h"
 
 namespace scanflow {
 
@@ -133,6 +134,11 @@ public:
     virtual std::optional<std::string> refusal(const std::string& path) {
         (void)path;
         return std::nullopt;
+    }
+    // Which environment variables the scene's values may expand: those the confinement admits,
+    // every one when it is null. The host application expands values itself: it is not told.
+    virtual void confine_variables(std::shared_ptr<const Confinement> confinement) {
+        (void)confinement;
     }
 };
 

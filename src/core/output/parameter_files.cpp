@@ -31,6 +31,7 @@ ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings,
     parallel_for(parameters.size(), threads,
                  [&](size_t i) { found[i] = files_of(parameters[i].second, listings, f); });
     ParameterFiles out;
+    MemberIndex missing;
     for (size_t i = 0; i < parameters.size(); ++i) {
         auto& [parm_path, path] = parameters[i];
         std::vector<std::string>& files = found[i];
@@ -42,7 +43,7 @@ ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings,
         } else if (nested && !files.empty()) {
             add_sequence_file(files, out.nested);
         }
-        if (files.empty()) out.missing_file[parm_path] = path;
+        if (files.empty()) missing.member(out.missing_file, parm_path) = path;
         out.convert_node.push_back({std::move(parm_path), std::move(files)});
     }
     return out;

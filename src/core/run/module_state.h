@@ -32,6 +32,7 @@ struct ModuleState {
     std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;
     Json GLOBAL_ALL_ORIGINOL_JSON = Json::object();
     Json ALL_NODE = Json::object();
+    MemberIndex originol_members, all_node_members;  // of the two objects above
     std::vector<std::string> problem_nodes_list;
     std::set<std::string> texture_searchpaths;
     std::vector<std::string> otls_assetpath;

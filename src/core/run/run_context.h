@@ -3,10 +3,12 @@
 // nested files it has read.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "util/confinement.h"
 #include "util/flavour.h"
 #include "util/json.h"
 
@@ -36,6 +38,8 @@ struct RunContext {
     std::set<std::string> all_ass;     // nested scene files, and the sequence patterns analysed
     std::set<std::string> all_bgeo;    // geometry caches
     std::set<std::string> all_bgeosc;  // compressed geometry caches
+    // Set when the run is confined to roots; null otherwise.
+    std::shared_ptr<const Confinement> confinement;
 };
 
 // The shared construction of every analysis object: `param_dict` must hold "hip_file" and

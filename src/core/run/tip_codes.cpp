@@ -23,6 +23,7 @@ std::string_view meaning(std::string_view code) {
         {kArnoldGpuDenoise, "Arnold render nodes use OptiX denoising, which needs a GPU platform"},
         {kUnconfiguredRenderer, "renderers the scene uses are not among the task's plug-ins"},
         {kOpenglNeedsGpu, "an OpenGL render node needs a GPU platform"},
+        {kOutsideRoots, "paths outside the confinement roots were neither listed nor read"},
     };
     for (const auto& [known, words] : kMeanings)
         if (known == code) return words;

@@ -21,6 +21,7 @@ inline constexpr const char* kProblemNodes = "50105";
 inline constexpr const char* kArnoldGpuDenoise = "50107";
 inline constexpr const char* kUnconfiguredRenderer = "50108";
 inline constexpr const char* kOpenglNeedsGpu = "50110";
+inline constexpr const char* kOutsideRoots = "50111";
 
 // What a tip means, in words for a person; "" for a code that is not a tip of ours.
 std::string_view meaning(std::string_view code);

@@ -236,8 +236,9 @@ std::string expanded_by_host(Parm& parm, const std::string& pattern, const std::
 
 void record_pattern(const std::string& parm_path, const std::string& pattern, ModuleState& module) {
     module.GLOBAL_ALL_ORIGINOL_LIST.push_back(pattern);
-    module.GLOBAL_ALL_ORIGINOL_JSON[parm_path] = slashes_forward(pattern);
-    module.ALL_NODE[parm_path] = pattern;
+    module.originol_members.member(module.GLOBAL_ALL_ORIGINOL_JSON, parm_path) =
+        slashes_forward(pattern);
+    module.all_node_members.member(module.ALL_NODE, parm_path) = pattern;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/confinement.h"
+
 namespace scanflow {
 
 // What one walk over a stage reports of each prim, in traversal order (every prim, inactive
@@ -79,6 +81,8 @@ public:
     // them is kept. After end_run every layer is read again.
     virtual void begin_run() {}
     virtual void end_run() {}
+    // Layers outside the confinement's roots are not opened; null: every layer may be.
+    virtual void confine(std::shared_ptr<const Confinement> confinement) { (void)confinement; }
 };
 
 // The facade itself, or an error ("no Usd") when the USD library is absent (null).

@@ -20,7 +20,7 @@ DirEntry::Kind kind_from(os::Kind kind) {
     }
 }
 
-std::unique_ptr<const Listing> read_directory(const std::string& dir) {
+std::unique_ptr<Listing> read_directory(const std::string& dir) {
     auto listing = std::make_unique<Listing>();
     std::vector<size_t> ends;  // where each entry's name ends in `names`
     listing->error = os::list_directory(dir, [&](const os::DirItem& item) {
@@ -108,6 +108,12 @@ uint64_t DirCache::next_serial() {
 }
 
 const Listing& DirCache::list(std::string_view dir) {
+    const Listing& listing = listing_of(dir);
+    if (listing.outside) refuse(std::string(dir));
+    return listing;
+}
+
+const Listing& DirCache::listing_of(std::string_view dir) {
     // Most questions in a row are about one directory: each thread remembers the last answer
     // (for an absolute directory, which names the same directory wherever the process stands).
     thread_local uint64_t last_cache = 0;
@@ -139,9 +145,48 @@ const Listing& DirCache::lookup(std::string_view dir) {
     }
     std::call_once(slot->once, [&] {
         ++reads_;
-        slot->listing = read_directory(std::string(dir));
+        slot->listing = confined_listing(std::string(dir));
     });
     return *slot->listing;
+}
+
+void DirCache::confine(std::shared_ptr<const Confinement> confinement) {
+    confinement_ = std::move(confinement);
+}
+
+std::vector<std::string> DirCache::refused() const {
+    std::lock_guard lock(refused_mutex_);
+    return refused_;
+}
+
+void DirCache::refuse(const std::string& path) {
+    std::lock_guard lock(refused_mutex_);
+    refused_.push_back(path);
+}
+
+// A directory is listed only when it lies below a root, its links followed; an entry that is a
+// link out of the roots is as a link that leads nowhere.
+std::unique_ptr<const Listing> DirCache::confined_listing(const std::string& dir) {
+    if (!confinement_) return read_directory(dir);
+    std::optional<std::string> real = os::real_path(dir);
+    if (real && !confinement_->admits_real(*real)) {
+        auto listing = std::make_unique<Listing>();
+        listing->error = os::ListError::NotFound;
+        listing->outside = true;
+        return listing;
+    }
+    std::unique_ptr<Listing> listing = read_directory(dir);
+    for (DirEntry& entry : listing->entries) {
+        if (!entry.is_link || entry.kind == DirEntry::Broken) continue;
+        std::string path =
+            dir.empty() ? std::string(entry.name)
+                        : dir + (is_separator(dir.back()) ? "" : "/") + std::string(entry.name);
+        std::optional<std::string> target = os::real_path(path);
+        if (target && confinement_->admits_real(*target)) continue;
+        entry.kind = DirEntry::Broken;
+        refuse(path);
+    }
+    return listing;
 }
 
 DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
@@ -152,7 +197,11 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     std::string_view name =
         std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (!name.empty() && name != "." && name != "..") {
-        const Listing& listing = list(parent);
+        const Listing& listing = listing_of(parent);
+        if (listing.outside) {
+            refuse(path);
+            return DirEntry::Broken;
+        }
         if (listing.ok) {
             if (const DirEntry* entry = listing.find(name)) {
                 *found = true;
@@ -167,6 +216,13 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     }
     // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
     if (!os::exists_itself(path)) return DirEntry::Broken;
+    if (confinement_) {
+        std::optional<std::string> real = os::real_path(path);
+        if (!real || !confinement_->admits_real(*real)) {
+            refuse(path);
+            return DirEntry::Broken;
+        }
+    }
     *found = true;
     return kind_from(os::stat(path).kind);
 }
@@ -229,6 +285,10 @@ bool Listing::holds_tx_names() const {
 }
 
 FileFacts DirCache::facts(const std::string& path) {
+    if (confinement_) {  // nothing is stated outside the roots
+        bool found = false;
+        if (kind_of(path, &found) == DirEntry::Broken) return FileFacts{};
+    }
     size_t slash = last_separator(path);
     if (slash != std::string::npos && slash + 1 < path.size()) {
         const Listing& listing = list(parent_part(path, slash));

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/os.h"
+#include "util/confinement.h"
 #include "util/file_facts.h"
 
 namespace scanflow {
@@ -28,7 +29,8 @@ struct DirEntry {
 };
 
 struct Listing {
-    bool ok = false;  // false when the directory could not be read
+    bool ok = false;       // false when the directory could not be read
+    bool outside = false;  // not read: it lies outside the confinement's roots
     os::ListError error = os::ListError::None;
     std::vector<DirEntry> entries;  // in the order the directory gave them
     // The entries' names, end to end: one allocation per directory instead of one per name.
@@ -87,12 +89,22 @@ public:
     // Number of directories actually read, for benchmarks and tests.
     size_t reads() const { return reads_; }
 
+    // From now on only what lies below the confinement's roots is listed or stated; set before
+    // the first question.
+    void confine(std::shared_ptr<const Confinement> confinement);
+    // The paths a question led to that lie outside the roots, in the order they were met.
+    std::vector<std::string> refused() const;
+
 private:
     struct Slot {
         std::once_flag once;
         std::unique_ptr<const Listing> listing;
     };
     const Listing& lookup(std::string_view dir);
+    // list() without noting a directory outside the roots as refused.
+    const Listing& listing_of(std::string_view dir);
+    std::unique_ptr<const Listing> confined_listing(const std::string& dir);
+    void refuse(const std::string& path);
     // The entry for `path` from its parent's listing; falls back to the operating system when
     // the parent cannot be listed. Returns false in `known` when the answer came that way.
     DirEntry::Kind kind_of(const std::string& path, bool* found);
@@ -100,6 +112,9 @@ private:
     std::shared_mutex mutex_;
     std::unordered_map<std::string, std::unique_ptr<Slot>> slots_;
     std::atomic<size_t> reads_{0};
+    std::shared_ptr<const Confinement> confinement_;
+    mutable std::mutex refused_mutex_;
+    std::vector<std::string> refused_;
     const uint64_t serial_ = next_serial();  // tells caches apart in the per-thread memo
     static uint64_t next_serial();
 };

@@ -55,6 +55,32 @@ bool fits_64_bits(std::string_view digits) {
 
 }  // namespace
 
+void MemberIndex::rebuild(const Json::object_t& object) {
+    const auto& members = static_cast<const Json::object_t::Container&>(object);
+    of_ = &object;
+    at_.clear();
+    at_.reserve(members.size());
+    for (size_t i = 0; i < members.size(); ++i) at_.emplace(members[i].first, i);
+}
+
+Json& MemberIndex::member(Json& object, const std::string& key) {
+    Json::object_t* found_object = object.get_ptr<Json::object_t*>();
+    if (!found_object) return object[key];  // not an object: the library's own error
+    auto& members = static_cast<Json::object_t::Container&>(*found_object);
+    if (found_object != of_ || at_.size() != members.size()) rebuild(*found_object);
+    auto found = at_.find(key);
+    if (found != at_.end() && found->second < members.size() && members[found->second].first == key)
+        return members[found->second].second;
+    if (found != at_.end()) {  // the object changed elsewhere without changing its size
+        rebuild(*found_object);
+        found = at_.find(key);
+        if (found != at_.end()) return members[found->second].second;
+    }
+    members.emplace_back(key, Json());
+    at_.emplace(key, members.size() - 1);
+    return members.back().second;
+}
+
 std::string LargeIntegers::stand_in(size_t index) const {
     return marker_ + std::to_string(index);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +21,21 @@ std::string dump_json(const Json& value, Unencodable policy = Unencodable::Fail)
 
 // How deep arrays and objects nest in JSON text (brackets inside strings do not count).
 size_t json_nesting_depth(std::string_view text);
+
+// Where each key of a large object stands, so that setting a member is not a search of the whole
+// object (its own operator[] compares every key: setting n members costs n squared). Follows
+// the object it was last used with; a change made to the object elsewhere that alters its size
+// makes it read the object again.
+class MemberIndex {
+public:
+    // object[key], appended at the end when the object does not hold the key.
+    Json& member(Json& object, const std::string& key);
+
+private:
+    void rebuild(const Json::object_t& members);
+    const Json::object_t* of_ = nullptr;
+    std::unordered_map<std::string, size_t> at_;
+};
 
 // Integers of a JSON text beyond 64 bits, which the parser would read as floating point, kept
 // as they were written: each stands in the parsed document as a string that no text of the

@@ -233,6 +233,7 @@ public:
         if (os::kWindows) path = slashes_forward(path);
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
+        scene_->confine_variables(confinement_);
         std::vector<std::string> damage = scene_->damage();
         if (!archive.damage.empty()) damage.insert(damage.begin(), archive.damage);
         if (damage.empty()) return;
@@ -246,8 +247,11 @@ public:
     double frame() override { return scene().frame; }
     std::string hscript(const std::string&) override { return ""; }
     std::optional<std::string> getenv(const std::string& name) override {
-        if (!scene_) return os::get_env(name);
-        return scene_->variable(name, nullptr);
+        return scene().variable(name, nullptr);
+    }
+    void confine_variables(std::shared_ptr<const Confinement> confinement) override {
+        confinement_ = confinement;
+        scene().confine_variables(std::move(confinement));
     }
     std::vector<int> applicationVersion() override {
         std::vector<int> parts;
@@ -285,6 +289,7 @@ private:
         return *scene_;
     }
     std::shared_ptr<Scene> scene_;
+    std::shared_ptr<const Confinement> confinement_;  // given to each scene loaded
 };
 
 }  // namespace
