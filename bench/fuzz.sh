@@ -39,7 +39,28 @@ def seed(parser, name, data):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "seed_" + name), "wb") as f:
         f.write(data[:65536])
-for i, path in enumerate(sorted(glob.glob("tests/data/hip/*.hip"))):
+# The hostile inputs the tests make: their scenes join the test scenes, their task files the
+# task seeds, their other files the seeds of the parser that reads them.
+import json, pathlib, tempfile
+sys.path.insert(0, "tests/python")
+import hostile_inputs
+made_scenes, made_tasks, made_files = [], [], []
+made_root = pathlib.Path(tempfile.mkdtemp())
+for n, (name, maker) in enumerate(hostile_inputs.CASES):
+    folder = made_root / str(n)
+    folder.mkdir()
+    made = maker(folder) if "line" not in name else hostile_inputs.long_vrscene_line(folder, 70000)
+    scene, task = made if isinstance(made, tuple) else (made, None)
+    made_scenes.append(str(scene))
+    if task:
+        made_tasks.append(task.encode())
+    made_files += [p for p in folder.iterdir() if p.is_file() and p.suffix in (".usda", ".vrscene")]
+for i, path in enumerate(made_files):
+    if path.suffix == ".vrscene":
+        seed("vray", "made_%d" % i, path.read_bytes())
+for i, text in enumerate(made_tasks):
+    seed("task", "made_%d" % i, text)
+for i, path in enumerate(sorted(glob.glob("tests/data/hip/*.hip")) + made_scenes):
     data = open(path, "rb").read()
     seed("scene", str(i), data[6:])
     pos = 0
