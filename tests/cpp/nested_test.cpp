@@ -329,6 +329,33 @@ TEST(GeometryCaches, ManyEmptyChunksAreReadOneAfterTheOther) {
               (std::vector<std::string>{"/c/a.bgeo", "/c/b.exr"}));
 }
 
+TEST(GeometryCaches, ACompressedContainerThatInflatesBeyondItsBudgetIsRefused) {
+    // zstd chunks of 128 MB of ASCII numbers, each a few KB: a small file of gigabytes.
+    blosc_set_compressor("zstd");
+    // "[0,0,...,0," each: the chunks read one after the other are a well-formed beginning.
+    std::string numbers = "[";
+    numbers.reserve(128u << 20);
+    while (numbers.size() + 2 <= (128u << 20)) numbers += "0,";
+    std::string chunk(numbers.size() + BLOSC_MAX_OVERHEAD, '\0');
+    int n = blosc_compress(9, 0, 1, numbers.size(), numbers.data(), chunk.data(), chunk.size());
+    blosc_set_compressor("blosclz");
+    ASSERT_GT(n, 0);
+    chunk.resize(static_cast<size_t>(n));
+    ASSERT_LT(chunk.size(), 100'000u);
+    std::string bomb = "scf1" + std::string(8, '\0');
+    for (int i = 0; i < 8; ++i) bomb += chunk;
+    bomb += be64(0) + "1fcs";
+    testing::TempDir dir;
+    try {
+        geometry_file_lists(dir.write("bomb.bgeo.sc", bomb));
+        ADD_FAILURE() << "1 GB inflated from " << bomb.size() << " bytes";
+    } catch (const ParseError& e) {
+        EXPECT_NE(std::string(e.what()).find("inflates beyond 1000 times its size"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
 TEST(ReadAhead, NamesReadOnThePoolAreTakenOnceAndFailuresCarryTheAskingChain) {
     std::atomic<int> reads{0};
     {

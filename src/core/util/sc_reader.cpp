@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/budgets.h"
 #include "base/errors.h"
 #include "base/os.h"
 
@@ -59,6 +60,13 @@ bool ScReader::next_chunk() {
         in_.resize(cbytes);
         if (std::fread(in_.data() + 16, 1, cbytes - 16, file_.get()) != cbytes - 16)
             throw ParseError(path_, static_cast<long long>(at_), "truncated compressed chunk");
+        // Blosc's zstd chunks inflate by thousands: a small file must not become gigabytes.
+        inflated_ += nbytes;
+        if (inflated_ > budget::kInflationFloor &&
+            inflated_ > budget::kInflationRatio * (at_ + cbytes))
+            throw ParseError(path_, static_cast<long long>(at_),
+                             "compressed geometry that inflates beyond " +
+                                 std::to_string(budget::kInflationRatio) + " times its size");
         out_.assign(nbytes, '\0');
         int n = blosc_decompress(in_.data(), out_.data(), nbytes);
         if (n < 0 || static_cast<uint32_t>(n) != nbytes)

@@ -36,6 +36,7 @@ private:
     std::string path_;
     FileHandle file_;
     uint64_t end_ = 0, at_ = 12;
+    uint64_t inflated_ = 0;  // bytes decompressed so far
     std::string in_, out_;
     size_t pos_ = 0;
     uint64_t offset_ = 0;
