@@ -29,9 +29,8 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE.parent / "tests" / "python"))
 os.environ.setdefault("SCANFLOW_PAUSE_SCALE", "0")
 
-from pxr import UsdUtils  # noqa: E402
-
 import scanflow  # noqa: E402
+from pxr import UsdUtils  # noqa: E402
 from usd_scenes import build_stages  # noqa: E402
 from usd_show import build_chain, build_show  # noqa: E402
 
@@ -173,8 +172,8 @@ def large_stages(work, depth, runs):
     differences = None
     for label, stage, repeat in (("show (724 layers, %d textures missing)" % missing, show, runs),
                                  ("chain of %d layers" % depth, chain, 1)):
-        t_ours, f_ours = best(repeat, lambda: run_ours(stage, work))
-        t_lib, f_lib = best(repeat, lambda: run_library(stage))
+        t_ours, f_ours = best(repeat, lambda stage=stage: run_ours(stage, work))
+        t_lib, f_lib = best(repeat, lambda stage=stage: run_library(stage))
         print("| %s | %.2f | %.2f | %.2f | %d | %d |" % (label, t_ours, t_lib, t_ours / t_lib, len(f_ours), len(f_lib)))
         if differences is None:
             differences = (f_ours - f_lib, f_lib - f_ours)

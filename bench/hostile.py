@@ -7,7 +7,6 @@ line it wrote to standard error, one row per case, through our own scene reader.
 import argparse
 import json
 import os
-import resource
 import subprocess
 import sys
 import tempfile

@@ -73,7 +73,7 @@ def build_show(root, assets=150, missing_every=10, clips=40):
 
     layout = Usd.Stage.CreateNew(str(root / "layout.usda"))
     layout.DefinePrim("/World", "Xform")
-    for i, path in enumerate(asset_files):
+    for path in asset_files:
         placed = layout.DefinePrim("/World/set/%s" % path.stem, "Xform")
         placed.GetReferences().AddReference("./" + str(path.relative_to(root)))
     layout.DefinePrim("/World/set/lost").GetReferences().AddReference("./assets/lost/lost.usda")

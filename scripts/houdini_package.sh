@@ -35,7 +35,7 @@ for env in "${envs[@]}"; do
         exit 1
     fi
     mkdir -p "$out/scanflow/python${v}libs"
-    cp "$module" "$out/scanflow/python${v}libs/"
+    cp "$module" "$(dirname "$module")/scanflow_usd_walk.py" "$out/scanflow/python${v}libs/"
     echo "Python $v: $out/scanflow/python${v}libs/$(basename "$module")"
     laid=$((laid + 1))
 done

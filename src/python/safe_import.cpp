@@ -50,6 +50,23 @@ def import_installed(name):
             sys.modules.pop(top, None)
             raise
     return importlib.import_module(name)
+
+
+def import_file(name, path):
+    known = sys.modules.get(name)
+    if known is not None and getattr(known, "__file__", None) == path:
+        return known
+    spec = importlib.util.spec_from_file_location(name, path)
+    if spec is None:
+        raise ModuleNotFoundError("No module file %s" % path, name=name)
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[name] = module
+    try:
+        spec.loader.exec_module(module)
+    except BaseException:
+        sys.modules.pop(name, None)
+        raise
+    return module
 )py";
 
 py::dict& helpers() {
@@ -70,6 +87,10 @@ py::object import_installed(const char* name) {
 
 bool installed(const char* name) {
     return helpers()["installed"](name).cast<bool>();
+}
+
+py::object import_file(const char* name, const std::string& path) {
+    return helpers()["import_file"](name, path);
 }
 
 py::object import_installed_function() {

@@ -12,7 +12,6 @@
 #include "pyutil.h"
 #include "safe_import.h"
 #include "usd/usda_text.h"
-#include "usd_walk_script.h"
 #include "util/flavour.h"
 
 namespace scanflow::py_bridge {
@@ -107,6 +106,15 @@ std::vector<std::shared_ptr<const UsdPrim>> assemble(
 
 // The library is imported when the analysis first needs it: importing it costs more time and
 // memory than most analyses spend on USD.
+// The walks' module, installed beside the extension module and loaded from there only.
+constexpr const char* kWalkModule = "scanflow_usd_walk";
+
+std::string walk_module_path() {
+    py::object file = py::module_::import("sys").attr("modules")["scanflow"].attr("__file__");
+    const Flavour f = native_flavour();
+    return join(dirname(text_of(file), f), std::string(kWalkModule) + ".py", f);
+}
+
 class PxrFacade : public UsdFacade {
 public:
     explicit PxrFacade(WalkMode mode) : mode_(mode) {}
@@ -276,11 +284,10 @@ private:
         if (!helpers_) {
             try {
                 import_installed("pxr.Usd");
-                py::dict scope;
-                scope["_layer_refusal"] =
+                py::object walks = import_file(kWalkModule, walk_module_path());
+                walks.attr("_layer_refusal") =
                     py::cpp_function([this](const std::string& path) { return refusal(path); });
-                py::exec(kUsdWalkScript, scope);
-                helpers_ = std::make_unique<PyRef>(std::move(scope));
+                helpers_ = std::make_unique<PyRef>(walks.attr("__dict__"));
             } catch (py::error_already_set& e) {
                 throw Error(
                     "no Usd: the USD library (pxr) does not import (" + describe(e).second + ")",

@@ -1,7 +1,6 @@
 """A whole scene analysed through the command line: every result file and its content."""
 
 import hashlib
-import json
 import os
 
 from conftest import WEB_OPTIONS, base_env

@@ -7,9 +7,8 @@ import subprocess
 import sys
 from pathlib import Path
 
-import pytest
-
 import hipwrite
+import pytest
 from conftest import TASK_JSON, WEB_OPTIONS, base_env, scanflow_command
 from test_analysis import make_project
 

@@ -1,13 +1,11 @@
 """Our own scene layer end to end: real scenes, scenes written in both forms, and the same scene
 through both hosts."""
 
-import json
 import shutil
 from pathlib import Path
 
-import pytest
-
 import hipwrite
+import pytest
 from conftest import WEB_OPTIONS, base_env
 from test_analysis import make_project
 

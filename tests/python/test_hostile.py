@@ -6,10 +6,9 @@ import os
 import subprocess
 import sys
 
-import pytest
-
 import hipwrite
 import hostile_inputs
+import pytest
 from conftest import TASK_JSON, WEB_OPTIONS, base_env
 
 OPTIONAL = ("arnold", "hjson", "hou", "torch", "tensorflow", "pynvml")

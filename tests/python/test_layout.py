@@ -1,7 +1,12 @@
 """The shape of the C++ core: floors that include only downwards, no process-wide lookups in the
 core, every source beside its header, short functions, and steps named rather than numbered."""
+import os
 import re
+import subprocess
+import sys
 from pathlib import Path
+
+import pytest
 
 CORE = Path(__file__).resolve().parents[2] / "src" / "core"
 
@@ -151,3 +156,13 @@ def test_only_the_platform_seam_asks_the_operating_system():
             if ENVIRONMENT_CALL.search(line):
                 found.append("%s:%d reads the environment itself: %s" % (name, n, line.strip()))
     assert not found, "\n".join(found)
+
+
+def test_the_projects_python_passes_its_linter():
+    ruff = Path(sys.executable).parent / ("ruff.exe" if os.name == "nt" else "ruff")
+    if not ruff.exists():
+        pytest.skip("ruff is not installed in this interpreter's environment")
+    root = Path(__file__).resolve().parents[2]
+    proc = subprocess.run([str(ruff), "check", "--no-cache", "src/python", "tests/python", "bench"],
+                          cwd=str(root), capture_output=True, text=True)
+    assert proc.returncode == 0, proc.stdout + proc.stderr

@@ -16,7 +16,7 @@ SCENE = {
         {"path": "/obj", "type": "obj"},
         {"path": "/obj/cam1", "type": "cam", "parms": {"resx": 1920, "resy": 1080}},
         {"path": "/obj/shade", "type": "geo",
-         "parms": dict(("tex_%02d" % i, path) for i, path in enumerate(MISSING))},
+         "parms": {"tex_%02d" % i: path for i, path in enumerate(MISSING)}},
         {"path": "/out", "type": "ropnet"},
         {"path": "/out/mantra1", "type": "ifd",
          "parms": {"f1": 1001, "f2": 1100, "f3": 1, "camera": "/obj/cam1", "vm_picture": "$HIP/r.$F4.exr"}},

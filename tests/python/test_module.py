@@ -4,7 +4,6 @@ import subprocess
 import sys
 
 import pytest
-
 import scanflow
 from conftest import base_env
 
@@ -56,7 +55,7 @@ def test_module_state_is_readable_under_its_names():
     assert scanflow.r_type in ("r", "rb")
     assert sys.getrecursionlimit() == 1000000
     with pytest.raises(AttributeError):
-        scanflow.no_such_thing
+        _ = scanflow.no_such_thing
 
 
 def test_print_helpers(capsys):

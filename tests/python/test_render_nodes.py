@@ -1,8 +1,7 @@
 """Render, geometry-output and simulation nodes, cameras, tips and dependency tasks, end to end."""
 
-import pytest
-
 import hipwrite
+import pytest
 from conftest import base_env
 
 CAM = {"path": "/obj/cam1", "type": "cam", "parms": {"resx": 1920, "resy": 1080}}

@@ -5,9 +5,8 @@ import hashlib
 import json
 import re
 
-import pytest
-
 import hipwrite
+import pytest
 from conftest import WEB_OPTIONS, base_env
 
 pxr = pytest.importorskip("pxr")
@@ -118,8 +117,8 @@ def test_every_layer_operation_is_reachable_from_a_host_script(project, monkeypa
 
 
 def test_every_usd_file_operation_is_reachable_from_a_host_script(project, monkeypatch):
-    import scanflow
     import pxr.Usd
+    import scanflow
     root = project.root
     build_stages(root)
     monkeypatch.setenv("HH", str(root / "hfs"))

@@ -4,7 +4,6 @@ walk: the results must be those of walking every stage in full."""
 import re
 
 import pytest
-
 from conftest import WEB_OPTIONS, base_env
 
 pxr = pytest.importorskip("pxr")

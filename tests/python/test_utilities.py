@@ -3,9 +3,8 @@
 import hashlib
 import os
 
-import pytest
-
 import hou
+import pytest
 import scanflow
 
 GBK = "中文".encode("gbk")

@@ -1,13 +1,13 @@
-#include "usd_walk_script.h"
+"""The walks over USD objects that the analysis asks of the USD library, run by the interpreter
+that holds the library; they hand back plain lists and dictionaries.
 
-namespace scanflow::py_bridge {
+Loaded by the scanflow module from beside itself (never from the search path). The module sets
+`_layer_refusal` to its own test of a layer file before any walk runs."""
 
-// The walks over pxr objects, run by the interpreter that holds them; they hand back plain
-// lists and dictionaries.
-const char* const kUsdWalkScript = R"py(
 import os
 from collections import OrderedDict
-from pxr import Ar, Usd, Sdf
+
+from pxr import Ar, Sdf, Usd
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
@@ -29,7 +29,6 @@ def _items(sequence):
 def _opened(path):
     layer = _run["layers"].get(path)
     if layer is None:
-        # _layer_refusal is the analysis's own test of the file, given to this script.
         why = _layer_refusal(path)
         if why:
             raise RuntimeError("USD layer " + path + " is not opened: " + why)
@@ -84,7 +83,7 @@ def _searched(path):
     # Resolved through the stage's search paths (or an expression), so it may resolve
     # differently in a stage whose root layer lies elsewhere.
     return bool(path) and (path.startswith("`") or not (
-        os.path.isabs(path) or path.startswith("./") or path.startswith("../")))
+        os.path.isabs(path) or path.startswith(("./", "../"))))
 
 def external_references(path):
     return list(_layer(path).GetExternalReferences())
@@ -260,7 +259,7 @@ def _summary(layer):
         "global": bool(getattr(layer, "expressionVariables", None)) or bool(getattr(layer, "relocates", None)),
         "arcs": arcs[0],
         "searched_subs": any(_searched(sub) for sub in subs),
-        "roots": set(child.name for child in layer.rootPrims),
+        "roots": {child.name for child in layer.rootPrims},
         "ordered": bool(layer.rootPrimOrder),
     }
     _run["summaries"][key] = known
@@ -411,6 +410,8 @@ def walk_stage(path, choose, parent):
         _remember(path, _facts(stage, searched_roots, _flags(stage)))
     return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records,
             "parent": "", "layout": None}
-)py";
 
-}  // namespace scanflow::py_bridge
+
+def _layer_refusal(path):
+    """Why a layer file must not be opened; replaced by the analysis's own test when loaded."""
+    raise RuntimeError("the layer test was not given to this module")

@@ -1,0 +1,85 @@
+"""The USD walks' module on its own, with the USD library: the module file installed beside the
+extension module, loaded as the analysis loads it."""
+
+import importlib.util
+import os
+import sys
+
+import pytest
+
+pxr = pytest.importorskip("pxr.Usd")
+
+
+@pytest.fixture
+def walks():
+    import scanflow
+    path = os.path.join(os.path.dirname(scanflow.__file__), "scanflow_usd_walk.py")
+    spec = importlib.util.spec_from_file_location("walks_under_test", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    refused = []
+
+    def refusal(layer_path):
+        refused.append(os.path.basename(layer_path))
+        return "refused by the test" if os.path.basename(layer_path).startswith("no_") else ""
+
+    module._layer_refusal = refusal
+    module.refused = refused
+    module.begin_run()
+    yield module
+    module.end_run()
+    sys.modules.pop("walks_under_test", None)
+
+
+def test_without_the_analysis_layer_test_nothing_is_opened(tmp_path):
+    import scanflow
+    path = os.path.join(os.path.dirname(scanflow.__file__), "scanflow_usd_walk.py")
+    spec = importlib.util.spec_from_file_location("walks_untold", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    (tmp_path / "a.usda").write_text('#usda 1.0\ndef "A" {}\n')
+    with pytest.raises(RuntimeError, match="layer test was not given"):
+        module.external_references(str(tmp_path / "a.usda"))
+
+
+def test_every_layer_a_stage_composes_is_admitted_before_the_library_opens_it(walks, tmp_path):
+    (tmp_path / "model.usda").write_text('#usda 1.0\ndef "Model" {\n  asset tex = @./wood.png@\n}\n')
+    (tmp_path / "sub.usda").write_text('#usda 1.0\ndef "Sub" (\n  references = @./model.usda@</Model>\n) {}\n')
+    (tmp_path / "top.usda").write_text('#usda 1.0\n(\n  subLayers = [@./sub.usda@, @./absent.usda@]\n)\n'
+                                      'def "Top" (\n  variants = { string look = "a" }\n'
+                                      '  prepend variantSets = "look"\n) {\n'
+                                      '  variantSet "look" = {\n    "a" { }\n'
+                                      '    "b" (\n      references = @./no_b.usda@\n    ) { }\n  }\n}\n')
+    (tmp_path / "no_b.usda").write_text('#usda 1.0\ndef "B" {}\n')
+    # A layer behind an unselected variant is still a dependency of the layer: it is tested too.
+    with pytest.raises(RuntimeError, match="no_b.usda is not opened: refused by the test"):
+        walks.walk_stage(str(tmp_path / "top.usda"), None, "")
+
+    (tmp_path / "no_b.usda").rename(tmp_path / "b.usda")
+    text = (tmp_path / "top.usda").read_text().replace("no_b", "b")
+    (tmp_path / "top.usda").write_text(text)
+    walks.end_run()
+    walks.begin_run()
+    del walks.refused[:]
+    walk = walks.walk_stage(str(tmp_path / "top.usda"), None, "")
+    assert sorted(walks.refused) == ["b.usda", "model.usda", "sub.usda", "top.usda"]  # each once
+    # What does not resolve (absent.usda) is the library's to report.
+    paths = [rec["path"] for rec in walk["prims"]]
+    assert paths == ["/Sub", "/Top"]
+    assert walk["root_sublayers"] == ["./sub.usda", "./absent.usda"]
+    sub = walk["prims"][0]
+    assert [a["written"] for a in sub["attributes"]] == ["./wood.png"]
+    assert sub["attributes"][0]["resolved"] == ""  # the texture does not exist
+
+
+def test_a_variant_the_analysis_chooses_is_walked(walks, tmp_path):
+    (tmp_path / "b.usda").write_text('#usda 1.0\ndef "B" {\n  asset file = @./b.exr@\n}\n')
+    (tmp_path / "b.exr").write_text("b")
+    (tmp_path / "top.usda").write_text('#usda 1.0\ndef "Top" (\n  variants = { string look = "a" }\n'
+                                      '  prepend variantSets = "look"\n) {\n'
+                                      '  variantSet "look" = {\n    "a" { }\n'
+                                      '    "b" (\n      references = @./b.usda@</B>\n    ) { }\n  }\n}\n')
+    chosen = walks.walk_stage(str(tmp_path / "top.usda"), lambda path: [("look", "b")], "")
+    top = chosen["prims"][0]
+    assert top["selections"] == [("look", "b", True)]
+    assert [a["resolved"] for a in top["attributes"]] == [str(tmp_path / "b.exr")]
