@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/os.h"
 #include "output/asset_record.h"
 #include "output/parameter_files.h"
 #include "output/result_files.h"
@@ -76,6 +77,36 @@ TEST(ResultFiles, NoNameAddsALineOrASectionToAssetText) {
               "[scene_file]\r\n/p/\u4e2d.hip\r\n[missing_file]\r\n"
               "/p/x\\x0d\\x0a[asset]\\x0d\\x0a/etc/passwd\r\n[asset]\r\n"
               "/p/n\\x00ul\\xff.exr  (mtime 0) size 0\r\n");
+}
+
+TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
+    testing::TempDir dir;
+    ConsoleCapture capture;
+    RunContext run;
+    run.path_json = dir.path();
+    run.hip_file = dir.write("shot.hip", "scene");
+    run.uploads_json_path = dir.file("upload.json");
+    run.asset_json_path = dir.file("asset.json");
+    run.tips_json_path = dir.file("tips.json");
+    run.success_file = dir.file(kSuccessMarker);
+    {
+        ResultAssembly early(run);
+        EXPECT_THROW(early.asset(Json::object()), std::logic_error);  // before upload.json
+        early.upload(UploadRecord{});
+        EXPECT_THROW(early.succeed(), std::logic_error);  // before asset.json and tips.json
+        early.asset(Json::object());
+        EXPECT_THROW(early.asset_list(Json::object(), {}), std::logic_error);  // before tips
+        EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);         // twice
+    }
+    EXPECT_FALSE(os::exists(run.success_file));
+    ResultAssembly results(run);
+    results.upload(UploadRecord{});
+    results.asset(Json::object({{"asset_num", 0}}));
+    results.tips(Json::object());
+    results.succeed();  // without asset.txt, as the USD-file flow
+    EXPECT_EQ(testing::read_text(run.success_file), "\"\"");
+    EXPECT_FALSE(os::exists(dir.file("asset.txt")));
+    EXPECT_THROW(results.tips(Json::object()), std::logic_error);  // nothing after the marker
 }
 
 TEST(TaskFile, TheMergeKeepsEveryOtherKeyAndChannelFourCopiesTheScene) {

@@ -165,7 +165,8 @@ void AnalysisHipAssets::write_json() {
         Json tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
             search_upload_files(upload_candidates(nested, parameters), *listings);
-        UploadRecord upload = write_uploads(std::move(to_upload));
+        ResultAssembly results(*this);
+        UploadRecord upload = write_uploads(results, std::move(to_upload));
         facts_ahead.stop();
         add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
         if (auto outside = (*listings).refused(); !outside.empty())
@@ -174,7 +175,7 @@ void AnalysisHipAssets::write_json() {
             *services_.file_summary =
                 FileSummary{true, static_cast<long long>(asset.asset_num), asset.asset_size,
                             asset.missing_file, asset.nested ? asset.nested->size() : 0};
-        write_result_files(asset, std::move(tips));
+        write_result_files(results, asset, std::move(tips));
     });
 }
 
@@ -236,24 +237,26 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
     return std::move(found.first);
 }
 
-UploadRecord AnalysisHipAssets::write_uploads(std::vector<std::string> to_upload) {
+UploadRecord AnalysisHipAssets::write_uploads(ResultAssembly& results,
+                                              std::vector<std::string> to_upload) {
     console::print("get gather_upload start");
     keep_first_occurrences(to_upload);
     UploadRecord upload = gather_upload(std::move(to_upload), hip_file);
-    writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
+    results.upload(upload);
     console::print("get gather_upload finished");
     return upload;
 }
 
 // asset.json, tips.json (the writer's own tips, then the checks' in their order), asset.txt and,
 // last, the success marker.
-void AnalysisHipAssets::write_result_files(const AssetRecord& asset, Json tips) {
-    writeFile(asset_json_path, [&](JsonWriter& out) { write_asset_record(out, asset); });
+void AnalysisHipAssets::write_result_files(ResultAssembly& results, const AssetRecord& asset,
+                                           Json tips) {
+    results.asset([&](JsonWriter& out) { write_asset_record(out, asset); });
     for (const auto& [code, messages] : tips_adict.items()) tips[code] = messages;
-    writeFile(tips_json_path, tips);
+    results.tips(tips);
     asset_list_file_path = path_json + "/asset.txt";
-    write_asset_txt(asset_list_file_path, asset.missing_file, {get_file_data(hip_file)}, hip_file);
-    writeFile(success_file, Json(""));
+    results.asset_list(asset.missing_file, {get_file_data(hip_file)});
+    results.succeed();
 }
 
 void AnalysisHipAssets::analy_info() {

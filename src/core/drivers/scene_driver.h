@@ -10,6 +10,7 @@
 #include "drivers/analys_usd.h"
 #include "output/asset_record.h"
 #include "output/parameter_files.h"
+#include "output/result_files.h"
 #include "output/upload_lists.h"
 #include "util/facts_ahead.h"
 
@@ -62,8 +63,8 @@ private:
     AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);
-    UploadRecord write_uploads(std::vector<std::string> to_upload);
-    void write_result_files(const AssetRecord& asset, Json tips);
+    UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload);
+    void write_result_files(ResultAssembly& results, const AssetRecord& asset, Json tips);
 };
 
 }  // namespace scanflow

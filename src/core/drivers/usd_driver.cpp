@@ -121,8 +121,9 @@ Json AnalysUsdAsset::asset_record(const UploadRecord& upload, const UsdAssetList
 void AnalysUsdAsset::AssetInfo() {
     Listings listings(*this);
     UsdAssetLists lists = allusdAsset(getUsdAsset());
+    ResultAssembly results(*this);
     UploadRecord upload = gather_upload(upload_files(lists, *listings), hip_file);
-    writeFile(uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, upload); });
+    results.upload(upload);
     Json record = asset_record(upload, lists, *listings);
     if (services_.file_summary) {
         const Json& nested = record.value("Nested_Assets", Json::object());
@@ -130,12 +131,12 @@ void AnalysUsdAsset::AssetInfo() {
             true, record.value("asset_num", 0LL), record.value("asset_size", 0LL),
             record.value("missing_file", Json::array()), nested.is_object() ? nested.size() : 0};
     }
-    writeFile(asset_json_path, record);
+    results.asset(record);
     tips_adict[tip::kMissingFiles] = lists.missing;
-    writeFile(tips_json_path, tips_adict);
+    results.tips(tips_adict);
     asset_list_file_path = path_json + "/asset.txt";
     AnalyRenderNode();
-    writeFile(success_file, Json(""));
+    results.succeed();
 }
 
 void AnalysUsdAsset::doit() {

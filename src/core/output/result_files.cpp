@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <set>
+#include <stdexcept>
 #include <string_view>
 
 #include "base/console.h"
@@ -79,6 +80,43 @@ void write_asset_txt(const std::string& info_file, const Json& missing,
     text += "[asset]\r\n";
     for (const auto& line : files) text += one_line(line) + "\r\n";
     write_file_atomic(info_file, text);
+}
+
+void ResultAssembly::step(Step next, Step after) {
+    bool follows = at_ == after || (after == Step::Tips && at_ == Step::List);
+    if (!follows || next <= at_)
+        throw std::logic_error("result files written out of order, before " +
+                               std::to_string(static_cast<int>(next)));
+    at_ = next;
+}
+
+void ResultAssembly::upload(const UploadRecord& record) {
+    step(Step::Upload, Step::Start);
+    writeFile(run_.uploads_json_path, [&](JsonWriter& out) { write_upload_record(out, record); });
+}
+
+void ResultAssembly::asset(const std::function<void(JsonWriter&)>& write) {
+    step(Step::Asset, Step::Upload);
+    writeFile(run_.asset_json_path, write);
+}
+
+void ResultAssembly::asset(const Json& record) {
+    asset([&](JsonWriter& out) { out.value(record); });
+}
+
+void ResultAssembly::tips(const Json& tips) {
+    step(Step::Tips, Step::Asset);
+    writeFile(run_.tips_json_path, tips);
+}
+
+void ResultAssembly::asset_list(const Json& missing, const std::vector<std::string>& files) {
+    step(Step::List, Step::Tips);
+    write_asset_txt(run_.path_json + "/asset.txt", missing, files, run_.hip_file);
+}
+
+void ResultAssembly::succeed() {
+    step(Step::Done, Step::Tips);
+    writeFile(run_.success_file, Json(""));
 }
 
 }  // namespace scanflow

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "run/run_context.h"
+#include "upload/gather.h"
 #include "util/json.h"
 #include "util/json_writer.h"
 
@@ -18,5 +20,28 @@ void writeFile(const std::string& info_file, const std::function<void(JsonWriter
 // asset.txt: the scene, the missing files, the asset lines; CRLF line ends.
 void write_asset_txt(const std::string& info_file, const Json& missing,
                      const std::vector<std::string>& files, const std::string& scene_file);
+
+// The result files of one analysis, in the order the submission client relies on: upload.json,
+// asset.json, tips.json, asset.txt when the flow writes one, and the success marker last, once
+// everything before it is written. Every flow writes its results through one of these; a step
+// out of order is a fault of the flow, not of the scene.
+class ResultAssembly {
+public:
+    explicit ResultAssembly(const RunContext& run) : run_(run) {}
+    void upload(const UploadRecord& record);
+    void asset(const std::function<void(JsonWriter&)>& write);
+    void asset(const Json& record);
+    void tips(const Json& tips);
+    // asset.txt, beside the other results.
+    void asset_list(const Json& missing, const std::vector<std::string>& files);
+    void succeed();
+
+private:
+    enum class Step { Start, Upload, Asset, Tips, List, Done };
+    // Moves on to `next`, which must follow `after` (the step it needs done).
+    void step(Step next, Step after);
+    const RunContext& run_;
+    Step at_ = Step::Start;
+};
 
 }  // namespace scanflow
