@@ -108,7 +108,8 @@ def time_codes(path):
     return (stage.GetStartTimeCode(), stage.GetEndTimeCode())
 
 _LISTS = ("addedItems", "appendedItems", "deletedItems", "explicitItems", "orderedItems", "prependedItems")
-_TEXT_TYPES = (Sdf.ValueTypeNames.String, Sdf.ValueTypeNames.Token, Sdf.ValueTypeNames.Asset)
+_ASSET_TYPES = (Sdf.ValueTypeNames.Asset, Sdf.ValueTypeNames.AssetArray)
+_TEXT_TYPES = (Sdf.ValueTypeNames.String, Sdf.ValueTypeNames.Token) + _ASSET_TYPES
 _SAMPLED_NAMES = ("filename", "filePath")
 
 def _select(prim, path, choose, rec):
@@ -211,6 +212,32 @@ def _attributes(prim, rec):
             pass
         if entry["kind"] or entry["time_sampled"]:
             rec["attributes"].append(entry)
+        if attr.GetTypeName() in _ASSET_TYPES:
+            searched = _more_assets(attr, value, entry, rec) or searched
+    return searched
+
+def _more_assets(attr, value, entry, rec):
+    """The assets an attribute holds beyond its one value at the default time: each element of
+    an asset array, and the value at every time sample. Each is one more asset entry."""
+    searched = False
+    values = [value] if attr.GetTypeName() == Sdf.ValueTypeNames.AssetArray else []
+    try:
+        samples = attr.GetTimeSamples()
+    except Exception:
+        samples = []
+    for time in samples:
+        try:
+            values.append(attr.Get(time))
+        except Exception:
+            continue
+    for held in values:
+        for element in (held if isinstance(held, Sdf.AssetPathArray) else [held]) if held is not None else []:
+            asset = _asset(element)
+            if asset is None or not (asset[0] or asset[1]):
+                continue
+            rec["attributes"].append(dict(entry, kind=2, text="", resolved=asset[0], written=asset[1],
+                                          time_sampled=False, sample_path=""))
+            searched = searched or _searched(asset[1])
     return searched
 
 def _record(prim, choose):

@@ -96,7 +96,7 @@ TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
         EXPECT_THROW(early.succeed(), std::logic_error);  // before asset.json and tips.json
         early.asset(Json::object());
         EXPECT_THROW(early.asset_list(Json::object(), {}), std::logic_error);  // before tips
-        EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);         // twice
+        EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);          // twice
     }
     EXPECT_FALSE(os::exists(run.success_file));
     ResultAssembly results(run);

@@ -50,6 +50,34 @@ def test_a_usd_file_is_analysed_end_to_end(run_cli, project):
     run.assert_in_order("asset path : " + str(scene), "Analysis successful ...", "[analysis_assets done...]")
 
 
+def test_asset_arrays_time_samples_and_texture_folders_are_found_as_the_library_finds_them(run_cli, project):
+    from pxr import Sdf, Usd, UsdUtils
+    root = project.root
+    for rel in ("tex/wood.1001.exr", "tex/wood.1002.exr", "tex/a.exr", "tex/b.exr", "seq/f1.exr", "seq/f2.exr",
+                "seq/f3.exr"):
+        (root / rel).parent.mkdir(parents=True, exist_ok=True)
+        (root / rel).write_text(rel)
+    stage = Usd.Stage.CreateNew(str(root / "shot.usda"))
+    prim = stage.DefinePrim("/World/mat", "Scope")
+    textures = prim.CreateAttribute("inputs:layers", Sdf.ValueTypeNames.AssetArray)
+    textures.Set(Sdf.AssetPathArray(["./tex/a.exr", "./tex/b.exr", "./tex/wood.<UDIM>.exr"]))
+    per_frame = prim.CreateAttribute("inputs:file", Sdf.ValueTypeNames.Asset)
+    for frame in (1, 2, 3):
+        per_frame.Set(Sdf.AssetPath("./seq/f%d.exr" % frame), frame)
+    stage.GetRootLayer().Save()
+    run = run_cli("-channel", "web", "-file", root / "shot.usda", "-path_json", project.out, *WEB_OPTIONS,
+                  env=base_env(HH=str(root / "hfs")))
+    assert run.code == 0, run.out[-3000:]
+    ours = {e["local"] for e in project.read("upload.json")["asset"]}
+    layers, assets, unresolved = UsdUtils.ComputeAllDependencies(str(root / "shot.usda"))
+    library = {layer.realPath for layer in layers} | set(assets)
+    assert not unresolved
+    assert library == {str(root / rel) for rel in ("shot.usda", "tex/a.exr", "tex/b.exr", "tex/wood.1001.exr",
+                                                   "tex/wood.1002.exr", "seq/f1.exr", "seq/f2.exr", "seq/f3.exr")}
+    assert ours == library
+    assert project.read("asset.json")["missing_file"] == []
+
+
 def test_recorded_variant_selections_are_followed(project):
     import scanflow
     build_stages(project.root)

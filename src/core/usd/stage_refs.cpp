@@ -112,10 +112,17 @@ void add_attribute_file(std::string file_path, const std::set<std::string>& dirs
         result.insert(file_path);
     }
     std::string base = basename(slashes_forward(file_path), Flavour{false});
+    // A relative path in a folder of its layer ("./tex/a.<UDIM>.exr", which the library does
+    // not resolve) is found with its folder, besides by its name alone.
+    bool in_folder = !isabs(forward, f) && forward.find('/') != std::string::npos &&
+                     forward.find('/') + 1 < forward.size() && forward != base;
     for (const auto& dir : dirs) {
-        std::string joined = normpath(join(dir, base, f), f);
-        for (auto& m : glob_file(sequence_key(joined), listings, f)) result.insert(m);
-        if (listings.exists(joined)) result.insert(joined);
+        for (const std::string& name : {base, in_folder ? forward : std::string()}) {
+            if (name.empty()) continue;
+            std::string joined = normpath(join(dir, name, f), f);
+            for (auto& m : glob_file(sequence_key(joined), listings, f)) result.insert(m);
+            if (listings.exists(joined)) result.insert(joined);
+        }
     }
 }
 
