@@ -5,7 +5,6 @@ line it wrote to standard error, one row per case, through our own scene reader.
 """
 
 import argparse
-import json
 import os
 import subprocess
 import sys
@@ -25,12 +24,7 @@ OPTIONS = ["-plugin_server_dir", "/plugins", "-user_id", "42", "-platform", "2"]
 def run_case(maker, timeout):
     with tempfile.TemporaryDirectory() as tmp:
         root = Path(tmp)
-        (root / "hfs").mkdir()
-        made = maker(root)
-        scene, task = made if isinstance(made, tuple) else (made, json.dumps(TASK))
-        out = root / "out"
-        out.mkdir()
-        (out / "task.json").write_text(task)
+        scene, out = hostile_inputs.prepare(maker, root, TASK)
         env = dict(os.environ, SCANFLOW_HOST="hip", SCANFLOW_PAUSE_SCALE="0", HH=str(root / "hfs"))
         command = [sys.executable, "-c", "import scanflow; scanflow.main()", "-channel", "web",
                    "-file", str(scene), "-path_json", str(out)] + OPTIONS

@@ -36,19 +36,24 @@ def installed(name):
     return importlib.machinery.PathFinder.find_spec(top, _search_path()) is not None
 
 
+def _load(name, spec):
+    module = importlib.util.module_from_spec(spec)
+    sys.modules[name] = module
+    try:
+        spec.loader.exec_module(module)
+    except BaseException:
+        sys.modules.pop(name, None)
+        raise
+    return module
+
+
 def import_installed(name):
     top = name.partition(".")[0]
     if top not in sys.modules:
         spec = importlib.machinery.PathFinder.find_spec(top, _search_path())
         if spec is None:
             raise ModuleNotFoundError("No module named %r" % top, name=top)
-        module = importlib.util.module_from_spec(spec)
-        sys.modules[top] = module
-        try:
-            spec.loader.exec_module(module)
-        except BaseException:
-            sys.modules.pop(top, None)
-            raise
+        _load(top, spec)
     return importlib.import_module(name)
 
 
@@ -59,14 +64,7 @@ def import_file(name, path):
     spec = importlib.util.spec_from_file_location(name, path)
     if spec is None:
         raise ModuleNotFoundError("No module file %s" % path, name=name)
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[name] = module
-    try:
-        spec.loader.exec_module(module)
-    except BaseException:
-        sys.modules.pop(name, None)
-        raise
-    return module
+    return _load(name, spec)
 )py";
 
 py::dict& helpers() {

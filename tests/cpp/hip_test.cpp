@@ -621,20 +621,10 @@ namespace {
 // A scene of one null node /obj/n with the given .parm and .chn sections.
 std::string one_node_scene(const testing::TempDir& dir, const std::string& parm,
                            const std::string& chn) {
-    std::string out;
-    auto add = [&](const std::string& name, const std::string& body) {
-        char header[77];
-        std::snprintf(header, sizeof header,
-                      "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
-                      static_cast<unsigned>(name.size() + 1), static_cast<unsigned>(body.size()));
-        out += header + name + std::string(1, '\0') + body;
-    };
-    add(".start", "fps 10\ntcur 0\ntset 0 2\n");
-    add("obj/n.init", "type = null\n");
-    add("obj/n.parm", parm);
-    add("obj/n.chn", chn);
-    add("TRAILER!!!", "");
-    return dir.write("n.hip", out);
+    return dir.write("n.hip", cpio({{".start", "fps 10\ntcur 0\ntset 0 2\n"},
+                                    {"obj/n.init", "type = null\n"},
+                                    {"obj/n.parm", parm},
+                                    {"obj/n.chn", chn}}));
 }
 
 // Parameters p0..p<count - 1>, each a channel with the expression `expr(i)`.
@@ -725,23 +715,7 @@ TEST(Channels, KeyframedSegmentsInterpolate) {
     std::string parm =
         "{\nversion 0.8\na\t[ 0\tlocks=0 ]\t(\t[ a\t0 ] \t)\nb\t[ 0\tlocks=0 ]\t(\t[ b\t0 ] \t)\n"
         "c\t[ 0\tlocks=0 ]\t(\t[ c\t0 ] \t)\n}\n";
-    std::string path = dir.write("k.hip", [&] {
-        std::string out;
-        auto add = [&](const std::string& name, const std::string& body) {
-            char header[77];
-            std::snprintf(header, sizeof header,
-                          "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
-                          static_cast<unsigned>(name.size() + 1),
-                          static_cast<unsigned>(body.size()));
-            out += header + name + std::string(1, '\0') + body;
-        };
-        add(".start", "fps 10\ntcur 0\ntset 0 2\n");
-        add("obj/n.init", "type = null\n");
-        add("obj/n.parm", parm);
-        add("obj/n.chn", chn);
-        add("TRAILER!!!", "");
-        return out;
-    }());
+    std::string path = one_node_scene(dir, parm, chn);
     auto host = make_hip_host();
     host->load_hip(path);
     NodePtr n = host->node("/obj/n");

@@ -146,6 +146,18 @@ def huge_task_integers(root):
     return _file_node(root, "$HIP/tex.png"), json.dumps(task)
 
 
+def prepare(maker, root, task):
+    """Makes the case in `root` with an installation folder and a result folder holding the
+    task file (the case's own, else `task`); returns the scene and the result folder."""
+    (root / "hfs").mkdir()
+    made = maker(root)
+    scene, text = made if isinstance(made, tuple) else (made, json.dumps(task))
+    out = root / "out"
+    out.mkdir()
+    (out / "task.json").write_text(text)
+    return scene, out
+
+
 # Name, maker. A maker returns the scene, or the scene and the text of task.json.
 CASES = [
     ("nested if statements", nested_if),

@@ -81,12 +81,7 @@ EXPECTED = {
 
 @pytest.mark.parametrize("name,maker", hostile_inputs.CASES, ids=[n for n, _ in hostile_inputs.CASES])
 def test_hostile_inputs_end_in_a_result_or_an_error_naming_them(run_cli, tmp_path, name, maker):
-    (tmp_path / "hfs").mkdir()
-    made = maker(tmp_path)
-    scene, task = made if isinstance(made, tuple) else (made, json.dumps(TASK_JSON))
-    out = tmp_path / "out"
-    out.mkdir()
-    (out / "task.json").write_text(task)
+    scene, out = hostile_inputs.prepare(maker, tmp_path, TASK_JSON)
     run = run_cli("-channel", "web", "-file", scene, "-path_json", out, *WEB_OPTIONS,
                   env=base_env(SCANFLOW_HOST="hip", HH=str(tmp_path / "hfs")), cwd=tmp_path)
     assert run.code in (0, 886 & 0xFF), run.err[-2000:]

@@ -10,13 +10,25 @@ import pytest
 pxr = pytest.importorskip("pxr.Usd")
 
 
-@pytest.fixture
-def walks():
+def load(name):
     import scanflow
     path = os.path.join(os.path.dirname(scanflow.__file__), "scanflow_usd_walk.py")
-    spec = importlib.util.spec_from_file_location("walks_under_test", path)
+    spec = importlib.util.spec_from_file_location(name, path)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
+    return module
+
+
+def with_look_variants(head, reference):
+    """A layer whose prim /Top has the variants a (empty) and b (a reference), a selected."""
+    return ('#usda 1.0\n%sdef "Top" (\n  variants = { string look = "a" }\n  prepend variantSets = "look"\n) {\n'
+            '  variantSet "look" = {\n    "a" { }\n    "b" (\n      references = %s\n    ) { }\n  }\n}\n'
+            % (head, reference))
+
+
+@pytest.fixture
+def walks():
+    module = load("walks_under_test")
     refused = []
 
     def refusal(layer_path):
@@ -32,11 +44,7 @@ def walks():
 
 
 def test_without_the_analysis_layer_test_nothing_is_opened(tmp_path):
-    import scanflow
-    path = os.path.join(os.path.dirname(scanflow.__file__), "scanflow_usd_walk.py")
-    spec = importlib.util.spec_from_file_location("walks_untold", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module = load("walks_untold")
     (tmp_path / "a.usda").write_text('#usda 1.0\ndef "A" {}\n')
     with pytest.raises(RuntimeError, match="layer test was not given"):
         module.external_references(str(tmp_path / "a.usda"))
@@ -45,11 +53,8 @@ def test_without_the_analysis_layer_test_nothing_is_opened(tmp_path):
 def test_every_layer_a_stage_composes_is_admitted_before_the_library_opens_it(walks, tmp_path):
     (tmp_path / "model.usda").write_text('#usda 1.0\ndef "Model" {\n  asset tex = @./wood.png@\n}\n')
     (tmp_path / "sub.usda").write_text('#usda 1.0\ndef "Sub" (\n  references = @./model.usda@</Model>\n) {}\n')
-    (tmp_path / "top.usda").write_text('#usda 1.0\n(\n  subLayers = [@./sub.usda@, @./absent.usda@]\n)\n'
-                                      'def "Top" (\n  variants = { string look = "a" }\n'
-                                      '  prepend variantSets = "look"\n) {\n'
-                                      '  variantSet "look" = {\n    "a" { }\n'
-                                      '    "b" (\n      references = @./no_b.usda@\n    ) { }\n  }\n}\n')
+    (tmp_path / "top.usda").write_text(with_look_variants('(\n  subLayers = [@./sub.usda@, @./absent.usda@]\n)\n',
+                                                          "@./no_b.usda@"))
     (tmp_path / "no_b.usda").write_text('#usda 1.0\ndef "B" {}\n')
     # A layer behind an unselected variant is still a dependency of the layer: it is tested too.
     with pytest.raises(RuntimeError, match="no_b.usda is not opened: refused by the test"):
@@ -75,10 +80,7 @@ def test_every_layer_a_stage_composes_is_admitted_before_the_library_opens_it(wa
 def test_a_variant_the_analysis_chooses_is_walked(walks, tmp_path):
     (tmp_path / "b.usda").write_text('#usda 1.0\ndef "B" {\n  asset file = @./b.exr@\n}\n')
     (tmp_path / "b.exr").write_text("b")
-    (tmp_path / "top.usda").write_text('#usda 1.0\ndef "Top" (\n  variants = { string look = "a" }\n'
-                                      '  prepend variantSets = "look"\n) {\n'
-                                      '  variantSet "look" = {\n    "a" { }\n'
-                                      '    "b" (\n      references = @./b.usda@</B>\n    ) { }\n  }\n}\n')
+    (tmp_path / "top.usda").write_text(with_look_variants("", "@./b.usda@</B>"))
     chosen = walks.walk_stage(str(tmp_path / "top.usda"), lambda path: [("look", "b")], "")
     top = chosen["prims"][0]
     assert top["selections"] == [("look", "b", True)]
