@@ -11,7 +11,7 @@ from pxr import Ar, Sdf, Usd
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
-_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}}
+_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set()}
 _KEPT_WALKS = 16
 
 def begin_run():
@@ -19,7 +19,7 @@ def begin_run():
     _run["open"] = True
 
 def end_run():
-    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={})
+    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set())
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -48,9 +48,14 @@ def _composed_layers(root):
     # is admitted, so that the library finds them open and never opens a file that could block
     # it or exhaust its parser. Held until the stage is open.
     held, todo, seen = [root], [root], {root.realPath}
+    # Within a run the layers stay open: one whose dependencies were all admitted once is not
+    # walked again by the next stage that composes it.
+    admitted = _run["admitted"] if _run["open"] else set()
     resolver = Ar.GetResolver()
     while todo:
         layer = todo.pop()
+        if layer.identifier in admitted:
+            continue
         for asset in layer.GetCompositionAssetDependencies():
             if not asset:
                 continue
@@ -62,6 +67,8 @@ def _composed_layers(root):
             if child is not None:
                 held.append(child)
                 todo.append(child)
+    if _run["open"]:
+        admitted.update(layer.identifier for layer in held)
     return held
 
 def _stage(path, mask=None):
