@@ -27,7 +27,7 @@ echo "C++ tests under the sanitizers: $((SECONDS - start)) s"
 runtimes="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)"
 module_dir="$build/module"
 mkdir -p "$module_dir"
-cp "$build"/scanflow*.so "$module_dir/"
+cp "$build"/scanflow*.so src/python/scanflow_usd_walk.py "$module_dir/"
 start=$SECONDS
 LD_PRELOAD="$runtimes" PYTHONPATH="$PWD/$module_dir${PYTHONPATH:+:$PYTHONPATH}" SCANFLOW_PAUSE_SCALE=0 \
     .venv/bin/python -m pytest -q -p no:cacheprovider tests/python
