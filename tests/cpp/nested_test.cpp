@@ -331,7 +331,8 @@ TEST(GeometryCaches, ManyEmptyChunksAreReadOneAfterTheOther) {
 
 TEST(GeometryCaches, ACompressedContainerThatInflatesBeyondItsBudgetIsRefused) {
     // zstd chunks of 128 MB of ASCII numbers, each a few KB: a small file of gigabytes.
-    blosc_set_compressor("zstd");
+    // Without zstd (a Blosc built without it), no codec inflates beyond a few hundred times.
+    if (blosc_set_compressor("zstd") < 0) GTEST_SKIP() << "this Blosc has no zstd codec";
     // "[0,0,...,0," each: the chunks read one after the other are a well-formed beginning.
     std::string numbers = "[";
     numbers.reserve(128u << 20);
