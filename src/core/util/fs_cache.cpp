@@ -161,7 +161,7 @@ std::vector<std::string> DirCache::refused() const {
 
 void DirCache::refuse(const std::string& path) {
     std::lock_guard lock(refused_mutex_);
-    refused_.push_back(path);
+    if (refused_seen_.insert(path).second) refused_.push_back(path);
 }
 
 // A directory is listed only when it lies below a root, its links followed; an entry that is a

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/os.h"
@@ -114,7 +115,8 @@ private:
     std::atomic<size_t> reads_{0};
     std::shared_ptr<const Confinement> confinement_;
     mutable std::mutex refused_mutex_;
-    std::vector<std::string> refused_;
+    std::vector<std::string> refused_;  // each once, in the order met
+    std::unordered_set<std::string> refused_seen_;
     const uint64_t serial_ = next_serial();  // tells caches apart in the per-thread memo
     static uint64_t next_serial();
 };
