@@ -211,27 +211,25 @@ def _attributes(prim, rec):
                 entry["kind"], (entry["resolved"], entry["written"]) = 2, asset
                 searched = searched or _searched(asset[1])
         try:
-            if attr.GetTimeSamples():
+            samples = attr.GetTimeSamples()
+            if samples:
                 entry["time_sampled"] = True
                 sample = attr.Get(0)
                 entry["sample_path"] = getattr(sample, "path", sample) if sample is not None else ""
         except Exception:
-            pass
+            samples = []
         if entry["kind"] or entry["time_sampled"]:
             rec["attributes"].append(entry)
-        if attr.GetTypeName() in _ASSET_TYPES:
-            searched = _more_assets(attr, value, entry, rec) or searched
+        type_name = attr.GetTypeName()
+        if type_name in _ASSET_TYPES:
+            values = [value] if type_name == Sdf.ValueTypeNames.AssetArray else []
+            searched = _more_assets(attr, values, samples, entry, rec) or searched
     return searched
 
-def _more_assets(attr, value, entry, rec):
+def _more_assets(attr, values, samples, entry, rec):
     """The assets an attribute holds beyond its one value at the default time: each element of
-    an asset array, and the value at every time sample. Each is one more asset entry."""
+    an asset array (`values`), and the value at every time sample. Each is one more asset entry."""
     searched = False
-    values = [value] if attr.GetTypeName() == Sdf.ValueTypeNames.AssetArray else []
-    try:
-        samples = attr.GetTimeSamples()
-    except Exception:
-        samples = []
     for time in samples:
         try:
             values.append(attr.Get(time))

@@ -71,18 +71,16 @@ size_t usda_nesting(std::string_view text) {
 std::string layer_refusal(const std::string& path) {
     if (!os::exists(path)) return "";
     std::string why;
-    std::optional<std::string> bytes;
-    {
-        std::FILE* file = os::open_regular(path, &why);
-        if (!file) return why;
-        char head[8] = {};
-        size_t got = std::fread(head, 1, sizeof head, file);
-        std::fclose(file);
-        if (std::string_view(head, got).substr(0, 5) != "#usda") return "";
-        bytes = os::read_file(path, &why);
-    }
-    if (!bytes) return why;
-    size_t nesting = usda_nesting(*bytes);
+    FileHandle file(os::open_regular(path, &why));
+    if (!file) return why;
+    // One open: the head tells a text layer, and only a text layer is read on.
+    std::string text(5, '\0');
+    if (std::fread(text.data(), 1, text.size(), file.get()) != text.size() || text != "#usda")
+        return "";
+    std::string block(1 << 16, '\0');
+    for (size_t n; (n = std::fread(block.data(), 1, block.size(), file.get())) > 0;)
+        text.append(block, 0, n);
+    size_t nesting = usda_nesting(text);
     if (nesting > budget::kUsdTextNesting)
         return "its brackets nest " + std::to_string(nesting) + " deep, beyond the " +
                std::to_string(budget::kUsdTextNesting) + " the USD library's parser is given";
