@@ -14,15 +14,16 @@
 int main(int argc, char** argv) {
     using namespace scanflow;
     std::vector<std::string> args = os::arguments(argc, argv);
-    ModuleState state;
+    Environment environment = Environment::process();
+    ModuleState state(environment);
     state.IS_WIN = os::kWindows;
     state.platform_name =
         os::kWindows ? "win32" : (os::system_name() == "Darwin" ? "darwin" : "linux");
     // What the module says when it loads without the optional libraries.
     console::print("no arnold");
     console::print("no Usd");
-    std::shared_ptr<Host> host = hip::make_hip_host();
-    Services services{state, *host, nullptr, {}, {}, {}, nullptr};
+    std::shared_ptr<Host> host = hip::make_hip_host(environment);
+    Services services{state, *host, environment, nullptr, {}, {}, {}, nullptr};
     int code = 1;
     try {
         code = run_command_line(args, services);

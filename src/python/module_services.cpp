@@ -20,7 +20,8 @@ namespace {
 
 // Owned for the whole process: the analyses and the module's functions keep references.
 struct ModuleParts {
-    ModuleState state;
+    Environment environment = Environment::process();
+    ModuleState state{environment};
     std::shared_ptr<Host> host;
     std::shared_ptr<UsdFacade> usd;
     std::unique_ptr<Services> services;
@@ -45,8 +46,8 @@ bool try_import(py::module_& m, const char* module, const char* attr_name) {
 
 // The host application's module when it imports (or SCANFLOW_HOST=hou), our own scene reader
 // otherwise (or SCANFLOW_HOST=hip).
-std::shared_ptr<Host> select_host() {
-    std::string choice = os::get_env("SCANFLOW_HOST").value_or("");
+std::shared_ptr<Host> select_host(const Environment& env) {
+    std::string choice = env.text("SCANFLOW_HOST");
     if (choice != "hip") {
         try {
             return make_hou_host();
@@ -57,7 +58,7 @@ std::shared_ptr<Host> select_host() {
                     e.what() + ")");
         }
     }
-    return hip::make_hip_host();
+    return hip::make_hip_host(env);
 }
 
 void read_interpreter_facts(ModuleState& s) {
@@ -78,8 +79,8 @@ void read_interpreter_facts(ModuleState& s) {
 
 // A diagnostic: SCANFLOW_USD_WALK=full walks every USD stage in full; =verify derives walks and
 // checks each against a full walk.
-WalkMode usd_walk_mode() {
-    std::string text = os::get_env("SCANFLOW_USD_WALK").value_or("");
+WalkMode usd_walk_mode(const Environment& env) {
+    std::string text = env.text("SCANFLOW_USD_WALK");
     if (text == "full") return WalkMode::Full;
     if (text == "verify") return WalkMode::Verify;
     return WalkMode::Derive;
@@ -91,7 +92,7 @@ void probe_libraries(py::module_& m, ModuleParts& p) {
     ModuleState& s = p.state;
     s.has_arnold = try_import(m, "arnold", "ar");
     if (!s.has_arnold) console::print("no arnold");
-    p.usd = make_pxr_facade(usd_walk_mode());
+    p.usd = make_pxr_facade(usd_walk_mode(p.environment));
     s.has_usd = p.usd != nullptr;
     if (!s.has_usd) console::print("no Usd");
     if (try_import(m, "hjson", "houjson")) {
@@ -109,9 +110,10 @@ void set_up_module(py::module_& m) {
     py::module_::import("sys").attr("setrecursionlimit")(1000000);
     read_interpreter_facts(p.state);
     probe_libraries(m, p);
-    p.host = select_host();
+    p.host = select_host(p.environment);
     p.services = std::make_unique<Services>(
-        Services{p.state, *p.host, p.usd.get(), nullptr, &probe_python_modules, &script_listings});
+        Services{p.state, *p.host, p.environment, p.usd.get(), nullptr,
+                 &probe_python_modules, &script_listings});
     if (p.state.has_arnold) p.services->arnold = &arnold_file_names;
 }
 

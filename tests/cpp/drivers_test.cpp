@@ -146,11 +146,7 @@ const char* kSaved = "set -g _HIP_SAVEVERSION = '19.5.605'\n";
 
 class SceneFlow : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_.write("out/task.json", testing::kTaskJson);
-        testing::set_env("HH", "/opt/hfs");
-    }
-    void TearDown() override { testing::unset_env("HH"); }
+    void SetUp() override { dir_.write("out/task.json", testing::kTaskJson); }
     TempDir dir_;
     std::shared_ptr<testing::FakeScene> host_ = std::make_shared<testing::FakeScene>();
     TestModule module_{host_};

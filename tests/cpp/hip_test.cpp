@@ -335,7 +335,7 @@ TEST(Expressions, HscriptAsScenesWriteIt) {
 class CorpusScene : public ::testing::Test {
 protected:
     void load(const std::string& name) {
-        host_ = make_hip_host();
+        host_ = make_hip_host(Environment::of({}));
         path_ = std::string(SCANFLOW_TEST_DATA) + "/hip/" + name;
         host_->load_hip(path_);
     }
@@ -434,7 +434,7 @@ TEST(HipHost, TemplatesNameAndTypeParametersAsTheHostDoes) {
         "        menu {\n            \"near\" \"Near\"\n            \"far\" \"Far\"\n        }\n   "
         " }\n"
         "    parm {\n        name    \"vm_picture\"\n        baseparm\n    }\n");
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     host->load_hip(dir.write("t.hip", cpio(members)));
     NodePtr rop = host->node("/out/mantra1");
     ASSERT_TRUE(rop);
@@ -516,10 +516,10 @@ TEST(HipHost, ASceneLoadedByARelativePathHasAnAbsoluteLocation) {
     std::string scene =
         dir.write("shots/a.hip",
                   testing::read_text(std::string(SCANFLOW_TEST_DATA) + "/hip/test_parameters.hip"));
-    EXPECT_FALSE(make_hip_host()->refusal(scene));
+    EXPECT_FALSE(make_hip_host(Environment::of({}))->refusal(scene));
     std::string cwd = std::filesystem::current_path().string();
     std::filesystem::current_path(testing::fs_path(dir.file("shots")));
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     try {
         host->load_hip("./a.hip");
     } catch (const LoadWarning&) {
@@ -533,7 +533,7 @@ TEST(HipHost, ASceneLoadedByARelativePathHasAnAbsoluteLocation) {
 
 TEST(HipHost, LowerTierScenesAreRefusedNamingTierAndVersionAndDamageIsAWarning) {
     testing::TempDir dir;
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     const std::string data = std::string(SCANFLOW_TEST_DATA) + "/hip/licensed/";
     const std::pair<std::string, std::string> tiers[] = {
         {data + "test_rop_render.hiplc",
@@ -595,7 +595,7 @@ namespace {
 
 TEST(HipGeometry, BothEncodingsAndTheCompressedContainer) {
     std::string dir = std::string(SCANFLOW_TEST_DATA) + "/geo/";
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     for (const char* name : {"laika_packed_disk.geo", "laika_packed_disk.bgeo"}) {
         GeometryPtr geo = host->load_geometry(dir + name);
         ASSERT_EQ(geo->prims().size(), 1u) << name;
@@ -644,7 +644,7 @@ std::string expression_scene(const testing::TempDir& dir, int count,
 TEST(EvaluationBudget, AParameterReadTwiceIsEvaluatedOnce) {
     testing::TempDir dir;
     // Without a memo, p0 would cost 4^20 evaluations, far beyond the budget of steps.
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     host->load_hip(expression_scene(
         dir, 21,
         [](int i) {
@@ -658,7 +658,7 @@ TEST(EvaluationBudget, AParameterReadTwiceIsEvaluatedOnce) {
 TEST(EvaluationBudget, NestingIsBoundedAcrossEvaluatorsAndReferences) {
     testing::TempDir dir;
     // Ten Python expressions, each within its own bound, reading one another.
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     host->load_hip(expression_scene(
         dir, 11,
         [](int i) {
@@ -716,7 +716,7 @@ TEST(Channels, KeyframedSegmentsInterpolate) {
         "{\nversion 0.8\na\t[ 0\tlocks=0 ]\t(\t[ a\t0 ] \t)\nb\t[ 0\tlocks=0 ]\t(\t[ b\t0 ] \t)\n"
         "c\t[ 0\tlocks=0 ]\t(\t[ c\t0 ] \t)\n}\n";
     std::string path = one_node_scene(dir, parm, chn);
-    auto host = make_hip_host();
+    auto host = make_hip_host(Environment::of({}));
     host->load_hip(path);
     NodePtr n = host->node("/obj/n");
     host->setFrame(6);  // halfway through the first segment
@@ -768,7 +768,7 @@ TEST(Takes, TheSavedTakeOverridesParameters) {
             {".cwd", "opcf /\ntakeset " + current + "\n"}};
         testing::TempDir dir;
         std::string path = dir.write("t.hip", cpio(members));
-        auto host = make_hip_host();
+        auto host = make_hip_host(Environment::of({}));
         host->load_hip(path);
         NodePtr r = host->node("/out/r");
         EXPECT_EQ(r->evalParm("vm_picture").str(), dir.path() + picture) << current;

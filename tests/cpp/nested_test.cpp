@@ -99,6 +99,11 @@ class Nested : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_.write("out/task.json", testing::kTaskJson);
+        on_path("");
+    }
+    // A fresh analysis on a machine whose executable search path is `path`.
+    void on_path(const std::string& path) {
+        module_.environment = Environment::of({{"HH", "/opt/hfs"}, {"PATH", path}});
         Json params = Json::object();
         params["hip_file"] = dir_.file("shot.hip");
         params["path_json"] = dir_.file("out");
@@ -153,10 +158,8 @@ TEST_F(Nested, ProxiesAndSequencesNamedByNestedFilesAreSortedIntoPresentAndMissi
         "p/a.rs", "x" + std::string(1, '\0') + "./tex/r.exr" + '\0' + "./tex/lost.exr" + '\0');
     std::string scene =
         dir_.write("p/s.ass", "image\n{\n filename " + dir_.file("tex/wall.<udim>.exr") + "\n}\n");
-    std::string saved = os::get_env("PATH").value_or("");
-    testing::set_env("PATH", dir_.file("nobin"));  // no Redshift tool: the proxy's bytes are read
+    on_path(dir_.file("nobin"));  // no Redshift tool: the proxy's bytes are read
     UploadLists lists = driver_->all_upload_list({proxy, scene});
-    testing::set_env("PATH", saved);
     auto present = testing::forward_on_windows(lists.present);
     EXPECT_TRUE(std::count(present.begin(), present.end(), dir_.file("p/tex/r.exr")))
         << Json(present).dump();
@@ -219,11 +222,10 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
         "C:\\tex\\WALL.EXR\0./vol/v.vdb\0.\\note.txt";
     dir_.write("rs/b.rs", std::string(proxy, sizeof proxy - 1));
     std::string top = dir_.write("rs/a.rs", std::string("header C:/rs/x.jpg\0./b.rs\0end\n", 27));
-    std::string saved = os::get_env("PATH").value_or("");
     std::string cwd = std::filesystem::current_path().string();
     std::filesystem::current_path(
         dir_.file("rs"));  // relative names are read from the working directory
-    testing::set_env("PATH", dir_.file("nobin").c_str());
+    on_path(dir_.file("nobin"));
     auto found = driver_->get_file_from_rs_cmd(top);
     std::filesystem::current_path(cwd);
     EXPECT_EQ(found, (std::vector<std::string>{"C:/rs/x.jpg", "C:\\tex\\WALL.EXR", "./vol/v.vdb",
@@ -231,14 +233,13 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
     EXPECT_NE(capture_.text().find("cmdLine is not exists!"), std::string::npos);
     EXPECT_TRUE(driver_->get_file_from_rs_cmd(top).empty());
 
-    testing::set_env("PATH", saved);
     SKIP_ON_WINDOWS("the tool is a shell script");
     // With the tool on the search path its listing counts, one dependency per line.
     std::string tool = dir_.write(
         "bin/redshiftCmdLine.exe",
         "#!/bin/sh\necho 'Texture paths:'\necho\necho '  C:/t/one.exr  '\necho \"$1|$2|\"\n");
     testing::make_executable(tool);
-    testing::set_env("PATH", dir_.file("bin").c_str());
+    on_path(dir_.file("bin"));
     std::string with_space = dir_.write("rs/with space.rs", "");
     std::vector<std::string> listed;
     try {
@@ -248,7 +249,6 @@ TEST_F(Nested, RedshiftProxiesFromTheToolOrTheirBytes) {
     }
     EXPECT_EQ(listed,
               (std::vector<std::string>{"C:/t/one.exr", "-printdependencies|" + with_space + "|"}));
-    testing::set_env("PATH", saved.c_str());
 }
 
 }  // namespace

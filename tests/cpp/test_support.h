@@ -200,11 +200,13 @@ private:
 
 // The module state and scene host of one test, and the services an analysis gets from them.
 struct TestModule {
-    ModuleState state;
+    // A machine with the host application installed and nothing else set.
+    Environment environment = Environment::of({{"HH", "/opt/hfs"}});
+    ModuleState state{environment};
     std::shared_ptr<Host> host;
     explicit TestModule(std::shared_ptr<Host> h = std::make_shared<ScriptedHost>())
         : host(std::move(h)) {}
-    Services services() { return Services{state, *host, nullptr, {}, {}, {}}; }
+    Services services() { return Services{state, *host, environment, nullptr, {}, {}, {}}; }
 };
 
 inline const char* kTaskJson = R"({

@@ -21,19 +21,16 @@ using testing::TempDir;
 const Flavour kPosix{false};
 const Flavour kWindows{true};
 
-class MountMap : public ::testing::Test {
-protected:
-    void TearDown() override { testing::unset_env("G_WIN_MNT_MAP"); }
-    void set(const std::string& value) { testing::set_env("G_WIN_MNT_MAP", value.c_str()); }
-};
+Environment mounts(const std::string& value) {
+    return Environment::of({{"G_WIN_MNT_MAP", value}});
+}
 
-TEST_F(MountMap, RewritesMappedDrivesInBothForms) {
-    testing::unset_env("G_WIN_MNT_MAP");
-    EXPECT_TRUE(drive_replacement_map(kWindows).empty());
+TEST(MountMap, RewritesMappedDrivesInBothForms) {
+    EXPECT_TRUE(drive_replacement_map(Environment::of({}), kWindows).empty());
     EXPECT_EQ(replace_drive_in_path("A:/tex/wall.exr", {}), "A:/tex/wall.exr");
 
-    set(R"(ignored;{"A:": "\\\\server\\path\\show", "B:": "\\\\server\\sw\\"})");
-    auto map = drive_replacement_map(kWindows);
+    Environment env = mounts(R"(ignored;{"A:": "\\\\server\\path\\show", "B:": "\\\\server\\sw\\"})");
+    auto map = drive_replacement_map(env, kWindows);
     ASSERT_EQ(map, (DriveMap{{"A:", "show"}, {"B:", "sw"}}));
     EXPECT_EQ(replace_drive_in_path("A:/tex/wall.exr", map), "show/tex/wall.exr");
     EXPECT_EQ(replace_drive_in_path("a:/tex/wall.exr", map), "show/tex/wall.exr");
@@ -42,29 +39,26 @@ TEST_F(MountMap, RewritesMappedDrivesInBothForms) {
     EXPECT_EQ(replace_drive_in_path("/AB/tex/wall.exr", map), "/AB/tex/wall.exr");
     EXPECT_EQ(replace_drive_in_path("A:\\tex", map), "A:\\tex");
     // The posix flavour reads the same share names.
-    EXPECT_EQ(drive_replacement_map(kPosix), map);
+    EXPECT_EQ(drive_replacement_map(env, kPosix), map);
 }
 
-TEST_F(MountMap, SingleLetterFoldersAndBadValues) {
-    set(R"({"A:": "\\\\server\\A"})");
-    EXPECT_TRUE(drive_replacement_map(kWindows).empty());
-    set(R"({"A:": "\\\\server\\B", "C:": ""})");
-    EXPECT_EQ(drive_replacement_map(kWindows), (DriveMap{{"A:", "B"}}));
-    set("[1, 2]");
-    EXPECT_TRUE(win_mount_map().empty());
+TEST(MountMap, SingleLetterFoldersAndBadValues) {
+    EXPECT_TRUE(drive_replacement_map(mounts(R"({"A:": "\\\\server\\A"})"), kWindows).empty());
+    EXPECT_EQ(drive_replacement_map(mounts(R"({"A:": "\\\\server\\B", "C:": ""})"), kWindows),
+              (DriveMap{{"A:", "B"}}));
+    EXPECT_TRUE(win_mount_map(mounts("[1, 2]")).empty());
     ConsoleCapture capture;
-    set("A:=share");
-    EXPECT_TRUE(drive_replacement_map(kWindows).empty());
+    EXPECT_TRUE(drive_replacement_map(mounts("A:=share"), kWindows).empty());
     EXPECT_EQ(capture.text().rfind("    WARNING: Failed to parse G_WIN_MNT_MAP: ", 0), 0u);
 }
 
 class Gather : public ::testing::Test {
 protected:
-    void TearDown() override { testing::unset_env("G_WIN_MNT_MAP"); }
     // Each gathering lists the directories afresh; the record as upload.json holds it.
-    Json gather(const std::vector<std::string>& paths, const std::string& scene, Flavour f) {
+    Json gather(const std::vector<std::string>& paths, const std::string& scene, Flavour f,
+                const Environment& env = Environment::of({})) {
         DirCache listings;
-        UploadRecord record = gather_upload(paths, scene, listings, f, 2);
+        UploadRecord record = gather_upload(paths, scene, env, listings, f, 2);
         StringSink text;
         JsonWriter out(text, Unencodable::Drop);
         write_upload_record(out, record);
@@ -119,8 +113,7 @@ TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
     EXPECT_TRUE(hip["asset"].empty());
     EXPECT_EQ(hip["scene"][0]["hash"], "d41d8cd98f00b204e9800998ecf8427e");
 
-    testing::set_env("G_WIN_MNT_MAP", R"({"A:": "\\\\server\\path\\show"})");
-    Json mapped = gather({}, "A:/shots/s.hip", kWindows);
+    Json mapped = gather({}, "A:/shots/s.hip", kWindows, mounts(R"({"A:": "\\\\server\\path\\show"})"));
     EXPECT_EQ(mapped["scene"][0]["local"], "show/shots/s.hip");
     EXPECT_EQ(mapped["scene"][0]["server"], "/show/shots/s.hip");
 }
@@ -130,8 +123,8 @@ TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {
     dir_.write("A:/shots/a.exr", "a");
     std::string cwd = std::filesystem::current_path().string();
     std::filesystem::current_path(dir_.path());
-    testing::set_env("G_WIN_MNT_MAP", R"({"A:": "\\\\server\\path\\show"})");
-    Json mapped = gather({"A:/shots/a.exr"}, "A:/shots/s.hip", kWindows);
+    Json mapped = gather({"A:/shots/a.exr"}, "A:/shots/s.hip", kWindows,
+                         mounts(R"({"A:": "\\\\server\\path\\show"})"));
     std::filesystem::current_path(cwd);
     ASSERT_EQ(mapped["asset"].size(), 1u) << mapped.dump();
     EXPECT_EQ(mapped["asset"][0]["local"], "show/shots/a.exr");
@@ -147,7 +140,7 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
         paths.push_back(dir_.write(std::string("t/") + name, name));
     std::string scene = dir_.write("shot.hip", "scene");
     DirCache listings;
-    UploadRecord record = gather_upload(paths, scene, listings, kPosix, 2);
+    UploadRecord record = gather_upload(paths, scene, Environment::of({}), listings, kPosix, 2);
     record.asset.push_back(record.asset[2]);  // the same file twice makes one line
     AssetRecord asset;
     add_file_facts(asset, record, scene, listings, 2);

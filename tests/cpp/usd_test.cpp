@@ -65,10 +65,9 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
 
     Json variants = Json::array();
     std::set<std::string> search;
-    std::vector<std::string> env;
     DirCache listings;
     auto found = get_stage_references(
-        shot, StageInputs{&usd, variants, search, env, listings, native_flavour()});
+        shot, StageInputs{&usd, variants, search, {}, Environment::of({}), listings, native_flavour()});
     EXPECT_TRUE(has(found, a)) << Json(found).dump();
     EXPECT_TRUE(has(found, b));  // the asset as the library resolved it
     EXPECT_TRUE(has(found, ref));
@@ -84,9 +83,56 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     // A folder named as a layer is listed and never opened.
     std::set<std::string> layers;
     usd.opened.clear();
-    get_refe_layer(dir.file("tex"), layers, usd, env, listings, native_flavour());
+    get_refe_layer(dir.file("tex"), layers, usd, {}, listings, native_flavour());
     EXPECT_TRUE(usd.opened.empty());
     EXPECT_EQ(layers, std::set<std::string>{dir.file("tex")});
+}
+
+// A path whose first component names a variable stands for the file under its value; a layer
+// not beside its referrer comes from the last search directory set. Under a confinement a
+// variable it does not allow is not expanded.
+TEST(Usd, VariablesInPathsAndLayerSearchDirectories) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::string shot = dir.write("shot/shot.usda", "#usda 1.0\n");
+    dir.write("lib/tex/a.exr", "a");
+    std::string shared = dir.write("shared/set.usda", "#usda 1.0\n");
+    FakeUsd usd;
+    usd.references[shot] = {"set.usda"};
+    auto prim = std::make_shared<UsdPrim>();
+    prim->path = "/world";
+    prim->specs.push_back(UsdSpec{shot, "", {}});
+    UsdAttribute text;
+    text.name = "inputs:file";
+    text.kind = UsdAttribute::Text;
+    text.text = "TEXROOT/a.exr";
+    prim->attributes = {text};
+    usd.walk.prims.push_back(prim);
+
+    Environment machine = Environment::of(
+        {{"TEXROOT", dir.file("lib/tex")}, {"LAYERS", dir.file("shared")}, {"UNSET_LATER", "/x"}});
+    std::vector<std::string> search = layer_search_dirs({"NOT_SET", "UNSET_LATER", "LAYERS"}, machine);
+    EXPECT_EQ(search, (std::vector<std::string>{"/x", dir.file("shared")}));
+    Json variants = Json::array();
+    std::set<std::string> texture_dirs;
+    auto walk = [&](const Environment& variables) {
+        DirCache listings;
+        return testing::forward_on_windows(get_stage_references(
+            shot, StageInputs{&usd, variants, texture_dirs, search, variables, listings,
+                              native_flavour()}));
+    };
+    // The value and the rest of the path are joined as written, separator and all.
+    const std::string expanded = dir.file("lib/tex") + "//a.exr";
+    auto found = walk(machine);
+    EXPECT_TRUE(has(found, expanded)) << Json(found).dump();
+    EXPECT_TRUE(has(found, shared));
+
+    auto confinement = Confinement::from_lists(dir.path(), "LAYERS");
+    found = walk(machine.confined(confinement));
+    EXPECT_FALSE(has(found, expanded)) << Json(found).dump();
+    EXPECT_TRUE(has(found, shared));  // the search directories are the machine's, not the scene's
+    EXPECT_EQ(machine.confined(confinement).get("LAYERS"), dir.file("shared"));
+    EXPECT_EQ(machine.confined(nullptr).get("TEXROOT"), dir.file("lib/tex"));
 }
 
 TEST(Usd, TextLayersNameFilesBesideThemselves) {

@@ -265,16 +265,12 @@ TEST(Exclusions, UnavailablePathsAndAssetLibraries) {
     EXPECT_TRUE(none.first.empty() && none.second.empty());
     EXPECT_THROW(filter_excluded_paths({std::nullopt}, {"/a/b.hda"}, kPosix), Error);
 
-    testing::set_env("HOUDINI_PATH", "a;b");
-    testing::set_env("HH", "/opt/hfs");
-    testing::unset_env("PXR_PLUGINPATH_NAME");
-    auto entries = filter_otls_path(kWindows);
-    EXPECT_EQ(entries, (std::vector<std::optional<std::string>>{"a", "b", "/opt/hfs"}));
-    testing::set_env("HOUDINI_PATH", "/x:/x");
-    testing::unset_env("HH");
-    EXPECT_EQ(filter_otls_path(kPosix),
+    auto entries = filter_otls_path(
+        Environment::of({{"HOUDINI_PATH", "a;b"}, {"PXR_PLUGINPATH_NAME", "p;a"}, {"HH", "/opt/hfs"}}),
+        kWindows);
+    EXPECT_EQ(entries, (std::vector<std::optional<std::string>>{"p", "a", "b", "/opt/hfs"}));
+    EXPECT_EQ(filter_otls_path(Environment::of({{"HOUDINI_PATH", "/x:/x"}}), kPosix),
               (std::vector<std::optional<std::string>>{"/x", std::nullopt}));
-    testing::unset_env("HOUDINI_PATH");
 }
 
 TEST_F(OnDisk, TextureCounterparts) {

@@ -70,6 +70,27 @@ def test_no_process_wide_lookups_in_the_core():
     assert not found, "\n".join(found)
 
 
+# The platform floor reads the process's environment, and the one object that hands it to the
+# rest of the core; everything else gets its variables from the run.
+ENVIRONMENT_SEAM = ("base/", "util/environment.cpp")
+ENVIRONMENT_ACCESS = re.compile(
+    r"\bos::get_env\b|\bstd::getenv\b|(?<![\w:.>])::getenv\b|\b(?:un)?setenv\s*\(|\b_?w?putenv\b"
+    r"|\b_wgetenv\b|\bGetEnvironmentVariable|(?<![\w.>:])getenv\s*\(\s*\"\"")
+
+
+def test_the_environment_is_read_only_through_its_seam():
+    found = []
+    for path in sources():
+        name = path.relative_to(CORE).as_posix()
+        if name.startswith(ENVIRONMENT_SEAM):
+            continue
+        text = without_comments_and_strings(path.read_text(encoding="utf-8"))
+        for n, line in enumerate(text.split("\n"), 1):
+            if ENVIRONMENT_ACCESS.search(line):
+                found.append("%s:%d: %s" % (name, n, line.strip()))
+    assert not found, "\n".join(found)
+
+
 def header_of(source):
     """A platform's implementation (name_posix.cpp, name_win32.cpp) belongs to name.h."""
     stem = re.sub(r"_(posix|win32)$", "", source.stem)

@@ -11,8 +11,8 @@ AnalysUsd::AnalysUsd(const Services& services, const Json& param_dict)
     : Related(services, param_dict) {}
 
 NestedInputs AnalysUsd::nested_inputs(DirCache& listings) {
-    return NestedInputs{*this,          services_.module, services_.usd, services_.arnold,
-                        services_.host, listings,         flavour()};
+    return NestedInputs{*this,          services_.module,      services_.usd, services_.arnold,
+                        services_.host, services_.environment, listings,      flavour()};
 }
 
 std::string AnalysUsd::resolve_ref(const std::string& layer_real_path,
@@ -29,7 +29,8 @@ std::vector<std::string> AnalysUsd::handle_usda_file(const std::string& usda_fil
 
 void AnalysUsd::get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer) {
     Listings listings(*this);
-    scanflow::get_refe_layer(usd_path, allLayer, require_usd(services_.usd), services_.module.env_i,
+    scanflow::get_refe_layer(usd_path, allLayer, require_usd(services_.usd),
+                             layer_search_dirs(services_.module.env_i, services_.environment),
                              *listings, flavour());
 }
 

@@ -130,8 +130,8 @@ bool has_flag(const std::vector<std::string>& argv, const char* flag) {
     return false;
 }
 
-bool quiet_wanted(const std::vector<std::string>& argv) {
-    return has_flag(argv, "-quiet") || os::get_env("SCANFLOW_QUIET") == "1";
+bool quiet_wanted(const std::vector<std::string>& argv, const Environment& env) {
+    return has_flag(argv, "-quiet") || env.get("SCANFLOW_QUIET") == "1";
 }
 
 // What a person should know about the scene before the run: the run itself goes on as the
@@ -159,8 +159,8 @@ void tell_about_scene(const std::string& file, Host& host) {
     }
 }
 
-void tell_about_environment() {
-    if (!os::get_env("HH"))
+void tell_about_environment(const Environment& env) {
+    if (!env.get("HH"))
         people::tell(
             "scanflow: HH is not set: the analysis needs the host application's installation "
             "directory, and the run stops before it (exit 886)");
@@ -254,7 +254,7 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         param_dict["channel"] = "2";
         add_confinement(argv, param_dict);
         tell_about_scene(*file, services.host);
-        tell_about_environment();
+        tell_about_environment(services.environment);
         remove_stale_success(*path_json);
         FileSummary files;
         Services told = services;
@@ -269,7 +269,7 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         Json param_dict = Json::object();
         param_dict["path_json"] = needed(path_json, "-path_json", "test");
         add_confinement(argv, param_dict);
-        tell_about_environment();
+        tell_about_environment(services.environment);
         remove_stale_success(*path_json);
         FileSummary files;
         Services told = services;
@@ -294,7 +294,7 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
 }  // namespace
 
 int run_command_line(const std::vector<std::string>& argv, const Services& services) {
-    people::set_quiet(quiet_wanted(argv));
+    people::set_quiet(quiet_wanted(argv, services.environment));
     try {
         return run_mode(argv, services);
     } catch (const OptionError& error) {

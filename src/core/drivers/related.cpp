@@ -13,18 +13,19 @@ namespace scanflow {
 Related::Related(const Services& services, const Json& param_dict)
     : RunContext(open_run(param_dict, os::current_directory(), services.module.flavour())),
       services_(services) {
-    confinement = confinement_of(param_dict);
+    confinement = confinement_of(param_dict, services.environment);
     services_.host.confine_variables(confinement);
 }
 
 // The option's roots and variables, else the environment's (for runs inside the host
 // application, which has no command line); null when no roots are given.
-std::shared_ptr<const Confinement> Related::confinement_of(const Json& param_dict) {
+std::shared_ptr<const Confinement> Related::confinement_of(const Json& param_dict,
+                                                           const Environment& environment) {
     std::string roots = param_text(param_dict, "confine");
     std::string variables = param_text(param_dict, "confine_env");
     if (roots.empty()) {
-        roots = os::get_env("SCANFLOW_CONFINE").value_or("");
-        variables = os::get_env("SCANFLOW_CONFINE_ENV").value_or("");
+        roots = environment.text("SCANFLOW_CONFINE");
+        variables = environment.text("SCANFLOW_CONFINE_ENV");
     }
     if (roots.empty()) return nullptr;
     return Confinement::from_lists(roots, variables);
@@ -78,31 +79,31 @@ std::vector<std::string> Related::read_in_vrscene(const std::string& vrscene_pat
 
 std::string Related::get_rs_exe() {
     Listings listings(*this);
-    return scanflow::get_rs_exe(*listings);
+    return scanflow::get_rs_exe(services_.environment, *listings);
 }
 
 std::vector<std::string> Related::get_file_from_rs_cmd(const std::string& rs_file) {
     Listings listings(*this);
-    return scanflow::get_file_from_rs_cmd(rs_file, RedshiftReads{rs_asseted, *listings});
+    return scanflow::get_file_from_rs_cmd(rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_with_open(const std::string& rs_file) {
     Listings listings(*this);
-    return scanflow::get_rs_file_with_open(rs_file, RedshiftReads{rs_asseted, *listings});
+    return scanflow::get_rs_file_with_open(rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_from_cmd(const std::string& rs_file,
                                                        const std::string& exe) {
     Listings listings(*this);
-    return scanflow::get_rs_file_from_cmd(rs_file, exe, RedshiftReads{rs_asseted, *listings});
+    return scanflow::get_rs_file_from_cmd(rs_file, exe, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
-Json Related::_get_win_mnt_map() {
-    return win_mount_map();
+Json Related::_get_win_mnt_map() const {
+    return win_mount_map(services_.environment);
 }
 
 DriveMap Related::_get_drive_replacement_map() {
-    return drive_replacement_map(flavour());
+    return drive_replacement_map(services_.environment, flavour());
 }
 
 std::string Related::_replace_drive_in_path(const std::string& path,
@@ -118,8 +119,8 @@ std::string Related::getHoudiniver() {
 UploadRecord Related::gather_upload(std::vector<std::string> upload_paths,
                                     const std::string& scene) {
     Listings listings(*this);
-    return scanflow::gather_upload(std::move(upload_paths), scene, *listings, flavour(),
-                                   services_.module.threads);
+    return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment,
+                                   *listings, flavour(), services_.module.threads);
 }
 
 }  // namespace scanflow

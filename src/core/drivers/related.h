@@ -43,7 +43,7 @@ public:
     std::vector<std::string> get_rs_file_with_open(const std::string& rs_file);
     std::vector<std::string> get_rs_file_from_cmd(const std::string& rs_file,
                                                   const std::string& exe);
-    static Json _get_win_mnt_map();
+    Json _get_win_mnt_map() const;
     DriveMap _get_drive_replacement_map();
     static std::string _replace_drive_in_path(const std::string& path,
                                               const DriveMap& replacement_map);
@@ -72,7 +72,8 @@ protected:
     Services services_;
 
 private:
-    static std::shared_ptr<const Confinement> confinement_of(const Json& param_dict);
+    static std::shared_ptr<const Confinement> confinement_of(const Json& param_dict,
+                                                             const Environment& environment);
     std::shared_ptr<DirCache> listings_;
     int listings_depth_ = 0;
 };

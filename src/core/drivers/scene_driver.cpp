@@ -75,7 +75,7 @@ void AnalysisHipAssets::doit() {
     Listings listings(*this);
     timed(2, "doit", [&] {
         if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
-        require_host_installation_dir();
+        require_host_installation_dir(services_.environment);
         try {
             openScene(hip_file);
         } catch (const std::exception& e) {
@@ -100,7 +100,7 @@ void AnalysisHipAssets::doit_test() {
     Listings listings(*this);
     timed(2, "doit_test", [&] {
         console::print(dirname(services_.module.module_file, native_flavour()));
-        require_host_installation_dir();
+        require_host_installation_dir(services_.environment);
         scene_steps();
     });
 }
@@ -206,7 +206,8 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
 // file, the libraries themselves are opened with the nested files.
 void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
     auto [library_dirs, library_files] = filter_excluded_paths(
-        filter_otls_path(flavour()), services_.module.otls_assetpath, flavour());
+        filter_otls_path(services_.environment, flavour()), services_.module.otls_assetpath,
+        flavour());
     otls_path = library_dirs;
     parameters.nested.insert(parameters.nested.end(), library_files.begin(), library_files.end());
 }
@@ -227,7 +228,7 @@ AssetRecord AnalysisHipAssets::start_asset_record(const ParameterFiles& paramete
 // Every absolute candidate with its texture counterparts; protected ones become a tip.
 std::vector<std::string> AnalysisHipAssets::search_upload_files(
     const std::vector<std::string>& candidates, DirCache& listings) {
-    std::string hh = host_installation_dir();
+    std::string hh = host_installation_dir(services_.environment);
     console::print("Path search processing start");
     auto start = std::chrono::steady_clock::now();
     TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour());

@@ -9,6 +9,7 @@
 #include "output/run_summary.h"
 #include "run/module_state.h"
 #include "usd/facade.h"
+#include "util/environment.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -16,6 +17,9 @@ namespace scanflow {
 struct Services {
     ModuleState& module;
     Host& host;
+    // The variables of the machine the analysis runs on (the drive map, the host's
+    // installation, the executable search path, layer search paths).
+    Environment environment;
     UsdFacade* usd = nullptr;           // null when the USD library is absent
     ArnoldReader arnold;                // empty: our own reader of Arnold scene files
     std::function<bool()> gpu_modules;  // the interpreter's GPU probes; may be empty

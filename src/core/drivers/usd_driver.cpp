@@ -90,7 +90,7 @@ void AnalysUsdAsset::AnalyRenderNode() {
 // The present files with their texture counterparts that exist, each once.
 std::vector<std::string> AnalysUsdAsset::upload_files(const UsdAssetLists& lists,
                                                       DirCache& listings) {
-    std::string hh = host_installation_dir();
+    std::string hh = host_installation_dir(services_.environment);
     auto counterparts =
         counterparts_of(lists.present, hh, services_.module, listings, flavour()).first;
     std::vector<std::string> present = lists.present;
@@ -140,7 +140,7 @@ void AnalysUsdAsset::AssetInfo() {
 }
 
 void AnalysUsdAsset::doit() {
-    require_host_installation_dir();
+    require_host_installation_dir(services_.environment);
     AssetInfo();
     console::print("[analysis_assets done...]");
 }

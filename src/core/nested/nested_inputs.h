@@ -8,6 +8,7 @@
 #include "run/module_state.h"
 #include "run/run_context.h"
 #include "usd/facade.h"
+#include "usd/layers.h"
 #include "usd/stage_refs.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
@@ -20,15 +21,20 @@ struct NestedInputs {
     UsdFacade* usd;             // null when the USD library is absent
     const ArnoldReader& arnold;
     Host& host;  // loads compressed caches as geometry
+    const Environment& environment;
     DirCache& listings;
     Flavour flavour;
     ReadAhead* read_ahead = nullptr;  // files being read on the pool, when there is one
 
     // What the USD stage walk needs.
     StageInputs stage() const {
-        return StageInputs{
-            usd,    module.need_varian_usd, module.texture_searchpaths, module.env_i, listings,
-            flavour};
+        return StageInputs{usd,
+                           module.need_varian_usd,
+                           module.texture_searchpaths,
+                           layer_search_dirs(module.env_i, environment),
+                           environment.confined(run.confinement),
+                           listings,
+                           flavour};
     }
 };
 

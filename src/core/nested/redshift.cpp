@@ -59,8 +59,8 @@ void for_each_line(const std::string& path, const std::function<void(const std::
 
 }  // namespace
 
-std::string get_rs_exe(DirCache& listings) {
-    std::string entries = os::get_env("PATH").value_or(os::get_env("path").value_or(""));
+std::string get_rs_exe(const Environment& env, DirCache& listings) {
+    std::string entries = env.get("PATH").value_or(env.text("path"));
     size_t start = 0;
     while (start <= entries.size()) {
         size_t sep = entries.find(';', start);
@@ -80,7 +80,7 @@ std::vector<std::string> get_file_from_rs_cmd(const std::string& rs_file, Redshi
         if (in.rs_asseted.count(rs_file)) return found;
         console::print("rs: " + rs_file);
         in.rs_asseted.insert(rs_file);
-        std::string exe = get_rs_exe(in.listings);
+        std::string exe = get_rs_exe(in.environment, in.listings);
         if (exe.empty()) {
             console::print("cmdLine is not exists!");
         } else {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/environment.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
@@ -14,10 +15,11 @@ namespace scanflow {
 struct RedshiftReads {
     std::set<std::string>& rs_asseted;
     DirCache& listings;
+    const Environment& environment;  // where the executable search path is read
 };
 
 // The tool's path from the executable search path ("" when it is not there).
-std::string get_rs_exe(DirCache& listings);
+std::string get_rs_exe(const Environment& env, DirCache& listings);
 std::vector<std::string> get_file_from_rs_cmd(const std::string& rs_file, RedshiftReads in);
 // One dependency per line of the tool's output; nested proxies first, then the proxy itself.
 std::vector<std::string> get_rs_file_from_cmd(const std::string& rs_file, const std::string& exe,

@@ -18,14 +18,14 @@ std::vector<std::string> upload_candidates(const UploadLists& nested,
     return candidates;
 }
 
-std::string host_installation_dir() {
-    std::optional<std::string> hh = os::get_env("HH");
+std::string host_installation_dir(const Environment& env) {
+    std::optional<std::string> hh = env.get("HH");
     if (!hh) throw Error("'HH': the host installation directory is not set", "KeyError");
     return *hh;
 }
 
-void require_host_installation_dir() {
-    (void)host_installation_dir();
+void require_host_installation_dir(const Environment& env) {
+    (void)host_installation_dir(env);
 }
 
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,

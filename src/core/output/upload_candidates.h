@@ -17,10 +17,10 @@ std::vector<std::string> upload_candidates(const UploadLists& nested,
                                            const ParameterFiles& parameters);
 
 // The host installation directory (HH); an error when it is not set.
-std::string host_installation_dir();
+std::string host_installation_dir(const Environment& env);
 // The final assembly cannot run without HH: a run checks it before its analysis, so that it
 // fails at once and not after the whole scene has been read.
-void require_host_installation_dir();
+void require_host_installation_dir(const Environment& env);
 
 // find_tx_counterparts_parallel over the candidates on at most 10 workers (and no more than the
 // module's pool size), against the module's

@@ -64,8 +64,8 @@ std::string platform_system() {
     return os::system_name();
 }
 
-unsigned configured_threads() {
-    std::string text = os::get_env("SCANFLOW_THREADS").value_or("");
+unsigned configured_threads(const Environment& env) {
+    std::string text = env.text("SCANFLOW_THREADS");
     if (text.empty()) return machine_threads();
     auto value = int_of_text(text);
     if (value && *value > 0) return static_cast<unsigned>(std::min(*value, 256LL));
@@ -75,9 +75,9 @@ unsigned configured_threads() {
     return machine_threads();
 }
 
-ModuleState::ModuleState()
+ModuleState::ModuleState(const Environment& env)
     : IS_WIN(platform_system().find("Win") != std::string::npos),
-      threads(configured_threads()),
+      threads(configured_threads(env)),
       protect_path(default_protect_path()) {}
 
 void ModuleState::clear_collections() {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "util/environment.h"
 #include "util/flavour.h"
 #include "util/json.h"
 
@@ -45,7 +46,8 @@ struct ModuleState {
     bool protect_path_lowered = false;
     std::mutex protect_path_mutex;
 
-    ModuleState();
+    // The thread count comes from SCANFLOW_THREADS when `env` sets it.
+    explicit ModuleState(const Environment& env);
     // Empties the collections. An analysis never does (a process runs one analysis); tests that
     // run several in one process do.
     void clear_collections();

@@ -1,16 +1,13 @@
 #include "upload/drive_map.h"
 
-#include <cstdlib>
-
 #include "base/console.h"
-#include "base/os.h"
 #include "base/people.h"
 #include "base/text.h"
 
 namespace scanflow {
 
-Json win_mount_map() {
-    std::string text = os::get_env("G_WIN_MNT_MAP").value_or("");
+Json win_mount_map(const Environment& env) {
+    std::string text = env.text("G_WIN_MNT_MAP");
     if (text.empty()) return Json::object();
     size_t semicolon = text.rfind(';');
     if (semicolon != std::string::npos) text = text.substr(semicolon + 1);
@@ -29,9 +26,9 @@ Json win_mount_map() {
     }
 }
 
-DriveMap drive_replacement_map(Flavour f) {
+DriveMap drive_replacement_map(const Environment& env, Flavour f) {
     DriveMap map;
-    const Json mounts = win_mount_map();
+    const Json mounts = win_mount_map(env);
     for (const auto& [drive, share_value] : mounts.items()) {
         std::string share = value_text(share_value);
         if (drive.empty() || share.empty() || share_value.is_null()) continue;

@@ -107,10 +107,11 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
 }  // namespace
 
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
-                           DirCache& listings, Flavour f, unsigned threads) {
+                           const Environment& env, DirCache& listings, Flavour f,
+                           unsigned threads) {
     return timed(2, "gather_upload", [&] {
         console::print_cmd("start gather upload file");
-        DriveMap drives = drive_replacement_map(f);
+        DriveMap drives = drive_replacement_map(env, f);
         bool any_directory = false;
         std::vector<std::string> walked = flattened(upload_paths, listings, f, &any_directory);
         std::vector<std::string>& candidates = any_directory ? walked : upload_paths;

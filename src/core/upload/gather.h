@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "util/environment.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
 #include "util/json_writer.h"
@@ -29,10 +30,12 @@ struct UploadRecord {
 };
 
 // Every existing file of `upload_paths` (directories walked), once, with mapped drives replaced;
-// a USD scene is an asset too. The files are looked at on up to `threads` threads.
-// The paths are taken, and let go of one by one as their entries are made.
+// a USD scene is an asset too. The drives mapped are those of the environment's mount map. The
+// files are looked at on up to `threads` threads. The paths are taken, and let go of one by one
+// as their entries are made.
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
-                           DirCache& listings, Flavour f, unsigned threads);
+                           const Environment& env, DirCache& listings, Flavour f,
+                           unsigned threads);
 
 // Whether `path` is written as the entry made from it writes its local form, so that facts
 // asked for the one are the other's. Never on Windows, where entries change case and drives.

@@ -1,8 +1,5 @@
 #include "usd/layers.h"
 
-#include <cstdlib>
-
-#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -11,20 +8,27 @@ namespace {
 
 // Where a reference written in a layer lies: beside the layer, else in a search directory.
 std::string locate_reference(const std::string& reference, const std::string& file_dir,
-                             const std::vector<std::string>& env_i, DirCache& listings, Flavour f) {
+                             const std::vector<std::string>& search_dirs, DirCache& listings,
+                             Flavour f) {
     std::string ref = isabs(reference, f) ? reference : normpath(join(file_dir, reference, f), f);
     if (!listings.exists(ref)) {
-        for (const auto& name : env_i)
-            if (auto dir = os::get_env(name))
-                ref = slashes_forward(normpath(join(*dir, reference, f), f));
+        for (const auto& dir : search_dirs) ref = slashes_forward(normpath(join(dir, reference, f), f));
     }
     return normpath(ref, f);
 }
 
 }  // namespace
 
+std::vector<std::string> layer_search_dirs(const std::vector<std::string>& env_i,
+                                           const Environment& env) {
+    std::vector<std::string> dirs;
+    for (const auto& name : env_i)
+        if (auto dir = env.get(name)) dirs.push_back(*dir);
+    return dirs;
+}
+
 void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer, UsdFacade& usd,
-                    const std::vector<std::string>& env_i, DirCache& listings, Flavour f) {
+                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f) {
     // Layers still to open, depth first; a layer already collected is never opened again, so
     // cycles end.
     std::vector<std::string> todo{usd_path};
@@ -41,7 +45,7 @@ void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer
         std::vector<std::string> next;
         for (const auto& reference : usd.external_references(path)) {
             if (reference.empty()) continue;  // an internal reference names no layer file
-            std::string ref = locate_reference(reference, file_dir, env_i, listings, f);
+            std::string ref = locate_reference(reference, file_dir, search_dirs, listings, f);
             bool known = allLayer.count(ref) > 0;
             allLayer.insert(ref);
             if (!known && listings.isfile(ref)) next.push_back(ref);

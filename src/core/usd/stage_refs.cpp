@@ -97,7 +97,8 @@ std::optional<std::string> attribute_file(const UsdAttribute& attr) {
 // name in the prim's layer directories and the texture search paths. A rooted path stops after
 // the first.
 void add_attribute_file(std::string file_path, const std::set<std::string>& dirs,
-                        DirCache& listings, Flavour f, Found& result) {
+                        const Environment& variables, DirCache& listings, Flavour f,
+                        Found& result) {
     if (isabs(file_path, f)) result.insert(abspath(file_path, f));
     std::string forward = slashes_forward(file_path);
     std::string env_name = forward.substr(0, forward.find('/'));
@@ -107,7 +108,7 @@ void add_attribute_file(std::string file_path, const std::set<std::string>& dirs
     std::string rest = forward.substr(
         first + env_name.size(),
         second == std::string::npos ? std::string::npos : second - first - env_name.size());
-    if (auto value = os::get_env(env_name)) {
+    if (auto value = variables.get(env_name)) {
         file_path = *value + "/" + rest;
         result.insert(file_path);
     }
@@ -152,7 +153,7 @@ void add_prim_files(const UsdPrim& prim, const std::string& stage_file, const St
     dirs.insert(in.texture_searchpaths.begin(), in.texture_searchpaths.end());
     for (const auto& attr : prim.attributes)
         if (auto file = attribute_file(attr))
-            add_attribute_file(*file, dirs, in.listings, in.flavour, result);
+            add_attribute_file(*file, dirs, in.variables, in.listings, in.flavour, result);
     add_time_sampled_files(prim, stage_file, stage_dir, in.listings, in.flavour, result);
 }
 
@@ -178,7 +179,7 @@ std::vector<std::string> get_stage_references(const std::string& stage_file,
         const Flavour f = in.flavour;
         UsdFacade& usd = require_usd(in.usd);
         Found result;
-        get_refe_layer(stage_file, result, usd, in.env_i, in.listings, f);
+        get_refe_layer(stage_file, result, usd, in.layer_search_dirs, in.listings, f);
 
         Json prim_variant = recorded_variants(stage_file, in.need_varian_usd);
         console::print("This usd has a variant, with a value of " + py_repr(prim_variant));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "usd/facade.h"
+#include "util/environment.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
 #include "util/json.h"
@@ -18,7 +19,9 @@ struct StageInputs {
     UsdFacade* usd;  // null when the USD library is absent: the walk fails with "no Usd"
     const Json& need_varian_usd;  // variant selections the scan recorded, per layer file
     const std::set<std::string>& texture_searchpaths;
-    const std::vector<std::string>& env_i;  // environment variables naming layer search paths
+    std::vector<std::string> layer_search_dirs;  // where a layer not beside its referrer is looked for
+    // The variables a path's first component may name (under a confinement, the allowed ones).
+    Environment variables;
     DirCache& listings;
     Flavour flavour;
 };

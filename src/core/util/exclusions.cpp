@@ -1,10 +1,8 @@
 #include "util/exclusions.h"
 
-#include <cstdlib>
 #include <set>
 
 #include "base/errors.h"
-#include "base/os.h"
 #include "base/text.h"
 
 namespace scanflow {
@@ -17,7 +15,7 @@ std::optional<std::string> search_unavailable_path(const std::string& path,
     return std::nullopt;
 }
 
-std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
+std::vector<std::optional<std::string>> filter_otls_path(const Environment& env, Flavour f) {
     std::vector<std::optional<std::string>> entries;
     auto add = [&](std::optional<std::string> entry) {
         for (const auto& known : entries)
@@ -25,7 +23,7 @@ std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
         entries.push_back(std::move(entry));
     };
     for (const char* name : {"PXR_PLUGINPATH_NAME", "HOUDINI_PATH"}) {
-        std::string text = os::get_env(name).value_or("");
+        std::string text = env.text(name);
         if (text.empty()) continue;
         size_t start = 0;
         while (true) {
@@ -35,7 +33,7 @@ std::vector<std::optional<std::string>> filter_otls_path(Flavour f) {
             start = hit + 1;
         }
     }
-    add(os::get_env("HH"));
+    add(env.get("HH"));
     return entries;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/environment.h"
 #include "util/flavour.h"
 
 namespace scanflow {
@@ -16,7 +17,7 @@ std::optional<std::string> search_unavailable_path(const std::string& path,
                                                    std::vector<std::string>& prefixes);
 // Directories whose asset libraries are the host's own: entries of PXR_PLUGINPATH_NAME and
 // HOUDINI_PATH, and HH (nullopt when HH is unset). Distinct entries.
-std::vector<std::optional<std::string>> filter_otls_path(Flavour f);
+std::vector<std::optional<std::string>> filter_otls_path(const Environment& env, Flavour f);
 // (kept library directories, kept library files). An absent prefix is an error.
 std::pair<std::vector<std::string>, std::vector<std::string>> filter_excluded_paths(
     const std::vector<std::optional<std::string>>& filter_path,

@@ -219,11 +219,12 @@ NodePtr HipParm::node() {
 class HipHost : public Host {
 public:
     // Like the host application, the layer starts with an empty, untitled scene.
-    HipHost() {
+    explicit HipHost(Environment environment) : environment_(std::move(environment)) {
         Archive empty;
         for (const char* net : {"obj", "out", "ch", "img", "mat", "shop", "stage", "tasks", "vex"})
             empty.sections.push_back(Section{std::string(net) + ".parm", "{\nversion 0.8\n}\n"});
         scene_ = std::make_shared<Scene>(empty, os::current_directory() + "/untitled.hip");
+        scene_->use_environment(environment_);
     }
     std::string kind() const override { return "hip"; }
     // The scene's location ($HIP, $HIPFILE) is absolute, whatever path the scene was loaded by.
@@ -233,7 +234,7 @@ public:
         if (os::kWindows) path = slashes_forward(path);
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
-        scene_->confine_variables(confinement_);
+        scene_->use_environment(environment_.confined(confinement_));
         std::vector<std::string> damage = scene_->damage();
         if (!archive.damage.empty()) damage.insert(damage.begin(), archive.damage);
         if (damage.empty()) return;
@@ -251,7 +252,7 @@ public:
     }
     void confine_variables(std::shared_ptr<const Confinement> confinement) override {
         confinement_ = confinement;
-        scene().confine_variables(std::move(confinement));
+        scene().use_environment(environment_.confined(std::move(confinement)));
     }
     std::vector<int> applicationVersion() override {
         std::vector<int> parts;
@@ -289,13 +290,14 @@ private:
         return *scene_;
     }
     std::shared_ptr<Scene> scene_;
-    std::shared_ptr<const Confinement> confinement_;  // given to each scene loaded
+    Environment environment_;                         // the machine's variables
+    std::shared_ptr<const Confinement> confinement_;  // narrows them for each scene loaded
 };
 
 }  // namespace
 
-std::shared_ptr<Host> make_hip_host() {
-    return std::make_shared<HipHost>();
+std::shared_ptr<Host> make_hip_host(Environment environment) {
+    return std::make_shared<HipHost>(std::move(environment));
 }
 
 }  // namespace scanflow::hip

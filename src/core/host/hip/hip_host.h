@@ -4,9 +4,11 @@
 #include <memory>
 
 #include "host/host.h"
+#include "util/environment.h"
 
 namespace scanflow::hip {
 
-std::shared_ptr<Host> make_hip_host();
+// `environment`: the variables a scene may name besides its own.
+std::shared_ptr<Host> make_hip_host(Environment environment);
 
 }  // namespace scanflow::hip

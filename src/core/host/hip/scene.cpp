@@ -530,8 +530,7 @@ std::optional<std::string> Scene::variable(const std::string& name, const NodeDa
     }
     for (const auto& [n, v] : variables_)
         if (n == name) return v;
-    if (confinement_ && !confinement_->admits_variable(name)) return std::nullopt;
-    return os::get_env(name);
+    return environment_.get(name);
 }
 
 ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Channel& ch,

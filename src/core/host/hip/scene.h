@@ -14,7 +14,7 @@
 #include "host/hip/parm_templates.h"
 #include "host/hip/sections.h"
 #include "host/value.h"
-#include "util/confinement.h"
+#include "util/environment.h"
 
 namespace scanflow::hip {
 
@@ -62,10 +62,8 @@ public:
     std::optional<ParmRef> referenced(const ParmRef& parm);
 
     std::optional<std::string> variable(const std::string& name, const NodeData* node);
-    // Environment variables outside the confinement stay unexpanded; null: all are expanded.
-    void confine_variables(std::shared_ptr<const Confinement> confinement) {
-        confinement_ = std::move(confinement);
-    }
+    // Where variables the scene does not set come from (none until given).
+    void use_environment(Environment environment) { environment_ = std::move(environment); }
     std::optional<std::string> library_of(const NodeData& node);
     std::vector<std::string> menu_labels(const ParmRef& parm);
     bool inside_locked_asset(const NodeData& node);
@@ -103,7 +101,7 @@ private:
     bool add_default_entry(NodeData& node, const std::string& tuple, const ParmTemplate& known);
 
     std::string hip_path_;
-    std::shared_ptr<const Confinement> confinement_;
+    Environment environment_ = Environment::of({});
     std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;
     std::vector<std::string> order_;  // every node path, depth first as saved
     std::vector<std::string> damage_;
