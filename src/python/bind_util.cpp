@@ -226,7 +226,8 @@ void bind_util(py::module_& m) {
         py::arg("path"), py::arg("_paths"));
     m.def("filter_otls_path", [] {
         py::set out;
-        for (const auto& entry : filter_otls_path(module_services().environment, flavour())) out.add(optional_str(entry));
+        for (const auto& entry : filter_otls_path(module_services().environment, flavour()))
+            out.add(optional_str(entry));
         return out;
     });
     m.def(

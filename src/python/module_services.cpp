@@ -111,9 +111,9 @@ void set_up_module(py::module_& m) {
     read_interpreter_facts(p.state);
     probe_libraries(m, p);
     p.host = select_host(p.environment);
-    p.services = std::make_unique<Services>(
-        Services{p.state, *p.host, p.environment, p.usd.get(), nullptr,
-                 &probe_python_modules, &script_listings});
+    p.services =
+        std::make_unique<Services>(Services{p.state, *p.host, p.environment, p.usd.get(), nullptr,
+                                            &probe_python_modules, &script_listings});
     if (p.state.has_arnold) p.services->arnold = &arnold_file_names;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/text.h"
+#include "memory_fs.h"
 #include "output/asset_record.h"
 #include "output/run_summary.h"
 #include "run/tip_codes.h"
@@ -29,7 +30,8 @@ TEST(MountMap, RewritesMappedDrivesInBothForms) {
     EXPECT_TRUE(drive_replacement_map(Environment::of({}), kWindows).empty());
     EXPECT_EQ(replace_drive_in_path("A:/tex/wall.exr", {}), "A:/tex/wall.exr");
 
-    Environment env = mounts(R"(ignored;{"A:": "\\\\server\\path\\show", "B:": "\\\\server\\sw\\"})");
+    Environment env =
+        mounts(R"(ignored;{"A:": "\\\\server\\path\\show", "B:": "\\\\server\\sw\\"})");
     auto map = drive_replacement_map(env, kWindows);
     ASSERT_EQ(map, (DriveMap{{"A:", "show"}, {"B:", "sw"}}));
     EXPECT_EQ(replace_drive_in_path("A:/tex/wall.exr", map), "show/tex/wall.exr");
@@ -113,22 +115,28 @@ TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
     EXPECT_TRUE(hip["asset"].empty());
     EXPECT_EQ(hip["scene"][0]["hash"], "d41d8cd98f00b204e9800998ecf8427e");
 
-    Json mapped = gather({}, "A:/shots/s.hip", kWindows, mounts(R"({"A:": "\\\\server\\path\\show"})"));
+    Json mapped =
+        gather({}, "A:/shots/s.hip", kWindows, mounts(R"({"A:": "\\\\server\\path\\show"})"));
     EXPECT_EQ(mapped["scene"][0]["local"], "show/shots/s.hip");
     EXPECT_EQ(mapped["scene"][0]["server"], "/show/shots/s.hip");
 }
 
 TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {
-    SKIP_ON_WINDOWS("a folder named like a drive stands for the drive");
-    dir_.write("A:/shots/a.exr", "a");
-    std::string cwd = std::filesystem::current_path().string();
-    std::filesystem::current_path(dir_.path());
-    Json mapped = gather({"A:/shots/a.exr"}, "A:/shots/s.hip", kWindows,
-                         mounts(R"({"A:": "\\\\server\\path\\show"})"));
-    std::filesystem::current_path(cwd);
-    ASSERT_EQ(mapped["asset"].size(), 1u) << mapped.dump();
-    EXPECT_EQ(mapped["asset"][0]["local"], "show/shots/a.exr");
-    EXPECT_EQ(mapped["asset"][0]["server"], "/show/shots/a.exr");
+    testing::MemoryFileSystem fs(kWindows, "C:/work");
+    fs.add_file("A:/shots/a.exr");
+    fs.add_file("A:/shots/tex/b.exr");
+    fs.add_file("C:/local/c.exr");
+    DirCache listings(fs);
+    UploadRecord record = gather_upload(
+        {"A:\\shots\\a.exr", "a:/shots/tex", "C:/local/c.exr", "A:/shots/gone.exr"},
+        "A:/shots/s.hip", mounts(R"({"A:": "\\\\server\\path\\show"})"), listings, kWindows, 2);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& entry : record.asset) entries.emplace_back(entry.local, entry.server_path());
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{
+                           {"show/shots/a.exr", "/show/shots/a.exr"},
+                           {"show/shots/tex/b.exr", "/show/shots/tex/b.exr"},
+                           {"C:/local/c.exr", "/C/local/c.exr"}}));
+    EXPECT_EQ(record.scene.local, "show/shots/s.hip");
 }
 
 TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {

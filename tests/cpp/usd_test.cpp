@@ -67,7 +67,8 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     std::set<std::string> search;
     DirCache listings;
     auto found = get_stage_references(
-        shot, StageInputs{&usd, variants, search, {}, Environment::of({}), listings, native_flavour()});
+        shot,
+        StageInputs{&usd, variants, search, {}, Environment::of({}), listings, native_flavour()});
     EXPECT_TRUE(has(found, a)) << Json(found).dump();
     EXPECT_TRUE(has(found, b));  // the asset as the library resolved it
     EXPECT_TRUE(has(found, ref));
@@ -111,15 +112,16 @@ TEST(Usd, VariablesInPathsAndLayerSearchDirectories) {
 
     Environment machine = Environment::of(
         {{"TEXROOT", dir.file("lib/tex")}, {"LAYERS", dir.file("shared")}, {"UNSET_LATER", "/x"}});
-    std::vector<std::string> search = layer_search_dirs({"NOT_SET", "UNSET_LATER", "LAYERS"}, machine);
+    std::vector<std::string> search =
+        layer_search_dirs({"NOT_SET", "UNSET_LATER", "LAYERS"}, machine);
     EXPECT_EQ(search, (std::vector<std::string>{"/x", dir.file("shared")}));
     Json variants = Json::array();
     std::set<std::string> texture_dirs;
     auto walk = [&](const Environment& variables) {
         DirCache listings;
-        return testing::forward_on_windows(get_stage_references(
-            shot, StageInputs{&usd, variants, texture_dirs, search, variables, listings,
-                              native_flavour()}));
+        return testing::forward_on_windows(
+            get_stage_references(shot, StageInputs{&usd, variants, texture_dirs, search, variables,
+                                                   listings, native_flavour()}));
     };
     // The value and the rest of the path are joined as written, separator and all.
     const std::string expanded = dir.file("lib/tex") + "//a.exr";

@@ -9,6 +9,7 @@
 #include "base/numbers.h"
 #include "base/text.h"
 #include "host/value.h"
+#include "memory_fs.h"
 #include "test_support.h"
 #include "util/confinement.h"
 #include "util/encoding.h"
@@ -190,6 +191,52 @@ TEST_F(OnDisk, ListingCacheListsEachDirectoryOnce) {
     EXPECT_EQ(listings.reads() - before, 2u);  // seq/ and its parent (none/ is known absent)
 }
 
+// A Windows workstation's paths, on any machine: drives and shares, either separator, names
+// without case, each folder listed once whatever its spelling.
+TEST(WindowsPaths, ListingsAnswerAsWindowsDoes) {
+    testing::MemoryFileSystem fs(kWindows, "C:/work");
+    fs.add_file("C:/Show/Tex/Wall.1001.exr", 10, 100);
+    fs.add_file("C:/Show/Tex/Wall.1002.exr");
+    fs.add_file("C:/Show/Tex/Wall.1001.tx");
+    fs.add_file("C:/work/rel.exr");
+    fs.add_file("//Server/Share/assets/tree.abc");
+    fs.add_file("D:/other/x.exr");
+    DirCache listings(fs);
+    EXPECT_TRUE(listings.isfile("c:\\show\\tex\\WALL.1001.EXR"));
+    EXPECT_TRUE(listings.isdir("C:\\SHOW\\tex"));
+    EXPECT_TRUE(listings.isfile("\\\\server\\share\\ASSETS\\tree.abc"));
+    EXPECT_TRUE(listings.isfile("rel.exr"));  // from the working directory
+    EXPECT_FALSE(listings.exists("D:/show/tex/wall.1001.exr"));
+    EXPECT_FALSE(listings.exists("C:/show/tex/wall.1003.exr"));
+    EXPECT_EQ(listings.facts("c:/SHOW/tex/wall.1001.exr").size, 10);
+    int listed = fs.listings();
+    EXPECT_TRUE(listings.isfile("C:/show/TEX/wall.1002.exr"));
+    EXPECT_TRUE(listings.isfile("C:\\Show/tex\\wall.1001.TX"));
+    EXPECT_EQ(fs.listings(), listed);  // the same folder, however written
+
+    auto sequence = glob_file("c:\\show\\tex\\wall.*.EXR", listings, kWindows);
+    std::sort(sequence.begin(), sequence.end());
+    EXPECT_EQ(sequence,
+              (std::vector<std::string>{"c:/show/tex/Wall.1001.exr", "c:/show/tex/Wall.1002.exr"}));
+    EXPECT_EQ(checkCacheFile("C:/Show/Tex/Wall.1001.exr", listings, kWindows),
+              (std::vector<std::string>{"C:/Show/Tex/Wall.1001.tx"}));
+    auto share = get_files("//server/share", listings, kWindows);
+    EXPECT_EQ(share, (std::vector<std::string>{"//server/share/assets/tree.abc"}));
+}
+
+TEST(WindowsPaths, LinksAreFollowedAndThoseLeadingNowhereAreNoFiles) {
+    testing::MemoryFileSystem fs(kPosix, "/work");
+    fs.add_file("/show/tex/a.exr");
+    fs.add_link("/work/tex", "/show/tex");
+    fs.add_link("/work/gone.exr", "missing.exr");
+    DirCache listings(fs);
+    EXPECT_TRUE(listings.isfile("/work/tex/a.exr"));
+    EXPECT_TRUE(listings.isdir("/work/tex"));
+    EXPECT_FALSE(listings.exists("/work/gone.exr"));
+    EXPECT_TRUE(listings.lexists("/work/gone.exr"));
+    EXPECT_FALSE(listings.isfile("/WORK/tex/a.exr"));  // names keep their case off Windows
+}
+
 TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     std::string a = make("seq/a.exr", "abc"), b = make("seq/b.exr", "abcdef");
     make("seq/sub/c.exr");
@@ -266,7 +313,8 @@ TEST(Exclusions, UnavailablePathsAndAssetLibraries) {
     EXPECT_THROW(filter_excluded_paths({std::nullopt}, {"/a/b.hda"}, kPosix), Error);
 
     auto entries = filter_otls_path(
-        Environment::of({{"HOUDINI_PATH", "a;b"}, {"PXR_PLUGINPATH_NAME", "p;a"}, {"HH", "/opt/hfs"}}),
+        Environment::of(
+            {{"HOUDINI_PATH", "a;b"}, {"PXR_PLUGINPATH_NAME", "p;a"}, {"HH", "/opt/hfs"}}),
         kWindows);
     EXPECT_EQ(entries, (std::vector<std::optional<std::string>>{"p", "a", "b", "/opt/hfs"}));
     EXPECT_EQ(filter_otls_path(Environment::of({{"HOUDINI_PATH", "/x:/x"}}), kPosix),

@@ -84,18 +84,21 @@ std::string Related::get_rs_exe() {
 
 std::vector<std::string> Related::get_file_from_rs_cmd(const std::string& rs_file) {
     Listings listings(*this);
-    return scanflow::get_file_from_rs_cmd(rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
+    return scanflow::get_file_from_rs_cmd(
+        rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_with_open(const std::string& rs_file) {
     Listings listings(*this);
-    return scanflow::get_rs_file_with_open(rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
+    return scanflow::get_rs_file_with_open(
+        rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_from_cmd(const std::string& rs_file,
                                                        const std::string& exe) {
     Listings listings(*this);
-    return scanflow::get_rs_file_from_cmd(rs_file, exe, RedshiftReads{rs_asseted, *listings, services_.environment});
+    return scanflow::get_rs_file_from_cmd(
+        rs_file, exe, RedshiftReads{rs_asseted, *listings, services_.environment});
 }
 
 Json Related::_get_win_mnt_map() const {
@@ -119,8 +122,8 @@ std::string Related::getHoudiniver() {
 UploadRecord Related::gather_upload(std::vector<std::string> upload_paths,
                                     const std::string& scene) {
     Listings listings(*this);
-    return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment,
-                                   *listings, flavour(), services_.module.threads);
+    return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment, *listings,
+                                   flavour(), services_.module.threads);
 }
 
 }  // namespace scanflow

@@ -205,9 +205,9 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
 // Digital-asset libraries that are not the host's own: their directories go into the task
 // file, the libraries themselves are opened with the nested files.
 void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
-    auto [library_dirs, library_files] = filter_excluded_paths(
-        filter_otls_path(services_.environment, flavour()), services_.module.otls_assetpath,
-        flavour());
+    auto [library_dirs, library_files] =
+        filter_excluded_paths(filter_otls_path(services_.environment, flavour()),
+                              services_.module.otls_assetpath, flavour());
     otls_path = library_dirs;
     parameters.nested.insert(parameters.nested.end(), library_files.begin(), library_files.end());
 }

@@ -90,7 +90,8 @@ private:
             return get_stage_references(path, in_.stage());
         if (ends_with(path, ".vrscene")) return read_in_vrscene(path, in_.listings, f_);
         if (ends_with(path, ".rs"))
-            return get_file_from_rs_cmd(path, RedshiftReads{in_.run.rs_asseted, in_.listings, in_.environment});
+            return get_file_from_rs_cmd(
+                path, RedshiftReads{in_.run.rs_asseted, in_.listings, in_.environment});
         return {};
     }
 

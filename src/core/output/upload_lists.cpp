@@ -56,7 +56,8 @@ void open_nested(const std::string& path, const NestedInputs& in, Recorder& reco
     }
     if (ends_with(path, ".rs")) {
         auto start = std::chrono::steady_clock::now();
-        record(path, get_file_from_rs_cmd(path, RedshiftReads{in.run.rs_asseted, in.listings, in.environment}));
+        record(path, get_file_from_rs_cmd(
+                         path, RedshiftReads{in.run.rs_asseted, in.listings, in.environment}));
         console::print(".rs analysis time is : " + console::float_text(seconds_since(start)));
     }
     if (ends_with(path, ".bgeo")) record(path, get_bgeo_asset(path, in));

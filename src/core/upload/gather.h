@@ -34,8 +34,7 @@ struct UploadRecord {
 // files are looked at on up to `threads` threads. The paths are taken, and let go of one by one
 // as their entries are made.
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
-                           const Environment& env, DirCache& listings, Flavour f,
-                           unsigned threads);
+                           const Environment& env, DirCache& listings, Flavour f, unsigned threads);
 
 // Whether `path` is written as the entry made from it writes its local form, so that facts
 // asked for the one are the other's. Never on Windows, where entries change case and drives.

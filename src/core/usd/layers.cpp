@@ -12,7 +12,8 @@ std::string locate_reference(const std::string& reference, const std::string& fi
                              Flavour f) {
     std::string ref = isabs(reference, f) ? reference : normpath(join(file_dir, reference, f), f);
     if (!listings.exists(ref)) {
-        for (const auto& dir : search_dirs) ref = slashes_forward(normpath(join(dir, reference, f), f));
+        for (const auto& dir : search_dirs)
+            ref = slashes_forward(normpath(join(dir, reference, f), f));
     }
     return normpath(ref, f);
 }

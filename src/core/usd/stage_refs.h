@@ -19,7 +19,8 @@ struct StageInputs {
     UsdFacade* usd;  // null when the USD library is absent: the walk fails with "no Usd"
     const Json& need_varian_usd;  // variant selections the scan recorded, per layer file
     const std::set<std::string>& texture_searchpaths;
-    std::vector<std::string> layer_search_dirs;  // where a layer not beside its referrer is looked for
+    std::vector<std::string>
+        layer_search_dirs;  // where a layer not beside its referrer is looked for
     // The variables a path's first component may name (under a confinement, the allowed ones).
     Environment variables;
     DirCache& listings;

@@ -20,10 +20,16 @@ DirEntry::Kind kind_from(os::Kind kind) {
     }
 }
 
-std::unique_ptr<Listing> read_directory(const std::string& dir) {
+FileFacts facts_from(const os::Facts& facts) {
+    if (facts.kind == os::Kind::Missing) return {};
+    return FileFacts{true, facts.size, facts.mtime};
+}
+
+std::unique_ptr<Listing> read_directory(const FileSystem& fs, const std::string& dir) {
     auto listing = std::make_unique<Listing>();
+    listing->fold_case = fs.flavour().windows;
     std::vector<size_t> ends;  // where each entry's name ends in `names`
-    listing->error = os::list_directory(dir, [&](const os::DirItem& item) {
+    listing->error = fs.list_directory(dir, [&](const os::DirItem& item) {
         listing->names.append(item.name);
         ends.push_back(listing->names.size());
         listing->entries.push_back(DirEntry{{}, kind_from(item.kind), item.is_link});
@@ -39,38 +45,38 @@ std::unique_ptr<Listing> read_directory(const std::string& dir) {
     return listing;
 }
 
-bool is_separator(char c) {
-    return c == '/' || (os::kWindows && c == '\\');
+bool is_separator(char c, bool windows) {
+    return c == '/' || (windows && c == '\\');
 }
 
 // Whether a directory names the same place wherever the process stands: "/x", and on Windows
 // "C:/x", "C:\x" and shares.
-bool rooted(std::string_view dir) {
-    if (!os::kWindows) return !dir.empty() && dir[0] == '/';
-    if (dir.size() >= 3 && dir[1] == ':' && is_separator(dir[2])) return true;
-    return dir.size() >= 2 && is_separator(dir[0]) && is_separator(dir[1]);
+bool rooted(std::string_view dir, bool windows) {
+    if (!windows) return !dir.empty() && dir[0] == '/';
+    if (dir.size() >= 3 && dir[1] == ':' && is_separator(dir[2], true)) return true;
+    return dir.size() >= 2 && is_separator(dir[0], true) && is_separator(dir[1], true);
 }
 
-bool is_key_already(std::string_view dir) {
-    if (os::kWindows || dir.empty() || dir[0] != '/') return false;
+bool is_key_already(std::string_view dir, bool windows) {
+    if (windows || dir.empty() || dir[0] != '/') return false;
     if (dir.size() > 1 && dir.back() == '/') return false;
     return dir.find("//") == std::string_view::npos;
 }
 
 // The cache key of a directory: absolute, without repeated or trailing separators; on Windows
 // with "/" and in lower case, as the system compares names.
-std::string directory_key(std::string_view dir) {
-    if (is_key_already(dir)) return std::string(dir);
+std::string directory_key(std::string_view dir, const FileSystem& fs, bool windows) {
+    if (is_key_already(dir, windows)) return std::string(dir);
     std::string path(dir);
-    if (!rooted(path)) {
-        std::string cwd = os::current_directory();
+    if (!rooted(path, windows)) {
+        std::string cwd = fs.current_directory();
         path = path.empty() ? cwd : cwd + "/" + path;
     }
     std::string key;
     key.reserve(path.size());
     for (char c : path) {
-        if (is_separator(c)) c = '/';
-        if (os::kWindows && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (is_separator(c, windows)) c = '/';
+        if (windows && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         // A share's two leading separators stay.
         if (!(c == '/' && key.size() > 1 && key.back() == '/')) key.push_back(c);
     }
@@ -79,21 +85,21 @@ std::string directory_key(std::string_view dir) {
 }
 
 // Where the last component of a path starts: after its last separator.
-size_t last_separator(std::string_view path) {
-    return os::kWindows ? path.find_last_of("/\\") : path.rfind('/');
+size_t last_separator(std::string_view path, bool windows) {
+    return windows ? path.find_last_of("/\\") : path.rfind('/');
 }
 
 // The directory part of a path up to its last separator; the root keeps its separator ("/",
 // "C:/").
-std::string_view parent_part(std::string_view path, size_t slash) {
+std::string_view parent_part(std::string_view path, size_t slash, bool windows) {
     if (slash == 0) return path.substr(0, 1);
-    if (os::kWindows && slash == 2 && path[1] == ':') return path.substr(0, 3);
+    if (windows && slash == 2 && path[1] == ':') return path.substr(0, 3);
     return path.substr(0, slash);
 }
 
 // Names compare as the system compares them: without case on Windows.
-std::string_view name_key(std::string_view name, std::string& folded) {
-    if (!os::kWindows) return name;
+std::string_view name_key(std::string_view name, std::string& folded, bool fold_case) {
+    if (!fold_case) return name;
     folded.assign(name);
     for (char& c : folded)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -122,7 +128,7 @@ const Listing& DirCache::listing_of(std::string_view dir) {
     thread_local const Listing* last_listing = nullptr;
     if (last_cache == serial_ && last_dir == dir) return *last_listing;
     const Listing& listing = lookup(dir);
-    if (!rooted(dir)) return listing;
+    if (!rooted(dir, windows_)) return listing;
     last_cache = serial_;
     last_dir.assign(dir);
     last_listing = &listing;
@@ -130,7 +136,7 @@ const Listing& DirCache::listing_of(std::string_view dir) {
 }
 
 const Listing& DirCache::lookup(std::string_view dir) {
-    std::string key = directory_key(dir);
+    std::string key = directory_key(dir, fs_, windows_);
     Slot* slot = nullptr;
     {
         std::shared_lock lock(mutex_);
@@ -167,21 +173,21 @@ void DirCache::refuse(const std::string& path) {
 // A directory is listed only when it lies below a root, its links followed; an entry that is a
 // link out of the roots is as a link that leads nowhere.
 std::unique_ptr<const Listing> DirCache::confined_listing(const std::string& dir) {
-    if (!confinement_) return read_directory(dir);
-    std::optional<std::string> real = os::real_path(dir);
+    if (!confinement_) return read_directory(fs_, dir);
+    std::optional<std::string> real = fs_.real_path(dir);
     if (real && !confinement_->admits_real(*real)) {
         auto listing = std::make_unique<Listing>();
         listing->error = os::ListError::NotFound;
         listing->outside = true;
         return listing;
     }
-    std::unique_ptr<Listing> listing = read_directory(dir);
+    std::unique_ptr<Listing> listing = read_directory(fs_, dir);
     for (DirEntry& entry : listing->entries) {
         if (!entry.is_link || entry.kind == DirEntry::Broken) continue;
-        std::string path =
-            dir.empty() ? std::string(entry.name)
-                        : dir + (is_separator(dir.back()) ? "" : "/") + std::string(entry.name);
-        std::optional<std::string> target = os::real_path(path);
+        std::string path = dir.empty() ? std::string(entry.name)
+                                       : dir + (is_separator(dir.back(), windows_) ? "" : "/") +
+                                             std::string(entry.name);
+        std::optional<std::string> target = fs_.real_path(path);
         if (target && confinement_->admits_real(*target)) continue;
         entry.kind = DirEntry::Broken;
         refuse(path);
@@ -191,9 +197,9 @@ std::unique_ptr<const Listing> DirCache::confined_listing(const std::string& dir
 
 DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
     *found = false;
-    size_t slash = last_separator(path);
+    size_t slash = last_separator(path, windows_);
     std::string_view parent =
-        slash == std::string::npos ? std::string_view() : parent_part(path, slash);
+        slash == std::string::npos ? std::string_view() : parent_part(path, slash, windows_);
     std::string_view name =
         std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
     if (!name.empty() && name != "." && name != "..") {
@@ -215,16 +221,16 @@ DirEntry::Kind DirCache::kind_of(const std::string& path, bool* found) {
             return DirEntry::Broken;
     }
     // Names the listing cannot answer for ("", ".", ".." and unreadable parents).
-    if (!os::exists_itself(path)) return DirEntry::Broken;
+    if (!fs_.exists_itself(path)) return DirEntry::Broken;
     if (confinement_) {
-        std::optional<std::string> real = os::real_path(path);
+        std::optional<std::string> real = fs_.real_path(path);
         if (!real || !confinement_->admits_real(*real)) {
             refuse(path);
             return DirEntry::Broken;
         }
     }
     *found = true;
-    return kind_from(os::stat(path).kind);
+    return kind_from(fs_.stat(path).kind);
 }
 
 void Listing::index_entries() {
@@ -233,7 +239,8 @@ void Listing::index_entries() {
     slots_.assign(size, 0);
     std::string folded;
     for (size_t i = 0; i < entries.size(); ++i) {
-        size_t at = std::hash<std::string_view>{}(name_key(entries[i].name, folded)) & (size - 1);
+        size_t at = std::hash<std::string_view>{}(name_key(entries[i].name, folded, fold_case)) &
+                    (size - 1);
         while (slots_[at] != 0) at = (at + 1) & (size - 1);
         slots_[at] = static_cast<uint32_t>(i + 1);
     }
@@ -243,24 +250,24 @@ size_t Listing::position_of(std::string_view name) const {
     if (slots_.empty()) return npos;
     const size_t mask = slots_.size() - 1;
     std::string folded, other;
-    std::string_view key = name_key(name, folded);
+    std::string_view key = name_key(name, folded, fold_case);
     for (size_t at = std::hash<std::string_view>{}(key)&mask; slots_[at] != 0;
          at = (at + 1) & mask) {
         size_t i = slots_[at] - 1;
-        if (os::kWindows ? name_key(entries[i].name, other) == key : entries[i].name == name)
+        if (fold_case ? name_key(entries[i].name, other, true) == key : entries[i].name == name)
             return i;
     }
     return npos;
 }
 
-FileFacts Listing::facts_of(size_t i, const std::string& path) const {
+FileFacts Listing::facts_of(size_t i, const std::string& path, const FileSystem& fs) const {
     std::call_once(facts_made_, [&] {
         facts_ = std::make_unique<FileFacts[]>(entries.size());
         stated_ = std::make_unique<std::atomic<bool>[]>(entries.size());
     });
     if (stated_[i].load(std::memory_order_acquire)) return facts_[i];
     // Two threads may state the same file at once; they write the same facts.
-    FileFacts read = stat_file(path);
+    FileFacts read = facts_from(fs.stat(path));
     {
         std::lock_guard lock(facts_mutex_);
         if (stated_[i].load(std::memory_order_relaxed)) return facts_[i];
@@ -289,14 +296,14 @@ FileFacts DirCache::facts(const std::string& path) {
         bool found = false;
         if (kind_of(path, &found) == DirEntry::Broken) return FileFacts{};
     }
-    size_t slash = last_separator(path);
+    size_t slash = last_separator(path, windows_);
     if (slash != std::string::npos && slash + 1 < path.size()) {
-        const Listing& listing = list(parent_part(path, slash));
+        const Listing& listing = list(parent_part(path, slash, windows_));
         size_t i = listing.ok ? listing.position_of(std::string_view(path).substr(slash + 1))
                               : Listing::npos;
-        if (i != Listing::npos) return listing.facts_of(i, path);
+        if (i != Listing::npos) return listing.facts_of(i, path, fs_);
     }
-    return stat_file(path);
+    return facts_from(fs_.stat(path));
 }
 
 bool DirCache::lexists(const std::string& path) {

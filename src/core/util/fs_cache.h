@@ -19,6 +19,7 @@
 #include "base/os.h"
 #include "util/confinement.h"
 #include "util/file_facts.h"
+#include "util/file_system.h"
 
 namespace scanflow {
 
@@ -30,8 +31,9 @@ struct DirEntry {
 };
 
 struct Listing {
-    bool ok = false;       // false when the directory could not be read
-    bool outside = false;  // not read: it lies outside the confinement's roots
+    bool ok = false;         // false when the directory could not be read
+    bool outside = false;    // not read: it lies outside the confinement's roots
+    bool fold_case = false;  // names compare without case, as on Windows
     os::ListError error = os::ListError::None;
     std::vector<DirEntry> entries;  // in the order the directory gave them
     // The entries' names, end to end: one allocation per directory instead of one per name.
@@ -47,7 +49,7 @@ struct Listing {
     size_t position_of(std::string_view name) const;
     static constexpr size_t npos = static_cast<size_t>(-1);
     // The facts of entry `i` (whose path is `path`), stated at the first request.
-    FileFacts facts_of(size_t i, const std::string& path) const;
+    FileFacts facts_of(size_t i, const std::string& path, const FileSystem& fs) const;
     // Whether a name ends with ".tx" in any case. Most directories hold no converted textures,
     // and a search for them in such a directory can end here. Worked out at the first request.
     bool holds_tx_names() const;
@@ -71,12 +73,13 @@ private:
 
 class DirCache {
 public:
-    DirCache() = default;
+    explicit DirCache(const FileSystem& fs = machine_file_system())
+        : fs_(fs), windows_(fs.flavour().windows) {}
     DirCache(const DirCache&) = delete;
     DirCache& operator=(const DirCache&) = delete;
 
-    // The listing of `dir` (an operating-system path; "" is the working directory), kept for the
-    // cache's life.
+    // The listing of `dir` (a path of the file system; "" is the working directory), kept for
+    // the cache's life.
     const Listing& list(std::string_view dir);
 
     bool lexists(const std::string& path);
@@ -110,6 +113,8 @@ private:
     // the parent cannot be listed. Returns false in `known` when the answer came that way.
     DirEntry::Kind kind_of(const std::string& path, bool* found);
 
+    const FileSystem& fs_;
+    const bool windows_;  // the file system's paths take Windows's shape
     std::shared_mutex mutex_;
     std::unordered_map<std::string, std::unique_ptr<Slot>> slots_;
     std::atomic<size_t> reads_{0};
