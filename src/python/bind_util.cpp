@@ -57,17 +57,13 @@ py::tuple tx_result(const TxResult& result) {
 class ListingCacheScope {
 public:
     void enter() {
-        if (!open_) open_script_listings();
-        open_ = true;
+        if (!held_) held_ = hold_script_listings();
     }
-    void exit() {
-        if (open_) close_script_listings();
-        open_ = false;
-    }
+    void exit() { held_.reset(); }
     size_t reads() const { return script_listing_reads(); }
 
 private:
-    bool open_ = false;
+    std::shared_ptr<DirCache> held_;
 };
 
 Flavour flavour() {

@@ -25,8 +25,8 @@ struct ModuleParts {
     std::shared_ptr<Host> host;
     std::shared_ptr<UsdFacade> usd;
     std::unique_ptr<Services> services;
-    std::shared_ptr<DirCache> script_listings;
-    int script_listings_depth = 0;
+    // The cache host scripts hold open; it lasts while any of their blocks holds it.
+    std::weak_ptr<DirCache> script_listings;
 };
 
 ModuleParts& parts() {
@@ -126,22 +126,23 @@ ModuleState& module_state() {
 }
 
 std::shared_ptr<DirCache> script_listings() {
-    return parts().script_listings ? parts().script_listings : std::make_shared<DirCache>();
+    std::shared_ptr<DirCache> open = parts().script_listings.lock();
+    return open ? open : std::make_shared<DirCache>();
 }
 
-void open_script_listings() {
-    ModuleParts& p = parts();
-    if (p.script_listings_depth++ == 0) p.script_listings = std::make_shared<DirCache>();
-}
-
-void close_script_listings() {
-    ModuleParts& p = parts();
-    if (p.script_listings_depth > 0 && --p.script_listings_depth == 0) p.script_listings.reset();
+std::shared_ptr<DirCache> hold_script_listings() {
+    std::weak_ptr<DirCache>& held = parts().script_listings;
+    std::shared_ptr<DirCache> open = held.lock();
+    if (!open) {
+        open = std::make_shared<DirCache>();
+        held = open;
+    }
+    return open;
 }
 
 size_t script_listing_reads() {
-    const auto& cache = parts().script_listings;
-    return cache ? cache->reads() : 0;
+    std::shared_ptr<DirCache> open = parts().script_listings.lock();
+    return open ? open->reads() : 0;
 }
 
 }  // namespace scanflow::py_bridge

@@ -22,9 +22,9 @@ ModuleState& module_state();
 // The listing cache for a module function or an analysis called by a host script: the one a
 // `listing_cache()` block keeps open, else a fresh one for the call.
 std::shared_ptr<DirCache> script_listings();
-// Opens and closes the cache of a `listing_cache()` block (blocks nest).
-void open_script_listings();
-void close_script_listings();
+// The cache a `listing_cache()` block holds: the one an enclosing block holds, else a new one.
+// It is let go of when the last block holding it ends.
+std::shared_ptr<DirCache> hold_script_listings();
 // Directories the open block's cache has read (0 without a block).
 size_t script_listing_reads();
 

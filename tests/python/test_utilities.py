@@ -64,6 +64,26 @@ def test_listing_keeps_names_that_are_not_utf8(tmp_path):
         str(tmp_path / "tex" / "wall.1001.tex"), str(tmp_path / "tex" / "wall.1001.png")]
 
 
+def test_a_listing_cache_block_lists_each_folder_once_and_nested_blocks_share_it(tmp_path):
+    (tmp_path / "tex").mkdir()
+    (tmp_path / "tex" / "a.1001.exr").write_text("a")
+    pattern = str(tmp_path / "tex" / "a.*.exr")
+    with scanflow.listing_cache() as outer:
+        assert scanflow.glob_file(pattern) == [str(tmp_path / "tex" / "a.1001.exr")]
+        read = outer.reads
+        assert read > 0
+        (tmp_path / "tex" / "a.1002.exr").write_text("b")
+        with scanflow.listing_cache() as inner:
+            # The enclosing block's listing: the file written since is not seen.
+            assert len(scanflow.glob_file(pattern)) == 1
+            assert inner.reads == read
+        assert len(scanflow.glob_file(pattern)) == 1
+        assert outer.reads == read
+    assert outer.reads == 0
+    # Outside a block each call lists afresh.
+    assert len(scanflow.glob_file(pattern)) == 2
+
+
 def test_file_facts(tmp_path):
     scene = tmp_path / "s.hip"
     scene.write_bytes(b"fdata\nset -g _HIP_SAVEVERSION = '19.5.303'\r\n")

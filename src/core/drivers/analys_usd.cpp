@@ -18,9 +18,9 @@ NestedInputs AnalysUsd::nested_inputs(DirCache& listings) {
 std::string AnalysUsd::resolve_ref(const std::string& layer_real_path,
                                    const std::string& first_sublayer, const std::string& reference,
                                    const std::string& dir_path) {
-    Listings listings(*this);
-    return scanflow::resolve_ref(layer_real_path, first_sublayer, reference, dir_path, *listings,
-                                 flavour());
+    RunSpan run = start_run();
+    return scanflow::resolve_ref(layer_real_path, first_sublayer, reference, dir_path,
+                                 run.listings(), flavour());
 }
 
 std::vector<std::string> AnalysUsd::handle_usda_file(const std::string& usda_file) {
@@ -28,20 +28,20 @@ std::vector<std::string> AnalysUsd::handle_usda_file(const std::string& usda_fil
 }
 
 void AnalysUsd::get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer) {
-    Listings listings(*this);
+    RunSpan run = start_run();
     scanflow::get_refe_layer(usd_path, allLayer, require_usd(services_.usd),
                              layer_search_dirs(services_.module.env_i, services_.environment),
-                             *listings, flavour());
+                             run.listings(), flavour());
 }
 
 std::vector<std::string> AnalysUsd::get_stage_references(const std::string& stage_file) {
-    Listings listings(*this);
-    return scanflow::get_stage_references(stage_file, nested_inputs(*listings).stage());
+    RunSpan run = start_run();
+    return scanflow::get_stage_references(stage_file, nested_inputs(run.listings()).stage());
 }
 
 std::vector<std::string> AnalysUsd::ass_usd_usda_asset(const std::string& ass_path) {
-    Listings listings(*this);
-    return scanflow::ass_usd_usda_asset(ass_path, nested_inputs(*listings));
+    RunSpan run = start_run();
+    return scanflow::ass_usd_usda_asset(ass_path, nested_inputs(run.listings()));
 }
 
 }  // namespace scanflow

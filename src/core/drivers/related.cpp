@@ -31,23 +31,6 @@ std::shared_ptr<const Confinement> Related::confinement_of(const Json& param_dic
     return Confinement::from_lists(roots, variables);
 }
 
-Related::Listings::Listings(Related& owner) : owner_(owner) {
-    if (owner_.listings_depth_++ > 0) return;
-    const auto& open = owner_.services_.open_listings;
-    owner_.listings_ = open ? open() : std::make_shared<DirCache>();
-    owner_.listings_->confine(owner_.confinement);
-    if (owner_.services_.usd) {
-        owner_.services_.usd->confine(owner_.confinement);
-        owner_.services_.usd->begin_run();
-    }
-}
-
-Related::Listings::~Listings() {
-    if (--owner_.listings_depth_ > 0) return;
-    owner_.listings_.reset();
-    if (owner_.services_.usd) owner_.services_.usd->end_run();
-}
-
 void Related::Write_File(const std::string& info_file, const std::string& houdiniver,
                          const Json& info_dict, const Json& rely_task_dict,
                          const std::vector<std::string>& otls_path) {
@@ -73,32 +56,32 @@ std::vector<std::string> Related::get_ass_path(const std::string& ass) {
 }
 
 std::vector<std::string> Related::read_in_vrscene(const std::string& vrscene_path) {
-    Listings listings(*this);
-    return scanflow::read_in_vrscene(vrscene_path, *listings, flavour());
+    RunSpan run = start_run();
+    return scanflow::read_in_vrscene(vrscene_path, run.listings(), flavour());
 }
 
 std::string Related::get_rs_exe() {
-    Listings listings(*this);
-    return scanflow::get_rs_exe(services_.environment, *listings);
+    RunSpan run = start_run();
+    return scanflow::get_rs_exe(services_.environment, run.listings());
 }
 
 std::vector<std::string> Related::get_file_from_rs_cmd(const std::string& rs_file) {
-    Listings listings(*this);
+    RunSpan run = start_run();
     return scanflow::get_file_from_rs_cmd(
-        rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
+        rs_file, RedshiftReads{rs_asseted, run.listings(), services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_with_open(const std::string& rs_file) {
-    Listings listings(*this);
+    RunSpan run = start_run();
     return scanflow::get_rs_file_with_open(
-        rs_file, RedshiftReads{rs_asseted, *listings, services_.environment});
+        rs_file, RedshiftReads{rs_asseted, run.listings(), services_.environment});
 }
 
 std::vector<std::string> Related::get_rs_file_from_cmd(const std::string& rs_file,
                                                        const std::string& exe) {
-    Listings listings(*this);
+    RunSpan run = start_run();
     return scanflow::get_rs_file_from_cmd(
-        rs_file, exe, RedshiftReads{rs_asseted, *listings, services_.environment});
+        rs_file, exe, RedshiftReads{rs_asseted, run.listings(), services_.environment});
 }
 
 Json Related::_get_win_mnt_map() const {
@@ -121,8 +104,13 @@ std::string Related::getHoudiniver() {
 
 UploadRecord Related::gather_upload(std::vector<std::string> upload_paths,
                                     const std::string& scene) {
-    Listings listings(*this);
-    return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment, *listings,
+    RunSpan run = start_run();
+    return gather(std::move(upload_paths), scene, run.listings());
+}
+
+UploadRecord Related::gather(std::vector<std::string> upload_paths, const std::string& scene,
+                             DirCache& listings) const {
+    return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment, listings,
                                    flavour(), services_.module.threads);
 }
 

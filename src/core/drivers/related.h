@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/run_span.h"
 #include "drivers/services.h"
 #include "run/run_context.h"
 #include "upload/drive_map.h"
@@ -55,27 +56,18 @@ public:
     Flavour flavour() const { return services_.module.flavour(); }
 
 protected:
-    // The listing cache for the span of the outermost operation in progress: each directory is
-    // listed once while it runs, and a later operation lists afresh.
-    class Listings {
-    public:
-        explicit Listings(Related& owner);
-        ~Listings();
-        Listings(const Listings&) = delete;
-        Listings& operator=(const Listings&) = delete;
-        DirCache& operator*() const { return *owner_.listings_; }
-
-    private:
-        Related& owner_;
-    };
+    // The span of an operation a caller starts here: each directory is listed once while it
+    // runs, and a later operation lists afresh.
+    RunSpan start_run() const { return RunSpan(services_, confinement); }
+    // The upload record with the listings of the run in progress.
+    UploadRecord gather(std::vector<std::string> upload_paths, const std::string& scene,
+                        DirCache& listings) const;
 
     Services services_;
 
 private:
     static std::shared_ptr<const Confinement> confinement_of(const Json& param_dict,
                                                              const Environment& environment);
-    std::shared_ptr<DirCache> listings_;
-    int listings_depth_ = 0;
 };
 
 }  // namespace scanflow

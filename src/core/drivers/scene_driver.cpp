@@ -72,7 +72,7 @@ void AnalysisHipAssets::openScene(const std::string& hip_path) {
 
 void AnalysisHipAssets::doit() {
     // One analysis, one listing of each directory it touches.
-    Listings listings(*this);
+    RunSpan run = start_run();
     timed(2, "doit", [&] {
         if (!is_regular_file(hip_file)) throw Error("cg file is not exists ! ");
         require_host_installation_dir(services_.environment);
@@ -92,22 +92,22 @@ void AnalysisHipAssets::doit() {
         }
         console::flush();
         console::pause(1.0);
-        scene_steps();
+        scene_steps(run.listings());
     });
 }
 
 void AnalysisHipAssets::doit_test() {
-    Listings listings(*this);
+    RunSpan run = start_run();
     timed(2, "doit_test", [&] {
         console::print(dirname(services_.module.module_file, native_flavour()));
         require_host_installation_dir(services_.environment);
-        scene_steps();
+        scene_steps(run.listings());
     });
 }
 
-void AnalysisHipAssets::scene_steps() {
+void AnalysisHipAssets::scene_steps(DirCache& listings) {
     scan_parameters();
-    write_json();
+    write_results(listings);
     console::print("[analysis_assets done...]");
 }
 
@@ -119,13 +119,13 @@ void AnalysisHipAssets::scan_parameters() {
 }
 
 std::vector<std::string> AnalysisHipAssets::get_bgeo_asset(const std::string& bgeo_path) {
-    Listings listings(*this);
-    return scanflow::get_bgeo_asset(bgeo_path, nested_inputs(*listings));
+    RunSpan run = start_run();
+    return scanflow::get_bgeo_asset(bgeo_path, nested_inputs(run.listings()));
 }
 
 std::vector<std::string> AnalysisHipAssets::get_begosc_instance(const std::string& bgeosc_path) {
-    Listings listings(*this);
-    return scanflow::get_begosc_instance(bgeosc_path, nested_inputs(*listings));
+    RunSpan run = start_run();
+    return scanflow::get_begosc_instance(bgeosc_path, nested_inputs(run.listings()));
 }
 
 std::tuple<Json, Json, Json> AnalysisHipAssets::get_render_setting(
@@ -141,19 +141,23 @@ Json AnalysisHipAssets::analysis_render_setting() {
 }
 
 UploadLists AnalysisHipAssets::all_upload_list(const std::vector<std::string>& uploads_list) {
-    Listings listings(*this);
-    return scanflow::all_upload_list(uploads_list, nested_inputs(*listings));
+    RunSpan run = start_run();
+    return scanflow::all_upload_list(uploads_list, nested_inputs(run.listings()));
 }
 
 void AnalysisHipAssets::write_json() {
+    RunSpan run = start_run();
+    write_results(run.listings());
+}
+
+void AnalysisHipAssets::write_results(DirCache& listings) {
     timed(1, "write_json", [&] {
-        Listings listings(*this);
         load_usd_ahead(services_.module.ALL_NODE);
-        ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, *listings,
+        ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
-        FactsAhead facts_ahead = state_files_ahead(parameters, *listings);
-        UploadLists nested = all_upload_list(parameters.nested);
+        FactsAhead facts_ahead = state_files_ahead(parameters, listings);
+        UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
         if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
         require_save_version(hip_file);
@@ -164,12 +168,12 @@ void AnalysisHipAssets::write_json() {
         console::print("tips_keyword_info finished");
         Json tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
-            search_upload_files(upload_candidates(nested, parameters), *listings);
+            search_upload_files(upload_candidates(nested, parameters), listings);
         ResultAssembly results(*this);
-        UploadRecord upload = write_uploads(results, std::move(to_upload));
+        UploadRecord upload = write_uploads(results, std::move(to_upload), listings);
         facts_ahead.stop();
-        add_file_facts(asset, upload, hip_file, *listings, services_.module.threads);
-        if (auto outside = (*listings).refused(); !outside.empty())
+        add_file_facts(asset, upload, hip_file, listings, services_.module.threads);
+        if (auto outside = listings.refused(); !outside.empty())
             tips_adict[tip::kOutsideRoots] = distinct(outside);
         if (services_.file_summary)
             *services_.file_summary =
@@ -239,10 +243,11 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
 }
 
 UploadRecord AnalysisHipAssets::write_uploads(ResultAssembly& results,
-                                              std::vector<std::string> to_upload) {
+                                              std::vector<std::string> to_upload,
+                                              DirCache& listings) {
     console::print("get gather_upload start");
     keep_first_occurrences(to_upload);
-    UploadRecord upload = gather_upload(std::move(to_upload), hip_file);
+    UploadRecord upload = gather(std::move(to_upload), hip_file, listings);
     results.upload(upload);
     console::print("get gather_upload finished");
     return upload;

@@ -55,7 +55,9 @@ private:
     // The render-node records the scene information stored.
     Json stored_rop_records() const;
     bool drivers_unseen_by_host();
-    void scene_steps();
+    void scene_steps(DirCache& listings);
+    // The final assembly within the run in progress.
+    void write_results(DirCache& listings);
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
     void load_usd_ahead(const Json& parameter_values);
@@ -63,7 +65,8 @@ private:
     AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);
-    UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload);
+    UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload,
+                               DirCache& listings);
     void write_result_files(ResultAssembly& results, const AssetRecord& asset, Json tips);
 };
 

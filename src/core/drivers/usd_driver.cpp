@@ -6,8 +6,10 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/os.h"
 #include "base/text.h"
 #include "drivers/rely_task.h"
+#include "nested/recursive.h"
 #include "output/result_files.h"
 #include "output/upload_candidates.h"
 #include "run/tip_codes.h"
@@ -21,8 +23,19 @@ AnalysUsdAsset::AnalysUsdAsset(const Services& services, const Json& params)
     : AnalysUsd(services, params), param_dict(params) {}
 
 std::vector<std::string> AnalysUsdAsset::getUsdAsset() {
-    AnalysUsd fresh(services_, param_dict);
-    return fresh.ass_usd_usda_asset(hip_file);
+    RunSpan run = start_run();
+    return usd_files(run.listings());
+}
+
+// The scene's files, read with visited sets of their own: the run is opened again from the
+// parameters, as the protocol does (its banners printed again).
+std::vector<std::string> AnalysUsdAsset::usd_files(DirCache& listings) {
+    RunContext fresh = open_run(param_dict, os::current_directory(), flavour());
+    fresh.confinement = confinement;
+    NestedInputs in = nested_inputs(listings);
+    NestedInputs reading{fresh,          in.module,   in.usd,     in.arnold,    in.host,
+                         in.environment, in.listings, in.flavour, in.read_ahead};
+    return scanflow::ass_usd_usda_asset(hip_file, reading);
 }
 
 std::string AnalysUsdAsset::getUsdver() {
@@ -45,19 +58,24 @@ Json AnalysUsdAsset::UsdRopNodeSetting() {
 }
 
 UsdAssetLists AnalysUsdAsset::allusdAsset(const std::vector<std::string>& file_paths) {
-    Listings listings(*this);
+    RunSpan run = start_run();
+    return usd_lists(file_paths, run.listings());
+}
+
+UsdAssetLists AnalysUsdAsset::usd_lists(const std::vector<std::string>& file_paths,
+                                        DirCache& listings) {
     UsdAssetLists lists;
     std::unordered_set<std::string> present, missing;
     for (const auto& raw : file_paths) {
         std::string path = slashes_forward(raw);
-        if ((*listings).isfile(path)) {
+        if (listings.isfile(path)) {
             if (present.insert(path).second) {
                 lists.present.push_back(path);
                 lists.all.push_back(path);
             }
             continue;
         }
-        auto members = glob_file(sequence_key(path), *listings, flavour());
+        auto members = glob_file(sequence_key(path), listings, flavour());
         if (!members.empty()) {
             lists.present.insert(lists.present.end(), members.begin(), members.end());
             lists.all.insert(lists.all.end(), members.begin(), members.end());
@@ -119,12 +137,13 @@ Json AnalysUsdAsset::asset_record(const UploadRecord& upload, const UsdAssetList
 }
 
 void AnalysUsdAsset::AssetInfo() {
-    Listings listings(*this);
-    UsdAssetLists lists = allusdAsset(getUsdAsset());
+    RunSpan run = start_run();
+    DirCache& listings = run.listings();
+    UsdAssetLists lists = usd_lists(usd_files(listings), listings);
     ResultAssembly results(*this);
-    UploadRecord upload = gather_upload(upload_files(lists, *listings), hip_file);
+    UploadRecord upload = gather(upload_files(lists, listings), hip_file, listings);
     results.upload(upload);
-    Json record = asset_record(upload, lists, *listings);
+    Json record = asset_record(upload, lists, listings);
     if (services_.file_summary) {
         const Json& nested = record.value("Nested_Assets", Json::object());
         *services_.file_summary = FileSummary{

@@ -35,6 +35,8 @@ public:
     std::string asset_list_file_path;
 
 private:
+    std::vector<std::string> usd_files(DirCache& listings);
+    UsdAssetLists usd_lists(const std::vector<std::string>& file_paths, DirCache& listings);
     std::vector<std::string> upload_files(const UsdAssetLists& lists, DirCache& listings);
     Json asset_record(const UploadRecord& upload, const UsdAssetLists& lists, DirCache& listings);
 };
