@@ -32,28 +32,152 @@ void text_attr(Class& cls, const char* name, Member member) {
         [member](Self& self, const py::object& value) { self.*member = text_of(value); });
 }
 
+// Collections are live: a host script is handed one object per attribute and instance, which
+// it may keep and change. What it holds is given to the analysis before each operation, and
+// what the analysis changed is written back into the same object after it.
+//
+// Each collection the instance handed out is kept in its `__dict__` under this name, as
+// (object, push, pull): push gives the object's contents to the analysis, pull refreshes the
+// object from it in place.
+constexpr const char* kLive = "_live_collections";
+
+py::dict live_collections(const py::handle& self) {
+    py::dict attrs = self.attr("__dict__");
+    if (!attrs.contains(kLive)) attrs[kLive] = py::dict();
+    return attrs[kLive];
+}
+
+// The contents of `fresh` written into `held` without replacing it.
+void refill(const py::handle& held, const py::object& fresh) {
+    if (py::isinstance<py::dict>(held) && py::isinstance<py::dict>(fresh)) {
+        held.attr("clear")();
+        held.attr("update")(fresh);
+    } else if (py::isinstance<py::set>(held) && py::isinstance<py::set>(fresh)) {
+        held.attr("clear")();
+        held.attr("update")(fresh);
+    } else if (py::isinstance<py::list>(held) && py::isinstance<py::list>(fresh)) {
+        held.attr("__setitem__")(py::slice(py::none(), py::none(), py::none()), fresh);
+    }
+}
+
+// A collection attribute: `read` makes the interpreter's object from the member, `write` sets
+// the member from one.
+template <typename Class, typename Read, typename Write>
+void live_attr(Class& cls, const char* name, Read read, Write write) {
+    using Self = typename Class::type;
+    std::string key = name;
+    auto pull = [read, key](const py::object& self_obj) {
+        const Self& self = self_obj.cast<const Self&>();
+        py::dict live = live_collections(self_obj);
+        py::object fresh = read(self);
+        if (!live.contains(key.c_str())) return fresh;
+        py::object held = live[key.c_str()].cast<py::tuple>()[0];
+        // A held object of another kind (a script may set any value) is replaced.
+        if (py::type::of(held).is(py::type::of(fresh))) {
+            refill(held, fresh);
+            return held;
+        }
+        return fresh;
+    };
+    auto hold = [read, write, pull, key](const py::object& self_obj, const py::object& value) {
+        py::cpp_function push([write](const py::object& self_obj, const py::object& value) {
+            write(self_obj.cast<Self&>(), value);
+        });
+        py::cpp_function refresh([pull](const py::object& self_obj) { pull(self_obj); });
+        live_collections(self_obj)[key.c_str()] = py::make_tuple(value, push, refresh);
+    };
+    cls.def_property(
+        name,
+        [pull, hold, key](const py::object& self_obj) {
+            // Between operations the script's object is the collection.
+            py::dict live = live_collections(self_obj);
+            if (live.contains(key.c_str()))
+                return py::object(live[key.c_str()].cast<py::tuple>()[0]);
+            py::object value = pull(self_obj);
+            hold(self_obj, value);
+            return value;
+        },
+        [write, hold](const py::object& self_obj, const py::object& value) {
+            write(self_obj.cast<Self&>(), value);
+            hold(self_obj, value);
+        });
+}
+
 template <typename Class, typename Member>
 void json_attr(Class& cls, const char* name, Member member) {
     using Self = typename Class::type;
-    cls.def_property(
-        name, [member](const Self& self) { return from_json(self.*member); },
+    live_attr(
+        cls, name, [member](const Self& self) { return from_json(self.*member); },
         [member](Self& self, const py::object& value) { self.*member = to_json(value); });
 }
 
 template <typename Class, typename Member>
 void list_attr(Class& cls, const char* name, Member member) {
     using Self = typename Class::type;
-    cls.def_property(
-        name, [member](const Self& self) { return to_pylist(self.*member); },
+    live_attr(
+        cls, name, [member](const Self& self) { return py::object(to_pylist(self.*member)); },
         [member](Self& self, const py::object& value) { self.*member = to_strings(value); });
 }
 
 template <typename Class, typename Member>
 void set_attr(Class& cls, const char* name, Member member) {
     using Self = typename Class::type;
-    cls.def_property(
-        name, [member](const Self& self) { return to_pyset(self.*member); },
+    live_attr(
+        cls, name, [member](const Self& self) { return py::object(to_pyset(self.*member)); },
         [member](Self& self, const py::object& value) { self.*member = to_string_set(value); });
+}
+
+// Every collection the instance handed out, given to the analysis, or refreshed from it.
+void push_live(const py::handle& self) {
+    py::dict attrs = self.attr("__dict__");
+    if (!attrs.contains(kLive)) return;
+    for (auto item : attrs[kLive].cast<py::dict>()) {
+        py::tuple entry = item.second.cast<py::tuple>();
+        entry[1](self, entry[0]);
+    }
+}
+
+void pull_live(const py::handle& self) {
+    py::dict attrs = self.attr("__dict__");
+    if (!attrs.contains(kLive)) return;
+    for (auto item : attrs[kLive].cast<py::dict>()) item.second.cast<py::tuple>()[2](self);
+}
+
+// Wraps every operation of the class so that the host script's collections and the analysis's
+// agree before and after it.
+template <typename Class>
+void synchronise_operations(Class& cls) {
+    py::dict members = cls.attr("__dict__");
+    std::vector<std::pair<std::string, py::object>> operations;
+    for (auto item : members) {
+        std::string name = item.first.cast<std::string>();
+        if (name.rfind("__", 0) == 0 || name == "_pybind11_conduit_v1_") continue;
+        py::object member = py::reinterpret_borrow<py::object>(item.second);
+        if (py::isinstance<py::staticmethod>(member) || !PyInstanceMethod_Check(member.ptr()))
+            continue;
+        operations.emplace_back(name, member);
+    }
+    for (auto& [name, method] : operations) {
+        py::object function = method.attr("__func__");
+        py::cpp_function wrapped(
+            [function](py::args args, const py::kwargs& kwargs) {
+                py::object self = args[0];
+                push_live(self);
+                try {
+                    py::object result = function(*args, **kwargs);
+                    pull_live(self);
+                    return result;
+                } catch (...) {
+                    pull_live(self);
+                    throw;
+                }
+            },
+            py::name(name.c_str()), py::is_method(cls), py::sibling(py::none()),
+            py::doc(function.attr("__doc__").is_none()
+                        ? ""
+                        : function.attr("__doc__").cast<std::string>().c_str()));
+        py::setattr(cls, name.c_str(), wrapped);
+    }
 }
 
 // A constructor from the run parameters, with the module's services.
@@ -161,7 +285,7 @@ void bind_scene_driver(SceneDriverClass& hip) {
 }  // namespace
 
 void bind_drivers(py::module_& m) {
-    RelatedClass related(m, "Related");
+    RelatedClass related(m, "Related", py::dynamic_attr());
     related.def(driver_init<Related>(), py::arg("param_dict"));
     bind_related_attributes(related);
     bind_related_operations(related);
@@ -186,6 +310,12 @@ void bind_drivers(py::module_& m) {
     assets.def(driver_init<AnalysisAssets>(), py::arg("param_dict"));
     json_attr(assets, "param_dict", &AnalysisAssets::param_dict);
     assets.def("doit", &AnalysisAssets::doit, py::call_guard<ReleasedInterpreter>());
+
+    synchronise_operations(related);
+    synchronise_operations(usd);
+    synchronise_operations(hip);
+    synchronise_operations(usd_asset);
+    synchronise_operations(assets);
 }
 
 }  // namespace scanflow::py_bridge

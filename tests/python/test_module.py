@@ -41,6 +41,30 @@ def test_class_family(project):
         scanflow.Related({"path_json": str(project.out)})
 
 
+def test_collections_a_host_script_changes_are_the_ones_the_analysis_uses(project):
+    hip = scanflow.AnalysisHipAssets({"hip_file": str(project.root / "a.hip"), "path_json": str(project.out)})
+    tips = hip.tips_adict
+    tips["50001"] = ["by the script"]
+    assert hip.tips_adict is tips and hip.tips_adict == {"50001": ["by the script"]}
+    proxy = project.root / "p.rs"
+    proxy.write_bytes(b"x\0./tex/a.exr\0")
+    read = hip.rs_asseted
+    read.add(str(proxy))
+    # The analysis sees the proxy as read already, and the script's set is the analysis's.
+    assert hip.get_file_from_rs_cmd(str(proxy)) == []
+    other = project.root / "q.rs"
+    other.write_bytes(b"x\0./tex/b.exr\0")
+    hip.get_file_from_rs_cmd(str(other))
+    assert read == {str(proxy), str(other)}
+    # A collection set whole is the one held from then on.
+    denoise = ["mine"]
+    hip.all_ar_denoise = denoise
+    denoise.append("more")
+    assert hip.all_ar_denoise == ["mine", "more"]
+    hip.all_bgeo = {"/x.bgeo"}
+    assert hip.get_bgeo_asset("/x.bgeo") == []  # read already, as the script said
+
+
 def test_module_state_is_readable_under_its_names():
     assert scanflow.script_version == "py%d" % sys.version_info[0]
     assert scanflow.script_ver_py == "py%d%d" % sys.version_info[:2]
