@@ -80,11 +80,21 @@ def _stage(path, mask=None):
         raise RuntimeError("USD cannot open " + path)
     return stage
 
+def _outer(path):
+    """A file inside a package is read from the package: the package is the file to upload, and
+    nothing inside it can be missing on its own."""
+    if path and path.endswith("]") and Ar.IsPackageRelativePath(path):
+        return Ar.SplitPackageRelativePathOuter(path)[0]
+    return path
+
+def _in_package(layer):
+    return Ar.IsPackageRelativePath(layer.identifier) or layer.identifier.lower().endswith(".usdz")
+
 def _asset(value):
     resolved = getattr(value, "resolvedPath", None)
     if resolved is None:
         return None
-    return (resolved or "", getattr(value, "path", "") or "")
+    return (_outer(resolved or ""), getattr(value, "path", "") or "")
 
 def _searched(path):
     # Resolved through the stage's search paths (or an expression), so it may resolve
@@ -93,7 +103,12 @@ def _searched(path):
         os.path.isabs(path) or path.startswith(("./", "../"))))
 
 def external_references(path):
-    return list(_layer(path).GetExternalReferences())
+    layer = _layer(path)
+    references = list(layer.GetExternalReferences())
+    if not _in_package(layer):
+        return references
+    # Inside a package a reference is resolved against the package, never beside it.
+    return [_outer(Sdf.ComputeAssetPathRelativeToLayer(layer, ref)) if ref else ref for ref in references]
 
 def variant_selections(path):
     stage = _stage(path)
@@ -136,33 +151,61 @@ def _clips(prim, rec):
     clips = Usd.ClipsAPI(prim)
     # A clip file that does not resolve is reported as written, to be found missing.
     for asset in _items(clips.GetClipAssetPaths() or []):
-        rec["clip_asset_paths"].append(asset.resolvedPath or asset.path)
+        rec["clip_asset_paths"].append(_outer(asset.resolvedPath) or asset.path)
         searched = searched or _searched(asset.path)
     manifest = clips.GetClipManifestAssetPath()
     if manifest:
         searched = searched or _searched(manifest.path)
-    rec["clip_manifest"] = ((manifest.resolvedPath or manifest.path) if manifest else "").strip().replace("\\", "/")
-    for _, clip in (clips.GetClips() or {}).items():
+    rec["clip_manifest"] = ((_outer(manifest.resolvedPath) or manifest.path) if manifest else "").strip().replace(
+        "\\", "/")
+    for name, clip in (clips.GetClips() or {}).items():
         for asset in _items(clip.get("assetPaths", []) or []):
-            rec["clip_set_paths"].append(asset.resolvedPath or asset.path)
+            rec["clip_set_paths"].append(_outer(asset.resolvedPath) or asset.path)
             searched = searched or _searched(asset.path)
-        if clip.get("manifestAssetPath"):
-            rec["clip_set_paths"].append(clip["manifestAssetPath"].resolvedPath or clip["manifestAssetPath"].path)
+        manifest = clip.get("manifestAssetPath")
+        if manifest:
+            rec["clip_set_paths"].append(_outer(manifest.resolvedPath) or manifest.path)
+        if clip.get("templateAssetPath"):
+            searched = _template_clips(clips, name, clip["templateAssetPath"], rec) or searched
     return searched
+
+def _template_clips(clips, name, template, rec):
+    """The clip files a template selects (those that resolve: the library skips the others)."""
+    try:
+        selected = _items(clips.ComputeClipAssetPaths(name) or [])
+    except Exception:
+        selected = []
+    for asset in selected:
+        rec["clip_set_paths"].append(_outer(asset.resolvedPath) or asset.path)
+    return _searched(template)
+
+def _arc_path(layer, path, packaged):
+    """Where a reference or payload of the layer lies, when the library tells better than its
+    spelling: inside a package (the package), and through the search path (the file found)."""
+    if not path:
+        return path
+    if packaged:
+        return _outer(Sdf.ComputeAssetPathRelativeToLayer(layer, path))
+    if _searched(path) and not path.startswith("`"):
+        resolved = str(Ar.GetResolver().Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, path)))
+        if resolved:
+            return _outer(resolved)
+    return path
 
 def _specs(prim, rec):
     searched = False
     for spec in prim.GetPrimStack():
         items = []
+        layer = spec.layer
+        packaged = _in_package(layer)
         for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
             if not present:
                 continue
             ops = getattr(spec, list_name)
             for op in _LISTS:
                 for item in _items(getattr(ops, op)):
-                    items.append(item.assetPath)
+                    items.append(_arc_path(layer, item.assetPath, packaged))
                     searched = searched or _searched(item.assetPath)
-        layer = spec.layer
         subs = _items(layer.subLayerPaths)
         rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
                              "items": items})

@@ -30,9 +30,10 @@ def test_a_usd_file_is_analysed_end_to_end(run_cli, project):
     assert str(search / "far.usda") in everything  # found only on the search path
     # The layer's own external references name every variant's layers.
     assert r + "/look_blue.usda" in everything
-    # A reference is stated relative to its layer: far.usda is reported missing there even though
-    # the search path supplies it; a layer found nowhere is reported at both places looked at.
-    assert sorted(asset["missing_file"]) == [r + "/far.usda", r + "/missing.usda", str(search / "missing.usda")]
+    # A reference the search path supplies is the file found there, never missing beside its
+    # layer; a layer found nowhere is reported at both places looked at.
+    assert r + "/far.usda" not in everything
+    assert sorted(asset["missing_file"]) == [r + "/missing.usda", str(search / "missing.usda")]
     assert project.read("tips.json")["50001"] == asset["missing_file"]
 
     upload = project.read("upload.json")
@@ -76,6 +77,80 @@ def test_asset_arrays_time_samples_and_texture_folders_are_found_as_the_library_
                                                    "tex/wood.1002.exr", "seq/f1.exr", "seq/f2.exr", "seq/f3.exr")}
     assert ours == library
     assert project.read("asset.json")["missing_file"] == []
+
+
+def _outer(path):
+    """The file the farm receives for a path inside a package: the package."""
+    return path.split("[", 1)[0]
+
+
+def test_template_clips_packages_and_search_paths_are_found_as_the_library_finds_them(run_cli, project):
+    from pxr import Sdf, Usd, UsdUtils
+    root = project.root
+    (root / "tex").mkdir()
+    (root / "clips").mkdir()
+    for frame in (1, 2, 3):
+        clip = Usd.Stage.CreateNew(str(root / "clips" / ("anim.%03d.usda" % frame)))
+        texture = clip.DefinePrim("/Anim", "Xform").CreateAttribute("inputs:file", Sdf.ValueTypeNames.Asset)
+        texture.Set(Sdf.AssetPath("../tex/c%d.exr" % frame), frame)
+        clip.GetRootLayer().Save()
+        (root / "tex" / ("c%d.exr" % frame)).write_text("c")
+    manifest = Usd.Stage.CreateNew(str(root / "clips" / "manifest.usda"))
+    manifest.DefinePrim("/Anim")
+    manifest.GetRootLayer().Save()
+    # A package whose layer names a texture and a layer inside it; a loose file of the same name
+    # beside the package is not the one it reads.
+    (root / "pkg" / "tex").mkdir(parents=True)
+    (root / "pkg" / "tex" / "skin.png").write_bytes(b"\x89PNG\r\n\x1a\n" + b"0" * 64)
+    part = Usd.Stage.CreateNew(str(root / "pkg" / "part.usda"))
+    part.DefinePrim("/Part")
+    part.GetRootLayer().Save()
+    model = Usd.Stage.CreateNew(str(root / "pkg" / "model.usda"))
+    prim = model.DefinePrim("/Model", "Xform")
+    model.SetDefaultPrim(prim)
+    prim.CreateAttribute("inputs:file", Sdf.ValueTypeNames.Asset).Set(Sdf.AssetPath("./tex/skin.png"))
+    prim.GetReferences().AddReference("./part.usda", "/Part")
+    model.GetRootLayer().Save()
+    assert UsdUtils.CreateNewUsdzPackage(str(root / "pkg" / "model.usda"), str(root / "model.usdz"))
+    (root / "part.usda").write_text("#usda 1.0\n")
+    search = root / "search"
+    search.mkdir()
+    Sdf.Layer.CreateNew(str(search / "far.usda")).Save()
+
+    stage = Usd.Stage.CreateNew(str(root / "shot.usda"))
+    clips = Usd.ClipsAPI(stage.DefinePrim("/World/anim", "Xform"))
+    clips.SetClipTemplateAssetPath("./clips/anim.###.usda")
+    clips.SetClipTemplateStartTime(1)
+    clips.SetClipTemplateEndTime(3)
+    clips.SetClipTemplateStride(1)
+    clips.SetClipPrimPath("/Anim")
+    clips.SetClipManifestAssetPath("./clips/manifest.usda")
+    stage.DefinePrim("/World/model").GetReferences().AddReference("./model.usdz")
+    stage.DefinePrim("/World/far").GetReferences().AddReference("far.usda")
+    stage.GetRootLayer().Save()
+
+    env = base_env(HH=str(root / "hfs"), PXR_AR_DEFAULT_SEARCH_PATH=str(search))
+    run = run_cli("-channel", "web", "-file", root / "shot.usda", "-path_json", project.out, *WEB_OPTIONS, env=env)
+    assert run.code == 0, run.out[-3000:]
+    ours = {e["local"] for e in project.read("upload.json")["asset"]}
+    asset = project.read("asset.json")
+    assert asset["missing_file"] == [] and project.read("tips.json")["50001"] == []
+    assert str(root / "part.usda") not in ours and str(root / "pkg" / "tex" / "skin.png") not in ours
+    library = run_python_dependencies(root / "shot.usda", search)
+    assert ours == library
+
+
+def run_python_dependencies(layer, search):
+    """Every file the library's own dependency walk names, in a process whose resolver searches
+    `search`, packaged files standing for their package."""
+    import subprocess
+    import sys
+    code = ("import sys; from pxr import UsdUtils; l, a, u = UsdUtils.ComputeAllDependencies(sys.argv[1]); "
+            "print('\\n'.join([x.realPath for x in l] + list(a) + ['!' + x for x in u]))")
+    out = subprocess.run([sys.executable, "-c", code, str(layer)], capture_output=True, text=True, check=True,
+                         env=base_env(PXR_AR_DEFAULT_SEARCH_PATH=str(search))).stdout.split()
+    assert not [x for x in out if x.startswith("!") and "###" not in x], out
+    return {_outer(x) for x in out if not x.startswith("!")}
 
 
 def test_recorded_variant_selections_are_followed(project):
