@@ -2,7 +2,8 @@
 // folders (or files) is loaded, every parameter of every node evaluated, and the render
 // settings of every render node read.
 //   scanflow_hip_coverage [--show CAUSE] PATH [PATH ...]
-// Prints per scene: load outcome, nodes, parameters, evaluation errors, render nodes complete;
+// Prints per scene: load outcome, nodes, parameters, evaluation errors, parameters naming a
+// file, render nodes complete, asset instances (with their definitions found, and expanded);
 // then the totals, the evaluation errors grouped by cause and by class (what counts against the
 // layer, what only a cook or running Python could answer) and the render types' completeness.
 // --show prints every error whose cause holds the text CAUSE, with its parameter.
@@ -20,6 +21,8 @@
 #include "host/hip/hip_host.h"
 #include "render/render_settings.h"
 #include "render/rop_nodes.h"
+#include "util/environment.h"
+#include "util/file_reference.h"
 
 using namespace scanflow;
 
@@ -92,7 +95,10 @@ std::string class_of(const std::string& cause) {
 }
 
 struct Totals {
-    size_t scenes = 0, failed = 0, damaged = 0, nodes = 0, parms = 0, errors = 0;
+    size_t scenes = 0, failed = 0, damaged = 0, nodes = 0, parms = 0, errors = 0, files = 0;
+    // Asset instances, those whose definition was found, those given their contents, and the
+    // nodes and file parameters made from definitions.
+    size_t instances = 0, definitions = 0, expanded = 0, inside_nodes = 0, inside_files = 0;
     std::map<std::string, size_t> causes;
     std::string show;  // print the errors whose cause holds this text
     std::map<std::string, std::pair<size_t, size_t>> render;  // type -> (complete, all)
@@ -121,7 +127,7 @@ std::string capture(const std::function<void()>& fn) {
 }
 
 void analyse(const std::string& path, Totals& totals) {
-    auto host = hip::make_hip_host();
+    auto host = hip::make_hip_host(Environment::process());
     std::string load = "ok";
     try {
         host->load_hip(path);
@@ -134,13 +140,19 @@ void analyse(const std::string& path, Totals& totals) {
         load = "FAILED:" + message;
         ++totals.failed;
     }
-    size_t nodes = 0, parms = 0, errors = 0, render = 0, complete = 0;
+    size_t nodes = 0, parms = 0, errors = 0, render = 0, complete = 0, files = 0;
     for (auto& node : host->node("/")->allSubChildren()) {
         ++nodes;
+        const bool inside = hip::from_definition(*host, node->path());
+        totals.inside_nodes += inside;
         for (auto& parm : node->parms()) {
             ++parms;
             try {
-                (void)parm->eval();
+                Value value = parm->eval();
+                bool file = value.is_string() &&
+                            is_file_reference(value.as_string(), nullptr, native_flavour());
+                files += file;
+                totals.inside_files += file && inside;
             } catch (const std::exception& e) {
                 ++errors;
                 std::string cause = cause_of(e.what());
@@ -163,12 +175,18 @@ void analyse(const std::string& path, Totals& totals) {
         ++all;
     }
     ++totals.scenes;
+    hip::Scene::AssetFigures assets = hip::asset_figures(*host);
+    totals.instances += assets.instances;
+    totals.definitions += assets.definitions_found;
+    totals.expanded += assets.expanded;
+    totals.files += files;
     totals.nodes += nodes;
     totals.parms += parms;
     totals.errors += errors;
     std::string name = path.substr(path.rfind('/') + 1);
-    std::printf("| %s | %s | %zu | %zu | %zu | %zu/%zu |\n", name.c_str(),
-                load.substr(0, 90).c_str(), nodes, parms, errors, complete, render);
+    std::printf("| %s | %s | %zu | %zu | %zu | %zu | %zu/%zu | %zu/%zu/%zu |\n", name.c_str(),
+                load.substr(0, 90).c_str(), nodes, parms, errors, files, complete, render,
+                assets.instances, assets.definitions_found, assets.expanded);
 }
 
 }  // namespace
@@ -181,14 +199,20 @@ int main(int argc, char** argv) {
         roots.erase(roots.begin(), roots.begin() + 2);
     }
     std::printf(
-        "| scene | load | nodes | parameters | evaluation errors | render nodes complete |\n");
-    std::printf("|---|---|---:|---:|---:|---:|\n");
+        "| scene | load | nodes | parameters | evaluation errors | file parameters | render nodes "
+        "complete | asset instances/definitions/expanded |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
     for (const auto& path : scenes_in(roots)) analyse(path, totals);
     std::printf(
         "\nscenes %zu, load failures %zu, loaded with damaged sections %zu, nodes %zu, "
-        "parameters %zu, evaluation errors %zu (%.2f %%)\n",
+        "parameters %zu, evaluation errors %zu (%.2f %%), file parameters %zu\n",
         totals.scenes, totals.failed, totals.damaged, totals.nodes, totals.parms, totals.errors,
-        totals.parms ? 100.0 * totals.errors / totals.parms : 0.0);
+        totals.parms ? 100.0 * totals.errors / totals.parms : 0.0, totals.files);
+    std::printf(
+        "asset instances %zu, definitions found %zu, expanded %zu, nodes inside assets %zu, "
+        "file parameters inside assets %zu\n",
+        totals.instances, totals.definitions, totals.expanded, totals.inside_nodes,
+        totals.inside_files);
     std::vector<std::pair<std::string, size_t>> causes(totals.causes.begin(), totals.causes.end());
     std::sort(causes.begin(), causes.end(), [](auto& a, auto& b) { return a.second > b.second; });
     std::printf("\n| evaluation errors by cause | count |\n|---|---:|\n");

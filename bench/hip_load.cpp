@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
             size = std::ftell(f);
             std::fclose(f);
         }
-        auto host = hip::make_hip_host();
+        auto host = hip::make_hip_host(Environment::process());
         auto t0 = std::chrono::steady_clock::now();
         try {
             host->load_hip(path);

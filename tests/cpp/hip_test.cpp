@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "hip_builders.h"
 #include "host/hip/archive.h"
 #include "host/hip/expr.h"
 #include "host/hip/geometry.h"
@@ -18,24 +19,6 @@
 
 namespace scanflow::hip {
 namespace {
-
-std::string cpio(const std::vector<std::pair<std::string, std::string>>& members,
-                 bool trailer = true) {
-    std::string out;
-    auto add = [&](const std::string& name, const std::string& body) {
-        char header[77];
-        std::snprintf(header, sizeof header,
-                      "070707000001000000000666000000000000000001000000%011o%06o%011o", 0u,
-                      static_cast<unsigned>(name.size() + 1), static_cast<unsigned>(body.size()));
-        out += header;
-        out += name;
-        out.push_back('\0');
-        out += body;
-    };
-    for (const auto& [name, body] : members) add(name, body);
-    if (trailer) add("TRAILER!!!", "");
-    return out;
-}
 
 std::string mime(const std::vector<std::pair<std::string, std::string>>& members) {
     const std::string boundary =

@@ -21,8 +21,9 @@ TEST(FileReference, AbsolutePathsWithStemAndExtension) {
     EXPECT_EQ(cleaned, "D:/a/b.exr");
     EXPECT_TRUE(is_file_reference("//server/share/a.exr", nullptr, f));
     EXPECT_TRUE(is_file_reference("/a/b/tex.png", nullptr, f));
+    // Code in a text parameter may start as a path does; a path has one line.
     for (const char* no : {"tex/wood.jpg", "C:/tex/", "C:/tex/LICENSE", "/a/b/.hidden", "", "plain",
-                           "c:/lower/drive.exr"})
+                           "c:/lower/drive.exr", "/* kernel.h\n */ float x = 1.0;", "/a/b.exr\r"})
         EXPECT_FALSE(is_file_reference(no, nullptr, f)) << no;
 }
 
@@ -148,9 +149,12 @@ TEST_F(Scan, CollectsFileParametersAndSkipsWhatTheSystemSkips) {
     scene_->add("/obj/cache", "filecache")
         .with("file", "/c/s.bgeo.sc")
         .with("loadfromdisk", Value::integer(0));
-    auto& locked = scene_->add("/obj/hda/inner", "thing").with("file", "/c/inner.exr");
+    auto& locked = scene_->add("/obj/hda/inner", "thing")
+                       .with("file", "/c/inner.exr")
+                       .with("expr", "/c/never.exr");
     locked.locked_hda = true;
     locked.library = "/otls/thing.hda";
+    scene_->parm_at("/obj/hda/inner/expr")->error = "cannot evaluate";
     scene_->add("/obj/bad", "texture").with("a", "/x/1.exr").with("b", "/x/2.exr");
     scene_->parm_at("/obj/bad/a")->error = "cannot evaluate";
     scene_->parm_at("/obj/bad/b")->error = "cannot evaluate";
@@ -164,8 +168,9 @@ TEST_F(Scan, CollectsFileParametersAndSkipsWhatTheSystemSkips) {
     const ModuleState& s = state();
     std::vector<std::string> keys;
     for (const auto& item : s.ALL_NODE.items()) keys.push_back(item.key());
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{"/obj/tex/map", "/obj/tex/quoted", "/obj/sim/sopoutput"}));
+    // A node inside a locked asset reports its library and is read as well.
+    EXPECT_EQ(keys, (std::vector<std::string>{"/obj/tex/map", "/obj/tex/quoted",
+                                              "/obj/hda/inner/file", "/obj/sim/sopoutput"}));
     EXPECT_EQ(s.ALL_NODE["/obj/tex/map"], "C:/tex/wood.jpg");
     EXPECT_FALSE(scene_->parm_at("/obj/tex/map")->isLocked());  // cleared before it is read
     EXPECT_EQ(s.ALL_NODE["/obj/sim/sopoutput"], "/c/sim.*.bgeo");

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/numbers.h"
+#include "base/people.h"
 #include "base/text.h"
 #include "host/value.h"
 #include "memory_fs.h"
@@ -410,15 +411,12 @@ TEST(Seam, LinesLongerThanWhatIsKeptAreCutAndTheNextLinesStillRead) {
 
 TEST_F(OnDisk, WildcardExpansionIsBoundedInDepthAndInWhatItLists) {
     Fresh listings;
+    std::string told;
+    people::set_sink({[&](std::string_view text) { told += text; }, false});
     std::string deep = dir_.path() + "/nowhere";
     for (int i = 0; i < 65; ++i) deep += "/*";
-    try {
-        glob(deep, listings, native_flavour());
-        ADD_FAILURE() << "65 wildcard components were expanded";
-    } catch (const FileError& e) {
-        EXPECT_NE(std::string(e.what()).find("has more than 64 components with wildcards"),
-                  std::string::npos);
-    }
+    EXPECT_TRUE(glob(deep, listings, native_flavour()).empty());
+    EXPECT_NE(told.find("has more than 64 components with wildcards"), std::string::npos) << told;
     std::string shallow = dir_.path() + "/nowhere";
     for (int i = 0; i < 64; ++i) shallow += "/*";
     EXPECT_TRUE(glob(shallow, listings, native_flavour()).empty());
@@ -428,14 +426,10 @@ TEST_F(OnDisk, WildcardExpansionIsBoundedInDepthAndInWhatItLists) {
     for (char name = 'a'; name < 'i'; ++name)
         std::filesystem::create_directory_symlink(".", dir_.file(std::string("loop/") + name));
     EXPECT_EQ(glob(dir_.file("loop/*/*/x.png"), listings, native_flavour()).size(), 64u);
-    try {
-        glob(dir_.file("loop/*/*/*/*/*/*/*/x.png"), listings, native_flavour());
-        ADD_FAILURE() << "eight links over seven levels were expanded";
-    } catch (const FileError& e) {
-        EXPECT_NE(std::string(e.what()).find("lists more than 100000 directories"),
-                  std::string::npos);
-    }
+    EXPECT_TRUE(glob(dir_.file("loop/*/*/*/*/*/*/*/x.png"), listings, native_flavour()).empty());
+    EXPECT_NE(told.find("lists more than 100000 directories"), std::string::npos) << told;
 #endif
+    people::reset_sink();
 }
 
 TEST_F(OnDisk, AConfinedCacheListsAndStatesOnlyBelowItsRoots) {

@@ -37,7 +37,7 @@ def _sections(description):
         name = path[1:]
         if path.count("/") > 1:
             sections.append((name + ".init", "type = %s\nmatchesdef = %d\n" % (
-                node.get("type", "null"), 1 if path in locked_parents else 0)))
+                node.get("type", "null"), 1 if path in locked_parents or node.get("matchesdef") else 0)))
         inputs = "".join("%d \t%s 0 1\n" % (i, os.path.basename(src)) for i, src in enumerate(node.get("inputs", [])))
         sections.append((name + ".def", "comment \"\"\nflags =  lock off bypass %s display on\ninputs\n{\n%s}\n"
                          "exprlanguage hscript\nend\n" % ("on" if node.get("bypassed") else "off", inputs)))
@@ -64,23 +64,35 @@ def _sections(description):
         sections.append((name + ".parm", "{\nversion 0.8\n" + "".join(l + "\n" for l in lines) + "}\n"))
         if channels:
             sections.append((name + ".chn", "{\n" + "".join(channels) + "  }\n"))
-    return sections
+    return sections + list(description.get("sections", []))
 
 
-def write_cpio(path, description):
+def cpio(members):
+    """The archive form of (name, text or bytes) members."""
     out = bytearray()
-
-    def add(name, body):
+    for name, body in list(members) + [("TRAILER!!!", b"")]:
         data = body.encode("utf-8") if isinstance(body, str) else body
         out.extend(b"070707000001000000000666000000000000000001000000%011o%06o%011o" % (
             0, len(name.encode()) + 1, len(data)))
         out.extend(name.encode() + b"\0" + data)
+    return bytes(out)
 
-    for name, body in _sections(description):
-        add(name, body)
-    add("TRAILER!!!", b"")
+
+def indx(entries, description=b""):
+    """The index-and-data archive of asset libraries: (name, bytes) entries."""
+    import struct
+    data, index = b"", b""
+    for name, body in entries:
+        body = body.encode("utf-8") if isinstance(body, str) else body
+        index += struct.pack(">I", len(name)) + name.encode() + struct.pack(">III", len(data), len(body), 0)
+        data += body
+    return b"INDX" + struct.pack(">II", 0, len(description)) + description + struct.pack(">I", len(entries)) \
+        + index + data
+
+
+def write_cpio(path, description):
     with open(path, "wb") as f:
-        f.write(bytes(out))
+        f.write(cpio(_sections(description)))
 
 
 def write_text(path, description):

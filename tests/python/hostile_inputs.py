@@ -75,7 +75,7 @@ def escaped_backticks(root):
 
 
 def control_characters(root):
-    """A missing path holding a line break and a section header of the list file."""
+    """A value holding a line break and a section header of the list file."""
     return _file_node(root, "$HIP/a\r\n[asset]\nb.png")
 
 

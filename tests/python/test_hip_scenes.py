@@ -1,6 +1,7 @@
 """Our own scene layer end to end: real scenes, scenes written in both forms, and the same scene
 through both hosts."""
 
+import json
 import shutil
 from pathlib import Path
 
@@ -90,3 +91,33 @@ def test_the_same_scene_gives_the_same_results_through_both_hosts(run_cli, proje
         results[host]["tips"] = project.read("tips.json")
         results[host]["scene_info"] = project.read("task.json")["scene_info"]
     assert results["hou"] == results[form]
+
+
+def test_a_locked_asset_embedded_in_the_scene_is_read_through_its_definition(run_cli, project):
+    import gzip
+    (project.root / "tex").mkdir(exist_ok=True)
+    (project.root / "tex" / "default.png").write_text("default texture")
+    contents = hipwrite.cpio([
+        ("node_type", "Sop"),
+        ("hdaroot.init", "type = texmaker\nmatchesdef = 0\n"),
+        ("hdaroot/read.init", "type = file\nmatchesdef = 0\n"),
+        ("hdaroot/read.parm", '{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t"`chs(\\"../tex\\")`"\t)\n}\n'),
+        ("hdaroot/icon.init", "type = file\nmatchesdef = 0\n"),
+        ("hdaroot/icon.parm", '{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t"opdef:/Sop/texmaker?icon.png"\t)\n}\n')])
+    dialog = ('{\n    name\ttexmaker\n    parm {\n        name    "tex"\n        type    image\n'
+              '        default { "$HIP/tex/default.png" }\n    }\n}\n')
+    definition = hipwrite.indx([("DialogScript", dialog), ("Contents.gz", gzip.compress(b"\x01\x02\x00\x00" + contents))])
+    library = hipwrite.indx([("INDEX_SECTION", b""), ("houdini.hdalibrary", b""), ("Sop/texmaker", definition)])
+    scene = project.root / "shot.hip"
+    hipwrite.write_cpio(scene, {"nodes": [{"path": "/obj/geo1", "type": "geo"},
+                                          {"path": "/obj/geo1/maker", "type": "texmaker", "matchesdef": True}],
+                                "sections": [(".defotl", library)]})
+    run = run_hip(run_cli, project, scene)
+    assert run.code == 0, run.err[-2000:]
+    asset = project.read("asset.json")
+    texture = str(project.root / "tex" / "default.png")
+    # The asset's own node reads the instance's texture parameter, left at its definition's default.
+    assert asset["asset_node"]["/obj/geo1/maker/read/file"] == texture
+    assert texture in {e["local"] for e in project.read("upload.json")["asset"]}
+    # A path into the definition itself is no file on disk: never missing, never uploaded.
+    assert "opdef:" not in json.dumps(asset) and "opdef:" not in json.dumps(project.read("upload.json"))

@@ -61,7 +61,9 @@ EXPECTED = {
     "looping wildcard": lambda r, out: "loop/*/*/*/*/*/*/*/x.png lists more than" in r.err,
     "escaped backticks": lambda r, out: json.loads((out / "asset.json").read_text())["asset_node"] == {
         "/obj/geo1/read/file": str(out.parent / "take`2`.png")},
-    "control characters in a path": lambda r, out: _asset_lines(out).count("[asset]") == 1,
+    # A value of several lines names no file: nothing of it reaches the list file.
+    "control characters in a path": lambda r, out: _asset_lines(out).count("[asset]") == 1
+    and "b.png" not in (out / "asset.txt").read_text(encoding="utf-8"),
     "FIFO .ass": lambda r, out: "x.ass: it is not a regular file" in r.err,
     "FIFO .vrscene": lambda r, out: "x.vrscene: it is not a regular file" in r.err,
     "FIFO .rs": lambda r, out: "x.rs: it is not a regular file" in r.err,

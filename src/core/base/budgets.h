@@ -40,4 +40,10 @@ inline constexpr size_t kUsdTextNesting = 1000;
 // formats read (V-Ray scenes hold whole meshes on one line) they hold data, not file names.
 inline constexpr size_t kLineBytes = 16u << 20;
 
+// Digital assets: instances inside the contents of instances, and the nodes made from
+// definitions in all. Real assets nest a few levels and hold hundreds of nodes; a definition
+// that contains an instance of itself would nest without end.
+inline constexpr size_t kAssetNesting = 64;
+inline constexpr size_t kAssetNodes = 1'000'000;
+
 }  // namespace scanflow::budget

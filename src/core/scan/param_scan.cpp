@@ -22,17 +22,15 @@ const std::unordered_set<std::string>& skipped_parms() {
     return names;
 }
 
-// The nodes, each once; those inside locked assets are reported by their library instead.
+// The nodes, each once. Those inside locked assets report their library, and are read too: the
+// files an asset's own nodes read are read by the render as well.
 std::vector<NodePtr> scanned_nodes(ScanInputs& in) {
     std::vector<NodePtr> nodes;
     std::unordered_set<std::string> seen;
     NodePtr root = in.host.node("/");
     if (!root) throw HostError("the scene has no root node", "hou.OperationFailed", "/");
     for (auto& child : root->allSubChildren()) {
-        if (child->isInsideLockedHDA()) {
-            get_otls(*child, in.module.otls_assetpath);
-            continue;
-        }
+        if (child->isInsideLockedHDA()) get_otls(*child, in.module.otls_assetpath);
         NodePtr node = in.host.node(child->path());
         if (node && seen.insert(node->path()).second) nodes.push_back(node);
     }
@@ -45,8 +43,10 @@ void add_problem_node(const std::string& path, std::vector<std::string>& problem
 }
 
 // The node's parameters whose value names a file, each cleared of locks and keyframes. Returns
-// how many parameters were looked at.
+// how many parameters were looked at. A parameter that cannot be evaluated makes its node a
+// problem node, unless the node is inside a locked asset: its user cannot change it there.
 size_t collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>& collected) {
+    const bool own = !node.isInsideLockedHDA();
     auto parms = node.parms();
     for (auto& parm : parms) {
         if (skipped_parms().count(parm->name())) continue;
@@ -57,7 +57,7 @@ size_t collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>&
             clear_special_setting(*parm);
             collected.push_back(parm);
         } catch (const std::exception&) {
-            add_problem_node(node.path(), in.module.problem_nodes_list);
+            if (own) add_problem_node(node.path(), in.module.problem_nodes_list);
         }
     }
     return parms.size();

@@ -6,7 +6,8 @@
 namespace scanflow {
 
 bool is_file_reference(const std::string& value, std::string* cleaned, Flavour f) {
-    if (value.empty()) return false;
+    // Text of several lines (code, notes) names no file, whatever its first line looks like.
+    if (value.empty() || value.find_first_of("\r\n") != std::string::npos) return false;
     std::string text = slashes_forward(value);
     if (text.find('/') == std::string::npos) return false;
     text = strip(text, "\"'");

@@ -5,6 +5,7 @@
 #include "base/budgets.h"
 #include "base/errors.h"
 #include "base/os.h"
+#include "base/people.h"
 #include "base/text.h"
 #include "base/timed.h"
 #include "util/fs_cache.h"
@@ -236,8 +237,8 @@ struct LiteralEnds {
     }
 };
 
-// What one wildcard path's expansion has spent; past a budget it ends with an error naming the
-// path.
+// What one wildcard path's expansion has spent; past a budget it ends (with an error naming the
+// path, which the expansion turns into no match).
 class GlobSpend {
 public:
     explicit GlobSpend(const std::string& pattern) : pattern_(pattern) {}
@@ -353,10 +354,17 @@ size_t wildcard_components(std::string_view pattern, Flavour f) {
 
 std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f) {
     GlobSpend spend(pattern);
-    if (wildcard_components(pattern, f) > budget::kGlobDepth)
-        spend.refuse("has more than " + std::to_string(budget::kGlobDepth) +
-                     " components with wildcards");
-    return iglob(pattern, false, listings, f, spend);
+    try {
+        if (wildcard_components(pattern, f) > budget::kGlobDepth)
+            spend.refuse("has more than " + std::to_string(budget::kGlobDepth) +
+                         " components with wildcards");
+        return iglob(pattern, false, listings, f, spend);
+    } catch (const FileError& e) {
+        // Text that no path could be (a block of code in a parameter, a crafted value) names
+        // nothing: the analysis goes on, and the person running it is told.
+        people::tell(std::string("scanflow: ") + e.what());
+        return {};
+    }
 }
 
 std::vector<std::string> glob_file(const std::string& pattern, DirCache& listings, Flavour f) {

@@ -21,7 +21,8 @@ void list_lower(std::vector<std::string>& paths);
 std::vector<std::string> get_files(const std::string& dir_path, DirCache& listings, Flavour f);
 // Wildcard expansion with the ".tex" rule, "/" separators.
 std::vector<std::string> glob_file(const std::string& pattern, DirCache& listings, Flavour f);
-// Wildcard expansion alone: directory order, separators as found.
+// Wildcard expansion alone: directory order, separators as found. A path beyond the expansion's
+// bounds matches nothing, and standard error names it.
 std::vector<std::string> glob(const std::string& pattern, DirCache& listings, Flavour f);
 // ".tx" and ".rstexbin" counterparts of a texture that exist.
 std::vector<std::string> checkCacheFile(const std::string& path, DirCache& listings, Flavour f);

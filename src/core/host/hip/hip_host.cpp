@@ -235,6 +235,7 @@ public:
         Archive archive = read_archive(path);
         scene_ = std::make_shared<Scene>(archive, path);
         scene_->use_environment(environment_.confined(confinement_));
+        scene_->expand_assets(confinement_.get());
         std::vector<std::string> damage = scene_->damage();
         if (!archive.damage.empty()) damage.insert(damage.begin(), archive.damage);
         if (damage.empty()) return;
@@ -284,17 +285,29 @@ public:
         return scene_ ? scene_->variable("HIPFILE", nullptr).value_or("") : "";
     }
 
-private:
     Scene& scene() {
         if (!scene_) throw HostError("no scene is loaded", "hou.OperationFailed");
         return *scene_;
     }
+
+private:
     std::shared_ptr<Scene> scene_;
     Environment environment_;                         // the machine's variables
     std::shared_ptr<const Confinement> confinement_;  // narrows them for each scene loaded
 };
 
 }  // namespace
+
+Scene::AssetFigures asset_figures(Host& host) {
+    auto* ours = dynamic_cast<HipHost*>(&host);
+    return ours ? ours->scene().asset_figures() : Scene::AssetFigures{};
+}
+
+bool from_definition(Host& host, const std::string& node_path) {
+    auto* ours = dynamic_cast<HipHost*>(&host);
+    const NodeData* node = ours ? ours->scene().node(node_path) : nullptr;
+    return node && node->from_definition;
+}
 
 std::shared_ptr<Host> make_hip_host(Environment environment) {
     return std::make_shared<HipHost>(std::move(environment));

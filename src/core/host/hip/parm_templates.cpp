@@ -123,4 +123,9 @@ bool holds_floats(const ParmTemplate& t) {
     return floats.count(t.type) > 0;
 }
 
+bool holds_numbers(const ParmTemplate& t) {
+    return holds_floats(t) || t.type == "integer" || t.type == "int" || t.type == "toggle" ||
+           t.type.rfind("intvector", 0) == 0;
+}
+
 }  // namespace scanflow::hip

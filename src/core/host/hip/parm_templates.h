@@ -35,5 +35,8 @@ Templates parse_parm_templates(const std::string& script);
 std::vector<std::string> component_suffixes(const ParmTemplate& t);
 // Whether the tuple's numbers are floats (1 reads as 1.0) rather than integers.
 bool holds_floats(const ParmTemplate& t);
+// Whether the tuple holds numbers (floats, integers, toggles) rather than text (strings, paths,
+// node paths, menus' tokens).
+bool holds_numbers(const ParmTemplate& t);
 
 }  // namespace scanflow::hip

@@ -7,11 +7,13 @@
 #include <set>
 #include <sstream>
 
+#include "base/budgets.h"
 #include "base/errors.h"
 #include "base/os.h"
 #include "base/text.h"
 #include "host/hip/node_catalogue.h"
 #include "host/hip/py_expr.h"
+#include "util/confinement.h"
 #include "util/flavour.h"
 
 namespace scanflow::hip {
@@ -172,33 +174,26 @@ private:
 
 std::vector<std::string> indx_entries(const std::string& data) {
     std::vector<std::string> names;
-    auto u32 = [&](size_t at, bool* ok) -> uint32_t {
-        if (at + 4 > data.size()) {
-            *ok = false;
-            return 0;
-        }
-        return (static_cast<uint32_t>(static_cast<unsigned char>(data[at])) << 24) |
-               (static_cast<uint32_t>(static_cast<unsigned char>(data[at + 1])) << 16) |
-               (static_cast<uint32_t>(static_cast<unsigned char>(data[at + 2])) << 8) |
-               static_cast<uint32_t>(static_cast<unsigned char>(data[at + 3]));
-    };
-    if (data.compare(0, 4, "INDX") != 0) return names;
-    bool ok = true;
-    size_t pos = 8;
-    uint32_t desc = u32(pos, &ok);
-    pos += 4 + desc;
-    uint32_t count = u32(pos, &ok);
-    pos += 4;
-    for (uint32_t i = 0; ok && i < count; ++i) {
-        uint32_t len = u32(pos, &ok);
-        if (!ok || pos + 4 + len > data.size()) break;
-        names.push_back(data.substr(pos + 4, len));
-        pos += 4 + len + 12;
-    }
+    for (auto& entry : indx_archive(data)) names.push_back(std::move(entry.name));
     return names;
 }
 
 namespace {
+
+// "Sop" of "ns::Sop/name::ver".
+std::string category_of(const std::string& full_type) {
+    size_t slash = full_type.find('/');
+    size_t ns = full_type.rfind("::", slash);
+    size_t start = ns == std::string::npos ? 0 : ns + 2;
+    return full_type.substr(start, slash == std::string::npos ? slash : slash - start);
+}
+
+bool is_asset_library(const std::string& name) {
+    std::string lowered = ascii_lower(name);
+    for (const char* ext : {".hda", ".otl", ".hdalc", ".hdanc", ".otllc", ".otlnc"})
+        if (ends_with(lowered, ext)) return true;
+    return false;
+}
 
 std::vector<std::string> non_empty_lines(const std::string* body) {
     std::vector<std::string> out;
@@ -318,7 +313,10 @@ void Scene::read_asset_libraries(const Archive& archive) {
             preferences_[line.substr(0, space)] = line.substr(space + 1);
     }
     libraries_ = non_empty_lines(archive.find(".OPlibraries"));
-    if (const std::string* defotl = archive.find(".defotl")) embedded_ = indx_entries(*defotl);
+    if (const std::string* defotl = archive.find(".defotl")) {
+        embedded_ = indx_entries(*defotl);
+        definitions_.add(read_definitions(*defotl, "Embedded"));
+    }
     if (const std::string* dummy = archive.find(".OPdummydefs"))
         dummy_types_ = indx_entries(*dummy);
 }
@@ -390,6 +388,10 @@ std::string Scene::resolve_path(const std::string& from, const std::string& rela
 const ParmTemplate* Scene::template_of(const NodeData& node, const std::string& tuple) const {
     auto spare = node.templates.find(tuple);
     if (spare != node.templates.end()) return &spare->second;
+    if (node.definition) {
+        auto defined = node.definition->find(tuple);
+        if (defined != node.definition->end()) return &defined->second;
+    }
     return builtin_template(node.type, tuple);
 }
 
@@ -475,8 +477,9 @@ bool Scene::add_default_entry(NodeData& node, const std::string& tuple, const Pa
     ParmEntry entry;
     entry.name = tuple;
     for (std::string value : known.defaults) {
-        // A numeric default written as a variable ($FSTART) is the variable's value now.
-        if (known.type != "string" && known.type != "file" && value.size() > 1 && value[0] == '$') {
+        // A numeric default written as a variable ($FSTART) is the variable's value now; a path
+        // ($HIP/tex/a.png) is expanded when it is read, as any text.
+        if (holds_numbers(known) && value.size() > 1 && value[0] == '$') {
             std::optional<std::string> now = variable(value.substr(1), &node);
             if (!now) return false;
             value = *now;
@@ -700,7 +703,7 @@ std::optional<ParmRef> Scene::referenced(const ParmRef& parm) {
     return std::nullopt;
 }
 
-std::optional<std::string> Scene::library_of(const NodeData& node) {
+std::string Scene::full_type(const NodeData& node, bool* guessed) {
     // The category comes from the network the node sits in.
     std::string parent_type;
     std::string top;
@@ -718,24 +721,26 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
     if (node.parent == "/img" || parent_type == "cop2net") category = "Cop2";
     if (node.parent == "/ch" || parent_type == "chopnet") category = "Chop";
     if (node.parent == "/shop" || parent_type == "shopnet") category = "Shop";
+    if (guessed) *guessed = category.empty();
     if (category.empty())
         category = top == "obj"     ? "Sop"
                    : top == "out"   ? "Driver"
                    : top == "stage" ? "Lop"
                                     : "Object";
     // "ns::name::ver" is written "ns::Category/name::ver".
-    std::string type = node.type;
-    std::string full;
+    const std::string& type = node.type;
     size_t ns = type.find("::");
     // "ns::name::ver" and "ns::name" carry a namespace; "name::2.0" only a version.
     bool namespaced = ns != std::string::npos &&
                       (type.find("::", ns + 2) != std::string::npos ||
                        type.substr(ns + 2).find_first_not_of("0123456789.") != std::string::npos);
-    if (namespaced) {
-        full = type.substr(0, ns + 2) + category + "/" + type.substr(ns + 2);
-    } else {
-        full = category + "/" + type;
-    }
+    if (namespaced) return type.substr(0, ns + 2) + category + "/" + type.substr(ns + 2);
+    return category + "/" + type;
+}
+
+std::optional<std::string> Scene::library_of(const NodeData& node) {
+    const std::string full = full_type(node);
+    const std::string lowered_category = ascii_lower(category_of(full));
     auto contains = [](const std::vector<std::string>& v, const std::string& s) {
         for (const auto& x : v)
             if (x == s) return true;
@@ -756,9 +761,9 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
             if (contains(indx_entries(*data), full)) return path;
         }
         // None could be read: a library named after the category is the likelier one.
-        std::string lowered = ascii_lower(category);
         for (const auto& lib : libraries_)
-            if (ascii_lower(basename(lib, Flavour{false})).find(lowered) != std::string::npos)
+            if (ascii_lower(basename(lib, Flavour{false})).find(lowered_category) !=
+                std::string::npos)
                 return expand(lib, scope);
         return expand(libraries_.front(), scope);
     }
@@ -783,6 +788,144 @@ bool Scene::inside_locked_asset(const NodeData& node) {
     for (const NodeData* n = node.parent_node; n; n = n->parent_node)
         if (n->matchesdef) return true;
     return false;
+}
+
+void Scene::expand_assets(const Confinement* confinement) {
+    // Instances found in contents are expanded in turn, each as deep as its nesting allows: a
+    // definition that contains an instance of itself ends there.
+    std::vector<std::pair<std::string, size_t>> todo;
+    for (const auto& path : order_) todo.emplace_back(path, 0);
+    for (size_t i = 0; i < todo.size(); ++i) {
+        NodeData* instance = node(todo[i].first);
+        if (!instance || instance->parent.empty() || instance->parent == "/") continue;
+        std::optional<std::string> library = library_of(*instance);
+        if (!library && !known_definition(*instance)) continue;
+        ++asset_figures_.instances;
+        const AssetDefinition* definition = definition_of(*instance, library, confinement);
+        if (!definition) continue;
+        ++asset_figures_.definitions_found;
+        instance->definition = &definition->templates;
+        if (!instance->matchesdef || definition->contents.empty()) continue;
+        if (todo[i].second >= budget::kAssetNesting ||
+            asset_figures_.nodes_inside >= budget::kAssetNodes) {
+            damage_.push_back(instance->path + ": the contents of " + definition->type +
+                              " are not read: assets nest deeper than " +
+                              std::to_string(budget::kAssetNesting) + " levels or make more than " +
+                              std::to_string(budget::kAssetNodes) + " nodes");
+            continue;
+        }
+        std::vector<std::string> made = add_contents(*instance, *definition);
+        if (made.empty()) continue;
+        ++asset_figures_.expanded;
+        asset_figures_.nodes_inside += made.size();
+        for (auto& path : made) todo.emplace_back(std::move(path), todo[i].second + 1);
+    }
+}
+
+std::vector<std::string> Scene::add_contents(NodeData& instance,
+                                             const AssetDefinition& definition) {
+    Archive contents = contents_archive(definition);
+    if (!contents.damage.empty()) damage_.push_back(contents.damage);
+    // The sections below "hdaroot/" are the instance's children and their descendants.
+    Archive children;
+    const std::string prefix = "hdaroot/";
+    const std::string at = instance.path.substr(1) + "/";
+    for (auto& section : contents.sections) {
+        if (section.name.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string name = at + section.name.substr(prefix.size());
+        // A node the scene saved (an editable node of the asset) keeps what was saved.
+        size_t dot = name.rfind('.');
+        if (dot != std::string::npos && nodes_.count("/" + name.substr(0, dot))) continue;
+        children.sections.push_back(Section{std::move(name), std::move(section.body)});
+    }
+    const size_t before = order_.size();
+    read_node_sections(children, definition.source);
+    std::vector<std::string> made(order_.begin() + static_cast<std::ptrdiff_t>(before),
+                                  order_.end());
+    // The nodes take their place after the instance, depth first as if saved there.
+    auto place = std::find(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(before),
+                           instance.path);
+    if (place != order_.begin() + static_cast<std::ptrdiff_t>(before))
+        std::rotate(place + 1, order_.begin() + static_cast<std::ptrdiff_t>(before), order_.end());
+    for (const auto& path : made) {
+        NodeData* made_node = nodes_[path].get();
+        made_node->from_definition = true;
+        made_node->parent_node = node(made_node->parent);
+        if (made_node->parent_node) made_node->parent_node->children.push_back(path);
+    }
+    return made;
+}
+
+const AssetDefinition* Scene::known_definition(const NodeData& node) {
+    bool guessed = false;
+    const std::string full = full_type(node, &guessed);
+    // A network whose category is not known may hold a type that only one category defines.
+    return definitions_.find(full, guessed ? node.type : std::string());
+}
+
+const AssetDefinition* Scene::definition_of(const NodeData& node,
+                                            const std::optional<std::string>& library,
+                                            const Confinement* confinement) {
+    if (const AssetDefinition* known = known_definition(node)) return known;
+    // The library the scene says holds it, then every library it can see.
+    if (library && *library != "Embedded") read_library(*library, confinement);
+    if (const AssetDefinition* known = known_definition(node)) return known;
+    read_searched_libraries(confinement);
+    return known_definition(node);
+}
+
+void Scene::read_library(const std::string& path, const Confinement* confinement) {
+    if (!libraries_read_.insert(path).second) return;
+    if (confinement) {
+        std::optional<std::string> real = os::real_path(path);
+        if (!real || !confinement->admits_real(*real)) return;
+    }
+    std::string why;
+    std::optional<std::string> data = os::read_file(path, &why);
+    if (data) definitions_.add(read_definitions(*data, path));
+}
+
+void Scene::read_searched_libraries(const Confinement* confinement) {
+    if (searched_libraries_read_) return;
+    searched_libraries_read_ = true;
+    for (const auto& path : searched_library_files(confinement)) read_library(path, confinement);
+}
+
+// The libraries the scene installed, those in its own otls/ and hda/ folders, and those in the
+// folders of the asset search path.
+std::vector<std::string> Scene::searched_library_files(const Confinement* confinement) {
+    Evaluation evaluation;
+    Scope scope(*this, *this->node("/"), 0, evaluation);
+    std::vector<std::string> files;
+    for (const auto& lib : libraries_) files.push_back(expand(lib, scope));
+    const std::string hip = dirname(hip_path_, Flavour{false});
+    std::vector<std::string> folders{hip + "/otls", hip + "/hda"};
+    if (std::optional<std::string> scan = variable("HOUDINI_OTLSCAN_PATH", nullptr)) {
+        const Flavour native = native_flavour();
+        size_t start = 0;
+        while (start <= scan->size()) {
+            size_t end = scan->find(native.path_list_separator(), start);
+            std::string folder = scan->substr(start, end == std::string::npos ? end : end - start);
+            // "&" and "@" stand for the host's own folders, which are not here.
+            if (!folder.empty() && folder != "&" && folder[0] != '@') folders.push_back(folder);
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+    }
+    for (const auto& folder : folders) {
+        if (confinement) {
+            std::optional<std::string> real = os::real_path(folder);
+            if (!real || !confinement->admits_real(*real)) continue;
+        }
+        std::vector<std::string> names;
+        os::list_directory(folder, [&](const os::DirItem& item) {
+            if (item.kind == os::Kind::File && is_asset_library(std::string(item.name)))
+                names.emplace_back(item.name);
+        });
+        std::sort(names.begin(), names.end());
+        for (const auto& name : names) files.push_back(folder + "/" + name);
+    }
+    return files;
 }
 
 }  // namespace scanflow::hip

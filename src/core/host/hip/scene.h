@@ -5,11 +5,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "host/hip/archive.h"
+#include "host/hip/asset_definitions.h"
 #include "host/hip/expr.h"
 #include "host/hip/parm_templates.h"
 #include "host/hip/sections.h"
@@ -28,8 +30,11 @@ struct NodeData {
     std::vector<ParmEntry> saved;  // the entries as loaded, for revertToDefaults
     std::map<std::string, Channel> channels;
     Templates templates;  // of the node's spare parameters, as the scene saved them
+    // Of its asset type's parameters, when the type's definition was found.
+    const Templates* definition = nullptr;
     NodeDef def;
     bool matchesdef = false;
+    bool from_definition = false;  // made from its locked asset's definition, not saved
 };
 
 struct Evaluation;
@@ -65,6 +70,24 @@ public:
     // Where variables the scene does not set come from (none until given).
     void use_environment(Environment environment) { environment_ = std::move(environment); }
     std::optional<std::string> library_of(const NodeData& node);
+    // The type's name as asset libraries write it: "[ns::]Category/name[::version]".
+    // `guessed` tells whether the category was guessed from the top network alone.
+    std::string full_type(const NodeData& node, bool* guessed = nullptr);
+
+    // What the scene's asset instances came to: counted by expand_assets.
+    struct AssetFigures {
+        size_t instances = 0;  // nodes of an asset type
+        size_t definitions_found = 0;
+        size_t expanded = 0;      // locked instances given their definition's contents
+        size_t nodes_inside = 0;  // nodes made from definitions
+    };
+    // Gives asset instances their definitions: the parameter templates of each instance's type
+    // (so unsaved parameters read its defaults), and to each locked instance the nodes its
+    // definition contains that the scene did not save, nested instances among them. Definitions
+    // come from the scene, then from the libraries it names or keeps beside it and the asset search
+    // path; a library outside `confinement` (when there is one) is not read.
+    void expand_assets(const Confinement* confinement);
+    const AssetFigures& asset_figures() const { return asset_figures_; }
     std::vector<std::string> menu_labels(const ParmRef& parm);
     bool inside_locked_asset(const NodeData& node);
 
@@ -109,6 +132,21 @@ private:
     std::map<std::string, std::string> fallbacks_, preferences_;
     std::vector<std::string> libraries_;
     std::vector<std::string> embedded_, dummy_types_;
+
+    // Asset definitions.
+    const AssetDefinition* known_definition(const NodeData& node);
+    const AssetDefinition* definition_of(const NodeData& node,
+                                         const std::optional<std::string>& library,
+                                         const Confinement* confinement);
+    void read_library(const std::string& path, const Confinement* confinement);
+    void read_searched_libraries(const Confinement* confinement);
+    std::vector<std::string> searched_library_files(const Confinement* confinement);
+    // The contents network of a locked instance as its children; the paths of the nodes made.
+    std::vector<std::string> add_contents(NodeData& instance, const AssetDefinition& definition);
+    AssetDefinitions definitions_;
+    std::set<std::string> libraries_read_;
+    bool searched_libraries_read_ = false;
+    AssetFigures asset_figures_;
 };
 
 // The type names in an INDX archive (embedded or stub asset definitions).
