@@ -135,16 +135,17 @@ TEST_F(Assets, DefinitionsComeFromTheLibrariesBesideTheSceneUnlessConfinedElsewh
     auto host = load(scene);
     EXPECT_EQ(value(*host, "/obj/geo1/maker/read", "file"), dir_.path() + "/tex/default.png");
 
-    // A farm machine confined to another folder reads no library of the scene's folder.
+    // A farm machine confined to another folder reads no library of the scene's folder, neither
+    // one the scene installed nor one beside it.
     testing::TempDir elsewhere;
     auto confined = make_hip_host(Environment::of({}));
     confined->confine_variables(Confinement::from_lists(elsewhere.path(), ""));
-    confined->load_hip(dir_.write("shot2.hip", cpio([&] {
-                                      Members m{{".variables", kVariables},
-                                                {"obj/geo1.init", "type = geo\nmatchesdef = 0\n"}};
-                                      m.insert(m.end(), scene.begin(), scene.end());
-                                      return m;
-                                  }())));
+    Members installed{{".variables", kVariables},
+                      {"obj/geo1.init", "type = geo\nmatchesdef = 0\n"},
+                      {".OPlibraries", dir_.file("otls/tools.hda") + "\n"},
+                      {".OPdummydefs", indx({{"Sop/texmaker", ""}})}};
+    installed.insert(installed.end(), scene.begin() + 1, scene.end());
+    confined->load_hip(elsewhere.write("shot2.hip", cpio(installed)));
     EXPECT_FALSE(confined->node("/obj/geo1/maker/read"));
     EXPECT_EQ(asset_figures(*confined).definitions_found, 0u);
 }
