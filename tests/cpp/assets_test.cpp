@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/errors.h"
+#include "base/os.h"
 #include "hip_builders.h"
 #include "host/hip/asset_definitions.h"
 #include "host/hip/hip_host.h"
@@ -148,6 +150,16 @@ TEST_F(Assets, DefinitionsComeFromTheLibrariesBesideTheSceneUnlessConfinedElsewh
     confined->load_hip(elsewhere.write("shot2.hip", cpio(installed)));
     EXPECT_FALSE(confined->node("/obj/geo1/maker/read"));
     EXPECT_EQ(asset_figures(*confined).definitions_found, 0u);
+
+    // A studio's library folder on the asset search path ("&" stands for the host's own).
+    testing::TempDir studio;
+    studio.write("hda/studio_tools.hda", library("Sop/texmaker"));
+    std::remove(dir_.file("otls/tools.hda").c_str());
+    auto searched =
+        load(scene, Environment::of({{"HOUDINI_OTLSCAN_PATH",
+                                      studio.file("hda") + (os::kWindows ? ";" : ":") + "&"}}));
+    EXPECT_EQ(value(*searched, "/obj/geo1/maker/read", "file"), dir_.path() + "/tex/default.png");
+    EXPECT_FALSE(load(scene)->node("/obj/geo1/maker/read"));  // nowhere else to find it
 }
 
 TEST_F(Assets, AnAssetContainingItselfEndsAtTheNestingBound) {
