@@ -245,13 +245,14 @@ def _attributes(prim, rec):
         except Exception:
             continue
         entry = {"name": name, "base_name": base_name, "kind": 0, "text": "", "resolved": "",
-                 "written": "", "time_sampled": False, "sample_path": ""}
+                 "written": "", "time_sampled": False, "sample_path": "", "anchored": ""}
         if isinstance(value, str):
             entry["kind"], entry["text"] = 1, value
         else:
             asset = _asset(value)
             if asset is not None:
                 entry["kind"], (entry["resolved"], entry["written"]) = 2, asset
+                entry["anchored"] = _anchored(attr, asset, None)
                 searched = searched or _searched(asset[1])
         try:
             samples = attr.GetTimeSamples()
@@ -273,20 +274,36 @@ def _more_assets(attr, values, samples, entry, rec):
     """The assets an attribute holds beyond its one value at the default time: each element of
     an asset array (`values`), and the value at every time sample. Each is one more asset entry."""
     searched = False
+    timed = [(None, held) for held in values]
     for time in samples:
         try:
-            values.append(attr.Get(time))
+            timed.append((time, attr.Get(time)))
         except Exception:
             continue
-    for held in values:
+    for time, held in timed:
         for element in (held if isinstance(held, Sdf.AssetPathArray) else [held]) if held is not None else []:
             asset = _asset(element)
             if asset is None or not (asset[0] or asset[1]):
                 continue
             rec["attributes"].append(dict(entry, kind=2, text="", resolved=asset[0], written=asset[1],
-                                          time_sampled=False, sample_path=""))
+                                          time_sampled=False, sample_path="",
+                                          anchored=_anchored(attr, asset, time)))
             searched = searched or _searched(asset[1])
     return searched
+
+def _anchored(attr, asset, time):
+    """Where an asset path the library did not resolve lies: beside the layer whose opinion holds
+    it, for a path relative to that layer. It is then missing there, unless found otherwise."""
+    resolved, written = asset
+    if resolved or not written.startswith(("./", "../")):
+        return ""
+    try:
+        stack = attr.GetPropertyStack(Usd.TimeCode.Default() if time is None else time)
+    except Exception:
+        return ""
+    if not stack:
+        return ""
+    return _outer(Sdf.ComputeAssetPathRelativeToLayer(stack[0].layer, written))
 
 def _record(prim, choose):
     """What the analysis reads of one prim; whether a variant selection changed the stage; whether

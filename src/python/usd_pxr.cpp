@@ -49,6 +49,7 @@ UsdAttribute attribute_of(const py::dict& attr) {
     out.written = text_of(attr["written"]);
     out.time_sampled = attr["time_sampled"].cast<bool>();
     out.sample_path = text_of(attr["sample_path"]);
+    out.anchored = text_of(attr["anchored"]);
     return out;
 }
 

@@ -79,6 +79,38 @@ def test_asset_arrays_time_samples_and_texture_folders_are_found_as_the_library_
     assert project.read("asset.json")["missing_file"] == []
 
 
+def test_a_texture_missing_beside_its_layer_is_reported_where_the_library_looks_for_it(run_cli, project):
+    from pxr import Sdf, Usd, UsdUtils
+    root = project.root
+    (root / "assets" / "tex").mkdir(parents=True)
+    (root / "assets" / "tex" / "here.exr").write_text("here")
+    (root / "assets" / "tex" / "tile.1001.exr").write_text("tile")
+    asset = Usd.Stage.CreateNew(str(root / "assets" / "asset.usda"))
+    prim = asset.DefinePrim("/Asset", "Scope")
+    asset.SetDefaultPrim(prim)
+    for name, path in (("inputs:here", "./tex/here.exr"), ("inputs:lost", "./tex/lost.exr"),
+                       ("inputs:tiles", "./tex/tile.<UDIM>.exr"), ("inputs:gone", "./tex/gone.<UDIM>.exr")):
+        prim.CreateAttribute(name, Sdf.ValueTypeNames.Asset).Set(Sdf.AssetPath(path))
+    frames = prim.CreateAttribute("inputs:frames", Sdf.ValueTypeNames.Asset)
+    frames.Set(Sdf.AssetPath("./tex/here.exr"), 1)
+    frames.Set(Sdf.AssetPath("../missing_frame.exr"), 2)
+    asset.GetRootLayer().Save()
+    shot = Usd.Stage.CreateNew(str(root / "shot.usda"))
+    shot.DefinePrim("/World/asset").GetReferences().AddReference("./assets/asset.usda")
+    shot.GetRootLayer().Save()
+    run = run_cli("-channel", "web", "-file", root / "shot.usda", "-path_json", project.out, *WEB_OPTIONS,
+                  env=base_env(HH=str(root / "hfs")))
+    assert run.code == 0, run.out[-3000:]
+    missing = project.read("asset.json")["missing_file"]
+    # Beside the layer that holds them, not beside the stage; the tiles that are there are found.
+    assert sorted(missing) == sorted([str(root / "missing_frame.exr"), str(root / "assets" / "tex" / "gone.<UDIM>.exr"),
+                                      str(root / "assets" / "tex" / "lost.exr")])
+    ours = {e["local"] for e in project.read("upload.json")["asset"]}
+    assert str(root / "assets" / "tex" / "tile.1001.exr") in ours
+    layers, assets, unresolved = UsdUtils.ComputeAllDependencies(str(root / "shot.usda"))
+    assert {str(root / "assets" / "tex" / "lost.exr"), str(root / "missing_frame.exr")} <= set(unresolved)
+
+
 def _outer(path):
     """The file the farm receives for a path inside a package: the package."""
     return path.split("[", 1)[0]

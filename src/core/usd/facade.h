@@ -24,6 +24,8 @@ struct UsdAttribute {
     std::string written;   // Asset: path as written
     bool time_sampled = false;
     std::string sample_path;  // the asset or text value at time 0, when time-sampled
+    // Asset: where a path relative to its layer lies when the library did not resolve it.
+    std::string anchored;
     bool operator==(const UsdAttribute&) const = default;
 };
 

@@ -95,14 +95,18 @@ std::optional<std::string> attribute_file(const UsdAttribute& attr) {
 // What an attribute's file path stands for: itself when absolute; the path with its first
 // component read as an environment variable, when one of that name is set; and the files of its
 // name in the prim's layer directories and the texture search paths. A rooted path stops after
-// the first.
-void add_attribute_file(std::string file_path, const std::set<std::string>& dirs,
+// the first. Returns whether it stood for anything.
+bool add_attribute_file(std::string file_path, const std::set<std::string>& dirs,
                         const Environment& variables, DirCache& listings, Flavour f,
                         Found& result) {
-    if (isabs(file_path, f)) result.insert(abspath(file_path, f));
+    bool found = false;
+    if (isabs(file_path, f)) {
+        result.insert(abspath(file_path, f));
+        found = true;
+    }
     std::string forward = slashes_forward(file_path);
     std::string env_name = forward.substr(0, forward.find('/'));
-    if (env_name.empty()) return;  // a rooted path
+    if (env_name.empty()) return found;  // a rooted path
     size_t first = forward.find(env_name);
     size_t second = forward.find(env_name, first + env_name.size());
     std::string rest = forward.substr(
@@ -111,6 +115,7 @@ void add_attribute_file(std::string file_path, const std::set<std::string>& dirs
     if (auto value = variables.get(env_name)) {
         file_path = *value + "/" + rest;
         result.insert(file_path);
+        found = true;
     }
     std::string base = basename(slashes_forward(file_path), Flavour{false});
     // A relative path in a folder of its layer ("./tex/a.<UDIM>.exr", which the library does
@@ -121,10 +126,17 @@ void add_attribute_file(std::string file_path, const std::set<std::string>& dirs
         for (const std::string& name : {base, in_folder ? forward : std::string()}) {
             if (name.empty()) continue;
             std::string joined = normpath(join(dir, name, f), f);
-            for (auto& m : glob_file(sequence_key(joined), listings, f)) result.insert(m);
-            if (listings.exists(joined)) result.insert(joined);
+            for (auto& m : glob_file(sequence_key(joined), listings, f)) {
+                result.insert(m);
+                found = true;
+            }
+            if (listings.exists(joined)) {
+                result.insert(joined);
+                found = true;
+            }
         }
     }
+    return found;
 }
 
 void add_time_sampled_files(const UsdPrim& prim, const std::string& stage_file,
@@ -151,9 +163,14 @@ void add_prim_files(const UsdPrim& prim, const std::string& stage_file, const St
     std::set<std::string> dirs =
         add_spec_references(prim, stage_dir, in.listings, in.flavour, result);
     dirs.insert(in.texture_searchpaths.begin(), in.texture_searchpaths.end());
-    for (const auto& attr : prim.attributes)
-        if (auto file = attribute_file(attr))
-            add_attribute_file(*file, dirs, in.variables, in.listings, in.flavour, result);
+    for (const auto& attr : prim.attributes) {
+        auto file = attribute_file(attr);
+        if (!file) continue;
+        // A path relative to its layer that is nowhere is missing beside that layer.
+        if (!add_attribute_file(*file, dirs, in.variables, in.listings, in.flavour, result) &&
+            !attr.anchored.empty())
+            result.insert(slashes_forward(attr.anchored));
+    }
     add_time_sampled_files(prim, stage_file, stage_dir, in.listings, in.flavour, result);
 }
 
