@@ -747,6 +747,10 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
         return false;
     };
     if (contains(embedded_, full)) return std::string("Embedded");
+    // Most nodes are of the host's compiled types, named nowhere here.
+    if (!preferences_.count(full) && !fallbacks_.count(full) &&
+        (libraries_.empty() || !contains(dummy_types_, full)))
+        return std::nullopt;
     // Library paths are saved as typed ($HIP/otls/x.hda); the host reports them expanded.
     Evaluation evaluation;
     Scope scope(*this, *this->node("/"), 0, evaluation);
@@ -791,6 +795,10 @@ bool Scene::inside_locked_asset(const NodeData& node) {
 }
 
 void Scene::expand_assets(const Confinement* confinement) {
+    // A scene that uses no asset says so in its sections: nothing names a library or a type.
+    if (embedded_.empty() && dummy_types_.empty() && fallbacks_.empty() && preferences_.empty() &&
+        definitions_.size() == 0)
+        return;
     // Instances found in contents are expanded in turn, each as deep as its nesting allows: a
     // definition that contains an instance of itself ends there.
     std::vector<std::pair<std::string, size_t>> todo;
