@@ -146,6 +146,20 @@ def huge_task_integers(root):
     return _file_node(root, "$HIP/tex.png"), json.dumps(task)
 
 
+def self_containing_asset(root):
+    """A locked asset whose definition, embedded in the scene, contains an instance of itself."""
+    import gzip
+    contents = hipwrite.cpio([("node_type", "Sop"), ("hdaroot.init", "type = loop\nmatchesdef = 0\n"),
+                              ("hdaroot/again.init", "type = loop\nmatchesdef = 1\n")])
+    definition = hipwrite.indx([("DialogScript", "{\n}\n"), ("Contents.gz", gzip.compress(contents))])
+    library = hipwrite.indx([("INDEX_SECTION", b""), ("Sop/loop", definition)])
+    path = root / "shot.hip"
+    hipwrite.write_cpio(path, {"version": "20.0.547", "sections": [(".defotl", library)], "nodes": [
+        {"path": "/obj", "type": "obj"}, {"path": "/obj/geo1", "type": "geo"},
+        {"path": "/obj/geo1/loop", "type": "loop", "matchesdef": True}]})
+    return path
+
+
 def prepare(maker, root, task):
     """Makes the case in `root` with an installation folder and a result folder holding the
     task file (the case's own, else `task`); returns the scene and the result folder."""
@@ -180,4 +194,5 @@ CASES = [
     ("deep USD layer", deep_usd),
     ("deep task file", deep_task_json),
     ("huge task integers", huge_task_integers),
+    ("asset containing itself", self_containing_asset),
 ]

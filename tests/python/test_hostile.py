@@ -76,6 +76,7 @@ EXPECTED = {
         "b.png", "c.png"],
     "deep USD layer": lambda r, out: "deep.usda is not opened: its brackets nest 20000 deep" in r.err,
     "deep task file": lambda r, out: "task.json: nested deeper than 512 levels" in r.err,
+    "asset containing itself": lambda r, out: "assets nest deeper than 64 levels" in r.out,
     "huge task integers": lambda r, out: '"big": 123456789012345678901234567890,' in (out / "task.json").read_text()
     and '"negative": -98765432109876543210' in (out / "task.json").read_text(),
 }
