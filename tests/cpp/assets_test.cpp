@@ -150,6 +150,10 @@ TEST_F(Assets, DefinitionsComeFromTheLibrariesBesideTheSceneUnlessConfinedElsewh
     confined->load_hip(elsewhere.write("shot2.hip", cpio(installed)));
     EXPECT_FALSE(confined->node("/obj/geo1/maker/read"));
     EXPECT_EQ(asset_figures(*confined).definitions_found, 0u);
+    // Unconfined, the library the scene installed is where its definition comes from.
+    auto installing = make_hip_host(Environment::of({}));
+    installing->load_hip(elsewhere.file("shot2.hip"));
+    EXPECT_TRUE(installing->node("/obj/geo1/maker/read"));
 
     // A studio's library folder on the asset search path ("&" stands for the host's own).
     testing::TempDir studio;
