@@ -115,6 +115,9 @@ TEST_F(Sequences, ReferencesAreFollowedThroughChainsAndCyclesEnd) {
     // The resolution stops following at the cycle; what remains is the host's own evaluation,
     // which reports the cycle as an error.
     EXPECT_THROW(convertReference(*scene_->parm_at("/obj/a/p")), HostError);
+    // A frame padding is no reference: the text stays whole, for the frame rules after it.
+    scene_->add("/obj/pad", "file").with("file", "/c/sim.`padzero(4, $F)`.bgeo");
+    EXPECT_EQ(convertReference(*scene_->parm_at("/obj/pad/file")), "/c/sim.`padzero(4, $F)`.bgeo");
 }
 
 TEST_F(Sequences, KeyframedRawTextAndUnresolvableReferences) {
