@@ -40,9 +40,10 @@ std::string definition(const std::string& type, const Members& inner = {}) {
         "    parm {\n        name    \"scale\"\n        type    float\n        size    1\n"
         "        default { \"2.5\" }\n    }\n}\n";
     // The contents' own header comes before the archive.
-    return indx({{"DialogScript", dialog},
-                 {"CreateScript", ""},
-                 {"Contents.gz", gzip(std::string("\x01\x02\x00\x00", 4) + cpio(contents))}});
+    return indx(
+        {{"DialogScript", dialog},
+         {"CreateScript", ""},
+         {"Contents.gz", testing::gzip(std::string("\x01\x02\x00\x00", 4) + cpio(contents))}});
 }
 
 std::string library(const std::string& type, const Members& inner = {}) {

@@ -1,8 +1,6 @@
-// Scene containers made in tests: the cpio archive a scene is saved as, the index-and-data
-// archive of asset libraries, and gzip data.
+// Scene containers made in tests: the cpio archive a scene is saved as, and the index-and-data
+// archive of asset libraries.
 #pragma once
-
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -52,20 +50,6 @@ inline std::string indx(const Members& entries, const std::string& description =
         data += body;
     }
     return out + data;
-}
-
-inline std::string gzip(const std::string& data) {
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, data.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 }  // namespace scanflow::hip

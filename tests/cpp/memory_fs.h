@@ -27,10 +27,6 @@ public:
         node.mtime = mtime;
     }
     void add_dir(const std::string& path) { ensure_dir(path); }
-    // A symbolic link at `path` to `target` (absolute, or relative to the link's folder).
-    void add_link(const std::string& path, const std::string& target) {
-        ensure(path, Node::Link).target = target;
-    }
     // How many directories were listed, to tell cached answers from fresh ones.
     int listings() const { return listings_; }
 
@@ -43,13 +39,9 @@ public:
         const Node* node = find(dir);
         if (!node) return os::ListError::NotFound;
         if (node->kind != Node::Dir) return os::ListError::NotDirectory;
-        for (const auto& [key, child] : node->children) {
-            const Node* target = child->kind == Node::Link ? resolve_link(*child, 0) : child.get();
-            os::Kind kind = !target                     ? os::Kind::Missing
-                            : target->kind == Node::Dir ? os::Kind::Dir
-                                                        : os::Kind::File;
-            each(os::DirItem{child->name, kind, child->kind == Node::Link});
-        }
+        for (const auto& [key, child] : node->children)
+            each(os::DirItem{child->name, child->kind == Node::Dir ? os::Kind::Dir : os::Kind::File,
+                             false});
         return os::ListError::None;
     }
     os::Facts stat(const std::string& path) const override {
@@ -58,9 +50,7 @@ public:
         return os::Facts{node->kind == Node::Dir ? os::Kind::Dir : os::Kind::File, node->size,
                          node->mtime};
     }
-    bool exists_itself(const std::string& path) const override {
-        return find(path, /*follow_last=*/false) != nullptr;
-    }
+    bool exists_itself(const std::string& path) const override { return find(path) != nullptr; }
     std::optional<std::string> real_path(const std::string& path) const override {
         const Node* node = find(path);
         if (!node) return std::nullopt;
@@ -70,12 +60,11 @@ public:
 
 private:
     struct Node {
-        enum Kind { File, Dir, Link } kind = Dir;
+        enum Kind { File, Dir } kind = Dir;
         std::string name;  // as created
         std::string path;  // the real path, as created
         int64_t size = 0;
         int64_t mtime = 0;
-        std::string target;
         Node* parent = nullptr;
         std::map<std::string, std::unique_ptr<Node>> children;  // by name key
     };
@@ -146,15 +135,7 @@ private:
         return *node;
     }
     void ensure_dir(const std::string& path) { ensure(path, Node::Dir); }
-    const Node* resolve_link(const Node& link, int hops) const {
-        if (hops > 40) return nullptr;
-        std::string target = link.target;
-        bool relative = !(target.size() && is_sep(target[0])) &&
-                        !(flavour_.windows && target.size() > 1 && target[1] == ':');
-        if (relative && link.parent) target = link.parent->path + "/" + link.target;
-        return find(target, true, hops + 1);
-    }
-    const Node* find(const std::string& path, bool follow_last = true, int hops = 0) const {
+    const Node* find(const std::string& path) const {
         auto [root, parts] = split(path);
         const Node* node = root_of(root);
         if (!node) return nullptr;
@@ -168,11 +149,6 @@ private:
             auto it = node->children.find(name_key(parts[i]));
             if (it == node->children.end()) return nullptr;
             node = it->second.get();
-            bool last = i + 1 == parts.size();
-            if (node->kind == Node::Link && (!last || follow_last)) {
-                node = resolve_link(*node, hops);
-                if (!node) return nullptr;
-            }
         }
         return node;
     }

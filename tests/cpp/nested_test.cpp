@@ -15,24 +15,11 @@ namespace scanflow {
 namespace {
 
 using testing::ConsoleCapture;
+using testing::gzip;
 using testing::TempDir;
 
 std::string data(const std::string& rel) {
     return std::string(SCANFLOW_TEST_DATA) + "/" + rel;
-}
-
-std::string gzip(const std::string& text, int level = Z_DEFAULT_COMPRESSION) {
-    z_stream z{};
-    deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    std::string out(text.size() + 1024, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
 }
 
 TEST(AssReader, NodesThatNameFilesInRealScenes) {

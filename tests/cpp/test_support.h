@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include <zlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -110,6 +112,21 @@ inline std::vector<std::string> forward_on_windows(std::vector<std::string> path
 }
 
 // The process environment, as the tests set it for the code under test.
+// `text` compressed as a gzip file holds it.
+inline std::string gzip(const std::string& text, int level = Z_DEFAULT_COMPRESSION) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, text.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 inline void set_env(const std::string& name, const std::string& value) {
 #ifdef _WIN32
     ::SetEnvironmentVariableA(name.c_str(), value.c_str());

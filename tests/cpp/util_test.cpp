@@ -225,19 +225,6 @@ TEST(WindowsPaths, ListingsAnswerAsWindowsDoes) {
     EXPECT_EQ(share, (std::vector<std::string>{"//server/share/assets/tree.abc"}));
 }
 
-TEST(WindowsPaths, LinksAreFollowedAndThoseLeadingNowhereAreNoFiles) {
-    testing::MemoryFileSystem fs(kPosix, "/work");
-    fs.add_file("/show/tex/a.exr");
-    fs.add_link("/work/tex", "/show/tex");
-    fs.add_link("/work/gone.exr", "missing.exr");
-    DirCache listings(fs);
-    EXPECT_TRUE(listings.isfile("/work/tex/a.exr"));
-    EXPECT_TRUE(listings.isdir("/work/tex"));
-    EXPECT_FALSE(listings.exists("/work/gone.exr"));
-    EXPECT_TRUE(listings.lexists("/work/gone.exr"));
-    EXPECT_FALSE(listings.isfile("/WORK/tex/a.exr"));  // names keep their case off Windows
-}
-
 TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     std::string a = make("seq/a.exr", "abc"), b = make("seq/b.exr", "abcdef");
     make("seq/sub/c.exr");

@@ -11,8 +11,18 @@ AnalysUsd::AnalysUsd(const Services& services, const Json& param_dict)
     : Related(services, param_dict) {}
 
 NestedInputs AnalysUsd::nested_inputs(DirCache& listings) {
-    return NestedInputs{*this,          services_.module,      services_.usd, services_.arnold,
-                        services_.host, services_.environment, listings,      flavour()};
+    return nested_inputs(listings, *this);
+}
+
+NestedInputs AnalysUsd::nested_inputs(DirCache& listings, RunContext& run) {
+    return NestedInputs{run,
+                        services_.module,
+                        services_.usd,
+                        services_.arnold,
+                        services_.host,
+                        services_.environment,
+                        listings,
+                        flavour()};
 }
 
 std::string AnalysUsd::resolve_ref(const std::string& layer_real_path,

@@ -28,6 +28,8 @@ public:
 
 protected:
     NestedInputs nested_inputs(DirCache& listings);
+    // The same, recording what is read in `run` instead of this object's own context.
+    NestedInputs nested_inputs(DirCache& listings, RunContext& run);
 };
 
 }  // namespace scanflow

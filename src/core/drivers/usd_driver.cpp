@@ -32,10 +32,7 @@ std::vector<std::string> AnalysUsdAsset::getUsdAsset() {
 std::vector<std::string> AnalysUsdAsset::usd_files(DirCache& listings) {
     RunContext fresh = open_run(param_dict, os::current_directory(), flavour());
     fresh.confinement = confinement;
-    NestedInputs in = nested_inputs(listings);
-    NestedInputs reading{fresh,          in.module,   in.usd,     in.arnold,    in.host,
-                         in.environment, in.listings, in.flavour, in.read_ahead};
-    return scanflow::ass_usd_usda_asset(hip_file, reading);
+    return scanflow::ass_usd_usda_asset(hip_file, nested_inputs(listings, fresh));
 }
 
 std::string AnalysUsdAsset::getUsdver() {

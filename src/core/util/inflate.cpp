@@ -37,7 +37,6 @@ std::optional<std::string> inflate_data(std::string_view data, std::string* why)
                    " times its size";
             return std::nullopt;
         }
-        if (status == Z_BUF_ERROR && z.avail_in == 0) break;
     }
     inflateEnd(&z);
     if (status != Z_STREAM_END) {

@@ -759,10 +759,8 @@ std::optional<std::string> Scene::library_of(const NodeData& node) {
     if (contains(dummy_types_, full) && !libraries_.empty()) {
         for (const auto& lib : libraries_) {
             std::string path = expand(lib, scope);
-            std::string why;
-            std::optional<std::string> data = os::read_file(path, &why);
-            if (!data) continue;
-            if (contains(indx_entries(*data), full)) return path;
+            const std::vector<std::string>* types = library_types(path);
+            if (types && contains(*types, full)) return path;
         }
         // None could be read: a library named after the category is the likelier one.
         for (const auto& lib : libraries_)
@@ -880,6 +878,18 @@ const AssetDefinition* Scene::definition_of(const NodeData& node,
     if (const AssetDefinition* known = known_definition(node)) return known;
     read_searched_libraries(confinement);
     return known_definition(node);
+}
+
+// Each library is read once per scene, however many instances ask which types it holds.
+const std::vector<std::string>* Scene::library_types(const std::string& path) {
+    auto known = library_types_.find(path);
+    if (known == library_types_.end()) {
+        std::string why;
+        std::optional<std::string> data = os::read_file(path, &why);
+        known = library_types_.emplace(path, std::nullopt).first;
+        if (data) known->second = indx_entries(*data);
+    }
+    return known->second ? &*known->second : nullptr;
 }
 
 void Scene::read_library(const std::string& path, const Confinement* confinement) {

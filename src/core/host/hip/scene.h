@@ -144,6 +144,9 @@ private:
     // The contents network of a locked instance as its children; the paths of the nodes made.
     std::vector<std::string> add_contents(NodeData& instance, const AssetDefinition& definition);
     AssetDefinitions definitions_;
+    // The type names of a library file, or nothing when it cannot be read.
+    const std::vector<std::string>* library_types(const std::string& path);
+    std::map<std::string, std::optional<std::vector<std::string>>> library_types_;
     std::set<std::string> libraries_read_;
     bool searched_libraries_read_ = false;
     AssetFigures asset_figures_;
