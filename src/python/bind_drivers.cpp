@@ -80,10 +80,10 @@ void live_attr(Class& cls, const char* name, Read read, Write write) {
         return fresh;
     };
     auto hold = [read, write, pull, key](const py::object& self_obj, const py::object& value) {
-        py::cpp_function push([write](const py::object& self_obj, const py::object& value) {
-            write(self_obj.cast<Self&>(), value);
+        py::cpp_function push([write](const py::object& owner, const py::object& given) {
+            write(owner.cast<Self&>(), given);
         });
-        py::cpp_function refresh([pull](const py::object& self_obj) { pull(self_obj); });
+        py::cpp_function refresh([pull](const py::object& owner) { pull(owner); });
         live_collections(self_obj)[key.c_str()] = py::make_tuple(value, push, refresh);
     };
     cls.def_property(

@@ -27,15 +27,17 @@ std::string parms(const Members& values) {
 // through a File node and keep a second File node of their own; `inner` more sections below
 // the asset's root.
 std::string definition(const std::string& type, const Members& inner = {}) {
+    const std::string name = type.substr(type.find('/') + 1);
     Members contents{{"node_type", "Sop"},
-                     {"hdaroot.init", "type = texmaker\nmatchesdef = 0\n"},
+                     {"hdaroot.init", "type = " + name + "\nmatchesdef = 0\n"},
                      {"hdaroot/read.init", "type = file\nmatchesdef = 0\n"},
                      {"hdaroot/read.parm", parms({{"file", "`chs(\\\"../tex\\\")`"}})},
                      {"hdaroot/own.init", "type = file\nmatchesdef = 0\n"},
                      {"hdaroot/own.parm", parms({{"file", "$HIP/geo/own.bgeo"}})}};
     contents.insert(contents.end(), inner.begin(), inner.end());
     const std::string dialog =
-        "{\n    name\ttexmaker\n    parm {\n        name    \"tex\"\n        type    image\n"
+        "{\n    name\t" + name +
+        "\n    parm {\n        name    \"tex\"\n        type    image\n"
         "        default { \"$HIP/tex/default.png\" }\n    }\n"
         "    parm {\n        name    \"scale\"\n        type    float\n        size    1\n"
         "        default { \"2.5\" }\n    }\n}\n";
