@@ -127,6 +127,44 @@ void set_attr(Class& cls, const char* name, Member member) {
         [member](Self& self, const py::object& value) { self.*member = to_string_set(value); });
 }
 
+// The tips as the interpreter's dictionary of code to messages. A script may file any value
+// under a code; what is not a list of texts is kept as it converts to JSON.
+py::dict tips_dict(const Tips& tips) {
+    py::dict out;
+    for (const Tips::Entry& e : tips.entries())
+        out[to_pystr(e.code)] = e.script_value.empty() ? py::object(to_pylist(e.messages))
+                                                       : from_json(Json::parse(e.script_value));
+    return out;
+}
+
+bool is_text_list(const py::handle& value) {
+    if (!py::isinstance<py::list>(value)) return false;
+    for (auto item : value)
+        if (!py::isinstance<py::str>(item)) return false;
+    return true;
+}
+
+Tips tips_of(const py::object& value) {
+    if (!py::isinstance<py::dict>(value))
+        throw py::type_error("tips_adict must be a dict of tip code to messages");
+    Tips tips;
+    for (auto [code, messages] : value.cast<py::dict>()) {
+        if (is_text_list(messages))
+            tips.set(text_of(code), to_strings(messages));
+        else
+            tips.set_script_value(text_of(code), dump_json(to_json(messages)));
+    }
+    return tips;
+}
+
+template <typename Class, typename Member>
+void tips_attr(Class& cls, const char* name, Member member) {
+    using Self = typename Class::type;
+    live_attr(
+        cls, name, [member](const Self& self) { return py::object(tips_dict(self.*member)); },
+        [member](Self& self, const py::object& value) { self.*member = tips_of(value); });
+}
+
 // Every collection the instance handed out, given to the analysis, or refreshed from it.
 void push_live(const py::handle& self) {
     py::dict attrs = self.attr("__dict__");
@@ -210,7 +248,7 @@ void bind_related_attributes(RelatedClass& related) {
     text_attr(related, "platform", &Related::platform);
     text_attr(related, "channel", &Related::channel);
     list_attr(related, "user_plugins", &Related::user_plugins);
-    json_attr(related, "tips_adict", &Related::tips_adict);
+    tips_attr(related, "tips_adict", &Related::tips_adict);
     json_attr(related, "task_adict", &Related::task_adict);
     set_attr(related, "rs_asseted", &Related::rs_asseted);
 }
@@ -264,8 +302,8 @@ void bind_scene_driver(SceneDriverClass& hip) {
     set_attr(hip, "all_bgeo", &AnalysisHipAssets::all_bgeo);
     set_attr(hip, "all_bgeosc", &AnalysisHipAssets::all_bgeosc);
     list_attr(hip, "otls_path", &AnalysisHipAssets::otls_path);
-    json_attr(hip, "all_ar_denoise", &AnalysisHipAssets::all_ar_denoise);
-    json_attr(hip, "all_renderer_list", &AnalysisHipAssets::all_renderer_list);
+    list_attr(hip, "all_ar_denoise", &AnalysisHipAssets::all_ar_denoise);
+    list_attr(hip, "all_renderer_list", &AnalysisHipAssets::all_renderer_list);
     hip.def(
         "openScene",
         [](AnalysisHipAssets& self, const py::object& path) {

@@ -47,13 +47,13 @@ void bind_render(SceneDriverClass& hip) {
         [](AnalysisHipAssets& self, const py::object& obj, const py::object& type_name) {
             NodePtr node = wrap_hou_node(obj);
             std::string type = text_of(type_name);
-            std::tuple<Json, Json, Json> result;
+            NodeRenderSetting result;
             {
                 ReleasedInterpreter release;
                 result = self.get_render_setting(*node, type);
             }
-            return py::make_tuple(from_json(std::get<0>(result)), from_json(std::get<1>(result)),
-                                  from_json(std::get<2>(result)));
+            return py::make_tuple(from_json(result.record), to_pylist(result.denoise),
+                                  to_pylist(result.renderers));
         },
         py::arg("obj"), py::arg("obj_type_name"));
     auto json_method = [&](const char* name, auto method) {

@@ -43,9 +43,10 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
 
 TEST(AssetRecord, TheWritersOwnTipsAndTheSaveVersion) {
     Json missing = Json::object({{"/obj/a/tex", "/p/a.exr"}});
-    Json tips = file_tips(missing, {"/obj/broken"});
-    EXPECT_EQ(tips[tip::kMissingFiles], Json::array({"/obj/a/tex--->/p/a.exr"}));
-    EXPECT_EQ(tips[tip::kProblemNodes], Json::array({"/obj/broken"}));
+    Tips tips = file_tips(missing, {"/obj/broken"});
+    EXPECT_EQ(tips.messages(tip::kMissingFiles),
+              std::vector<std::string>{"/obj/a/tex--->/p/a.exr"});
+    EXPECT_EQ(tips.messages(tip::kProblemNodes), std::vector<std::string>{"/obj/broken"});
     EXPECT_TRUE(file_tips(Json::object(), {}).empty());
 
     TempDir dir;
@@ -79,6 +80,19 @@ TEST(ResultFiles, NoNameAddsALineOrASectionToAssetText) {
               "/p/n\\x00ul\\xff.exr  (mtime 0) size 0\r\n");
 }
 
+// Tips keep the order their codes were first raised in, whatever replaced their messages since.
+Tips raised_in_order() {
+    Tips tips;
+    tips.set("50010", {"first"});
+    tips.add("50001", "a");
+    tips.set_script_value("60000", R"({"count": 2})");
+    tips.extend("50001", {"b"});
+    Tips later;
+    later.set("50010", {"again"});
+    tips.update(later);
+    return tips;
+}
+
 TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
     testing::TempDir dir;
     ConsoleCapture capture;
@@ -102,11 +116,18 @@ TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
     ResultAssembly results(run);
     results.upload(UploadRecord{});
     results.asset(Json::object({{"asset_num", 0}}));
-    results.tips(Json::object());
+    results.tips(raised_in_order());
+    Json tips = read_json_file(run.tips_json_path);
+    std::vector<std::string> codes;
+    for (const auto& [code, messages] : tips.items()) codes.push_back(code);
+    EXPECT_EQ(codes, (std::vector<std::string>{"50010", "50001", "60000"}));
+    EXPECT_EQ(tips["50010"], Json::array({"again"}));
+    EXPECT_EQ(tips["50001"], Json::array({"a", "b"}));
+    EXPECT_EQ(tips["60000"], Json::object({{"count", 2}}));  // a host script's own value
     results.succeed();  // without asset.txt, as the USD-file flow
     EXPECT_EQ(testing::read_text(run.success_file), "\"\"");
     EXPECT_FALSE(os::exists(dir.file("asset.txt")));
-    EXPECT_THROW(results.tips(Json::object()), std::logic_error);  // nothing after the marker
+    EXPECT_THROW(results.tips(Tips()), std::logic_error);  // nothing after the marker
 }
 
 TEST(TaskFile, TheMergeKeepsEveryOtherKeyAndChannelFourCopiesTheScene) {

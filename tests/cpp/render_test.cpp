@@ -21,7 +21,7 @@ using testing::TempDir;
 class Render : public ::testing::Test {
 protected:
     Json rops(const std::string& platform) {
-        tips_ = Json::object();
+        tips_ = Tips();
         return get_rop_node_setting(Json::array(),
                                     RopScan{*scene_, platform, render_node_types(), tips_});
     }
@@ -35,7 +35,7 @@ protected:
     }
     std::shared_ptr<FakeScene> scene_ = std::make_shared<FakeScene>();
     ConsoleCapture capture_;
-    Json tips_ = Json::object();
+    Tips tips_;
 };
 
 TEST_F(Render, RenderNodesAreRecordedWithFramesCameraSizeAndTheirRenderFlag) {
@@ -78,17 +78,17 @@ TEST_F(Render, GpuTipsOnlyOffTheGpuPlatformsAndOnlyForGpuSettings) {
     vray("/out/vray_gpu", 1, 0);
     vray("/out/vray_cpu", 0, 1);
     rops("2");
-    ASSERT_TRUE(tips_.contains(tip::kNeedsGpuPlatform)) << tips_.dump();
-    const std::string gpu = tips_[tip::kNeedsGpuPlatform].dump();
+    ASSERT_TRUE(tips_.contains(tip::kNeedsGpuPlatform)) << testing::listed(tips_);
+    std::string gpu;
+    for (const auto& message : tips_.messages(tip::kNeedsGpuPlatform)) gpu += message + "\n";
     EXPECT_NE(gpu.find("/stage/fast image filters denoiser"), std::string::npos);
     EXPECT_EQ(gpu.find("/stage/cpu"), std::string::npos);
     EXPECT_NE(gpu.find("/out/vray_gpu Render Device Mode"), std::string::npos);
     EXPECT_EQ(gpu.find("/out/vray_cpu"), std::string::npos);
     ASSERT_TRUE(tips_.contains(tip::kVrayExportMode));
-    EXPECT_NE(tips_[tip::kVrayExportMode][0].get<std::string>().find("/out/vray_cpu"),
-              std::string::npos);
+    EXPECT_NE(tips_.messages(tip::kVrayExportMode).at(0).find("/out/vray_cpu"), std::string::npos);
     rops("61");  // a GPU platform
-    EXPECT_FALSE(tips_.contains(tip::kNeedsGpuPlatform)) << tips_.dump();
+    EXPECT_FALSE(tips_.contains(tip::kNeedsGpuPlatform)) << testing::listed(tips_);
 }
 
 TEST_F(Render, ArnoldDenoisingIsCollectedUpToTheLastAov) {
@@ -107,31 +107,31 @@ TEST_F(Render, ArnoldDenoisingIsCollectedUpToTheLastAov) {
         arnold.with(std::string("ar_enable_aov") + n, Value::integer(1));
         arnold.with(std::string("ar_aov_denoise_enable") + n, Value::integer(n[0] == '2'));
     }
-    auto [record, denoise, renderers] = get_render_setting(arnold, "arnold", *scene_);
-    EXPECT_EQ(denoise,
-              Json::array({"/out/arnold1 ar_denoise", "/out/arnold1 ar_aov_denoise_enable2"}));
-    EXPECT_EQ(renderers, Json::array({"HtoA"}));
-    EXPECT_EQ(record["output_path"], "$HIP/r.exr");
+    NodeRenderSetting found = get_render_setting(arnold, "arnold", *scene_);
+    EXPECT_EQ(found.denoise, (std::vector<std::string>{"/out/arnold1 ar_denoise",
+                                                       "/out/arnold1 ar_aov_denoise_enable2"}));
+    EXPECT_EQ(found.renderers, std::vector<std::string>{"HtoA"});
+    EXPECT_EQ(found.record["output_path"], "$HIP/r.exr");
 
-    Json tips = Json::object();
-    Json entries = denoise;
+    Tips tips;
+    std::vector<std::string> entries = found.denoise;
     add_denoise_tip(entries, "61", tips);
     EXPECT_TRUE(tips.empty());  // the GPU platforms denoise on the GPU
     add_denoise_tip(entries, "2", tips);
     ASSERT_TRUE(tips.contains(tip::kArnoldGpuDenoise));
-    EXPECT_EQ(tips[tip::kArnoldGpuDenoise].size(), 3u);  // the entries, then the explanation
+    EXPECT_EQ(tips.messages(tip::kArnoldGpuDenoise).size(),
+              3u);  // the entries, then the explanation
 }
 
 TEST(RendererTips, RenderersTheTaskDoesNotConfigure) {
     std::vector<std::string> plugins{"redshift", "vray"};
-    Json tips = Json::object();
-    add_unconfigured_renderer_tip(Json::array({"RS", "vray", "RS"}), plugins, tips);
-    EXPECT_TRUE(tips.empty()) << tips.dump();  // "redshift" configures "RS"
+    Tips tips;
+    add_unconfigured_renderer_tip({"RS", "vray", "RS"}, plugins, tips);
+    EXPECT_TRUE(tips.empty()) << testing::listed(tips);  // "redshift" configures "RS"
     EXPECT_EQ(plugins[0], "RS");
-    add_unconfigured_renderer_tip(Json::array({"HtoA", "RS", "HtoA", "renderman"}), plugins, tips);
+    add_unconfigured_renderer_tip({"HtoA", "RS", "HtoA", "renderman"}, plugins, tips);
     ASSERT_TRUE(tips.contains(tip::kUnconfiguredRenderer));
-    EXPECT_EQ(tips[tip::kUnconfiguredRenderer][0].get<std::string>().rfind("HtoA,renderman ", 0),
-              0u);
+    EXPECT_EQ(tips.messages(tip::kUnconfiguredRenderer).at(0).rfind("HtoA,renderman ", 0), 0u);
 }
 
 TEST_F(Render, GeometryOutputsTakeTheCurrentFrameWhenTheyRenderOnlyIt) {
@@ -196,16 +196,15 @@ TEST(DistributedSims, MoreThanSixteenSlicesAndMissingDriversAreTips) {
     sim("seventeen", 17);
     sim("sixteen", 16);  // the later tip would replace the earlier
     scene->add("/out/orphan", "hq_sim").with("hq_driver", "/out/nowhere");
-    Json tips = Json::object();
+    Tips tips;
     Json records = get_distributedsim_node_setting(Json::array(), *scene, tips);
     ASSERT_EQ(records.size(), 2u) << records.dump();
     EXPECT_EQ(records[1]["num_slices"], "16");
     ASSERT_TRUE(tips.contains(tip::kTooManySlices));
-    EXPECT_EQ(tips[tip::kTooManySlices].size(), 1u);
-    EXPECT_NE(tips[tip::kTooManySlices][0].get<std::string>().find("/out/seventeen "),
-              std::string::npos);
+    EXPECT_EQ(tips.messages(tip::kTooManySlices).size(), 1u);
+    EXPECT_NE(tips.messages(tip::kTooManySlices)[0].find("/out/seventeen "), std::string::npos);
     ASSERT_TRUE(tips.contains(tip::kMissingOutputDriver));
-    EXPECT_NE(tips[tip::kMissingOutputDriver][0].get<std::string>().find("/out/nowhere"),
+    EXPECT_NE(tips.messages(tip::kMissingOutputDriver).at(0).find("/out/nowhere"),
               std::string::npos);
     EXPECT_FALSE(tips.contains(tip::kMissingSimControl));
 }
@@ -225,15 +224,15 @@ TEST(CameraTips, AMissingCameraIsAnErrorUnlessAnotherRenderNodeHasAGoodOne) {
     scene->add("/out/good", "ifd").with("camera", "/obj/cam1");
     scene->add("/out/bad", "ifd").with("camera", "/obj/gone");
     Json both = Json::array({{{"node", "/out/good"}}, {{"node", "/out/bad"}}});
-    Json tips = Json::object();
+    Tips tips;
     tips_keyword_info(both, *scene, tips);
-    EXPECT_FALSE(tips.contains(tip::kCameraErrors)) << tips.dump();
+    EXPECT_FALSE(tips.contains(tip::kCameraErrors)) << testing::listed(tips);
     ASSERT_TRUE(tips.contains(tip::kCameraWarnings));
-    EXPECT_NE(tips[tip::kCameraWarnings].dump().find("This camera is not in the .hip file"),
+    EXPECT_NE(tips.messages(tip::kCameraWarnings).at(0).find("This camera is not in the .hip file"),
               std::string::npos);
-    tips = Json::object();
+    tips = Tips();
     tips_keyword_info(Json::array({{{"node", "/out/bad"}}}), *scene, tips);
-    ASSERT_TRUE(tips.contains(tip::kCameraErrors)) << tips.dump();
+    ASSERT_TRUE(tips.contains(tip::kCameraErrors)) << testing::listed(tips);
     EXPECT_FALSE(tips.contains(tip::kCameraWarnings));
 }
 

@@ -26,6 +26,7 @@
 #include "drivers/services.h"
 #include "host/host.h"
 #include "run/module_state.h"
+#include "run/tips.h"
 #include "util/fs_cache.h"
 
 namespace scanflow::testing {
@@ -95,6 +96,17 @@ public:
 private:
     std::string path_;
 };
+
+// The tips as one line, for a failing assertion's message.
+inline std::string listed(const Tips& tips) {
+    std::string out;
+    for (const Tips::Entry& e : tips.entries()) {
+        out += e.code + ":";
+        for (const auto& m : e.messages) out += " [" + m + "]";
+        out += e.script_value + "; ";
+    }
+    return out;
+}
 
 inline std::string read_text(const std::string& path) {
     std::ifstream in(fs_path(path), std::ios::binary);

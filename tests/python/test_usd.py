@@ -278,9 +278,17 @@ def test_every_usd_file_operation_is_reachable_from_a_host_script(project, monke
 
     driver.AnalyRenderNode()
     assert project.read("task.json")["scene_info"]["rop_node"][0]["frames"] == "1-240[1]"
+    # Tips a host script files, of any shape, are written beside the analysis's own.
+    tips = driver.tips_adict
+    tips["60000"] = {"count": 2}
+    tips["50104"] = ["by the script"]
     driver.AssetInfo()
     assert (project.out / "analyze_sucess").exists()
     assert r + "/missing.usda" in project.read("asset.json")["missing_file"]
+    written = project.read("tips.json")
+    assert list(written) == ["60000", "50104", "50001"]
+    assert written["60000"] == {"count": 2} and written["50104"] == ["by the script"]
+    assert tips["50001"] == written["50001"] and r + "/missing.usda" in tips["50001"]
 
 
 # Run in a fresh interpreter: the USD library's import is made slow, so that the analysis prints

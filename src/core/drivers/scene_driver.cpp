@@ -128,8 +128,8 @@ std::vector<std::string> AnalysisHipAssets::get_begosc_instance(const std::strin
     return scanflow::get_begosc_instance(bgeosc_path, nested_inputs(run.listings()));
 }
 
-std::tuple<Json, Json, Json> AnalysisHipAssets::get_render_setting(
-    Node& obj, const std::string& obj_type_name) {
+NodeRenderSetting AnalysisHipAssets::get_render_setting(Node& obj,
+                                                        const std::string& obj_type_name) {
     return scanflow::get_render_setting(obj, obj_type_name, services_.host);
 }
 
@@ -166,7 +166,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         analy_info();
         tips_keyword_info();
         console::print("tips_keyword_info finished");
-        Json tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
+        Tips tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
             search_upload_files(upload_candidates(nested, parameters), listings);
         ResultAssembly results(*this);
@@ -174,7 +174,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         facts_ahead.stop();
         add_file_facts(asset, upload, hip_file, listings, services_.module.threads);
         if (auto outside = listings.refused(); !outside.empty())
-            tips_adict[tip::kOutsideRoots] = distinct(outside);
+            tips_adict.set(tip::kOutsideRoots, distinct(outside));
         if (services_.file_summary)
             *services_.file_summary =
                 FileSummary{true, static_cast<long long>(asset.asset_num), asset.asset_size,
@@ -238,7 +238,7 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(
     TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour());
     console::print("Path search processing finished time " +
                    console::float_text(seconds_since(start)));
-    if (!found.second.empty()) tips_adict[tip::kProtectedPaths] = distinct(found.second);
+    if (!found.second.empty()) tips_adict.set(tip::kProtectedPaths, distinct(found.second));
     return std::move(found.first);
 }
 
@@ -256,9 +256,9 @@ UploadRecord AnalysisHipAssets::write_uploads(ResultAssembly& results,
 // asset.json, tips.json (the writer's own tips, then the checks' in their order), asset.txt and,
 // last, the success marker.
 void AnalysisHipAssets::write_result_files(ResultAssembly& results, const AssetRecord& asset,
-                                           Json tips) {
+                                           Tips tips) {
     results.asset([&](JsonWriter& out) { write_asset_record(out, asset); });
-    for (const auto& [code, messages] : tips_adict.items()) tips[code] = messages;
+    tips.update(tips_adict);
     results.tips(tips);
     asset_list_file_path = path_json + "/asset.txt";
     results.asset_list(asset.missing_file, {get_file_data(hip_file)});
@@ -288,8 +288,8 @@ void AnalysisHipAssets::analy_info() {
         task_adict["scene_info"] = scene_info;
         if (geo_records.empty() && rop_records.empty() && sim_records.empty() &&
             !drivers_unseen_by_host())
-            tips_adict[tip::kNoRenderNode] =
-                Json::array({"The scene has no render node set, please add render node"});
+            tips_adict.set(tip::kNoRenderNode,
+                           {"The scene has no render node set, please add render node"});
         console::print("write task.json ...");
         Write_File(task_json_path, getHoudiniver(), scene_info, rely_task, otls_path);
     });

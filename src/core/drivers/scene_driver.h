@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "output/parameter_files.h"
 #include "output/result_files.h"
 #include "output/upload_lists.h"
+#include "render/render_settings.h"
 #include "util/facts_ahead.h"
 
 namespace scanflow {
@@ -25,7 +25,7 @@ public:
     std::vector<std::string> get_bgeo_asset(const std::string& bgeo_path);
     std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path);
     // (settings record, Arnold denoising entries, renderer names) of one render node.
-    std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name);
+    NodeRenderSetting get_render_setting(Node& obj, const std::string& obj_type_name);
     Json analysis_render_setting();
     UploadLists all_upload_list(const std::vector<std::string>& uploads_list);
     // The final assembly: every result file, with the scene information and the tips.
@@ -47,8 +47,8 @@ public:
 
     std::vector<std::string> render_node_type;
     std::vector<std::string> otls_path;
-    Json all_ar_denoise = Json::array();
-    Json all_renderer_list = Json::array();
+    std::vector<std::string> all_ar_denoise;
+    std::vector<std::string> all_renderer_list;
     std::string asset_list_file_path;
 
 private:
@@ -67,7 +67,7 @@ private:
                                                  DirCache& listings);
     UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload,
                                DirCache& listings);
-    void write_result_files(ResultAssembly& results, const AssetRecord& asset, Json tips);
+    void write_result_files(ResultAssembly& results, const AssetRecord& asset, Tips tips);
 };
 
 }  // namespace scanflow

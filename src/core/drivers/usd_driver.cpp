@@ -148,7 +148,7 @@ void AnalysUsdAsset::AssetInfo() {
             record.value("missing_file", Json::array()), nested.is_object() ? nested.size() : 0};
     }
     results.asset(record);
-    tips_adict[tip::kMissingFiles] = lists.missing;
+    tips_adict.set(tip::kMissingFiles, lists.missing);
     results.tips(tips_adict);
     asset_list_file_path = path_json + "/asset.txt";
     AnalyRenderNode();

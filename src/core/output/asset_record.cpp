@@ -31,15 +31,15 @@ void require_save_version(const std::string& hip_file) {
             "ValueError");
 }
 
-Json file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes) {
-    Json tips = Json::object();
+Tips file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes) {
+    Tips tips;
     if (!missing_file.empty()) {
-        Json lines = Json::array();
+        std::vector<std::string> lines;
         for (const auto& [key, value] : missing_file.items())
             lines.push_back(key + "--->" + (value.is_array() ? py_repr(value) : value_text(value)));
-        tips[tip::kMissingFiles] = lines;
+        tips.set(tip::kMissingFiles, std::move(lines));
     }
-    if (!problem_nodes.empty()) tips[tip::kProblemNodes] = problem_nodes;
+    if (!problem_nodes.empty()) tips.set(tip::kProblemNodes, problem_nodes);
     return tips;
 }
 

@@ -49,7 +49,7 @@ void require_save_version(const std::string& hip_file);
 
 // "50001" (one line per missing parameter file, and the missing nested files) and "50105" (the
 // problem nodes), each when not empty.
-Json file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes);
+Tips file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes);
 
 // "scene_file_size", "asset_size", "asset_num" and "asset" from the facts of the upload record's
 // assets, stated on up to `threads` threads. The lines refer to `upload`, which must outlive

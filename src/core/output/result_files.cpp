@@ -104,9 +104,20 @@ void ResultAssembly::asset(const Json& record) {
     asset([&](JsonWriter& out) { out.value(record); });
 }
 
-void ResultAssembly::tips(const Json& tips) {
+namespace {
+
+Json tips_record(const Tips& tips) {
+    Json record = Json::object();
+    for (const Tips::Entry& e : tips.entries())
+        record[e.code] = e.script_value.empty() ? Json(e.messages) : Json::parse(e.script_value);
+    return record;
+}
+
+}  // namespace
+
+void ResultAssembly::tips(const Tips& tips) {
     step(Step::Tips, Step::Asset);
-    writeFile(run_.tips_json_path, tips);
+    writeFile(run_.tips_json_path, tips_record(tips));
 }
 
 void ResultAssembly::asset_list(const Json& missing, const std::vector<std::string>& files) {

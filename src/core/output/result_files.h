@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "run/run_context.h"
+#include "run/tips.h"
 #include "upload/gather.h"
 #include "util/json.h"
 #include "util/json_writer.h"
@@ -31,7 +32,7 @@ public:
     void upload(const UploadRecord& record);
     void asset(const std::function<void(JsonWriter&)>& write);
     void asset(const Json& record);
-    void tips(const Json& tips);
+    void tips(const Tips& tips);
     // asset.txt, beside the other results.
     void asset_list(const Json& missing, const std::vector<std::string>& files);
     void succeed();

@@ -12,8 +12,8 @@ namespace scanflow {
 namespace {
 
 // One warning per Alembic chain whose nodes read different files; the details are printed.
-Json difference_warnings(const Json& cameras) {
-    Json warnings = Json::array();
+std::vector<std::string> difference_warnings(const Json& cameras) {
+    std::vector<std::string> warnings;
     if (!cameras.contains("diff")) return warnings;
     for (const auto& entry : cameras["diff"]) {
         console::print(py_repr(entry));
@@ -34,8 +34,8 @@ Json difference_warnings(const Json& cameras) {
 }
 
 // One error per missing camera (or Alembic chain whose archive file is missing).
-Json missing_camera_errors(const Json& cameras) {
-    Json errors = Json::array();
+std::vector<std::string> missing_camera_errors(const Json& cameras) {
+    std::vector<std::string> errors;
     if (!cameras.contains("miss")) return errors;
     for (const auto& entry : cameras["miss"]) {
         std::string first = entry.begin().key();
@@ -55,32 +55,28 @@ Json missing_camera_errors(const Json& cameras) {
     return errors;
 }
 
-void extend(Json& list, const Json& more) {
-    for (const auto& item : more) list.push_back(item);
-}
-
 }  // namespace
 
-void tips_keyword_info(const Json& rop_records, Host& host, Json& tips_adict) {
+void tips_keyword_info(const Json& rop_records, Host& host, Tips& tips) {
     timed(2, "tips_keyword_info", [&] {
         Json cameras = CheckCamera(rop_records, host);
-        Json warnings = difference_warnings(cameras);
-        if (!warnings.empty()) tips_adict[tip::kCameraWarnings] = warnings;
-        Json errors = missing_camera_errors(cameras);
+        std::vector<std::string> warnings = difference_warnings(cameras);
+        if (!warnings.empty()) tips.set(tip::kCameraWarnings, warnings);
+        std::vector<std::string> errors = missing_camera_errors(cameras);
         if (cameras.contains("normal")) {
             // With a good camera somewhere, missing ones are only warnings.
             if (errors.empty()) return;
             if (!warnings.empty()) {
-                extend(tips_adict[tip::kCameraWarnings], errors);
+                tips.extend(tip::kCameraWarnings, errors);
             } else {
-                tips_adict[tip::kCameraWarnings] = errors;
+                tips.set(tip::kCameraWarnings, errors);
             }
         } else if (!warnings.empty()) {
-            Json combined = warnings;
-            extend(combined, errors);
-            tips_adict[tip::kCameraErrors] = combined;
+            std::vector<std::string> combined = warnings;
+            combined.insert(combined.end(), errors.begin(), errors.end());
+            tips.set(tip::kCameraErrors, combined);
         } else if (!errors.empty()) {
-            tips_adict[tip::kCameraErrors] = errors;
+            tips.set(tip::kCameraErrors, errors);
         }
     });
 }

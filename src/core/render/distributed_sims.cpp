@@ -21,19 +21,19 @@ ParmPtr required_parm(Node& node, const std::string& name) {
 }
 
 void missing_node_tip(const std::string& path, const char* what, const std::string& name,
-                      Json& tips_adict) {
+                      Tips& tips) {
     std::string message =
         "this " + path + what + name + " ,this node is not exists,please check ..";
     console::print_times(message);
-    tips_adict[tip::kMissingSimControl].push_back(message);
+    tips.add(tip::kMissingSimControl, message);
 }
 
-void check_controls(Node& driver, const std::string& path, Json& record, Json& tips_adict) {
+void check_controls(Node& driver, const std::string& path, Json& record, Tips& tips) {
     ParmPtr controls = required_parm(driver, "hq_sim_controls");
     std::string name = controls->evalAsString();
     record["simControlName"] = name;
     console::print("simControlName: " + name);
-    if (!controls->evalAsNode()) missing_node_tip(path, " Controls Node is  ", name, tips_adict);
+    if (!controls->evalAsNode()) missing_node_tip(path, " Controls Node is  ", name, tips);
 }
 
 void volume_slices(Node& driver, Json& record) {
@@ -50,14 +50,14 @@ void volume_slices(Node& driver, Json& record) {
     record["num_slices"] = std::to_string(product);
 }
 
-void cluster_slices(Node& driver, const std::string& path, Json& record, Json& tips_adict) {
+void cluster_slices(Node& driver, const std::string& path, Json& record, Tips& tips) {
     ParmPtr cluster = required_parm(driver, "hq_cluster_node");
     std::string name = cluster->evalAsString();
     record["simControlName"] = name;
     console::print("simControlName: " + name);
     NodePtr node_of_clusters = cluster->evalAsNode();
     if (!node_of_clusters) {
-        missing_node_tip(path, " Cluster Node is  ", name, tips_adict);
+        missing_node_tip(path, " Cluster Node is  ", name, tips);
         return;
     }
     record["num_slices"] = node_of_clusters->evalParm("num_clusters").str();
@@ -67,38 +67,38 @@ void cluster_slices(Node& driver, const std::string& path, Json& record, Json& t
 
 // The slices of the driver by its slice type; false for a type that is not supported.
 bool read_slices(Node& driver, const std::string& slice, const std::string& path, Json& record,
-                 Json& tips_adict) {
+                 Tips& tips) {
     if (slice == "particle") {
         record["num_slices"] = driver.evalParm("num_slices").str();
-        check_controls(driver, path, record, tips_adict);
+        check_controls(driver, path, record, tips);
     } else if (slice == "volume") {
         volume_slices(driver, record);
-        check_controls(driver, path, record, tips_adict);
+        check_controls(driver, path, record, tips);
     } else if (slice == "cluster") {
-        cluster_slices(driver, path, record, tips_adict);
+        cluster_slices(driver, path, record, tips);
     } else {
         console::print(slice + "  不支持，请修改文件..");
         std::string message = "this " + path + " sliceType is " + slice + " ,it's not supported";
         console::print(message);
-        tips_adict[tip::kUnsupportedSliceType] = Json::array({message});
+        tips.set(tip::kUnsupportedSliceType, {message});
         return false;
     }
     return true;
 }
 
-void check_slice_count(const std::string& path, const Json& record, Json& tips_adict) {
+void check_slice_count(const std::string& path, const Json& record, Tips& tips) {
     long long slices = static_cast<long long>(
         std::trunc(std::strtod(record["num_slices"].get<std::string>().c_str(), nullptr)));
     if (slices <= 16) return;
     std::string message = "this " + path + " num_slices is  " + std::to_string(slices) +
                           " ,it's more than 16,please change ..";
     console::print(message);
-    tips_adict[tip::kTooManySlices] = Json::array({message});
+    tips.set(tip::kTooManySlices, {message});
 }
 
 }  // namespace
 
-Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Json& tips_adict) {
+Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Tips& tips) {
     return timed(2, "get_distributedsim_node_setting", [&] {
         NodePtr root = host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
@@ -110,7 +110,7 @@ Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Json&
                 std::string message = "this " + path + " Output Driver is  " + driver_path +
                                       " ,this node is not exists,please check ..";
                 console::print_times(message);
-                tips_adict[tip::kMissingOutputDriver].push_back(message);
+                tips.add(tip::kMissingOutputDriver, message);
                 continue;
             }
             if (!driver->parm("execute")) continue;
@@ -124,9 +124,8 @@ Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Json&
             record["sliceType"] = slice;
             console::print("sliceType: " + slice);
             // Without a cluster node there is no slice count to test.
-            if (read_slices(*driver, slice, path, record, tips_adict) &&
-                record.contains("num_slices"))
-                check_slice_count(path, record, tips_adict);
+            if (read_slices(*driver, slice, path, record, tips) && record.contains("num_slices"))
+                check_slice_count(path, record, tips);
             record["frames"] = frames_text(*node, host);
             record["option"] = "1";
             record["render"] = "0";

@@ -41,7 +41,7 @@ void read_mantra(Node& obj, Json& record) {
     record["samples"] = samples;
 }
 
-void arnold_denoising(Node& obj, const std::string& path, Json& denoise) {
+void arnold_denoising(Node& obj, const std::string& path, std::vector<std::string>& denoise) {
     if (is_on(obj.evalParm("ar_denoise"))) denoise.push_back(path + " ar_denoise");
     if (is_on(obj.evalParm("ar_denoise_display"))) denoise.push_back(path + " ar_denoise_display");
     long long aovs = obj.evalParm("ar_aovs").as_int();
@@ -53,7 +53,8 @@ void arnold_denoising(Node& obj, const std::string& path, Json& denoise) {
     }
 }
 
-void read_arnold(Node& obj, const std::string& path, Json& record, Json& denoise) {
+void read_arnold(Node& obj, const std::string& path, Json& record,
+                 std::vector<std::string>& denoise) {
     record["camera"] = obj.evalParm("camera").str();
     record["output_path"] = raw_path(obj, "ar_picture");
     Json samples = Json::object();
@@ -95,7 +96,7 @@ void read_vray(Node& obj, const std::string& path, Json& record) {
 
 // The family's settings, chosen by node type, and the renderer it adds.
 void read_family(Node& obj, const std::string& type, const std::string& path, Json& record,
-                 Json& denoise, Json& renderers) {
+                 std::vector<std::string>& denoise, std::vector<std::string>& renderers) {
     if (type == "ifd" || type == "oct_mantra" || type == "FX_mantra_") {
         read_mantra(obj, record);
     } else if (type == "arnold") {
@@ -116,20 +117,17 @@ void read_family(Node& obj, const std::string& type, const std::string& path, Js
 
 }  // namespace
 
-std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name,
-                                                Host& host) {
+NodeRenderSetting get_render_setting(Node& obj, const std::string& obj_type_name, Host& host) {
     return timed(2, "get_render_setting", [&] {
-        Json record = Json::object();
+        NodeRenderSetting out;
         std::string path = obj.path();
-        if (path.find("topnet") == std::string::npos) add_frame_range(obj, host, record);
-        Json denoise = Json::array();
-        Json renderers = Json::array();
+        if (path.find("topnet") == std::string::npos) add_frame_range(obj, host, out.record);
         try {
-            read_family(obj, obj_type_name, path, record, denoise, renderers);
+            read_family(obj, obj_type_name, path, out.record, out.denoise, out.renderers);
         } catch (const std::exception& e) {
             console::print(format_trace(TraceFrame::current(), e));
         }
-        return std::make_tuple(record, denoise, renderers);
+        return out;
     });
 }
 
@@ -143,10 +141,12 @@ RenderSettings analysis_render_setting(Host& host,
             if (std::find(render_node_type.begin(), render_node_type.end(), type) ==
                 render_node_type.end())
                 continue;
-            auto [record, denoise, renderers] = get_render_setting(*node, type, host);
-            out.settings[node->name()] = record;
-            for (const auto& d : denoise) out.all_ar_denoise.push_back(d);
-            for (const auto& r : renderers) out.all_renderer_list.push_back(r);
+            NodeRenderSetting found = get_render_setting(*node, type, host);
+            out.settings[node->name()] = std::move(found.record);
+            out.all_ar_denoise.insert(out.all_ar_denoise.end(), found.denoise.begin(),
+                                      found.denoise.end());
+            out.all_renderer_list.insert(out.all_renderer_list.end(), found.renderers.begin(),
+                                         found.renderers.end());
         }
         return out;
     });

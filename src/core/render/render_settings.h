@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "host/host.h"
@@ -10,17 +9,21 @@
 
 namespace scanflow {
 
-// (settings record, Arnold denoising entries, renderer names) of one render node. A failure
+// The settings record, Arnold denoising entries and renderer names of one render node. A failure
 // while reading the family's settings is printed and leaves the record partial.
-std::tuple<Json, Json, Json> get_render_setting(Node& obj, const std::string& obj_type_name,
-                                                Host& host);
+struct NodeRenderSetting {
+    Json record = Json::object();
+    std::vector<std::string> denoise;
+    std::vector<std::string> renderers;
+};
+NodeRenderSetting get_render_setting(Node& obj, const std::string& obj_type_name, Host& host);
 
 // The settings of every render node by node name, and the scene's denoising entries and
 // renderer names.
 struct RenderSettings {
     Json settings = Json::object();
-    Json all_ar_denoise = Json::array();
-    Json all_renderer_list = Json::array();
+    std::vector<std::string> all_ar_denoise;
+    std::vector<std::string> all_renderer_list;
 };
 RenderSettings analysis_render_setting(Host& host,
                                        const std::vector<std::string>& render_node_type);

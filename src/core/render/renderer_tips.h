@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "util/json.h"
+#include "run/tips.h"
 
 namespace scanflow {
 
 // "50107": the denoising entries followed by the explanation, on a non-GPU platform. The entries
 // list keeps the explanation.
-void add_denoise_tip(Json& all_ar_denoise, const std::string& platform, Json& tips_adict);
+void add_denoise_tip(std::vector<std::string>& all_ar_denoise, const std::string& platform,
+                     Tips& tips);
 
 // "50108": the renderers used that are not among the configured plug-ins (where "redshift" is
 // renamed "RS" in place first).
-void add_unconfigured_renderer_tip(const Json& all_renderer_list,
-                                   std::vector<std::string>& user_plugins, Json& tips_adict);
+void add_unconfigured_renderer_tip(const std::vector<std::string>& all_renderer_list,
+                                   std::vector<std::string>& user_plugins, Tips& tips);
 
 }  // namespace scanflow

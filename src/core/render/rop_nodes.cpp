@@ -128,8 +128,8 @@ std::string export_mode_label(Node& node, const std::string& path) {
                : "";
 }
 
-void add_vray_facts(Node& node, const std::string& path, bool gpu, Json& tips_adict,
-                    Json& gpu_messages, Json& record) {
+void add_vray_facts(Node& node, const std::string& path, bool gpu, Tips& tips,
+                    std::vector<std::string>& gpu_messages, Json& record) {
     record["img_save"] = node.evalParm("SettingsOutput_img_save").str();
     Value mode = node.evalParm("render_render_mode");
     record["render_render_mode"] =
@@ -149,7 +149,7 @@ void add_vray_facts(Node& node, const std::string& path, bool gpu, Json& tips_ad
         std::string message = "this " + path + " Export Mode is  " + label +
                               " ,Dont support,please select 'No Export' or 'Export & Render'.";
         console::print_times(message);
-        tips_adict[tip::kVrayExportMode] = Json::array({message});
+        tips.set(tip::kVrayExportMode, {message});
     }
     ParmPtr picture = node.parm("SettingsOutput_img_file_path");
     if (!picture)
@@ -157,7 +157,8 @@ void add_vray_facts(Node& node, const std::string& path, bool gpu, Json& tips_ad
     record["output_path"] = slashes_forward(picture->unexpandedString());
 }
 
-void check_karma_denoiser(Node& node, const std::string& path, bool gpu, Json& gpu_messages) {
+void check_karma_denoiser(Node& node, const std::string& path, bool gpu,
+                          std::vector<std::string>& gpu_messages) {
     std::string denoiser = node.evalParm("denoiser").str();
     if (denoiser != "optix" || gpu) return;
     console::print_times("this " + path + " image filters denoiser mode is  " + denoiser +
@@ -166,14 +167,14 @@ void check_karma_denoiser(Node& node, const std::string& path, bool gpu, Json& g
                            " ,you need submit task to GPU platform.");
 }
 
-void add_unique(Json& list, const std::string& text) {
+void add_unique(std::vector<std::string>& list, const std::string& text) {
     if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
 }
 
 // Arnold nodes that export scene files are not recorded and get no camera check here; every
 // other node is recorded unless its camera is missing, which becomes a message.
 void accept_record(Node& node, const std::string& type, const std::string& path, Json record,
-                   Host& host, Json& rop_node, Json& missing_cameras) {
+                   Host& host, Json& rop_node, std::vector<std::string>& missing_cameras) {
     if (type == "arnold") {
         if (!is_on(node.evalParm("ar_ass_export_enable"))) rop_node.push_back(std::move(record));
         return;
@@ -194,8 +195,8 @@ void accept_record(Node& node, const std::string& type, const std::string& path,
 
 Json get_rop_node_setting(Json rop_node, const RopScan& in) {
     return timed(2, "get_rop_node_setting", [&] {
-        Json gpu_messages = Json::array();
-        Json missing_cameras = Json::array();
+        std::vector<std::string> gpu_messages;
+        std::vector<std::string> missing_cameras;
         const bool gpu = gpu_platform(in.platform);
         NodePtr root = in.host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
@@ -213,21 +214,21 @@ Json get_rop_node_setting(Json rop_node, const RopScan& in) {
             if (path.find("topnet") != std::string::npos) continue;
             record["frames"] = frames_text(*node, in.host);
             if (type == "opengl" && !gpu)
-                in.tips_adict[tip::kOpenglNeedsGpu] =
-                    Json::array({"The file contains an Opengl node and requires a graphics card. "
-                                 "Submit the file on the GPU platform"});
+                in.tips.set(tip::kOpenglNeedsGpu,
+                            {"The file contains an Opengl node and requires a graphics card. "
+                             "Submit the file on the GPU platform"});
             if (type == "vray_renderer")
-                add_vray_facts(*node, path, gpu, in.tips_adict, gpu_messages, record);
+                add_vray_facts(*node, path, gpu, in.tips, gpu_messages, record);
             add_camera(*node, type, in.host, record);
             record["option"] = "-1";
             record["render"] = node->isBypassed() ? "0" : "1";
             accept_record(*node, type, path, std::move(record), in.host, rop_node, missing_cameras);
         }
-        if (!missing_cameras.empty()) in.tips_adict[tip::kMissingCamera] = missing_cameras;
+        if (!missing_cameras.empty()) in.tips.set(tip::kMissingCamera, missing_cameras);
         if (!gpu_messages.empty()) {
-            Json distinct = Json::array();
+            std::vector<std::string> distinct;
             for (const auto& m : gpu_messages) add_unique(distinct, m);
-            in.tips_adict[tip::kNeedsGpuPlatform] = distinct;
+            in.tips.set(tip::kNeedsGpuPlatform, std::move(distinct));
         }
         return rop_node;
     });

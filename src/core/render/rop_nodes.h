@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "run/tips.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -13,7 +14,7 @@ struct RopScan {
     Host& host;
     const std::string& platform;
     const std::vector<std::string>& render_node_type;
-    Json& tips_adict;
+    Tips& tips;
 };
 
 // The node types the analysis treats as render nodes, in the analysis's order (the analysis

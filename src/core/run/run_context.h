@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "run/tips.h"
 #include "util/confinement.h"
 #include "util/flavour.h"
 #include "util/json.h"
@@ -31,7 +32,7 @@ struct RunContext {
     std::string platform;
     std::string channel;
     std::vector<std::string> user_plugins;
-    Json tips_adict = Json::object();
+    Tips tips_adict;
     Json task_adict = Json::object();
     // Files already read in this run, so that each is read once.
     std::set<std::string> rs_asseted;  // Redshift proxies

@@ -1,0 +1,60 @@
+#include "run/tips.h"
+
+#include <algorithm>
+
+namespace scanflow {
+
+const Tips::Entry* Tips::find(std::string_view code) const {
+    auto at = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.code == code; });
+    return at == entries_.end() ? nullptr : &*at;
+}
+
+Tips::Entry& Tips::entry(std::string_view code) {
+    if (const Entry* found = find(code)) return const_cast<Entry&>(*found);
+    entries_.push_back(Entry{std::string(code), {}, {}});
+    return entries_.back();
+}
+
+void Tips::set(std::string_view code, std::vector<std::string> messages) {
+    Entry& e = entry(code);
+    e.messages = std::move(messages);
+    e.script_value.clear();
+}
+
+void Tips::add(std::string_view code, std::string message) {
+    Entry& e = entry(code);
+    e.script_value.clear();
+    e.messages.push_back(std::move(message));
+}
+
+void Tips::extend(std::string_view code, const std::vector<std::string>& messages) {
+    Entry& e = entry(code);
+    e.script_value.clear();
+    e.messages.insert(e.messages.end(), messages.begin(), messages.end());
+}
+
+void Tips::set_script_value(std::string_view code, std::string json_text) {
+    Entry& e = entry(code);
+    e.messages.clear();
+    e.script_value = std::move(json_text);
+}
+
+void Tips::update(const Tips& later) {
+    for (const Entry& e : later.entries_) entry(e.code) = e;
+}
+
+std::vector<std::string> Tips::messages(std::string_view code) const {
+    const Entry* e = find(code);
+    return e ? e->messages : std::vector<std::string>{};
+}
+
+bool Tips::operator==(const Tips& other) const {
+    return entries_ == other.entries_;
+}
+
+bool operator==(const Tips::Entry& a, const Tips::Entry& b) {
+    return a.code == b.code && a.messages == b.messages && a.script_value == b.script_value;
+}
+
+}  // namespace scanflow
