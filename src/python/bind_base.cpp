@@ -13,11 +13,20 @@ namespace scanflow::py_bridge {
 
 namespace {
 
+template <typename Form>
+py::dict patterns_dict(const ParameterPatterns& patterns, Form form) {
+    py::dict out;
+    for (const auto& [parm, pattern] : patterns.entries())
+        out[to_pystr(parm)] = to_pystr(form(pattern));
+    return out;
+}
+
 py::object state_attribute(const std::string& name) {
     ModuleState& s = module_state();
     if (name == "GLOBAL_ALL_ORIGINOL_LIST") return to_pylist(s.GLOBAL_ALL_ORIGINOL_LIST);
-    if (name == "GLOBAL_ALL_ORIGINOL_JSON") return from_json(s.GLOBAL_ALL_ORIGINOL_JSON);
-    if (name == "ALL_NODE") return from_json(s.ALL_NODE);
+    if (name == "GLOBAL_ALL_ORIGINOL_JSON") return patterns_dict(s.ALL_NODE, slashes_forward);
+    if (name == "ALL_NODE")
+        return patterns_dict(s.ALL_NODE, [](const std::string& p) { return p; });
     if (name == "problem_nodes_list") return to_pylist(s.problem_nodes_list);
     if (name == "texture_searchpaths") {
         py::set out;

@@ -34,7 +34,8 @@ void bind_scan(py::module_& m) {
             ParmPtr handle = wrap_hou_parm(parm);
             const Services& s = module_services();
             ReleasedInterpreter release;
-            RY_GetSequen(*handle, s.host, s.module, s.module.flavour());
+            std::string pattern = RY_GetSequen(*handle, s.host, s.module.flavour());
+            record_pattern(handle->path(), pattern, s.module);
         },
         py::arg("parm"));
     m.def(

@@ -22,12 +22,13 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
     std::string take = dir.write("take[2].exr", "t");
     std::string cache = dir.write("c.0001.bgeo", "{}");
     dir.write("c.0002.bgeo", "{}");
-    Json all_node = Json::object();
-    all_node["/obj/a/file"] = plate;  // one frame named as such: itself alone
-    all_node["/obj/a/seq"] = dir.file("plate.*[0-9].exr");
-    all_node["/obj/a/gone"] = "\"" + dir.file("gone.exr") + "\"";
-    all_node["/obj/a/cache"] = dir.file("c.*[0-9].bgeo");
-    all_node["/obj/a/take"] = take;
+    ParameterPatterns all_node;
+    all_node.record("/obj/a/file", plate);  // one frame named as such: itself alone
+    all_node.record("/obj/a/seq", dir.file("plate.*[0-9].exr"));
+    all_node.record("/obj/a/gone", "\"" + dir.file("gone.exr") + "\"");
+    all_node.record("/obj/a/cache", dir.file("c.*[0-9].bgeo"));
+    all_node.record("/obj/a/take", dir.file("take.exr"));
+    all_node.record("/obj/a/take", take);  // read again: its place kept, the later pattern
     DirCache listings;
     ParameterFiles found = collect_parameter_files(all_node, listings, native_flavour(), 2);
     ASSERT_EQ(found.convert_node.size(), 5u);

@@ -1,6 +1,7 @@
 """A whole scene analysed through the command line: every result file and its content."""
 
 import hashlib
+import json
 import os
 
 from conftest import WEB_OPTIONS, base_env
@@ -201,3 +202,24 @@ def test_recorded_patterns_of_frame_tokens_expressions_and_node_rules(run_cli, p
     }
     convert = project.read("asset.json")["convert_node"]
     assert convert["/obj/cache/file"] == [r + "/cache/v2/sim.0001.bgeo.sc", r + "/cache/v2/sim.0002.bgeo.sc"]
+
+
+def test_a_host_script_reads_the_patterns_the_scan_recorded(run_python, project):
+    scene = project.scene({"nodes": [
+        {"path": "/obj", "type": "obj"},
+        {"path": "/obj/tex", "type": "texture", "parms": {
+            "map": "C:\\tex\\wood.$F4.jpg", "other": "$HIP/b.exr"}},
+    ]})
+    code = ("import hou, json, scanflow, sys; hou.hipFile.load(sys.argv[1]);"
+            "[scanflow.RY_GetSequen(hou.node('/obj/tex').parm(n)) for n in ('map', 'other', 'map')];"
+            "print(json.dumps([scanflow.ALL_NODE, scanflow.GLOBAL_ALL_ORIGINOL_JSON,"
+            " scanflow.GLOBAL_ALL_ORIGINOL_LIST]))")
+    run = run_python(code, scene)
+    assert run.code == 0, run.out + run.err
+    all_node, as_written, every = json.loads(run.lines[-1])
+    other = str(project.root) + "/b.exr"
+    # A parameter read again keeps its place; the list holds every reading.
+    wood = "C:/tex/wood.$F.jpg"
+    assert list(all_node.items()) == [("/obj/tex/map", wood), ("/obj/tex/other", other)]
+    assert as_written == all_node
+    assert every == [wood, other, wood]

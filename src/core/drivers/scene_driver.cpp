@@ -186,11 +186,10 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
 // When a parameter names a USD file, the USD library is loaded while the parameters' files are
 // found and the other nested files read: its import is the longest step before the first USD
 // file can be read. A USD file that turns out to be missing costs the import and nothing else.
-void AnalysisHipAssets::load_usd_ahead(const Json& parameter_values) {
+void AnalysisHipAssets::load_usd_ahead(const ParameterPatterns& patterns) {
     if (!services_.usd) return;
-    for (const auto& [parm_path, value] : parameter_values.items()) {
-        if (!ends_with_any(strip(value_text(value), "\"'"), {".usd", ".usdc", ".USD", ".usda"}))
-            continue;
+    for (const auto& [parm_path, pattern] : patterns.entries()) {
+        if (!ends_with_any(strip(pattern, "\"'"), {".usd", ".usdc", ".USD", ".usda"})) continue;
         services_.usd->load_ahead();
         return;
     }
@@ -219,7 +218,7 @@ void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
 AssetRecord AnalysisHipAssets::start_asset_record(const ParameterFiles& parameters,
                                                   const UploadLists& nested) {
     AssetRecord asset;
-    asset.asset_node = services_.module.GLOBAL_ALL_ORIGINOL_JSON;
+    asset.asset_node = &services_.module.ALL_NODE;
     asset.nested = &nested.nested;
     asset.convert_node = &parameters.convert_node;
     asset.render_settings = analysis_render_setting();

@@ -60,7 +60,7 @@ private:
     void write_results(DirCache& listings);
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
-    void load_usd_ahead(const Json& parameter_values);
+    void load_usd_ahead(const ParameterPatterns& patterns);
     FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings);
     AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,

@@ -6,6 +6,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/text.h"
 #include "run/tip_codes.h"
 #include "util/file_facts.h"
 #include "util/work_pool.h"
@@ -82,7 +83,12 @@ void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::s
 void write_asset_record(JsonWriter& out, const AssetRecord& record) {
     out.begin_object();
     out.key("asset_node");
-    out.value(record.asset_node);
+    out.begin_object();
+    for (const auto& [parm, pattern] : record.asset_node->entries()) {
+        out.key(parm);
+        out.string(slashes_forward(pattern));
+    }
+    out.end_object();
     out.key("Nested_Assets");
     out.begin_object();
     for (const auto& [path, found] : *record.nested) {

@@ -8,6 +8,7 @@
 
 #include "output/parameter_files.h"
 #include "output/upload_lists.h"
+#include "run/parameter_patterns.h"
 #include "upload/gather.h"
 #include "util/file_facts.h"
 #include "util/fs_cache.h"
@@ -26,7 +27,7 @@ struct FactsLine {
 
 // Members in the order asset.json holds them; the large ones are referred to, not copied.
 struct AssetRecord {
-    Json asset_node;
+    const ParameterPatterns* asset_node = nullptr;             // written with forward slashes
     const NestedFiles* nested = nullptr;                       // "Nested_Assets"
     const std::vector<ParameterFile>* convert_node = nullptr;  // "convert_node"
     Json render_settings;

@@ -21,11 +21,11 @@ std::vector<std::string> files_of(const std::string& path, DirCache& listings, F
 
 }  // namespace
 
-ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f,
-                                       unsigned threads) {
+ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCache& listings,
+                                       Flavour f, unsigned threads) {
     std::vector<std::pair<std::string, std::string>> parameters;  // (parameter, path)
-    for (const auto& [parm_path, value] : all_node.items())
-        parameters.emplace_back(parm_path, strip(value_text(value), "\"'"));
+    for (const auto& [parm_path, pattern] : all_node.entries())
+        parameters.emplace_back(parm_path, strip(pattern, "\"'"));
     // The directories are listed and matched side by side; the record is made in order.
     std::vector<std::vector<std::string>> found(parameters.size());
     parallel_for(parameters.size(), threads,

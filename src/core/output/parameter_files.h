@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "run/parameter_patterns.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
 #include "util/json.h"
@@ -22,9 +23,9 @@ struct ParameterFiles {
     std::vector<std::string> nested;          // scene, proxy and cache files to open (sampled)
 };
 
-// From the scan's parameter-to-pattern map (`ALL_NODE`), expanding on up to `threads` threads.
-ParameterFiles collect_parameter_files(const Json& all_node, DirCache& listings, Flavour f,
-                                       unsigned threads);
+// From the scan's parameter patterns (`ALL_NODE`), expanding on up to `threads` threads.
+ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCache& listings,
+                                       Flavour f, unsigned threads);
 
 // Each parameter's files, for reading side by side with the analysis: they do not change once
 // collected.

@@ -82,8 +82,7 @@ ModuleState::ModuleState(const Environment& env)
 
 void ModuleState::clear_collections() {
     GLOBAL_ALL_ORIGINOL_LIST.clear();
-    GLOBAL_ALL_ORIGINOL_JSON = Json::object();
-    ALL_NODE = Json::object();
+    ALL_NODE.clear();
     problem_nodes_list.clear();
     texture_searchpaths.clear();
     otls_assetpath.clear();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "run/parameter_patterns.h"
 #include "util/environment.h"
 #include "util/flavour.h"
 #include "util/json.h"
@@ -30,10 +31,10 @@ struct ModuleState {
     unsigned threads = 1;
 
     // Collections: filled once by one analysis, never cleared.
-    std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;
-    Json GLOBAL_ALL_ORIGINOL_JSON = Json::object();
-    Json ALL_NODE = Json::object();
-    MemberIndex originol_members, all_node_members;  // of the two objects above
+    std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;  // every pattern read, repeats included
+    // Each file parameter's pattern. The host-visible GLOBAL_ALL_ORIGINOL_JSON is the same with
+    // forward slashes.
+    ParameterPatterns ALL_NODE;
     std::vector<std::string> problem_nodes_list;
     std::set<std::string> texture_searchpaths;
     std::vector<std::string> otls_assetpath;

@@ -6,6 +6,7 @@
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/people.h"
+#include "base/text.h"
 #include "base/timed.h"
 #include "scan/node_preparation.h"
 #include "scan/sequence.h"
@@ -63,6 +64,15 @@ size_t collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>&
     return parms.size();
 }
 
+// The interpreter's repr() of the parameters' patterns as written in the asset record.
+std::string patterns_repr(const ParameterPatterns& patterns) {
+    std::string out = "{";
+    for (const auto& [parm, pattern] : patterns.entries())
+        out += (out.size() > 1 ? ", " : "") + python_quoted(parm, Quoted::Text) + ": " +
+               python_quoted(slashes_forward(pattern), Quoted::Text);
+    return out + "}";
+}
+
 std::string list_text(const std::vector<std::string>& items) {
     std::string out = "[";
     for (size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + items[i];
@@ -77,12 +87,12 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
     console::flush();
     size_t read = 0;
     for (auto& parm : collected) {
-        RY_GetSequen(*parm, in.host, in.module, in.flavour);
+        record_pattern(parm->path(), RY_GetSequen(*parm, in.host, in.flavour), in.module);
         people::progress("file parameters read", ++read);
     }
     people::progress_done("file parameters read", read);
     const ModuleState& s = in.module;
-    console::print("all node if is: " + py_repr(s.GLOBAL_ALL_ORIGINOL_JSON));
+    console::print("all node if is: " + patterns_repr(s.ALL_NODE));
     console::print("all assets is : " + py_repr(Json(s.GLOBAL_ALL_ORIGINOL_LIST)));
     console::print("problem nodes is : " + py_repr(Json(s.problem_nodes_list)));
     console::print("[analysis_assets finished]");

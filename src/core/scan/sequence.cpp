@@ -234,13 +234,6 @@ std::string expanded_by_host(Parm& parm, const std::string& pattern, const std::
     return protected_text;
 }
 
-void record_pattern(const std::string& parm_path, const std::string& pattern, ModuleState& module) {
-    module.GLOBAL_ALL_ORIGINOL_LIST.push_back(pattern);
-    module.originol_members.member(module.GLOBAL_ALL_ORIGINOL_JSON, parm_path) =
-        slashes_forward(pattern);
-    module.all_node_members.member(module.ALL_NODE, parm_path) = pattern;
-}
-
 }  // namespace
 
 std::string parm_repr(Parm& parm) {
@@ -259,8 +252,8 @@ std::string convertReference(Parm& parm) {
     return resolve(parm, chain);
 }
 
-void RY_GetSequen(Parm& parm, Host& host, ModuleState& module, Flavour f) {
-    timed(2, "RY_GetSequen", [&] {
+std::string RY_GetSequen(Parm& parm, Host& host, Flavour f) {
+    return timed(2, "RY_GetSequen", [&] {
         std::string pattern = resolved_references(parm);
         std::string raw = raw_text(parm);
         apply_expression_rules(raw, f, pattern);
@@ -269,8 +262,13 @@ void RY_GetSequen(Parm& parm, Host& host, ModuleState& module, Flavour f) {
         apply_node_type_rules(parm, host, f, pattern);
         pattern = expanded_by_host(parm, pattern, marker);
         parm.set(Value::text(raw));
-        record_pattern(parm.path(), pattern, module);
+        return pattern;
     });
+}
+
+void record_pattern(const std::string& parm_path, const std::string& pattern, ModuleState& module) {
+    module.GLOBAL_ALL_ORIGINOL_LIST.push_back(pattern);
+    module.ALL_NODE.record(parm_path, pattern);
 }
 
 }  // namespace scanflow
