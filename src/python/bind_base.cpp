@@ -4,6 +4,7 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "base/text.h"
 #include "base/timed.h"
 #include "bindings.h"
 #include "module_services.h"
