@@ -1,6 +1,6 @@
 """The whole analysis against the floor of the file system it has to touch.
 
-    .venv/bin/python bench/bench_flow.py [--scale 1.0] [--dir DIR] [--no-growth] [--runs 7]
+    .venv/bin/python bench/bench_flow.py [--scale 1.0] [--dir DIR] [--no-growth] [--no-show] [--runs 7]
 
 Generates a studio project (bench/flow_project.py; about 108,000 files at scale 1, kept in DIR
 for later runs), measures the floor in the same run (list every directory once, stat every file
@@ -8,9 +8,11 @@ once, read every nested file once, warm), then runs the command line on our own 
 on the `hou` test double, each on the scene without and with USD nodes, and prints the wall time,
 its ratio to the floor, the peak memory, the stat, open and directory-read calls (counted with
 `strace -f -C`, installed when missing) and the listings: the project's directories opened for
-reading, and how many distinct directories those were. Last, the plain scene at 10 times fewer
-and 3 times more files, to show how the cost grows: per file, and per file above the start-up
-that a scene without file parameters costs.
+reading, and how many distinct directories those were. Then the same project with its weight in
+nested files (a USD show of several hundred layers added, named by one more USD node), against
+its own floor, which reads every layer of the show as well. Last, the plain scene at 10 times
+fewer and 3 times more files, to show how the cost grows: per file, and per file above the
+start-up that a scene without file parameters costs.
 """
 
 import argparse
@@ -32,16 +34,17 @@ OPEN = ("open", "openat", "openat2")
 LIST = ("getdents", "getdents64")
 
 
-def project(root, scale):
+def project(root, scale, show=False):
     manifest_path = os.path.join(root, "manifest.json")
     if os.path.exists(manifest_path):
         with open(manifest_path) as f:
             manifest = json.load(f)
-        if manifest.get("scale") == scale and "empty" in manifest.get("scenes", {}):
+        if (manifest.get("scale") == scale and manifest.get("show", False) == show
+                and "empty" in manifest.get("scenes", {})):
             return manifest
     shutil.rmtree(root, ignore_errors=True)
     start = time.perf_counter()
-    manifest = flow_project.generate(root, scale)
+    manifest = flow_project.generate(root, scale, show)
     print("generated %d files in %d directories in %.1f s" % (
         manifest["files"], manifest["directories"], time.perf_counter() - start))
     return manifest
@@ -150,12 +153,51 @@ def best(scene, host, runs):
     return min(r[0] for r in results), max(r[1] for r in results)
 
 
+def print_header():
+    print("%-26s %7s %7s %8s %9s %7s %6s %8s %9s" % (
+        "run", "wall s", "floor x", "peak MB", "stat/file", "stat", "open", "getdents", "listings"))
+
+
+def print_row(name, scene, host, root, files, floor_s, runs, counted):
+    wall, peak = best(scene, host, runs)
+    counts = syscalls(scene, host, root) if counted else None
+    shown = ["-"] * 5 if counts is None else [
+        "%.3f" % (counts[0] / files), counts[0], counts[1], counts[2],
+        "%d/%d" % (counts[3], counts[4])]
+    print("%-26s %7.3f %7.2f %8.0f %9s %7s %6s %8s %9s" % ((name, wall, wall / floor_s, peak)
+                                                          + tuple(shown)))
+
+
+def nested_heavy(args, counted):
+    """The project with a USD show added, against its own floor."""
+    root = "%s-%g-show" % (args.dir, args.scale)
+    manifest = project(root, args.scale, show=True)
+    layers = []
+    for folder, _, names in os.walk(os.path.join(root, "usd", "show")):
+        layers.extend(os.path.join(folder, n) for n in names if ".usd" in n)
+    nested = sorted(set(opened_files(manifest["scenes"]["usd"]["hip"], "hip")) | set(layers))
+    floor(root, nested)
+    floor_s = min(floor(root, nested) for _ in range(3))
+    files = manifest["files"]
+    print()
+    print("nested-heavy project: %d files in %d directories, %d file parameters (+%d USD, the show's "
+          "among them); %d nested files of %.0f MB, %d of them the show's layers" % (
+              files, manifest["directories"], manifest["file_parms"], manifest["usd_parms"],
+              len(nested), sum(os.path.getsize(p) for p in nested) / 1e6, len(layers)))
+    print("floor (as above, and every layer of the show read): %.3f s" % floor_s)
+    print_header()
+    for tag, label in (("plain", "no USD"), ("usd", "with USD and the show")):
+        print_row("heavy, " + label, manifest["scenes"][tag]["hip"], "hip", root, files, floor_s,
+                  args.runs, counted)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--dir", default=os.path.join(tempfile.gettempdir(), "scanflow-flow"))
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--no-growth", action="store_true")
+    parser.add_argument("--no-show", action="store_true", help="without the nested-heavy project")
     args = parser.parse_args()
     manifest = project("%s-%g" % (args.dir, args.scale), args.scale)
     root = "%s-%g" % (args.dir, args.scale)
@@ -170,19 +212,14 @@ def main():
           % floor_s)
     counted = ensure_strace()
     print()
-    print("%-26s %7s %7s %8s %9s %7s %6s %8s %9s" % (
-        "run", "wall s", "floor x", "peak MB", "stat/file", "stat", "open", "getdents", "listings"))
+    print_header()
     for host, label in (("hip", "our scene layer"), ("hou", "hou test double")):
         for tag in ("plain", "usd"):
             scene = manifest["scenes"][tag]["hip" if host == "hip" else "double"]
-            wall, peak = best(scene, host, args.runs)
-            counts = syscalls(scene, host, root) if counted else None
             name = "%s, %s" % (label, "with USD" if tag == "usd" else "no USD")
-            shown = ["-"] * 5 if counts is None else [
-                "%.3f" % (counts[0] / files), counts[0], counts[1], counts[2],
-                "%d/%d" % (counts[3], counts[4])]
-            print("%-26s %7.3f %7.2f %8.0f %9s %7s %6s %8s %9s" % ((name, wall, wall / floor_s, peak)
-                                                                  + tuple(shown)))
+            print_row(name, scene, host, root, files, floor_s, args.runs, counted)
+    if not args.no_show:
+        nested_heavy(args, counted)
     if args.no_growth:
         return
     print()

@@ -1,6 +1,6 @@
 """Generates a studio project for the whole-analysis benchmark, and its scene in both forms.
 
-    python bench/flow_project.py DIR [--scale 1.0]
+    python bench/flow_project.py DIR [--scale 1.0] [--show]
 
 At scale 1 the project holds about 108,000 files in about 1,300 directories: texture sets with
 UDIM tiles and their .tx and .rat counterparts, frame-numbered geometry caches, Alembic archives,
@@ -8,7 +8,10 @@ volume sequences, Arnold scene files (single and in sequences, some naming furth
 Redshift proxies, V-Ray scenes, geometry caches with file lists, a tree of USD layers, and plain
 image sequences; a few named files are missing. The scene (about 1,950 file parameters) is written
 as a real .hip file and as a scene description of the `hou` test double, each with and without
-the USD nodes. DIR/manifest.json records what was made.
+the USD nodes. With --show, the project's weight moves into nested files: a USD show of several
+hundred layers (bench/usd_show.py: assets with look sublayers, level-of-detail variants that
+pay-load their geometry, UDIM textures, value clips, a missing layer) is added, and named by one
+more USD node. DIR/manifest.json records what was made.
 """
 
 import argparse
@@ -196,6 +199,19 @@ def usd_tree(pr):
         pr.usd_parms.append(("sublayer", "filepath1", pr.hip(*d, "shot.usda")))
 
 
+def usd_show(pr):
+    """The show of bench/usd_show.py inside the project, its shot layer named by a USD node."""
+    from pathlib import Path
+
+    from usd_show import build_show
+    before = sum(len(files) for _, _, files in os.walk(pr.root))
+    shot, _ = build_show(Path(pr.p("usd", "show")), assets=pr.n(150))
+    for folder, _, files in os.walk(pr.p("usd", "show")):
+        pr.nested_bytes += sum(os.path.getsize(os.path.join(folder, f)) for f in files if ".usd" in f)
+    pr.files += sum(len(files) for _, _, files in os.walk(pr.root)) - before
+    pr.usd_parms.append(("sublayer", "filepath1", pr.hip("usd", "show", shot.name)))
+
+
 def scene_description(pr, with_usd, version="19.5.605", empty=False):
     nodes = [{"path": "/obj", "type": "obj"}, {"path": "/out", "type": "out"},
              {"path": "/stage", "type": "lopnet"},
@@ -213,10 +229,12 @@ def scene_description(pr, with_usd, version="19.5.605", empty=False):
     return {"version": version, "variables": {"JOB": pr.root}, "frames": (1001, 1100), "nodes": nodes}
 
 
-def generate(root, scale=1.0):
+def generate(root, scale=1.0, show=False):
     pr = Project(root, scale)
     for part in (textures, caches, plates, arnold, redshift, vray, geometry_lists, usd_tree):
         part(pr)
+    if show:
+        usd_show(pr)
     scenes = {}
     for with_usd in (False, True):
         description = scene_description(pr, with_usd)
@@ -233,7 +251,7 @@ def generate(root, scale=1.0):
     hipwrite.write_cpio(empty, scene_description(pr, False, empty=True))
     scenes["empty"] = {"hip": empty}
     directories = sum(len(dirs) for _, dirs, _ in os.walk(root))
-    manifest = {"scale": scale, "files": pr.files, "directories": directories,
+    manifest = {"scale": scale, "show": show, "files": pr.files, "directories": directories,
                 "nested_bytes": pr.nested_bytes, "file_parms": len(pr.parms),
                 "usd_parms": len(pr.usd_parms), "scenes": scenes}
     with open(os.path.join(root, "manifest.json"), "w") as f:
@@ -245,5 +263,6 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("root")
     parser.add_argument("--scale", type=float, default=1.0)
+    parser.add_argument("--show", action="store_true", help="add a USD show of several hundred layers")
     args = parser.parse_args()
-    print(json.dumps(generate(args.root, args.scale), indent=1))
+    print(json.dumps(generate(args.root, args.scale, args.show), indent=1))
