@@ -22,6 +22,31 @@ py::dict patterns_dict(const ParameterPatterns& patterns, Form form) {
     return out;
 }
 
+// One dictionary per recording: {layer: {prim pattern: {"variantset": .., "variantname": ..}}}
+// or {layer: {set name: selection}}; {} for a node that recorded nothing.
+py::list variants_list(const RecordedVariants& recorded) {
+    py::list out;
+    for (const LayerVariants& entry : recorded) {
+        py::dict one;
+        if (entry.layer) {
+            py::dict variants;
+            for (const RecordedVariant& v : entry.variants) {
+                py::object picked = to_pystr(v.selection);
+                if (v.for_prims) {
+                    py::dict pair;
+                    pair["variantset"] = from_json(value_json(v.variantset));
+                    pair["variantname"] = from_json(value_json(v.variantname));
+                    picked = pair;
+                }
+                variants[to_pystr(v.key)] = picked;
+            }
+            one[to_pystr(*entry.layer)] = variants;
+        }
+        out.append(one);
+    }
+    return out;
+}
+
 py::object state_attribute(const std::string& name) {
     ModuleState& s = module_state();
     if (name == "GLOBAL_ALL_ORIGINOL_LIST") return to_pylist(s.GLOBAL_ALL_ORIGINOL_LIST);
@@ -35,7 +60,7 @@ py::object state_attribute(const std::string& name) {
         return out;
     }
     if (name == "otls_assetpath") return to_pylist(s.otls_assetpath);
-    if (name == "need_varian_usd") return from_json(s.need_varian_usd);
+    if (name == "need_varian_usd") return variants_list(s.need_varian_usd);
     if (name == "instance_flag") return py::bool_(s.instance_flag);
     if (name == "protect_path") {
         std::lock_guard lock(s.protect_path_mutex);

@@ -30,7 +30,11 @@ public:
         opened.push_back(layer);
         return references[layer];
     }
-    UsdStageWalk walk_stage(const std::string&, const VariantChooser&) override { return walk; }
+    std::vector<std::pair<std::string, std::string>> picked;  // for the prim /world
+    UsdStageWalk walk_stage(const std::string&, const VariantChooser& choose) override {
+        if (choose) picked = choose("/world");
+        return walk;
+    }
     std::pair<double, double> time_codes(const std::string&) override { return {1, 1}; }
     std::string version() override { return "0.25.5"; }
 };
@@ -63,12 +67,28 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     prim->attributes = {text, asset};
     usd.walk.prims.push_back(prim);
 
-    Json variants = Json::array();
+    // The prim patterns recorded for this layer pick the variants; a stage manager's set
+    // selections and another layer's patterns do not.
+    auto pick = [](const std::string& prim_path, Value set, Value name) {
+        return RecordedVariant{prim_path, true, std::move(set), std::move(name), {}};
+    };
+    RecordedVariants variants(4);
+    variants[0].layer = shot;
+    variants[0].record(pick("/world", Value::text("look"), Value::text("red")));
+    variants[0].record(pick("/other", Value::text("look"), Value::text("blue")));
+    variants[1].layer = shot;
+    variants[1].record(RecordedVariant{"look", false, {}, {}, "green"});
+    variants[2].layer = dir.file("elsewhere.usda");
+    variants[2].record(pick("/world", Value::text("look"), Value::text("grey")));
+    variants[3].layer = shot;
+    variants[3].record(pick("/world", Value::text("lod"), Value::integer(2)));
     std::set<std::string> search;
     DirCache listings;
     auto found = get_stage_references(
         shot,
         StageInputs{&usd, variants, search, {}, Environment::of({}), listings, native_flavour()});
+    EXPECT_EQ(usd.picked,
+              (std::vector<std::pair<std::string, std::string>>{{"look", "red"}, {"lod", "2"}}));
     EXPECT_TRUE(has(found, a)) << Json(found).dump();
     EXPECT_TRUE(has(found, b));  // the asset as the library resolved it
     EXPECT_TRUE(has(found, ref));
@@ -115,7 +135,7 @@ TEST(Usd, VariablesInPathsAndLayerSearchDirectories) {
     std::vector<std::string> search =
         layer_search_dirs({"NOT_SET", "UNSET_LATER", "LAYERS"}, machine);
     EXPECT_EQ(search, (std::vector<std::string>{"/x", dir.file("shared")}));
-    Json variants = Json::array();
+    RecordedVariants variants;
     std::set<std::string> texture_dirs;
     auto walk = [&](const Environment& variables) {
         DirCache listings;

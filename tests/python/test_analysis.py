@@ -223,3 +223,23 @@ def test_a_host_script_reads_the_patterns_the_scan_recorded(run_python, project)
     assert list(all_node.items()) == [("/obj/tex/map", wood), ("/obj/tex/other", other)]
     assert as_written == all_node
     assert every == [wood, other, wood]
+
+
+def test_a_host_script_reads_the_variant_selections_the_scan_recorded(run_python, project):
+    scene = project.scene({"nodes": [
+        {"path": "/stage", "type": "lopnet"},
+        {"path": "/stage/layer", "type": "sublayer", "parms": {"filepath1": "/usd/shot.usda"}},
+        {"path": "/stage/sv", "type": "setvariant", "inputs": ["/stage/layer"], "parms": {
+            "num_variants": 2, "primpattern1": "/world/a", "variantset1": "look", "variantname1": "red",
+            "primpattern2": "/world/b", "variantset2": "lod", "variantname2": 2}},
+        {"path": "/stage/none", "type": "setvariant", "inputs": ["/stage/layer"],
+         "parms": {"num_variants": 0}},
+    ]})
+    code = ("import hou, json, scanflow, sys; hou.hipFile.load(sys.argv[1]);"
+            "scanflow.analysis_assetsChecking(); print(json.dumps(scanflow.need_varian_usd))")
+    run = run_python(code, scene)
+    assert run.code == 0, run.out + run.err
+    recorded = json.loads(run.lines[-1])
+    assert recorded == [{"/usd/shot.usda": {"/world/a": {"variantset": "look", "variantname": "red"},
+                                            "/world/b": {"variantset": "lod", "variantname": 2}}},
+                        {}]

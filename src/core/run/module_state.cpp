@@ -86,7 +86,7 @@ void ModuleState::clear_collections() {
     problem_nodes_list.clear();
     texture_searchpaths.clear();
     otls_assetpath.clear();
-    need_varian_usd = Json::array();
+    need_varian_usd.clear();
     instance_flag = false;
 }
 

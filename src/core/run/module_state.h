@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "run/parameter_patterns.h"
+#include "run/recorded_variants.h"
 #include "util/environment.h"
 #include "util/flavour.h"
 #include "util/json.h"
@@ -38,7 +39,7 @@ struct ModuleState {
     std::vector<std::string> problem_nodes_list;
     std::set<std::string> texture_searchpaths;
     std::vector<std::string> otls_assetpath;
-    Json need_varian_usd = Json::array();
+    RecordedVariants need_varian_usd;
     bool instance_flag = false;
 
     // Prefixes of the farm machines' own software and work areas. The prefix test lower-cases

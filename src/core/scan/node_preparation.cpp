@@ -72,18 +72,19 @@ std::vector<NodePtr> sublayer_ancestors(Node& node) {
 void prepare_setvariant(Node& node, ModuleState& module) {
     for (auto& sublayer : sublayer_ancestors(node)) {
         long long count = node.evalParm("num_variants").as_int();
-        Json layer = Json::object();
-        Json variants = Json::object();
+        LayerVariants layer;
         for (long long o = 1; o <= count; ++o) {
             std::string usd_path = sublayer->evalParm("filepath1").str();
             std::string slot = std::to_string(o);
-            Json selection = Json::object();
-            selection["variantset"] = value_json(node.evalParm("variantset" + slot));
-            selection["variantname"] = value_json(node.evalParm("variantname" + slot));
-            variants[node.evalParm("primpattern" + slot).str()] = selection;
-            layer[usd_path] = variants;
+            RecordedVariant selection;
+            selection.key = node.evalParm("primpattern" + slot).str();
+            selection.for_prims = true;
+            selection.variantset = node.evalParm("variantset" + slot);
+            selection.variantname = node.evalParm("variantname" + slot);
+            layer.record(std::move(selection));
+            layer.layer = usd_path;
         }
-        module.need_varian_usd.push_back(layer);
+        module.need_varian_usd.push_back(std::move(layer));
     }
 }
 
@@ -100,14 +101,13 @@ void prepare_stagemanager(Node& node, ScanInputs& in) {
         std::string stage_file = sublayer->evalParm("filepath1").str();
         if (stage_file.empty()) continue;
         console::print("bbbbb" + stage_file);
-        Json layer = Json::object();
-        Json variants = Json::object();
+        LayerVariants layer;
         for (const auto& [set_name, selection] :
              require_usd(in.usd).variant_selections(stage_file)) {
-            variants[set_name] = selection;
-            layer[stage_file] = variants;
+            layer.record(RecordedVariant{set_name, false, {}, {}, selection});
+            layer.layer = stage_file;
         }
-        in.module.need_varian_usd.push_back(layer);
+        in.module.need_varian_usd.push_back(std::move(layer));
     }
 }
 

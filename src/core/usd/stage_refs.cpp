@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "base/timed.h"
 #include "usd/layers.h"
+#include "util/json.h"
 #include "util/paths.h"
 #include "util/sequence_key.h"
 
@@ -24,24 +25,28 @@ std::string abspath(const std::string& path, Flavour f) {
 
 using Found = std::set<std::string>;
 
-// The variant dictionaries the scan recorded for this layer file.
-Json recorded_variants(const std::string& stage_file, const Json& need_varian_usd) {
-    Json prim_variant = Json::array();
+// What the scan recorded for this layer file, one entry per recording.
+std::vector<const LayerVariants*> recorded_for(const std::string& stage_file,
+                                               const RecordedVariants& need_varian_usd) {
+    std::vector<const LayerVariants*> out;
     for (const auto& layer : need_varian_usd)
-        if (layer.is_object() && layer.contains(stage_file))
-            prim_variant.push_back(layer[stage_file]);
-    return prim_variant;
+        if (layer.layer == stage_file) out.push_back(&layer);
+    return out;
 }
 
-VariantChooser variant_chooser(const Json& prim_variant) {
-    return [&prim_variant](const std::string& prim_path) {
+// A set or variant name as the host gave it, numbers in their record form.
+std::string picked_name(const Value& v) {
+    return value_text(value_json(v));
+}
+
+// The set and variant each recording picks for a prim: its pattern is the prim's path.
+VariantChooser variant_chooser(std::vector<const LayerVariants*> recorded) {
+    return [recorded = std::move(recorded)](const std::string& prim_path) {
         std::vector<std::pair<std::string, std::string>> picks;
-        for (const auto& variants : prim_variant) {
-            auto hit = variants.find(prim_path);
-            if (hit == variants.end() || !hit->is_object()) continue;
-            picks.emplace_back(value_text(hit->value("variantset", Json(""))),
-                               value_text(hit->value("variantname", Json(""))));
-        }
+        for (const LayerVariants* layer : recorded)
+            for (const RecordedVariant& v : layer->variants)
+                if (v.for_prims && v.key == prim_path)
+                    picks.emplace_back(picked_name(v.variantset), picked_name(v.variantname));
         return picks;
     };
 }
@@ -198,10 +203,11 @@ std::vector<std::string> get_stage_references(const std::string& stage_file,
         Found result;
         get_refe_layer(stage_file, result, usd, in.layer_search_dirs, in.listings, f);
 
-        Json prim_variant = recorded_variants(stage_file, in.need_varian_usd);
-        console::print("This usd has a variant, with a value of " + py_repr(prim_variant));
+        std::vector<const LayerVariants*> recorded = recorded_for(stage_file, in.need_varian_usd);
+        console::print("This usd has a variant, with a value of " +
+                       variants_repr(in.need_varian_usd, stage_file));
         UsdStageWalk walk = usd.walk_stage(
-            stage_file, prim_variant.empty() ? VariantChooser{} : variant_chooser(prim_variant));
+            stage_file, recorded.empty() ? VariantChooser{} : variant_chooser(std::move(recorded)));
 
         std::string stage_dir = dirname(stage_file, f);
         for (const auto& sub : walk.root_sublayers) {

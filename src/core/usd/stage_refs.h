@@ -6,18 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "run/recorded_variants.h"
 #include "usd/facade.h"
 #include "util/environment.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
-#include "util/json.h"
 
 namespace scanflow {
 
 // What the stage walk reads besides the stage itself.
 struct StageInputs {
     UsdFacade* usd;  // null when the USD library is absent: the walk fails with "no Usd"
-    const Json& need_varian_usd;  // variant selections the scan recorded, per layer file
+    const RecordedVariants& need_varian_usd;  // selections the scan recorded, per layer file
     const std::set<std::string>& texture_searchpaths;
     std::vector<std::string>
         layer_search_dirs;  // where a layer not beside its referrer is looked for
