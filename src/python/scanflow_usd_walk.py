@@ -226,9 +226,10 @@ def _unread(prim):
         _run["unread"][key] = known
     return known
 
-def _attributes(prim, rec):
+def _attributes(prim, rec, sampled):
     # Only text and asset values name files, and only file attributes matter for their time
-    # samples: other attributes are not read.
+    # samples: other attributes are not read. Without `sampled`, no attribute of the stage can
+    # hold samples, and none is asked for them (asking visits every layer of the stack).
     searched = False
     unread = _unread(prim)
     for name in prim.GetPropertyNames():
@@ -255,7 +256,7 @@ def _attributes(prim, rec):
                 entry["anchored"] = _anchored(attr, asset, None)
                 searched = searched or _searched(asset[1])
         try:
-            samples = attr.GetTimeSamples()
+            samples = attr.GetTimeSamples() if sampled else []
             if samples:
                 entry["time_sampled"] = True
                 sample = attr.Get(0)
@@ -305,7 +306,7 @@ def _anchored(attr, asset, time):
         return ""
     return _outer(Sdf.ComputeAssetPathRelativeToLayer(stack[0].layer, written))
 
-def _record(prim, choose):
+def _record(prim, choose, sampled):
     """What the analysis reads of one prim; whether a variant selection changed the stage; whether
     a path of it was resolved through the stage's search paths."""
     rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
@@ -313,7 +314,7 @@ def _record(prim, choose):
     changed = rec["has_variant_sets"] and choose is not None and _select(prim, rec["path"], choose, rec)
     searched = _clips(prim, rec)
     searched = _specs(prim, rec) or searched
-    searched = _attributes(prim, rec) or searched
+    searched = _attributes(prim, rec, sampled) or searched
     return rec, changed, searched
 
 def _root_of(path):
@@ -325,12 +326,15 @@ def _summary(layer):
     known = _run["summaries"].get(key)
     if known is not None:
         return known
-    arcs = [False]
+    arcs, clips = [False], [False]
     def visit(path):
-        if arcs[0] or not path.IsPrimPath() and not path.IsPrimVariantSelectionPath():
+        if arcs[0] and clips[0] or not path.IsPrimPath() and not path.IsPrimVariantSelectionPath():
             return
         spec = layer.GetPrimAtPath(path)
         if spec is None:
+            return
+        clips[0] = clips[0] or spec.HasInfo("clips") or spec.HasInfo("clipSets")
+        if arcs[0]:
             return
         if spec.HasInfo("inheritPaths") or spec.HasInfo("specializes") or spec.HasInfo("relocates"):
             arcs[0] = True
@@ -353,6 +357,8 @@ def _summary(layer):
         "searched_subs": any(_searched(sub) for sub in subs),
         "roots": {child.name for child in layer.rootPrims},
         "ordered": bool(layer.rootPrimOrder),
+        # Values over time: time samples of its own, or clips that bring them.
+        "sampled": clips[0] or bool(layer.ListAllTimeSamples()),
     }
     _run["summaries"][key] = known
     return known
@@ -366,6 +372,10 @@ def _flags(stage):
         arcs = arcs or summary["arcs"]
         searched_subs = searched_subs or summary["searched_subs"]
     return arcs, searched_subs
+
+def _sampled(stage):
+    """Whether an attribute of the stage can hold time samples."""
+    return any(_summary(layer)["sampled"] for layer in stage.GetUsedLayers(includeClipLayers=False))
 
 def _facts(stage, searched_roots, flags):
     """What a walk leaves for the walks derived from it."""
@@ -444,8 +454,9 @@ def _derive(path, parent):
         for name in renewed:
             mask.Add(Sdf.Path.absoluteRootPath.AppendChild(name))
         stage = _stage(path, mask)
+        sampled = _sampled(stage)
         for prim in stage.TraverseAll():
-            rec, _, searched = _record(prim, None)
+            rec, _, searched = _record(prim, None, sampled)
             root = _root_of(rec["path"])
             fresh.setdefault(root, []).append(rec)
             if searched:
@@ -486,12 +497,13 @@ def walk_stage(path, choose, parent):
     again = True
     while again:
         again = False
+        sampled = _sampled(stage)  # a selection may bring layers in
         for prim in list(stage.TraverseAll()):
             key = prim.GetPrimPath().pathString
             if key in done:
                 continue
             done.add(key)
-            rec, changed, searched = _record(prim, choose)
+            rec, changed, searched = _record(prim, choose, sampled)
             records.append(rec)
             if searched:
                 searched_roots.add(_root_of(key))

@@ -85,3 +85,25 @@ def test_a_variant_the_analysis_chooses_is_walked(walks, tmp_path):
     top = chosen["prims"][0]
     assert top["selections"] == [("look", "b", True)]
     assert [a["resolved"] for a in top["attributes"]] == [str(tmp_path / "b.exr")]
+
+
+def sampled_files(walk):
+    return sorted(os.path.basename(a["resolved"] or a["written"]) for prim in walk["prims"]
+                  for a in prim["attributes"] if a["kind"] == 2)
+
+
+def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_layer_brings_them(walks, tmp_path):
+    (tmp_path / "plain.usda").write_text('#usda 1.0\ndef "P" {\n  asset inputs:file = @./still.exr@\n}\n')
+    (tmp_path / "clip.usda").write_text(
+        '#usda 1.0\ndef "Clip" {\n  asset inputs:file.timeSamples = {\n    1: @./c1.exr@,\n    2: @./c2.exr@,\n  }\n}\n')
+    # The values over time come from the clip layer alone: the layer naming it holds no samples.
+    (tmp_path / "clipped.usda").write_text(
+        '#usda 1.0\n(\n  subLayers = [@./plain.usda@]\n)\ndef "C" (\n  clips = {\n    dictionary default = {\n'
+        '      asset[] assetPaths = [@./clip.usda@]\n      double2[] active = [(1, 0)]\n'
+        '      string primPath = "/Clip"\n      double2[] times = [(1, 1), (2, 2)]\n    }\n  }\n) {\n'
+        '  asset inputs:file\n}\n')
+    (tmp_path / "sampled.usda").write_text(
+        '#usda 1.0\ndef "S" {\n  asset inputs:file.timeSamples = {\n    1: @./s1.exr@,\n    5: @./s5.exr@,\n  }\n}\n')
+    assert sampled_files(walks.walk_stage(str(tmp_path / "plain.usda"), None, "")) == ["still.exr"]
+    assert {"c1.exr", "c2.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "clipped.usda"), None, "")))
+    assert {"s1.exr", "s5.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "sampled.usda"), None, "")))
