@@ -1,6 +1,7 @@
 #include "nested/recursive.h"
 
 #include <optional>
+#include <unordered_map>
 
 #include "base/console.h"
 #include "base/errors.h"
@@ -116,11 +117,17 @@ private:
     }
 
     void plan_descents(Frame& frame, const std::string& i) {
-        std::string pattern = sequence_key(digits_replaced(slashes_forward(i), "*[0-9]", f_));
+        const std::string& pattern = pattern_of(i);
         // A name without frame digits is its own pattern: recording it would mark the file
         // visited before it is opened, so only real patterns are recorded.
         bool is_pattern = pattern != slashes_forward(i);
         if (is_pattern && in_.run.all_ass.count(pattern)) return;  // a sequence already analysed
+        // A file opened already, named again, and no pattern: the plan could find only itself.
+        if (!is_pattern && visited(pattern) && pattern.find_first_of("*?[") == std::string::npos) {
+            frame.descents.clear();
+            frame.next_descent = 0;
+            return;
+        }
         if (is_pattern) in_.run.all_ass.insert(pattern);
         std::vector<std::string> descent;
         auto matches = glob(pattern, in_.listings, f_);
@@ -131,9 +138,18 @@ private:
         frame.next_descent = 0;
     }
 
+    // The sequence pattern of a name; a deep stage names the layers below it again at every
+    // level.
+    const std::string& pattern_of(const std::string& i) {
+        auto [at, added] = patterns_.try_emplace(i);
+        if (added) at->second = sequence_key(digits_replaced(slashes_forward(i), "*[0-9]", f_));
+        return at->second;
+    }
+
     const NestedInputs& in_;
     Flavour f_;
     std::vector<std::string> result_;
+    std::unordered_map<std::string, std::string> patterns_;
 };
 
 }  // namespace
