@@ -109,6 +109,35 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     EXPECT_EQ(layers, std::set<std::string>{dir.file("tex")});
 }
 
+// A chain of layers, each naming the next and a missing one, with a cycle back to the top:
+// every stage of it finds the same layers with the links kept as without, and each layer is
+// asked what it names once.
+TEST(Usd, LayersReachedAgainAreReadOnceWithTheSameResult) {
+    TempDir dir;
+    FakeUsd usd;
+    std::vector<std::string> chain;
+    for (int i = 0; i < 4; ++i)
+        chain.push_back(dir.write("d" + std::to_string(i) + "/layer.usda", "x"));
+    for (int i = 0; i < 3; ++i)
+        usd.references[chain[i]] = {"../d" + std::to_string(i + 1) + "/layer.usda", "gone.usda"};
+    usd.references[chain[3]] = {"../d0/layer.usda", ""};
+    DirCache listings;
+    LayerLinks links;
+    for (const auto& top : chain) {
+        std::set<std::string> plain, linked;
+        get_refe_layer(top, plain, usd, {}, listings, native_flavour());
+        get_refe_layer(top, linked, usd, {}, listings, native_flavour(), &links);
+        EXPECT_EQ(linked, plain);
+        EXPECT_EQ(plain.size(), 7u);  // the four layers and three missing ones
+    }
+    usd.opened.clear();
+    for (const auto& top : chain) {
+        std::set<std::string> again;
+        get_refe_layer(top, again, usd, {}, listings, native_flavour(), &links);
+    }
+    EXPECT_TRUE(usd.opened.empty());  // all known from the first round
+}
+
 // A path whose first component names a variable stands for the file under its value; a layer
 // not beside its referrer comes from the last search directory set. Under a confinement a
 // variable it does not allow is not expanded.

@@ -88,7 +88,7 @@ private:
             return get_ass_path(os_path(path, f_), in_.arnold);
         }
         if (ends_with_any(path, {".usd", ".usdc", ".USD", ".usda"}))
-            return get_stage_references(path, in_.stage());
+            return get_stage_references(path, in_.stage(), &layer_links_);
         if (ends_with(path, ".vrscene")) return read_in_vrscene(path, in_.listings, f_);
         if (ends_with(path, ".rs"))
             return get_file_from_rs_cmd(
@@ -150,6 +150,7 @@ private:
     Flavour f_;
     std::vector<std::string> result_;
     std::unordered_map<std::string, std::string> patterns_;
+    LayerLinks layer_links_;
 };
 
 }  // namespace

@@ -28,8 +28,38 @@ std::vector<std::string> layer_search_dirs(const std::vector<std::string>& env_i
     return dirs;
 }
 
+namespace {
+
+LayerLinks::Layer read_layer(const std::string& path, UsdFacade& usd,
+                             const std::vector<std::string>& search_dirs, DirCache& listings,
+                             Flavour f) {
+    LayerLinks::Layer layer;
+    layer.exists = listings.exists(path);
+    layer.file = layer.exists && listings.isfile(path);
+    if (!layer.file) return layer;
+    std::string file_dir = dirname(path, f);
+    for (const auto& reference : usd.external_references(path)) {
+        if (reference.empty()) continue;  // an internal reference names no layer file
+        std::string ref = locate_reference(reference, file_dir, search_dirs, listings, f);
+        bool file = listings.isfile(ref);
+        layer.named.push_back({std::move(ref), file});
+    }
+    return layer;
+}
+
+}  // namespace
+
+const LayerLinks::Layer& LayerLinks::of(const std::string& path, UsdFacade& usd,
+                                        const std::vector<std::string>& search_dirs,
+                                        DirCache& listings, Flavour f) {
+    auto found = known_.find(path);
+    if (found != known_.end()) return found->second;
+    return known_.emplace(path, read_layer(path, usd, search_dirs, listings, f)).first->second;
+}
+
 void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer, UsdFacade& usd,
-                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f) {
+                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f,
+                    LayerLinks* links) {
     // Layers still to open, depth first; a layer already collected is never opened again, so
     // cycles end.
     std::vector<std::string> todo{usd_path};
@@ -37,19 +67,21 @@ void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer
     while (!todo.empty()) {
         std::string path = todo.back();
         todo.pop_back();
-        if (path.empty() || !listings.exists(path)) continue;
-        if (!first && allLayer.count(path) && !listings.isfile(path)) continue;
+        if (path.empty()) continue;
+        LayerLinks::Layer fresh;
+        const LayerLinks::Layer& layer =
+            links ? links->of(path, usd, search_dirs, listings, f)
+                  : (fresh = read_layer(path, usd, search_dirs, listings, f));
+        if (!layer.exists) continue;
+        if (!first && allLayer.count(path) && !layer.file) continue;
         first = false;
-        std::string file_dir = dirname(path, f);
         allLayer.insert(path);
-        if (!listings.isfile(path)) continue;
+        if (!layer.file) continue;
         std::vector<std::string> next;
-        for (const auto& reference : usd.external_references(path)) {
-            if (reference.empty()) continue;  // an internal reference names no layer file
-            std::string ref = locate_reference(reference, file_dir, search_dirs, listings, f);
-            bool known = allLayer.count(ref) > 0;
-            allLayer.insert(ref);
-            if (!known && listings.isfile(ref)) next.push_back(ref);
+        for (const auto& named : layer.named) {
+            bool known = allLayer.count(named.path) > 0;
+            allLayer.insert(named.path);
+            if (!known && named.file) next.push_back(named.path);
         }
         for (auto it = next.rbegin(); it != next.rend(); ++it) todo.push_back(*it);
     }

@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "usd/facade.h"
@@ -16,10 +17,33 @@ namespace scanflow {
 std::vector<std::string> layer_search_dirs(const std::vector<std::string>& env_i,
                                            const Environment& env);
 
+// What each layer file names, located, kept for one walk of nested files: there a deep stage's
+// layers are reached again from every layer above them.
+class LayerLinks {
+public:
+    struct Named {
+        std::string path;
+        bool file = false;
+    };
+    struct Layer {
+        bool exists = false;
+        bool file = false;
+        std::vector<Named> named;  // for a file: the layers it names, where they lie
+    };
+    // The layer at `path`, read on first use.
+    const Layer& of(const std::string& path, UsdFacade& usd,
+                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f);
+
+private:
+    std::unordered_map<std::string, Layer> known_;
+};
+
 // Adds `usd_path` and the external layers it names, recursively, to `allLayer`. A reference
 // that does not exist beside the layer is taken from the last of `search_dirs`; a missing layer
-// is listed but not opened, and each layer is opened once.
+// is listed but not opened, and each layer is opened once. With `links`, what a layer names is
+// read from there.
 void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer, UsdFacade& usd,
-                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f);
+                    const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f,
+                    LayerLinks* links = nullptr);
 
 }  // namespace scanflow

@@ -195,13 +195,13 @@ std::string resolve_ref(const std::string& layer_real_path, const std::string& f
     return slashes_forward(abspath(reference, f));
 }
 
-std::vector<std::string> get_stage_references(const std::string& stage_file,
-                                              const StageInputs& in) {
+std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in,
+                                              LayerLinks* links) {
     return timed(2, "get_stage_references", [&] {
         const Flavour f = in.flavour;
         UsdFacade& usd = require_usd(in.usd);
         Found result;
-        get_refe_layer(stage_file, result, usd, in.layer_search_dirs, in.listings, f);
+        get_refe_layer(stage_file, result, usd, in.layer_search_dirs, in.listings, f, links);
 
         std::vector<const LayerVariants*> recorded = recorded_for(stage_file, in.need_varian_usd);
         console::print("This usd has a variant, with a value of " +

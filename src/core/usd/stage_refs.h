@@ -8,6 +8,7 @@
 
 #include "run/recorded_variants.h"
 #include "usd/facade.h"
+#include "usd/layers.h"
 #include "util/environment.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
@@ -28,8 +29,10 @@ struct StageInputs {
 };
 
 // Every file the layer depends on, "/" separators, sorted. The recorded variant selections are
-// applied while walking, so the selected variants' files are the ones found.
-std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in);
+// applied while walking, so the selected variants' files are the ones found. With `links`, what
+// each layer names is kept there for the next stage that reaches it.
+std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in,
+                                              LayerLinks* links = nullptr);
 
 // A reference or asset path as seen from the layer that states it: against the directory of
 // the layer's first sublayer when it has one, else of the layer itself (joined to `dir_path`
