@@ -229,7 +229,7 @@ def _unread(prim):
 def _attributes(prim, rec, sampled):
     # Only text and asset values name files, and only file attributes matter for their time
     # samples: other attributes are not read. Without `sampled`, no attribute of the stage can
-    # hold samples, and none is asked for them (asking visits every layer of the stack).
+    # hold samples, and none is asked for them.
     searched = False
     unread = _unread(prim)
     for name in prim.GetPropertyNames():
@@ -306,15 +306,17 @@ def _anchored(attr, asset, time):
         return ""
     return _outer(Sdf.ComputeAssetPathRelativeToLayer(stack[0].layer, written))
 
-def _record(prim, choose, sampled):
+def _record(prim, choose, over_time):
     """What the analysis reads of one prim; whether a variant selection changed the stage; whether
-    a path of it was resolved through the stage's search paths."""
+    a path of it was resolved through the stage's search paths. `over_time` tells whether the
+    stage's layers hold clips and time samples at all: where they hold none, no prim is asked
+    for them (each asking visits every layer of the stack)."""
     rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
            "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
     changed = rec["has_variant_sets"] and choose is not None and _select(prim, rec["path"], choose, rec)
-    searched = _clips(prim, rec)
+    searched = _clips(prim, rec) if over_time["clips"] else False
     searched = _specs(prim, rec) or searched
-    searched = _attributes(prim, rec, sampled) or searched
+    searched = _attributes(prim, rec, over_time["sampled"]) or searched
     return rec, changed, searched
 
 def _root_of(path):
@@ -357,7 +359,8 @@ def _summary(layer):
         "searched_subs": any(_searched(sub) for sub in subs),
         "roots": {child.name for child in layer.rootPrims},
         "ordered": bool(layer.rootPrimOrder),
-        # Values over time: time samples of its own, or clips that bring them.
+        # Values over time: clips, and time samples of its own or brought by clips.
+        "clips": clips[0],
         "sampled": clips[0] or bool(layer.ListAllTimeSamples()),
     }
     _run["summaries"][key] = known
@@ -373,9 +376,10 @@ def _flags(stage):
         searched_subs = searched_subs or summary["searched_subs"]
     return arcs, searched_subs
 
-def _sampled(stage):
-    """Whether an attribute of the stage can hold time samples."""
-    return any(_summary(layer)["sampled"] for layer in stage.GetUsedLayers(includeClipLayers=False))
+def _over_time(stage):
+    """Whether a prim of the stage can hold clips, and an attribute time samples."""
+    summaries = [_summary(layer) for layer in stage.GetUsedLayers(includeClipLayers=False)]
+    return {"clips": any(s["clips"] for s in summaries), "sampled": any(s["sampled"] for s in summaries)}
 
 def _facts(stage, searched_roots, flags):
     """What a walk leaves for the walks derived from it."""
@@ -454,9 +458,9 @@ def _derive(path, parent):
         for name in renewed:
             mask.Add(Sdf.Path.absoluteRootPath.AppendChild(name))
         stage = _stage(path, mask)
-        sampled = _sampled(stage)
+        over_time = _over_time(stage)
         for prim in stage.TraverseAll():
-            rec, _, searched = _record(prim, None, sampled)
+            rec, _, searched = _record(prim, None, over_time)
             root = _root_of(rec["path"])
             fresh.setdefault(root, []).append(rec)
             if searched:
@@ -497,13 +501,13 @@ def walk_stage(path, choose, parent):
     again = True
     while again:
         again = False
-        sampled = _sampled(stage)  # a selection may bring layers in
+        over_time = _over_time(stage)  # a selection may bring layers in
         for prim in list(stage.TraverseAll()):
             key = prim.GetPrimPath().pathString
             if key in done:
                 continue
             done.add(key)
-            rec, changed, searched = _record(prim, choose, sampled)
+            rec, changed, searched = _record(prim, choose, over_time)
             records.append(rec)
             if searched:
                 searched_roots.add(_root_of(key))
