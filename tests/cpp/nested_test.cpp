@@ -137,6 +137,21 @@ TEST_F(Nested, ArnoldScenesAreFollowedThroughSequencesOnce) {
     EXPECT_TRUE(driver_->ass_usd_usda_asset(top).empty());  // visited once per run
 }
 
+// A file named again once it was read adds nothing, unless its name reads as a pattern: then
+// the files the pattern matches are read too, as the first time it is named.
+TEST_F(Nested, AFileNamedAgainIsReadOnceAndItsPatternStillMatches) {
+    dir_.write("s/xa.ass", "image\n{\n filename matched.tx\n}\n");
+    dir_.write("s/child.ass", "procedural\n{\n filename x[a].ass\n}\n");
+    std::string top = dir_.write("s/x[a].ass", "procedural\n{\n filename child.ass\n}\n");
+    auto found = testing::forward_on_windows(driver_->ass_usd_usda_asset(top));
+    auto named = [&](const std::string& name) {
+        return std::count(found.begin(), found.end(), dir_.file(name));
+    };
+    EXPECT_EQ(named("s/child.ass"), 1);
+    EXPECT_EQ(named("s/x[a].ass"), 1);
+    EXPECT_EQ(named("s/matched.tx"), 1) << Json(found).dump();
+}
+
 TEST_F(Nested, ProxiesAndSequencesNamedByNestedFilesAreSortedIntoPresentAndMissing) {
     dir_.write("p/tex/r.exr", "r");
     dir_.write("tex/wall.1002.exr", "w");

@@ -63,6 +63,13 @@ std::string one_line(std::string_view text) {
     return out;
 }
 
+Json tips_record(const Tips& tips) {
+    Json record = Json::object();
+    for (const Tips::Entry& e : tips.entries())
+        record[e.code] = e.script_value.empty() ? Json(e.messages) : Json::parse(e.script_value);
+    return record;
+}
+
 }  // namespace
 
 void write_asset_txt(const std::string& info_file, const Json& missing,
@@ -103,17 +110,6 @@ void ResultAssembly::asset(const std::function<void(JsonWriter&)>& write) {
 void ResultAssembly::asset(const Json& record) {
     asset([&](JsonWriter& out) { out.value(record); });
 }
-
-namespace {
-
-Json tips_record(const Tips& tips) {
-    Json record = Json::object();
-    for (const Tips::Entry& e : tips.entries())
-        record[e.code] = e.script_value.empty() ? Json(e.messages) : Json::parse(e.script_value);
-    return record;
-}
-
-}  // namespace
 
 void ResultAssembly::tips(const Tips& tips) {
     step(Step::Tips, Step::Asset);

@@ -11,7 +11,9 @@ const Tips::Entry* Tips::find(std::string_view code) const {
 }
 
 Tips::Entry& Tips::entry(std::string_view code) {
-    if (const Entry* found = find(code)) return const_cast<Entry&>(*found);
+    auto at = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& e) { return e.code == code; });
+    if (at != entries_.end()) return *at;
     entries_.push_back(Entry{std::string(code), {}, {}});
     return entries_.back();
 }
@@ -47,14 +49,6 @@ void Tips::update(const Tips& later) {
 std::vector<std::string> Tips::messages(std::string_view code) const {
     const Entry* e = find(code);
     return e ? e->messages : std::vector<std::string>{};
-}
-
-bool Tips::operator==(const Tips& other) const {
-    return entries_ == other.entries_;
-}
-
-bool operator==(const Tips::Entry& a, const Tips::Entry& b) {
-    return a.code == b.code && a.messages == b.messages && a.script_value == b.script_value;
 }
 
 }  // namespace scanflow

@@ -34,14 +34,10 @@ public:
     const std::vector<Entry>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
 
-    bool operator==(const Tips& other) const;
-
 private:
     const Entry* find(std::string_view code) const;
     Entry& entry(std::string_view code);
     std::vector<Entry> entries_;
 };
-
-bool operator==(const Tips::Entry& a, const Tips::Entry& b);
 
 }  // namespace scanflow
