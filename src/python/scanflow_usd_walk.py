@@ -350,7 +350,9 @@ def _summary(layer):
     subs = _items(layer.subLayerPaths)
     known = {
         "subs": subs,
-        "plain_offsets": all(offset.IsIdentity() for offset in _items(layer.subLayerOffsets)),
+        # Asked of a layer with one sublayer only: the library builds the whole list of offsets
+        # for each one it hands out, which grows with the square of their number.
+        "plain_offsets": len(subs) == 1 and all(offset.IsIdentity() for offset in _items(layer.subLayerOffsets)),
         "timing": (layer.HasTimeCodesPerSecond(), layer.timeCodesPerSecond,
                    layer.HasFramesPerSecond(), layer.framesPerSecond),
         # Older libraries know neither expression variables nor layer relocates.
