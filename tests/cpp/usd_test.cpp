@@ -8,6 +8,7 @@
 #include "usd/layers.h"
 #include "usd/stage_refs.h"
 #include "usd/usda_text.h"
+#include "util/paths.h"
 
 namespace scanflow {
 namespace {
@@ -115,9 +116,11 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
 TEST(Usd, LayersReachedAgainAreReadOnceWithTheSameResult) {
     TempDir dir;
     FakeUsd usd;
+    // Each layer as the walk names it: in the platform's own form.
     std::vector<std::string> chain;
     for (int i = 0; i < 4; ++i)
-        chain.push_back(dir.write("d" + std::to_string(i) + "/layer.usda", "x"));
+        chain.push_back(
+            normpath(dir.write("d" + std::to_string(i) + "/layer.usda", "x"), native_flavour()));
     for (int i = 0; i < 3; ++i)
         usd.references[chain[i]] = {"../d" + std::to_string(i + 1) + "/layer.usda", "gone.usda"};
     usd.references[chain[3]] = {"../d0/layer.usda", ""};
