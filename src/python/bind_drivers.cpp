@@ -103,28 +103,34 @@ void live_attr(Class& cls, const char* name, Read read, Write write) {
         });
 }
 
-template <typename Class, typename Member>
-void json_attr(Class& cls, const char* name, Member member) {
+// A collection attribute held as `to_py` gives it and set from what `from_py` makes of a value.
+template <typename Class, typename Member, typename ToPy, typename FromPy>
+void converted_attr(Class& cls, const char* name, Member member, ToPy to_py, FromPy from_py) {
     using Self = typename Class::type;
     live_attr(
-        cls, name, [member](const Self& self) { return from_json(self.*member); },
-        [member](Self& self, const py::object& value) { self.*member = to_json(value); });
+        cls, name, [member, to_py](const Self& self) { return py::object(to_py(self.*member)); },
+        [member, from_py](Self& self, const py::object& value) { self.*member = from_py(value); });
+}
+
+template <typename Class, typename Member>
+void json_attr(Class& cls, const char* name, Member member) {
+    converted_attr(
+        cls, name, member, [](const Json& v) { return from_json(v); },
+        [](const py::object& v) { return to_json(v); });
 }
 
 template <typename Class, typename Member>
 void list_attr(Class& cls, const char* name, Member member) {
-    using Self = typename Class::type;
-    live_attr(
-        cls, name, [member](const Self& self) { return py::object(to_pylist(self.*member)); },
-        [member](Self& self, const py::object& value) { self.*member = to_strings(value); });
+    converted_attr(
+        cls, name, member, [](const std::vector<std::string>& v) { return to_pylist(v); },
+        [](const py::object& v) { return to_strings(v); });
 }
 
 template <typename Class, typename Member>
 void set_attr(Class& cls, const char* name, Member member) {
-    using Self = typename Class::type;
-    live_attr(
-        cls, name, [member](const Self& self) { return py::object(to_pyset(self.*member)); },
-        [member](Self& self, const py::object& value) { self.*member = to_string_set(value); });
+    converted_attr(
+        cls, name, member, [](const std::set<std::string>& v) { return to_pyset(v); },
+        [](const py::object& v) { return to_string_set(v); });
 }
 
 // The tips as the interpreter's dictionary of code to messages. A script may file any value
@@ -159,10 +165,7 @@ Tips tips_of(const py::object& value) {
 
 template <typename Class, typename Member>
 void tips_attr(Class& cls, const char* name, Member member) {
-    using Self = typename Class::type;
-    live_attr(
-        cls, name, [member](const Self& self) { return py::object(tips_dict(self.*member)); },
-        [member](Self& self, const py::object& value) { self.*member = tips_of(value); });
+    converted_attr(cls, name, member, tips_dict, tips_of);
 }
 
 // Every collection the instance handed out, given to the analysis, or refreshed from it.
