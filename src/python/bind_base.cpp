@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/timed.h"
 #include "bindings.h"
+#include "host/value_json.h"
 #include "module_services.h"
 #include "pyutil.h"
 

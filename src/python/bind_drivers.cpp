@@ -6,6 +6,7 @@
 #include "drivers/dispatch.h"
 #include "module_services.h"
 #include "pyutil.h"
+#include "render/record_json.h"
 
 namespace scanflow::py_bridge {
 
@@ -252,7 +253,10 @@ void bind_related_attributes(RelatedClass& related) {
     text_attr(related, "channel", &Related::channel);
     list_attr(related, "user_plugins", &Related::user_plugins);
     tips_attr(related, "tips_adict", &Related::tips_adict);
-    json_attr(related, "task_adict", &Related::task_adict);
+    converted_attr(
+        related, "task_adict", &Related::task_adict,
+        [](const TaskRecord& task) { return from_json(task_record_json(task)); },
+        [](const py::object& v) { return task_record_from_json(to_json(v)); });
     set_attr(related, "rs_asseted", &Related::rs_asseted);
 }
 

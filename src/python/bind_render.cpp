@@ -3,43 +3,60 @@
 #include "host_hou.h"
 #include "module_services.h"
 #include "pyutil.h"
+#include "render/record_json.h"
 
 namespace scanflow::py_bridge {
+
+namespace {
+
+// A new list: the items of `given` (none when it is None), then `records`.
+py::list appended(const py::object& given, const Json& records) {
+    py::list out;
+    if (!given.is_none())
+        for (auto item : given) out.append(item);
+    for (auto item : from_json(records)) out.append(item);
+    return out;
+}
+
+}  // namespace
 
 void bind_render(SceneDriverClass& hip) {
     hip.def("tips_keyword_info", &AnalysisHipAssets::tips_keyword_info,
             py::call_guard<ReleasedInterpreter>());
     hip.def("analysis_render_setting", [](AnalysisHipAssets& self) {
-        Json settings;
+        RenderSettingsByName settings;
         {
             ReleasedInterpreter release;
             settings = self.analysis_render_setting();
         }
-        return from_json(settings);
+        return from_json(render_settings_json(settings));
     });
     hip.def(
         "CheckCamera",
         [](AnalysisHipAssets& self, const py::object& ropnode) {
-            Json records;
-            if (!ropnode.is_none()) records = to_json(ropnode);
-            Json cameras;
+            std::vector<std::string> nodes;
+            if (!ropnode.is_none())
+                for (const auto& record : render_nodes_from_json(to_json(ropnode)))
+                    nodes.push_back(record.node);
+            CameraCheck cameras;
             {
                 ReleasedInterpreter release;
-                cameras = self.CheckCamera(ropnode.is_none() ? nullptr : &records);
+                cameras = self.CheckCamera(ropnode.is_none() ? nullptr : &nodes);
             }
-            return from_json(cameras);
+            return from_json(camera_check_json(cameras));
         },
         py::arg("ropnode") = py::none());
     hip.def_static(
         "abc_find",
         [](const py::object& path) {
             std::string p = text_of(path);
-            std::pair<std::string, Json> found;
+            AlembicChain found;
             {
                 ReleasedInterpreter release;
                 found = AnalysisHipAssets::abc_find(p, module_services().host);
             }
-            return py::make_tuple(to_pystr(found.first), from_json(found.second));
+            return py::make_tuple(to_pystr(found.status),
+                                  from_json(alembic_links_json(found.links)));
         },
         py::arg("path"));
     hip.def(
@@ -52,43 +69,43 @@ void bind_render(SceneDriverClass& hip) {
                 ReleasedInterpreter release;
                 result = self.get_render_setting(*node, type);
             }
-            return py::make_tuple(from_json(result.record), to_pylist(result.denoise),
-                                  to_pylist(result.renderers));
+            return py::make_tuple(from_json(render_setting_json(result.record)),
+                                  to_pylist(result.denoise), to_pylist(result.renderers));
         },
         py::arg("obj"), py::arg("obj_type_name"));
-    auto json_method = [&](const char* name, auto method) {
-        hip.def(name, [method](AnalysisHipAssets& self, const py::object& list) {
-            Json records = to_json(list);
-            Json out;
+    // The node scans append their records to the list a script gives, as new lists.
+    hip.def(
+        "get_rop_node_setting",
+        [](AnalysisHipAssets& self, const py::object& rop_node) {
+            std::vector<RenderNodeRecord> records;
             {
                 ReleasedInterpreter release;
-                out = method(self, records);
+                records = self.get_rop_node_setting();
             }
-            return from_json(out);
-        });
-    };
-    json_method("get_rop_node_setting",
-                [](AnalysisHipAssets& s, Json r) { return s.get_rop_node_setting(r); });
+            return appended(rop_node, render_nodes_json(records));
+        },
+        py::arg("rop_node"));
     hip.def(
         "get_geo_node_setting",
         [](AnalysisHipAssets& self, const py::object& geo_nodes, const py::object& geo_node) {
-            Json a = to_json(geo_nodes), b = to_json(geo_node), out;
+            Json shared = to_json(geo_nodes);
+            std::vector<OutputNodeRecord> records;
             {
                 ReleasedInterpreter release;
-                out = self.get_geo_node_setting(a, b);
+                records = self.get_geo_node_setting();
             }
-            return from_json(out);
+            return appended(geo_node, output_nodes_json(records, std::move(shared)));
         },
         py::arg("geo_nodes"), py::arg("geo_node"));
     hip.def(
         "get_distributedsim_node_setting",
-        [](AnalysisHipAssets& self, const py::object& records, int i) {
-            Json a = to_json(records), out;
+        [](AnalysisHipAssets& self, const py::object& distributedsim_node, int /*counter*/) {
+            std::vector<SimulationRecord> records;
             {
                 ReleasedInterpreter release;
-                out = self.get_distributedsim_node_setting(a, i);
+                records = self.get_distributedsim_node_setting();
             }
-            return from_json(out);
+            return appended(distributedsim_node, simulations_json(records));
         },
         py::arg("distributedsim_node"), py::arg("i") = 0);
 }

@@ -63,6 +63,16 @@ def test_collections_a_host_script_changes_are_the_ones_the_analysis_uses(projec
     assert hip.all_ar_denoise == ["mine", "more"]
     hip.all_bgeo = {"/x.bgeo"}
     assert hip.get_bgeo_asset("/x.bgeo") == []  # read already, as the script said
+    # The scene information a script stores is what the camera check reads; the script's own
+    # members stay beside it.
+    task = hip.task_adict
+    assert hip.CheckCamera() == {}
+    task["scene_info"] = {"rop_node": [{"node": "/out/nowhere"}]}
+    task["mine"] = [1]
+    with pytest.raises(SystemExit):
+        hip.CheckCamera()
+    assert hip.task_adict is task and task["mine"] == [1]
+    assert task["scene_info"]["rop_node"][0]["node"] == "/out/nowhere"
 
 
 def test_module_state_is_readable_under_its_names():

@@ -18,6 +18,7 @@
 #include "render/distributed_sims.h"
 #include "render/geometry_outputs.h"
 #include "render/gpu.h"
+#include "render/record_json.h"
 #include "render/render_settings.h"
 #include "render/renderer_tips.h"
 #include "render/rop_nodes.h"
@@ -133,7 +134,7 @@ NodeRenderSetting AnalysisHipAssets::get_render_setting(Node& obj,
     return scanflow::get_render_setting(obj, obj_type_name, services_.host);
 }
 
-Json AnalysisHipAssets::analysis_render_setting() {
+RenderSettingsByName AnalysisHipAssets::analysis_render_setting() {
     RenderSettings found = scanflow::analysis_render_setting(services_.host, render_node_type);
     all_ar_denoise = std::move(found.all_ar_denoise);
     all_renderer_list = std::move(found.all_renderer_list);
@@ -267,11 +268,12 @@ void AnalysisHipAssets::write_result_files(ResultAssembly& results, const AssetR
 void AnalysisHipAssets::analy_info() {
     timed(2, "analy_info", [&] {
         console::print_times("Analysis scene_info start...");
-        Json geo_nodes = Json::object();
         console::print_times("Searching Geometrry Rops...");
-        Json geo_records = get_geo_node_setting(geo_nodes, Json::array());
-        Json sim_records = get_distributedsim_node_setting(Json::array(), 0);
-        Json rop_records = get_rop_node_setting(Json::array());
+        SceneInfo scene_info;
+        scene_info.geo_node = get_geo_node_setting();
+        scene_info.distributedsim_node = get_distributedsim_node_setting();
+        scene_info.rop_node = get_rop_node_setting();
+        Json rop_records = render_nodes_json(scene_info.rop_node);
         console::print_times(py_repr(rop_records));
         Json rely_task = Json::object();
         try {
@@ -280,17 +282,14 @@ void AnalysisHipAssets::analy_info() {
             console::print(format_trace(TraceFrame::current(), e));
             rely_task = Json::object();
         }
-        Json scene_info = Json::object();
-        scene_info["geo_node"] = geo_records;
-        scene_info["rop_node"] = rop_records;
-        scene_info["distributedsim_node"] = sim_records;
-        task_adict["scene_info"] = scene_info;
-        if (geo_records.empty() && rop_records.empty() && sim_records.empty() &&
-            !drivers_unseen_by_host())
+        task_adict.scene_info = scene_info;
+        if (scene_info.geo_node.empty() && scene_info.rop_node.empty() &&
+            scene_info.distributedsim_node.empty() && !drivers_unseen_by_host())
             tips_adict.set(tip::kNoRenderNode,
                            {"The scene has no render node set, please add render node"});
         console::print("write task.json ...");
-        Write_File(task_json_path, getHoudiniver(), scene_info, rely_task, otls_path);
+        Write_File(task_json_path, getHoudiniver(), scene_info_json(scene_info), rely_task,
+                   otls_path);
     });
 }
 
@@ -313,37 +312,36 @@ bool AnalysisHipAssets::drivers_unseen_by_host() {
     return true;
 }
 
-Json AnalysisHipAssets::get_distributedsim_node_setting(Json distributedsim_node, int i) {
-    (void)i;  // the system passes a counter that the scan does not use
-    return scanflow::get_distributedsim_node_setting(std::move(distributedsim_node), services_.host,
-                                                     tips_adict);
+std::vector<SimulationRecord> AnalysisHipAssets::get_distributedsim_node_setting() {
+    return scanflow::get_distributedsim_node_setting(services_.host, tips_adict);
 }
 
-Json AnalysisHipAssets::get_geo_node_setting(Json geo_nodes, Json geo_node) {
-    return scanflow::get_geo_node_setting(std::move(geo_nodes), std::move(geo_node),
-                                          services_.host);
+std::vector<OutputNodeRecord> AnalysisHipAssets::get_geo_node_setting() {
+    return scanflow::get_geo_node_setting(services_.host);
 }
 
-Json AnalysisHipAssets::stored_rop_records() const {
-    auto info = task_adict.find("scene_info");
-    if (info != task_adict.end() && info->contains("rop_node")) return (*info)["rop_node"];
-    return Json::array();
+std::vector<std::string> AnalysisHipAssets::stored_render_nodes() const {
+    std::vector<std::string> nodes;
+    if (task_adict.scene_info)
+        for (const auto& record : task_adict.scene_info->rop_node) nodes.push_back(record.node);
+    return nodes;
 }
 
-Json AnalysisHipAssets::CheckCamera(const Json* ropnode) {
-    return scanflow::CheckCamera(ropnode ? *ropnode : stored_rop_records(), services_.host);
+CameraCheck AnalysisHipAssets::CheckCamera(const std::vector<std::string>* render_nodes) {
+    return scanflow::CheckCamera(render_nodes ? *render_nodes : stored_render_nodes(),
+                                 services_.host);
 }
 
-Json AnalysisHipAssets::get_rop_node_setting(Json rop_node) {
+std::vector<RenderNodeRecord> AnalysisHipAssets::get_rop_node_setting() {
     return scanflow::get_rop_node_setting(
-        std::move(rop_node), RopScan{services_.host, platform, render_node_type, tips_adict});
+        RopScan{services_.host, platform, render_node_type, tips_adict});
 }
 
 void AnalysisHipAssets::tips_keyword_info() {
-    scanflow::tips_keyword_info(stored_rop_records(), services_.host, tips_adict);
+    scanflow::tips_keyword_info(stored_render_nodes(), services_.host, tips_adict);
 }
 
-std::pair<std::string, Json> AnalysisHipAssets::abc_find(const std::string& path, Host& host) {
+AlembicChain AnalysisHipAssets::abc_find(const std::string& path, Host& host) {
     return scanflow::abc_find(path, host);
 }
 

@@ -26,20 +26,20 @@ public:
     std::vector<std::string> get_begosc_instance(const std::string& bgeosc_path);
     // (settings record, Arnold denoising entries, renderer names) of one render node.
     NodeRenderSetting get_render_setting(Node& obj, const std::string& obj_type_name);
-    Json analysis_render_setting();
+    RenderSettingsByName analysis_render_setting();
     UploadLists all_upload_list(const std::vector<std::string>& uploads_list);
     // The final assembly: every result file, with the scene information and the tips.
     void write_json();
     // Render nodes, dependency tasks and the task-file update.
     void analy_info();
-    Json get_distributedsim_node_setting(Json distributedsim_node, int i);
-    Json get_geo_node_setting(Json geo_nodes, Json geo_node);
-    // The cameras of render-node records (the stored ones when `ropnode` is null), sorted into
-    // "normal", "diff" and "miss".
-    Json CheckCamera(const Json* ropnode);
-    Json get_rop_node_setting(Json rop_node);
+    std::vector<SimulationRecord> get_distributedsim_node_setting();
+    std::vector<OutputNodeRecord> get_geo_node_setting();
+    // The cameras of the render nodes at `render_nodes` (those of the stored scene information
+    // when it is null).
+    CameraCheck CheckCamera(const std::vector<std::string>* render_nodes);
+    std::vector<RenderNodeRecord> get_rop_node_setting();
     void tips_keyword_info();
-    static std::pair<std::string, Json> abc_find(const std::string& path, Host& host);
+    static AlembicChain abc_find(const std::string& path, Host& host);
     // The scene flow: load, scan, final assembly.
     void doit();
     // The scene flow on the scene the host already holds.
@@ -52,8 +52,8 @@ public:
     std::string asset_list_file_path;
 
 private:
-    // The render-node records the scene information stored.
-    Json stored_rop_records() const;
+    // The render nodes of the stored scene information.
+    std::vector<std::string> stored_render_nodes() const;
     bool drivers_unseen_by_host();
     void scene_steps(DirCache& listings);
     // The final assembly within the run in progress.

@@ -61,10 +61,3 @@ private:
 };
 
 }  // namespace scanflow
-
-#include "util/json.h"
-
-namespace scanflow {
-// The value as a JSON record member: numbers stay numbers, tuples become lists.
-Json value_json(const Value& v);
-}  // namespace scanflow

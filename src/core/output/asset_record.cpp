@@ -7,6 +7,7 @@
 #include "base/console.h"
 #include "base/errors.h"
 #include "base/text.h"
+#include "render/record_json.h"
 #include "run/tip_codes.h"
 #include "util/file_facts.h"
 #include "util/work_pool.h"
@@ -104,7 +105,7 @@ void write_asset_record(JsonWriter& out, const AssetRecord& record) {
     }
     out.end_object();
     out.key("render_settings");
-    out.value(record.render_settings);
+    out.value(render_settings_json(record.render_settings));
     out.key("environment_dict");
     out.value(record.environment);
     out.key("missing_file");

@@ -9,6 +9,7 @@
 #include "output/parameter_files.h"
 #include "output/upload_lists.h"
 #include "run/parameter_patterns.h"
+#include "run/scene_records.h"
 #include "upload/gather.h"
 #include "util/file_facts.h"
 #include "util/fs_cache.h"
@@ -30,7 +31,7 @@ struct AssetRecord {
     const ParameterPatterns* asset_node = nullptr;             // written with forward slashes
     const NestedFiles* nested = nullptr;                       // "Nested_Assets"
     const std::vector<ParameterFile>* convert_node = nullptr;  // "convert_node"
-    Json render_settings;
+    RenderSettingsByName render_settings;
     Json environment;
     Json missing_file;
     long long scene_file_size = 0;

@@ -8,18 +8,17 @@
 #include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
+#include "render/record_json.h"
 
 namespace scanflow {
 
-std::pair<std::string, Json> abc_find(const std::string& path, Host& host) {
+AlembicChain abc_find(const std::string& path, Host& host) {
     console::print("abc_find is working");
-    Json chain = Json::object();
-    if (path.empty()) return {"notfit", chain};
+    if (path.empty()) return {"notfit", {}};
     std::string prefix;
     int counter = 1;
     bool archive = false;
-    std::string archive_node;
-    std::vector<std::string> recorded;
+    std::vector<std::pair<std::string, std::string>> read;  // node → file, from the archive down
     size_t start = 0;
     while (start <= path.size()) {
         size_t slash = path.find('/', start);
@@ -34,31 +33,25 @@ std::pair<std::string, Json> abc_find(const std::string& path, Host& host) {
                             "AttributeError", prefix);
         std::string type = node->type_name();
         if (type != "alembicarchive" && type != "alembicxform" && type != "cam") continue;
-        if (counter == 1 && type == "alembicarchive") {
-            archive = true;
-            archive_node = prefix;
-        }
+        if (counter == 1 && type == "alembicarchive") archive = true;
         if (archive) {
             ParmPtr file = node->parm("fileName");
             if (!file) throw HostError("no parameter fileName", "AttributeError", prefix);
-            chain[prefix] = file->eval().str();
-            recorded.push_back(prefix);
+            read.emplace_back(prefix, file->eval().str());
         }
         ++counter;
     }
-    if (recorded.size() < 3) return {"notfit", Json::object()};
-    std::string base = chain[archive_node].get<std::string>();
-    Json result = Json::object();
+    if (read.size() < 3) return {"notfit", {}};
+    const std::string& base = read.front().second;
+    AlembicChain chain;
     bool differs = false;
-    for (const auto& node : recorded) {
-        std::string file = chain[node].get<std::string>();
-        bool exists = os::exists(file);
-        int same = file == base ? 1 : 0;
-        differs = differs || same == 0;
-        result[node] = Json::array({file, same, exists ? "exist" : "notexist"});
+    for (const auto& [node, file] : read) {
+        bool same = file == base;
+        differs = differs || !same;
+        chain.links.push_back({node, file, same, os::exists(file)});
     }
-    if (!os::exists(base)) return {"miss", result};
-    return {differs ? "diff" : "normal", result};
+    chain.status = !os::exists(base) ? "miss" : differs ? "diff" : "normal";
+    return chain;
 }
 
 namespace {
@@ -74,47 +67,41 @@ std::optional<std::string> camera_value(Node& node) {
     return camera;
 }
 
-struct CameraLists {
-    Json normal = Json::array(), diff = Json::array(), miss = Json::array();
-};
-
 void sort_camera(const std::string& node_path, const std::string& camera_path, Host& host,
-                 CameraLists& lists) {
+                 CameraCheck& lists) {
     if (!host.node(camera_path)) {
         console::print("This camera " + node_path + " is not in the .hip file.");
-        lists.miss.push_back(Json::object({{camera_path, "notexist"}}));
+        lists.miss.push_back({camera_path, false, {}});
         return;
     }
     console::print_times("abc_find start...");
-    auto [status, chain] = abc_find(camera_path, host);
-    console::print_times("abc_find is  " + status);
-    if (status == "normal") {
+    AlembicChain chain = abc_find(camera_path, host);
+    console::print_times("abc_find is  " + chain.status);
+    if (chain.status == "normal") {
         console::print("Normal abc cameras");
-        lists.normal.push_back(chain);
-    } else if (status == "diff") {
+        lists.normal.push_back({camera_path, true, std::move(chain.links)});
+    } else if (chain.status == "diff") {
         console::print("Diffrence abc cameras");
-        lists.diff.push_back(chain);
-    } else if (status == "miss") {
+        lists.diff.push_back({camera_path, true, std::move(chain.links)});
+    } else if (chain.status == "miss") {
         console::print("Miss abc cameras");
-        lists.miss.push_back(chain);
+        lists.miss.push_back({camera_path, true, std::move(chain.links)});
     } else {
-        lists.normal.push_back(Json::object({{camera_path, "exist"}}));
+        lists.normal.push_back({camera_path, true, {}});
     }
 }
 
 }  // namespace
 
-Json CheckCamera(const Json& records, Host& host) {
+CameraCheck CheckCamera(const std::vector<std::string>& render_nodes, Host& host) {
     return timed(2, "CheckCamera", [&] {
         console::print_times("CheckCamera start...");
-        Json cameras = Json::object();
-        if (!records.empty()) {
+        CameraCheck cameras;
+        if (!render_nodes.empty()) {
             static const std::set<std::string> skipped{"karma",        "hdprman",
                                                        "usdrender",    "usdrender_rop",
                                                        "denoise::3.0", "moge_rendersetting::1.0"};
-            CameraLists lists;
-            for (const auto& record : records) {
-                std::string node_path = value_text(record.value("node", Json("")));
+            for (const auto& node_path : render_nodes) {
                 NodePtr node = host.node(node_path);
                 if (!node)
                     throw HostError("no render node at " + node_path, "AttributeError", node_path);
@@ -125,13 +112,10 @@ Json CheckCamera(const Json& records, Host& host) {
                 if (!camera) continue;
                 std::string camera_path =
                     camera->find("../") != std::string::npos ? path + "/" + *camera : *camera;
-                sort_camera(node_path, camera_path, host, lists);
+                sort_camera(node_path, camera_path, host, cameras);
             }
-            if (!lists.normal.empty()) cameras["normal"] = lists.normal;
-            if (!lists.diff.empty()) cameras["diff"] = lists.diff;
-            if (!lists.miss.empty()) cameras["miss"] = lists.miss;
         }
-        console::print("camera_adict---" + py_repr(cameras));
+        console::print("camera_adict---" + py_repr(camera_check_json(cameras)));
         return cameras;
     });
 }

@@ -2,19 +2,18 @@
 #pragma once
 
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "host/host.h"
-#include "util/json.h"
+#include "run/scene_records.h"
 
 namespace scanflow {
 
-// An Alembic camera chain: ("normal" | "diff" | "miss" | "notfit", node path → [file, 1 when it
-// is the archive's file, "exist" | "notexist"]).
-std::pair<std::string, Json> abc_find(const std::string& path, Host& host);
+// The Alembic chain of a camera path: its archive, transform and camera nodes with the files
+// they read.
+AlembicChain abc_find(const std::string& path, Host& host);
 
-// The cameras of render-node records, under "normal", "diff" and "miss" (each only when not
-// empty).
-Json CheckCamera(const Json& records, Host& host);
+// The cameras of the render nodes at `render_nodes`.
+CameraCheck CheckCamera(const std::vector<std::string>& render_nodes, Host& host);
 
 }  // namespace scanflow

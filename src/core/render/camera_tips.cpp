@@ -5,6 +5,7 @@
 #include "base/console.h"
 #include "base/timed.h"
 #include "render/camera.h"
+#include "render/record_json.h"
 #include "run/tip_codes.h"
 
 namespace scanflow {
@@ -12,21 +13,22 @@ namespace scanflow {
 namespace {
 
 // One warning per Alembic chain whose nodes read different files; the details are printed.
-std::vector<std::string> difference_warnings(const Json& cameras) {
+std::vector<std::string> difference_warnings(const CameraCheck& cameras) {
     std::vector<std::string> warnings;
-    if (!cameras.contains("diff")) return warnings;
-    for (const auto& entry : cameras["diff"]) {
-        console::print(py_repr(entry));
-        std::string base;
-        for (const auto& item : entry.items())
-            if (base.empty() || item.key().size() < base.size()) base = item.key();
-        console::print("Base Nodes: " + base + "  file: " + value_text(entry[base][0]) + " ");
-        for (const auto& item : entry.items()) {
-            if (item.key() == base || item.value()[1] != 0) continue;
-            console::print("Nodes with diffrence file val: " + item.key() + " ");
-            console::print("File: " + value_text(item.value()[0]) + " ");
+    if (cameras.diff.empty()) return warnings;
+    for (const auto& entry : cameras.diff) {
+        console::print(py_repr(alembic_links_json(entry.chain)));
+        const AlembicLink* base = nullptr;
+        for (const auto& link : entry.chain)
+            if (!base || link.node.size() < base->node.size()) base = &link;
+        if (!base) continue;
+        console::print("Base Nodes: " + base->node + "  file: " + base->file + " ");
+        for (const auto& link : entry.chain) {
+            if (&link == base || link.same_file) continue;
+            console::print("Nodes with diffrence file val: " + link.node + " ");
+            console::print("File: " + link.file + " ");
         }
-        warnings.push_back("Nodes with diffrence file val: " + base + " ");
+        warnings.push_back("Nodes with diffrence file val: " + base->node + " ");
         console::print(std::string(80, '-'));
     }
     console::print(std::string(80, '-'));
@@ -34,13 +36,12 @@ std::vector<std::string> difference_warnings(const Json& cameras) {
 }
 
 // One error per missing camera (or Alembic chain whose archive file is missing).
-std::vector<std::string> missing_camera_errors(const Json& cameras) {
+std::vector<std::string> missing_camera_errors(const CameraCheck& cameras) {
     std::vector<std::string> errors;
-    if (!cameras.contains("miss")) return errors;
-    for (const auto& entry : cameras["miss"]) {
-        std::string first = entry.begin().key();
-        if (entry.size() > 1) {
-            std::string file = value_text(entry[first][0]);
+    for (const auto& entry : cameras.miss) {
+        std::string first = entry.first_name();
+        if (entry.chain.size() > 1) {
+            const std::string& file = entry.chain.front().file;
             console::print(">> Camera did not exist.");
             console::print("Nodes: " + first + "  \nMiss: " + file);
             errors.push_back("Nodes: " + first + "  Miss: " + file);
@@ -57,13 +58,13 @@ std::vector<std::string> missing_camera_errors(const Json& cameras) {
 
 }  // namespace
 
-void tips_keyword_info(const Json& rop_records, Host& host, Tips& tips) {
+void tips_keyword_info(const std::vector<std::string>& render_nodes, Host& host, Tips& tips) {
     timed(2, "tips_keyword_info", [&] {
-        Json cameras = CheckCamera(rop_records, host);
+        CameraCheck cameras = CheckCamera(render_nodes, host);
         std::vector<std::string> warnings = difference_warnings(cameras);
         if (!warnings.empty()) tips.set(tip::kCameraWarnings, warnings);
         std::vector<std::string> errors = missing_camera_errors(cameras);
-        if (cameras.contains("normal")) {
+        if (!cameras.normal.empty()) {
             // With a good camera somewhere, missing ones are only warnings.
             if (errors.empty()) return;
             if (!warnings.empty()) {

@@ -28,48 +28,47 @@ void missing_node_tip(const std::string& path, const char* what, const std::stri
     tips.add(tip::kMissingSimControl, message);
 }
 
-void check_controls(Node& driver, const std::string& path, Json& record, Tips& tips) {
+void check_controls(Node& driver, const std::string& path, SimulationRecord& record, Tips& tips) {
     ParmPtr controls = required_parm(driver, "hq_sim_controls");
     std::string name = controls->evalAsString();
-    record["simControlName"] = name;
+    record.sim_control_name = name;
     console::print("simControlName: " + name);
     if (!controls->evalAsNode()) missing_node_tip(path, " Controls Node is  ", name, tips);
 }
 
-void volume_slices(Node& driver, Json& record) {
+void volume_slices(Node& driver, SimulationRecord& record) {
     ParmTuplePtr div = driver.parmTuple("slicediv");
     if (!div) throw HostError("no parameter slicediv", "AttributeError", driver.path());
-    Json numbers = Json::array();
+    std::vector<Value> numbers;
     long long product = 1;
     Value values = div->eval();
     for (const auto& v : values.items()) {
-        numbers.push_back(v.kind() == Value::Kind::Float ? Json(v.as_float()) : Json(v.as_int()));
+        numbers.push_back(v.kind() == Value::Kind::Float ? v : Value::integer(v.as_int()));
         product *= v.as_int();
     }
-    record["slicediv"] = numbers;
-    record["num_slices"] = std::to_string(product);
+    record.slice_divisions = std::move(numbers);
+    record.num_slices = std::to_string(product);
 }
 
-void cluster_slices(Node& driver, const std::string& path, Json& record, Tips& tips) {
+void cluster_slices(Node& driver, const std::string& path, SimulationRecord& record, Tips& tips) {
     ParmPtr cluster = required_parm(driver, "hq_cluster_node");
     std::string name = cluster->evalAsString();
-    record["simControlName"] = name;
+    record.sim_control_name = name;
     console::print("simControlName: " + name);
     NodePtr node_of_clusters = cluster->evalAsNode();
     if (!node_of_clusters) {
         missing_node_tip(path, " Cluster Node is  ", name, tips);
         return;
     }
-    record["num_slices"] = node_of_clusters->evalParm("num_clusters").str();
-    Value filter = node_of_clusters->evalParm("cluster_filter");
-    record["cluster_filter"] = filter.is_string() ? Json(filter.as_string()) : Json(filter.str());
+    record.num_slices = node_of_clusters->evalParm("num_clusters").str();
+    record.cluster_filter = node_of_clusters->evalParm("cluster_filter").str();
 }
 
 // The slices of the driver by its slice type; false for a type that is not supported.
-bool read_slices(Node& driver, const std::string& slice, const std::string& path, Json& record,
-                 Tips& tips) {
+bool read_slices(Node& driver, const std::string& slice, const std::string& path,
+                 SimulationRecord& record, Tips& tips) {
     if (slice == "particle") {
-        record["num_slices"] = driver.evalParm("num_slices").str();
+        record.num_slices = driver.evalParm("num_slices").str();
         check_controls(driver, path, record, tips);
     } else if (slice == "volume") {
         volume_slices(driver, record);
@@ -86,9 +85,8 @@ bool read_slices(Node& driver, const std::string& slice, const std::string& path
     return true;
 }
 
-void check_slice_count(const std::string& path, const Json& record, Tips& tips) {
-    long long slices = static_cast<long long>(
-        std::trunc(std::strtod(record["num_slices"].get<std::string>().c_str(), nullptr)));
+void check_slice_count(const std::string& path, const std::string& num_slices, Tips& tips) {
+    long long slices = static_cast<long long>(std::trunc(std::strtod(num_slices.c_str(), nullptr)));
     if (slices <= 16) return;
     std::string message = "this " + path + " num_slices is  " + std::to_string(slices) +
                           " ,it's more than 16,please change ..";
@@ -98,8 +96,9 @@ void check_slice_count(const std::string& path, const Json& record, Tips& tips) 
 
 }  // namespace
 
-Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Tips& tips) {
+std::vector<SimulationRecord> get_distributedsim_node_setting(Host& host, Tips& tips) {
     return timed(2, "get_distributedsim_node_setting", [&] {
+        std::vector<SimulationRecord> records;
         NodePtr root = host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
             std::string path = slashes_forward(node->path());
@@ -116,22 +115,20 @@ Json get_distributedsim_node_setting(Json distributedsim_node, Host& host, Tips&
             if (!driver->parm("execute")) continue;
             console::print(" distributedsim Nodes: " + path);
             console::print(" output_dirver : " + driver->path());
-            Json record = Json::object();
-            record["node"] = path;
-            record["output_driver"] = driver_path;
-            record["output_file"] = driver->evalParm("sopoutput").str();
+            SimulationRecord record;
+            record.node = path;
+            record.output_driver = driver_path;
+            record.output_file = driver->evalParm("sopoutput").str();
             std::string slice = required_parm(*driver, "slice_type")->evalAsString();
-            record["sliceType"] = slice;
+            record.slice_type = slice;
             console::print("sliceType: " + slice);
             // Without a cluster node there is no slice count to test.
-            if (read_slices(*driver, slice, path, record, tips) && record.contains("num_slices"))
-                check_slice_count(path, record, tips);
-            record["frames"] = frames_text(*node, host);
-            record["option"] = "1";
-            record["render"] = "0";
-            distributedsim_node.push_back(record);
+            if (read_slices(*driver, slice, path, record, tips) && record.num_slices)
+                check_slice_count(path, *record.num_slices, tips);
+            record.frames = frames_text(*node, host);
+            records.push_back(std::move(record));
         }
-        return distributedsim_node;
+        return records;
     });
 }
 

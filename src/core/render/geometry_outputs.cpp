@@ -81,8 +81,9 @@ std::optional<std::optional<std::string>> output_frames(Node& node, const std::s
 
 }  // namespace
 
-Json get_geo_node_setting(Json geo_nodes, Json geo_node, Host& host) {
+std::vector<OutputNodeRecord> get_geo_node_setting(Host& host) {
     return timed(2, "get_geo_node_setting", [&] {
+        std::vector<OutputNodeRecord> records;
         NodePtr root = host.node("/");
         for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
             std::string path = slashes_forward(node->path());
@@ -90,16 +91,14 @@ Json get_geo_node_setting(Json geo_nodes, Json geo_node, Host& host) {
             if (!considered(*node)) continue;
             auto frames = output_frames(*node, type, host);
             if (!frames) continue;
-            // A pre/post node's frames are its own: those of an earlier node go first.
-            if (type == "prepost") geo_nodes.erase("frames");
-            geo_nodes["node"] = path;
             console::print_times("Geometry ROP: " + path);
-            if (*frames) geo_nodes["frames"] = **frames;
-            geo_nodes["option"] = "0";
-            geo_nodes["render"] = "0";
-            geo_node.push_back(geo_nodes);
+            OutputNodeRecord record;
+            record.node = path;
+            record.frames = *frames;
+            record.own_frames_only = type == "prepost";
+            records.push_back(std::move(record));
         }
-        return geo_node;
+        return records;
     });
 }
 

@@ -3,9 +3,10 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/host.h"
-#include "util/json.h"
+#include "run/scene_records.h"
 
 namespace scanflow {
 
@@ -16,8 +17,7 @@ const std::set<std::string>& geometry_output_types();
 // files the scene writes unless they load from disk.
 const std::set<std::string>& cache_parent_types();
 
-// `geo_node` with one copy of the working record `geo_nodes` appended per geometry-output node,
-// in scene order; keys set for one node stay in the working record for the next.
-Json get_geo_node_setting(Json geo_nodes, Json geo_node, Host& host);
+// One record per geometry-output node, in scene order.
+std::vector<OutputNodeRecord> get_geo_node_setting(Host& host);
 
 }  // namespace scanflow

@@ -19,26 +19,26 @@ std::string raw_path(Node& node, const std::string& parm) {
 }
 
 // "start", "end", "lnc" as the host gives them; a node that lacks one takes the scene's range.
-void add_frame_range(Node& obj, Host& host, Json& record) {
+void add_frame_range(Node& obj, Host& host, RenderSetting& record) {
     auto [global_start, global_end] = host.global_frame_range();
     auto frame = [&](const char* name, double fallback) {
         ParmPtr p = obj.parm(name);
         return p ? p->eval().str() : console::float_text(fallback);
     };
-    record["start"] = frame("f1", global_start);
-    record["end"] = frame("f2", global_end);
-    record["lnc"] = frame("f3", 1);
+    record.start = frame("f1", global_start);
+    record.end = frame("f2", global_end);
+    record.lnc = frame("f3", 1);
 }
 
-void read_mantra(Node& obj, Json& record) {
-    record["camera"] = obj.evalParm("camera").str();
-    record["output_path"] = raw_path(obj, "vm_picture");
-    Json samples = Json::object();
+void read_mantra(Node& obj, RenderSetting& record) {
+    record.camera = obj.evalParm("camera").str();
+    record.output_path = raw_path(obj, "vm_picture");
+    NamedValues samples;
     for (const char* name : {"samplesy", "samplesx", "minraysamples", "maxraysamples", "variance",
                              "globalquality", "diffusequality", "sssquality", "reflectionquality",
                              "refractionquality", "volumequality"})
-        samples[name] = value_json(obj.evalParm(std::string("vm_") + name));
-    record["samples"] = samples;
+        samples.emplace_back(name, obj.evalParm(std::string("vm_") + name));
+    record.samples = std::move(samples);
 }
 
 void arnold_denoising(Node& obj, const std::string& path, std::vector<std::string>& denoise) {
@@ -53,49 +53,49 @@ void arnold_denoising(Node& obj, const std::string& path, std::vector<std::strin
     }
 }
 
-void read_arnold(Node& obj, const std::string& path, Json& record,
+void read_arnold(Node& obj, const std::string& path, RenderSetting& record,
                  std::vector<std::string>& denoise) {
-    record["camera"] = obj.evalParm("camera").str();
-    record["output_path"] = raw_path(obj, "ar_picture");
-    Json samples = Json::object();
-    samples["samples_AA"] = value_json(obj.evalParm("ar_AA_samples"));
+    record.camera = obj.evalParm("camera").str();
+    record.output_path = raw_path(obj, "ar_picture");
+    NamedValues samples;
+    samples.emplace_back("samples_AA", obj.evalParm("ar_AA_samples"));
     for (const char* name : {"diffuse", "specular", "transmission", "sss", "volume"})
-        samples[name] = value_json(obj.evalParm(std::string("ar_GI_") + name + "_samples"));
-    record["samples"] = samples;
-    Json blur = Json::object();
+        samples.emplace_back(name, obj.evalParm(std::string("ar_GI_") + name + "_samples"));
+    record.samples = std::move(samples);
+    NamedValues blur;
     if (is_on(obj.evalParm("ar_mb_xform_enable")))
-        blur["transform keys"] = value_json(obj.evalParm("ar_mb_xform_keys"));
+        blur.emplace_back("transform keys", obj.evalParm("ar_mb_xform_keys"));
     if (is_on(obj.evalParm("ar_mb_dform_enable")))
-        blur["Deform keys"] = value_json(obj.evalParm("ar_mb_dform_keys"));
-    record["Motion_Blur"] = blur;
+        blur.emplace_back("Deform keys", obj.evalParm("ar_mb_dform_keys"));
+    record.motion_blur_keys = std::move(blur);
     arnold_denoising(obj, path, denoise);
 }
 
-void read_redshift(Node& obj, const std::string& type, Json& record) {
-    record["camera"] = obj.evalParm("RS_renderCamera").str();
-    record["output_path"] = raw_path(obj, "RS_outputFileNamePrefix");
+void read_redshift(Node& obj, const std::string& type, RenderSetting& record) {
+    record.camera = obj.evalParm("RS_renderCamera").str();
+    record.output_path = raw_path(obj, "RS_outputFileNamePrefix");
     if (type == "redshift::1.1") return;
-    record["Motion_Blur"] = value_json(obj.evalParm("MotionBlurEnabled"));
-    Json samples = Json::object();
+    record.motion_blur = obj.evalParm("MotionBlurEnabled");
+    NamedValues samples;
     for (const char* name : {"UnifiedMinSamples", "UnifiedMaxSamples", "MaxTraceDepthReflection",
                              "MaxTraceDepthRefraction", "MaxTraceDepthCombined"})
-        samples[name] = value_json(obj.evalParm(name));
-    record["samples"] = samples;
+        samples.emplace_back(name, obj.evalParm(name));
+    record.samples = std::move(samples);
 }
 
-void read_vray(Node& obj, const std::string& path, Json& record) {
-    record["camera"] = obj.evalParm("render_camera").str();
-    record["img_save"] = obj.evalParm("SettingsOutput_img_save").str();
+void read_vray(Node& obj, const std::string& path, RenderSetting& record) {
+    record.camera = obj.evalParm("render_camera").str();
+    record.img_save = obj.evalParm("SettingsOutput_img_save").str();
     ParmPtr mode = obj.parm("render_render_mode");
     if (!mode) throw HostError("no parameter render_render_mode", "AttributeError", path);
     auto labels = mode->menuLabels();
     long long index = mode->eval().as_int();
-    record["render_render_mode"] = labels.at(static_cast<size_t>(index));
-    record["output_path"] = raw_path(obj, "SettingsOutput_img_file_path");
+    record.render_mode = labels.at(static_cast<size_t>(index));
+    record.output_path = raw_path(obj, "SettingsOutput_img_file_path");
 }
 
 // The family's settings, chosen by node type, and the renderer it adds.
-void read_family(Node& obj, const std::string& type, const std::string& path, Json& record,
+void read_family(Node& obj, const std::string& type, const std::string& path, RenderSetting& record,
                  std::vector<std::string>& denoise, std::vector<std::string>& renderers) {
     if (type == "ifd" || type == "oct_mantra" || type == "FX_mantra_") {
         read_mantra(obj, record);
@@ -107,8 +107,8 @@ void read_family(Node& obj, const std::string& type, const std::string& path, Js
         read_redshift(obj, type, record);
     } else if (type == "hdprman" || type == "opengl") {
         renderers.push_back(type == "hdprman" ? "renderman" : "opengl");
-        record["camera"] = obj.evalParm("camera").str();
-        record["output_path"] = raw_path(obj, "picture");
+        record.camera = obj.evalParm("camera").str();
+        record.output_path = raw_path(obj, "picture");
     } else if (type == "vray_renderer") {
         renderers.push_back("vray");
         read_vray(obj, path, record);
@@ -142,7 +142,7 @@ RenderSettings analysis_render_setting(Host& host,
                 render_node_type.end())
                 continue;
             NodeRenderSetting found = get_render_setting(*node, type, host);
-            out.settings[node->name()] = std::move(found.record);
+            out.settings.set(node->name(), std::move(found.record));
             out.all_ar_denoise.insert(out.all_ar_denoise.end(), found.denoise.begin(),
                                       found.denoise.end());
             out.all_renderer_list.insert(out.all_renderer_list.end(), found.renderers.begin(),

@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "host/host.h"
-#include "util/json.h"
+#include "run/scene_records.h"
 
 namespace scanflow {
 
 // The settings record, Arnold denoising entries and renderer names of one render node. A failure
 // while reading the family's settings is printed and leaves the record partial.
 struct NodeRenderSetting {
-    Json record = Json::object();
+    RenderSetting record;
     std::vector<std::string> denoise;
     std::vector<std::string> renderers;
 };
@@ -21,7 +21,7 @@ NodeRenderSetting get_render_setting(Node& obj, const std::string& obj_type_name
 // The settings of every render node by node name, and the scene's denoising entries and
 // renderer names.
 struct RenderSettings {
-    Json settings = Json::object();
+    RenderSettingsByName settings;
     std::vector<std::string> all_ar_denoise;
     std::vector<std::string> all_renderer_list;
 };

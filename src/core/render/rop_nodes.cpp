@@ -49,35 +49,35 @@ bool cameraless(const std::string& type) {
            type == "moge_rendersetting::1.0";
 }
 
-void no_size(Json& record) {
-    record["width"] = "";
-    record["height"] = "";
+void no_size(RenderNodeRecord& record) {
+    record.width = "";
+    record.height = "";
 }
 
 // The size of a camera node, with the renderers' own overrides.
-void camera_size(Node& node, const std::string& type, Node& cam, Json& record) {
-    record["width"] = cam.evalParm("resx").str();
-    record["height"] = cam.evalParm("resy").str();
+void camera_size(Node& node, const std::string& type, Node& cam, RenderNodeRecord& record) {
+    record.width = cam.evalParm("resx").str();
+    record.height = cam.evalParm("resy").str();
     if ((type == "Redshift_ROP" || type == "redshift::1.1") &&
         node.evalParm("RS_overrideCameraRes").as_float() == 1) {
-        record["width"] = node.evalParm("RS_overrideRes1").str();
-        record["height"] = node.evalParm("RS_overrideRes2").str();
+        record.width = node.evalParm("RS_overrideRes1").str();
+        record.height = node.evalParm("RS_overrideRes2").str();
     }
     if (type == "ifd" && node.evalParm("override_camerares").as_float() == 1) {
-        record["width"] = node.evalParm("res_overridex").str();
-        record["height"] = node.evalParm("res_overridey").str();
+        record.width = node.evalParm("res_overridex").str();
+        record.height = node.evalParm("res_overridey").str();
     }
 }
 
 // The image size from the render node's camera; empty when it cannot be read.
 void image_size(Node& node, const std::string& type, const std::string& camera, Host& host,
-                Json& record) {
+                RenderNodeRecord& record) {
     try {
         if (type == "karma" || type == "hdprman") {
             try {
                 Value res = node.evalParm("resolution");
-                record["width"] = res.items().at(0).str();
-                record["height"] = res.items().at(1).str();
+                record.width = res.items().at(0).str();
+                record.height = res.items().at(1).str();
             } catch (const std::exception&) {
                 no_size(record);
             }
@@ -90,8 +90,8 @@ void image_size(Node& node, const std::string& type, const std::string& camera, 
             for (auto& child : cam->allSubChildren()) {
                 if (child->type_name() != "cam") continue;
                 console::print("Camera path: " + child->path());
-                record["width"] = child->evalParm("resx").str();
-                record["height"] = child->evalParm("resy").str();
+                record.width = child->evalParm("resx").str();
+                record.height = child->evalParm("resy").str();
             }
         } else {
             camera_size(node, type, *cam, record);
@@ -101,16 +101,16 @@ void image_size(Node& node, const std::string& type, const std::string& camera, 
     }
 }
 
-void add_camera(Node& node, const std::string& type, Host& host, Json& record) {
+void add_camera(Node& node, const std::string& type, Host& host, RenderNodeRecord& record) {
     if (cameraless(type)) {
-        record["camera"] = "";
+        record.camera = "";
         no_size(record);
         return;
     }
     ParmPtr cam = node.parm(camera_parm_of().find(type)->second);
     // A render node without its camera parameter records no camera and no size.
     std::string camera = cam ? cam->eval().str() : "";
-    record["camera"] = camera;
+    record.camera = camera;
     if (cam) {
         image_size(node, type, camera, host, record);
     } else {
@@ -128,14 +128,12 @@ std::string export_mode_label(Node& node, const std::string& path) {
                : "";
 }
 
-void add_vray_facts(Node& node, const std::string& path, bool gpu, Tips& tips,
-                    std::vector<std::string>& gpu_messages, Json& record) {
-    record["img_save"] = node.evalParm("SettingsOutput_img_save").str();
+VrayOutput vray_output(Node& node, const std::string& path, bool gpu, Tips& tips,
+                       std::vector<std::string>& gpu_messages) {
+    VrayOutput out;
+    out.img_save = node.evalParm("SettingsOutput_img_save").str();
     Value mode = node.evalParm("render_render_mode");
-    record["render_render_mode"] =
-        mode.is_number()
-            ? (mode.kind() == Value::Kind::Int ? Json(mode.as_int()) : Json(mode.as_float()))
-            : Json(mode.str());
+    out.render_mode = mode.is_number() ? mode : Value::text(mode.str());
     // Compared by its text form, whether the host gives a number or a text.
     if (mode.str() != "0" && !gpu) {
         std::string message = "this " + path + " Render Device Mode is  " + mode.str() +
@@ -144,7 +142,7 @@ void add_vray_facts(Node& node, const std::string& path, bool gpu, Tips& tips,
         gpu_messages.push_back(message);
     }
     std::string label = export_mode_label(node, path);
-    record["render_export_mode"] = label;
+    out.export_mode = label;
     if (label == "Export") {
         std::string message = "this " + path + " Export Mode is  " + label +
                               " ,Dont support,please select 'No Export' or 'Export & Render'.";
@@ -154,7 +152,8 @@ void add_vray_facts(Node& node, const std::string& path, bool gpu, Tips& tips,
     ParmPtr picture = node.parm("SettingsOutput_img_file_path");
     if (!picture)
         throw HostError("no parameter SettingsOutput_img_file_path", "AttributeError", path);
-    record["output_path"] = slashes_forward(picture->unexpandedString());
+    out.output_path = slashes_forward(picture->unexpandedString());
+    return out;
 }
 
 void check_karma_denoiser(Node& node, const std::string& path, bool gpu,
@@ -173,28 +172,26 @@ void add_unique(std::vector<std::string>& list, const std::string& text) {
 
 // Arnold nodes that export scene files are not recorded and get no camera check here; every
 // other node is recorded unless its camera is missing, which becomes a message.
-void accept_record(Node& node, const std::string& type, const std::string& path, Json record,
-                   Host& host, Json& rop_node, std::vector<std::string>& missing_cameras) {
+void accept_record(Node& node, const std::string& type, const std::string& path,
+                   RenderNodeRecord record, Host& host, std::vector<RenderNodeRecord>& rop_node,
+                   std::vector<std::string>& missing_cameras) {
     if (type == "arnold") {
         if (!is_on(node.evalParm("ar_ass_export_enable"))) rop_node.push_back(std::move(record));
         return;
     }
-    Json cameras = CheckCamera(Json::array({record}), host);
-    if (!cameras.contains("miss")) {
+    CameraCheck cameras = CheckCamera({record.node}, host);
+    if (cameras.miss.empty()) {
         rop_node.push_back(std::move(record));
         return;
     }
-    try {
-        add_unique(missing_cameras,
-                   path + " --- node miss cam ---> " + cameras["miss"][0].begin().key());
-    } catch (const std::exception&) {
-    }
+    add_unique(missing_cameras, path + " --- node miss cam ---> " + cameras.miss[0].first_name());
 }
 
 }  // namespace
 
-Json get_rop_node_setting(Json rop_node, const RopScan& in) {
+std::vector<RenderNodeRecord> get_rop_node_setting(const RopScan& in) {
     return timed(2, "get_rop_node_setting", [&] {
+        std::vector<RenderNodeRecord> rop_node;
         std::vector<std::string> gpu_messages;
         std::vector<std::string> missing_cameras;
         const bool gpu = gpu_platform(in.platform);
@@ -209,19 +206,18 @@ Json get_rop_node_setting(Json rop_node, const RopScan& in) {
                     in.render_node_type.end())
                 continue;
             console::print_times("   Render ROP: " + path);
-            Json record = Json::object();
-            record["node"] = path;
             if (path.find("topnet") != std::string::npos) continue;
-            record["frames"] = frames_text(*node, in.host);
+            RenderNodeRecord record;
+            record.node = path;
+            record.frames = frames_text(*node, in.host);
             if (type == "opengl" && !gpu)
                 in.tips.set(tip::kOpenglNeedsGpu,
                             {"The file contains an Opengl node and requires a graphics card. "
                              "Submit the file on the GPU platform"});
             if (type == "vray_renderer")
-                add_vray_facts(*node, path, gpu, in.tips, gpu_messages, record);
+                record.vray = vray_output(*node, path, gpu, in.tips, gpu_messages);
             add_camera(*node, type, in.host, record);
-            record["option"] = "-1";
-            record["render"] = node->isBypassed() ? "0" : "1";
+            record.render = node->isBypassed() ? "0" : "1";
             accept_record(*node, type, path, std::move(record), in.host, rop_node, missing_cameras);
         }
         if (!missing_cameras.empty()) in.tips.set(tip::kMissingCamera, missing_cameras);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "host/host.h"
+#include "run/scene_records.h"
 #include "run/tips.h"
-#include "util/json.h"
 
 namespace scanflow {
 
@@ -21,8 +21,8 @@ struct RopScan {
 // object's starting `render_node_type`).
 const std::vector<std::string>& render_node_types();
 
-// `rop_node` with one record appended per render node that a farm job can render, in scene
-// order; raises the GPU, V-Ray export, OpenGL and missing-camera tips.
-Json get_rop_node_setting(Json rop_node, const RopScan& in);
+// One record per render node that a farm job can render, in scene order; raises the GPU, V-Ray
+// export, OpenGL and missing-camera tips.
+std::vector<RenderNodeRecord> get_rop_node_setting(const RopScan& in);
 
 }  // namespace scanflow

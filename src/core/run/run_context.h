@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "run/scene_records.h"
 #include "run/tips.h"
 #include "util/confinement.h"
 #include "util/flavour.h"
@@ -33,7 +34,7 @@ struct RunContext {
     std::string channel;
     std::vector<std::string> user_plugins;
     Tips tips_adict;
-    Json task_adict = Json::object();
+    TaskRecord task_adict;
     // Files already read in this run, so that each is read once.
     std::set<std::string> rs_asseted;  // Redshift proxies
     std::set<std::string> all_ass;     // nested scene files, and the sequence patterns analysed

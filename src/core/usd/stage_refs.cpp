@@ -8,6 +8,7 @@
 #include "base/os.h"
 #include "base/text.h"
 #include "base/timed.h"
+#include "host/value_json.h"
 #include "usd/layers.h"
 #include "util/json.h"
 #include "util/paths.h"
