@@ -4,6 +4,7 @@
 #include "base/console.h"
 #include "bindings.h"
 #include "pyutil.h"
+#include "render/record_json.h"
 
 namespace scanflow::py_bridge {
 
@@ -64,12 +65,12 @@ void bind_usd_file_flow(UsdDriverClass& usd_asset) {
     usd_asset.def("getUsdver", &Self::getUsdver, released);
     usd_asset.def("getUsdframe", &Self::getUsdframe, released);
     usd_asset.def("UsdRopNodeSetting", [](Self& self) {
-        Json records;
+        std::vector<RenderNodeRecord> records;
         {
             ReleasedInterpreter release;
             records = self.UsdRopNodeSetting();
         }
-        return from_json(records);
+        return from_json(render_nodes_json(records));
     });
     usd_asset.def(
         "allusdAsset",

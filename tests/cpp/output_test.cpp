@@ -104,19 +104,34 @@ TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
     run.asset_json_path = dir.file("asset.json");
     run.tips_json_path = dir.file("tips.json");
     run.success_file = dir.file(kSuccessMarker);
+    auto empty = [](JsonWriter& out) { out.value(Json::object()); };
     {
         ResultAssembly early(run);
-        EXPECT_THROW(early.asset(Json::object()), std::logic_error);  // before upload.json
+        EXPECT_THROW(early.asset(empty), std::logic_error);  // before upload.json
         early.upload(UploadRecord{});
         EXPECT_THROW(early.succeed(), std::logic_error);  // before asset.json and tips.json
-        early.asset(Json::object());
+        early.asset(empty);
         EXPECT_THROW(early.asset_list(Json::object(), {}), std::logic_error);  // before tips
         EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);          // twice
     }
     EXPECT_FALSE(os::exists(run.success_file));
     ResultAssembly results(run);
     results.upload(UploadRecord{});
-    results.asset(Json::object({{"asset_num", 0}}));
+    std::vector<std::string> all{"/s/a.usd", "/s/gone.usd"}, missing{"/s/gone.usd"};
+    StageAssetRecord stage;
+    stage.asset_size = 3;
+    stage.asset = {"/s/a.usd  (mtime T) size 3"};
+    stage.stage = "/s/shot.usd";
+    stage.all = &all;
+    stage.missing = &missing;
+    results.asset([&](JsonWriter& out) { write_stage_asset_record(out, stage); });
+    Json asset = read_json_file(run.asset_json_path);
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : asset.items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"scene_file_size", "asset_size", "asset_num", "asset",
+                                              "Nested_Assets", "missing_file"}));
+    EXPECT_EQ(asset["asset_num"], 1);
+    EXPECT_EQ(asset["Nested_Assets"], Json::object({{"/s/shot.usd", all}}));
     results.tips(raised_in_order());
     Json tips = read_json_file(run.tips_json_path);
     std::vector<std::string> codes;

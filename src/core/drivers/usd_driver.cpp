@@ -12,6 +12,7 @@
 #include "nested/recursive.h"
 #include "output/result_files.h"
 #include "output/upload_candidates.h"
+#include "render/record_json.h"
 #include "run/tip_codes.h"
 #include "util/file_facts.h"
 #include "util/paths.h"
@@ -43,15 +44,14 @@ std::pair<double, double> AnalysUsdAsset::getUsdframe() {
     return require_usd(services_.usd).time_codes(hip_file);
 }
 
-Json AnalysUsdAsset::UsdRopNodeSetting() {
+std::vector<RenderNodeRecord> AnalysUsdAsset::UsdRopNodeSetting() {
     auto [start, end] = getUsdframe();
-    Json record = Json::object();
-    record["node"] = "usd_rop";
-    record["frames"] = std::to_string(static_cast<long long>(std::trunc(start))) + "-" +
-                       std::to_string(static_cast<long long>(std::trunc(end))) + "[1]";
-    record["render"] = "1";
-    record["option"] = "-1";
-    return Json::array({record});
+    RenderNodeRecord record;
+    record.node = "usd_rop";
+    record.frames = std::to_string(static_cast<long long>(std::trunc(start))) + "-" +
+                    std::to_string(static_cast<long long>(std::trunc(end))) + "[1]";
+    record.of_stage = true;
+    return {record};
 }
 
 UsdAssetLists AnalysUsdAsset::allusdAsset(const std::vector<std::string>& file_paths) {
@@ -85,7 +85,9 @@ UsdAssetLists AnalysUsdAsset::usd_lists(const std::vector<std::string>& file_pat
 }
 
 void AnalysUsdAsset::AnalyRenderNode() {
-    Json rop = UsdRopNodeSetting();
+    SceneInfo scene_info;
+    scene_info.rop_node = UsdRopNodeSetting();
+    Json rop = render_nodes_json(scene_info.rop_node);
     Json rely = Json::object();
     try {
         rely = RelyTask(task_json_dict, rop, channel).run();
@@ -94,11 +96,7 @@ void AnalysUsdAsset::AnalyRenderNode() {
         console::print(format_trace(TraceFrame::current(), e));
         rely = Json::object();
     }
-    Json scene_info = Json::object();
-    scene_info["rop_node"] = rop;
-    scene_info["geo_node"] = Json::array();
-    scene_info["distributedsim_node"] = Json::array();
-    Write_File(task_json_path, getHoudiniver(), scene_info, rely);
+    Write_File(task_json_path, getHoudiniver(), stage_info_json(scene_info), rely);
     console::print("Analysis successful ...");
 }
 
@@ -114,22 +112,20 @@ std::vector<std::string> AnalysUsdAsset::upload_files(const UsdAssetLists& lists
     return distinct(present);
 }
 
-Json AnalysUsdAsset::asset_record(const UploadRecord& upload, const UsdAssetLists& lists,
-                                  DirCache& listings) {
+StageAssetRecord AnalysUsdAsset::asset_record(const UploadRecord& upload,
+                                              const UsdAssetLists& lists, DirCache& listings) {
     std::set<std::string> facts;
-    long long total = 0;
+    StageAssetRecord asset;
     for (const auto& entry : upload.asset) {
         FileFacts read = listings.facts(entry.local);
         facts.insert(file_data_line(entry.local, read));
-        total += read.size;
+        asset.asset_size += read.size;
     }
-    Json asset = Json::object();
-    asset["scene_file_size"] = listings.facts(hip_file).size;
-    asset["asset_size"] = total;
-    asset["asset_num"] = facts.size();
-    asset["asset"] = facts;
-    asset["Nested_Assets"] = Json::object({{slashes_forward(hip_file), lists.all}});
-    asset["missing_file"] = lists.missing;
+    asset.scene_file_size = listings.facts(hip_file).size;
+    asset.asset.assign(facts.begin(), facts.end());
+    asset.stage = slashes_forward(hip_file);
+    asset.all = &lists.all;
+    asset.missing = &lists.missing;
     return asset;
 }
 
@@ -140,14 +136,11 @@ void AnalysUsdAsset::AssetInfo() {
     ResultAssembly results(*this);
     UploadRecord upload = gather(upload_files(lists, listings), hip_file, listings);
     results.upload(upload);
-    Json record = asset_record(upload, lists, listings);
-    if (services_.file_summary) {
-        const Json& nested = record.value("Nested_Assets", Json::object());
-        *services_.file_summary = FileSummary{
-            true, record.value("asset_num", 0LL), record.value("asset_size", 0LL),
-            record.value("missing_file", Json::array()), nested.is_object() ? nested.size() : 0};
-    }
-    results.asset(record);
+    StageAssetRecord record = asset_record(upload, lists, listings);
+    if (services_.file_summary)
+        *services_.file_summary = FileSummary{true, static_cast<long long>(record.asset.size()),
+                                              record.asset_size, Json(lists.missing), 1};
+    results.asset([&](JsonWriter& out) { write_stage_asset_record(out, record); });
     tips_adict.set(tip::kMissingFiles, lists.missing);
     results.tips(tips_adict);
     asset_list_file_path = path_json + "/asset.txt";

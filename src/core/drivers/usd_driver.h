@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "drivers/analys_usd.h"
+#include "output/asset_record.h"
+#include "run/scene_records.h"
 
 namespace scanflow {
 
@@ -23,7 +25,7 @@ public:
     std::string getUsdver();
     std::pair<double, double> getUsdframe();
     // The one render-node record that covers the USD file's time range.
-    Json UsdRopNodeSetting();
+    std::vector<RenderNodeRecord> UsdRopNodeSetting();
     UsdAssetLists allusdAsset(const std::vector<std::string>& file_paths);
     // Dependency tasks and the task-file update.
     void AnalyRenderNode();
@@ -38,7 +40,8 @@ private:
     std::vector<std::string> usd_files(DirCache& listings);
     UsdAssetLists usd_lists(const std::vector<std::string>& file_paths, DirCache& listings);
     std::vector<std::string> upload_files(const UsdAssetLists& lists, DirCache& listings);
-    Json asset_record(const UploadRecord& upload, const UsdAssetLists& lists, DirCache& listings);
+    StageAssetRecord asset_record(const UploadRecord& upload, const UsdAssetLists& lists,
+                                  DirCache& listings);
 };
 
 }  // namespace scanflow

@@ -123,4 +123,24 @@ void write_asset_record(JsonWriter& out, const AssetRecord& record) {
     out.end_object();
 }
 
+void write_stage_asset_record(JsonWriter& out, const StageAssetRecord& record) {
+    out.begin_object();
+    out.key("scene_file_size");
+    out.number(record.scene_file_size);
+    out.key("asset_size");
+    out.number(record.asset_size);
+    out.key("asset_num");
+    out.number(static_cast<long long>(record.asset.size()));
+    out.key("asset");
+    out.strings(record.asset);
+    out.key("Nested_Assets");
+    out.begin_object();
+    out.key(record.stage);
+    out.strings(*record.all);
+    out.end_object();
+    out.key("missing_file");
+    out.strings(*record.missing);
+    out.end_object();
+}
+
 }  // namespace scanflow

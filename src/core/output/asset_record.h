@@ -42,6 +42,18 @@ struct AssetRecord {
 
 void write_asset_record(JsonWriter& out, const AssetRecord& record);
 
+// The asset record of the USD-file flow: the stage's files, listed under the stage.
+struct StageAssetRecord {
+    long long scene_file_size = 0;
+    long long asset_size = 0;
+    std::vector<std::string> asset;                     // the distinct file-facts lines, sorted
+    std::string stage;                                  // "/" separators
+    const std::vector<std::string>* all = nullptr;      // "Nested_Assets" of the stage
+    const std::vector<std::string>* missing = nullptr;  // "missing_file"
+};
+
+void write_stage_asset_record(JsonWriter& out, const StageAssetRecord& record);
+
 // "environment_dict": the host's JOB (null when unset) and the interpreter's version.
 Json environment_record(const std::optional<std::string>& job, const std::string& python_ver);
 

@@ -107,10 +107,6 @@ void ResultAssembly::asset(const std::function<void(JsonWriter&)>& write) {
     writeFile(run_.asset_json_path, write);
 }
 
-void ResultAssembly::asset(const Json& record) {
-    asset([&](JsonWriter& out) { out.value(record); });
-}
-
 void ResultAssembly::tips(const Tips& tips) {
     step(Step::Tips, Step::Asset);
     writeFile(run_.tips_json_path, tips_record(tips));

@@ -31,7 +31,6 @@ public:
     explicit ResultAssembly(const RunContext& run) : run_(run) {}
     void upload(const UploadRecord& record);
     void asset(const std::function<void(JsonWriter&)>& write);
-    void asset(const Json& record);
     void tips(const Tips& tips);
     // asset.txt, beside the other results.
     void asset_list(const Json& missing, const std::vector<std::string>& files);

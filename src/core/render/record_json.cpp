@@ -17,6 +17,11 @@ Json render_node_json(const RenderNodeRecord& r) {
     Json j = Json::object();
     j["node"] = r.node;
     j["frames"] = r.frames;
+    if (r.of_stage) {
+        j["render"] = r.render;
+        j["option"] = r.option;
+        return j;
+    }
     if (r.vray) {
         j["img_save"] = r.vray->img_save;
         j["render_render_mode"] = value_json(r.vray->render_mode);
@@ -95,6 +100,7 @@ RenderNodeRecord render_node_from_json(const Json& j) {
     RenderNodeRecord r;
     r.node = text_member(j, "node");
     r.frames = text_member(j, "frames");
+    r.of_stage = j.is_object() && !j.contains("camera");
     if (j.is_object() && j.contains("render_render_mode"))
         r.vray = VrayOutput{text_member(j, "img_save"), value_of(j["render_render_mode"]),
                             text_member(j, "render_export_mode"), text_member(j, "output_path")};
@@ -169,6 +175,14 @@ Json scene_info_json(const SceneInfo& info) {
     Json j = Json::object();
     j["geo_node"] = output_nodes_json(info.geo_node);
     j["rop_node"] = render_nodes_json(info.rop_node);
+    j["distributedsim_node"] = simulations_json(info.distributedsim_node);
+    return j;
+}
+
+Json stage_info_json(const SceneInfo& info) {
+    Json j = Json::object();
+    j["rop_node"] = render_nodes_json(info.rop_node);
+    j["geo_node"] = output_nodes_json(info.geo_node);
     j["distributedsim_node"] = simulations_json(info.distributedsim_node);
     return j;
 }

@@ -17,6 +17,8 @@ Json output_nodes_json(const std::vector<OutputNodeRecord>& records, Json shared
 Json simulations_json(const std::vector<SimulationRecord>& records);
 // {"geo_node": [...], "rop_node": [...], "distributedsim_node": [...]}
 Json scene_info_json(const SceneInfo& info);
+// The USD-file flow's: {"rop_node": [...], "geo_node": [...], "distributedsim_node": [...]}
+Json stage_info_json(const SceneInfo& info);
 Json task_record_json(const TaskRecord& task);
 
 Json render_settings_json(const RenderSettingsByName& settings);

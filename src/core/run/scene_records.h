@@ -30,6 +30,9 @@ struct RenderNodeRecord {
     std::string height;
     std::string option = "-1";
     std::string render = "1";  // "0" when the node is bypassed
+    // The USD-file flow's one record, for the stage's time range: no camera members, and
+    // "render" written before "option".
+    bool of_stage = false;
 };
 
 // A node that writes geometry (a cache, Alembic, USD, a proxy), run before the renders.
