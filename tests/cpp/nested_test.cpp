@@ -9,6 +9,7 @@
 #include "nested/ass_reader.h"
 #include "nested/geo_cache.h"
 #include "nested/read_ahead.h"
+#include "nested/recursive.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -150,6 +151,39 @@ TEST_F(Nested, AFileNamedAgainIsReadOnceAndItsPatternStillMatches) {
     EXPECT_EQ(named("s/child.ass"), 1);
     EXPECT_EQ(named("s/x[a].ass"), 1);
     EXPECT_EQ(named("s/matched.tx"), 1) << Json(found).dump();
+}
+
+// A caller that keeps each file once is given each existing file at its first naming only; a
+// missing name, which may stand for a sequence, is given every time.
+TEST_F(Nested, FilesNamedAgainCanBeGivenOnceAtTheirFirstNaming) {
+    dir_.write("tex/a.tx", "a");
+    dir_.write("tex/a.png", "a");
+    dir_.write("lower.ass", "image\n{\n filename tex/a.tx\n}\nimage\n{\n filename gone.exr\n}\n");
+    std::string top =
+        dir_.write("top.ass",
+                   "image\n{\n filename tex/a.tx\n}\nprocedural\n{\n filename lower.ass\n}\n"
+                   "image\n{\n filename gone.exr\n}\nprocedural\n{\n filename lower.ass\n}\n");
+    Services services = module_.services();
+    auto walk = [&](Repeats repeats) {
+        RunContext run;
+        DirCache listings;
+        NestedInputs in{run,           services.module,      nullptr,  services.arnold,
+                        services.host, services.environment, listings, native_flavour()};
+        return testing::forward_on_windows(ass_usd_usda_asset(top, in, repeats));
+    };
+    std::vector<std::string> listed = walk(Repeats::Listed), once = walk(Repeats::FilesOnce);
+    // What a caller keeping each file once makes of either: the same.
+    auto kept = [](const std::vector<std::string>& names) {
+        std::vector<std::string> out;
+        std::set<std::string> files;
+        for (const auto& name : names)
+            if (!os::is_file(name) || files.insert(name).second) out.push_back(name);
+        return out;
+    };
+    EXPECT_EQ(kept(once), kept(listed));
+    EXPECT_LT(once.size(), listed.size());
+    EXPECT_EQ(std::count(once.begin(), once.end(), dir_.file("gone.exr")),
+              std::count(listed.begin(), listed.end(), dir_.file("gone.exr")));
 }
 
 TEST_F(Nested, ProxiesAndSequencesNamedByNestedFilesAreSortedIntoPresentAndMissing) {

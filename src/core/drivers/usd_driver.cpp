@@ -25,15 +25,15 @@ AnalysUsdAsset::AnalysUsdAsset(const Services& services, const Json& params)
 
 std::vector<std::string> AnalysUsdAsset::getUsdAsset() {
     RunSpan run = start_run();
-    return usd_files(run.listings());
+    return usd_files(run.listings(), Repeats::Listed);
 }
 
 // The scene's files, read with visited sets of their own: the run is opened again from the
 // parameters, as the protocol does (its banners printed again).
-std::vector<std::string> AnalysUsdAsset::usd_files(DirCache& listings) {
+std::vector<std::string> AnalysUsdAsset::usd_files(DirCache& listings, Repeats repeats) {
     RunContext fresh = open_run(param_dict, os::current_directory(), flavour());
     fresh.confinement = confinement;
-    return scanflow::ass_usd_usda_asset(hip_file, nested_inputs(listings, fresh));
+    return scanflow::ass_usd_usda_asset(hip_file, nested_inputs(listings, fresh), repeats);
 }
 
 std::string AnalysUsdAsset::getUsdver() {
@@ -132,7 +132,8 @@ StageAssetRecord AnalysUsdAsset::asset_record(const UploadRecord& upload,
 void AnalysUsdAsset::AssetInfo() {
     RunSpan run = start_run();
     DirCache& listings = run.listings();
-    UsdAssetLists lists = usd_lists(usd_files(listings), listings);
+    // The lists keep each file once: the files named again need not be gathered.
+    UsdAssetLists lists = usd_lists(usd_files(listings, Repeats::FilesOnce), listings);
     ResultAssembly results(*this);
     UploadRecord upload = gather(upload_files(lists, listings), hip_file, listings);
     results.upload(upload);

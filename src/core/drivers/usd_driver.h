@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "drivers/analys_usd.h"
+#include "nested/recursive.h"
 #include "output/asset_record.h"
 #include "run/scene_records.h"
 
@@ -37,7 +38,7 @@ public:
     std::string asset_list_file_path;
 
 private:
-    std::vector<std::string> usd_files(DirCache& listings);
+    std::vector<std::string> usd_files(DirCache& listings, Repeats repeats);
     UsdAssetLists usd_lists(const std::vector<std::string>& file_paths, DirCache& listings);
     std::vector<std::string> upload_files(const UsdAssetLists& lists, DirCache& listings);
     StageAssetRecord asset_record(const UploadRecord& upload, const UsdAssetLists& lists,

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/console.h"
 #include "base/errors.h"
@@ -38,7 +39,8 @@ struct Frame {
 
 class Walk {
 public:
-    explicit Walk(const NestedInputs& in) : in_(in), f_(in.flavour) {}
+    Walk(const NestedInputs& in, Repeats repeats)
+        : in_(in), f_(in.flavour), files_once_(repeats == Repeats::FilesOnce) {}
 
     std::vector<std::string> run(const std::string& ass_path) {
         // Depth first, with an explicit stack instead of C++ recursion.
@@ -99,8 +101,11 @@ private:
     void handle_name(Frame& frame, std::string i) {
         bool relative = !isabs(i, f_);
         if (relative) i = normpath(join(frame.dir, i, f_), f_);
+        // A file handled already was widened and descended into the first time.
+        if (files_once_ && handled_files_.count(i)) return;
         result_.push_back(i);
         if (relative && !exists(i)) return;  // listed, neither widened nor descended into
+        if (files_once_ && in_.listings.isfile(slashes_forward(i))) handled_files_.insert(i);
         widen(i);
         if (ends_with_any(i, {".ass", ".ass.gz", ".usda", ".usd", ".USD", ".usdc", ".bgeo.sc",
                               ".vrscene", ".rs"}))
@@ -151,6 +156,8 @@ private:
     std::vector<std::string> result_;
     std::unordered_map<std::string, std::string> patterns_;
     LayerLinks layer_links_;
+    bool files_once_;
+    std::unordered_set<std::string> handled_files_;
 };
 
 }  // namespace
@@ -165,8 +172,9 @@ void read_ass_ahead(const std::string& path, const NestedInputs& in) {
         "ass:" + path, [file] { return read_ass_file_names(file); }, std::move(frames));
 }
 
-std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, const NestedInputs& in) {
-    return timed(2, "ass_usd_usda_asset", [&] { return Walk(in).run(ass_path); });
+std::vector<std::string> ass_usd_usda_asset(const std::string& ass_path, const NestedInputs& in,
+                                            Repeats repeats) {
+    return timed(2, "ass_usd_usda_asset", [&] { return Walk(in, repeats).run(ass_path); });
 }
 
 }  // namespace scanflow
