@@ -222,11 +222,37 @@ void synchronise_operations(Class& cls) {
     }
 }
 
+// A run parameter as a script gave it: a text as its bytes, any other value as its JSON text.
+RunParameters::Member parameter_of(const std::string& name, const py::handle& value) {
+    Json v = to_json(py::reinterpret_borrow<py::object>(value));
+    if (v.is_string()) return {name, v.get<std::string>(), true};
+    return {name, v.dump(-1, ' ', false, Json::error_handler_t::replace), false};
+}
+
+py::object parameter_value(const RunParameters::Member& member) {
+    return member.is_text ? py::object(to_pystr(member.value))
+                          : from_json(Json::parse(member.value));
+}
+
+RunParameters parameters_of(const py::object& dict) {
+    std::vector<RunParameters::Member> members;
+    for (auto item : dict.cast<py::dict>())
+        members.push_back(parameter_of(text_of(item.first), item.second));
+    return RunParameters(std::move(members));
+}
+
+py::dict parameters_dict(const RunParameters& params) {
+    py::dict out;
+    for (const auto& member : params.members())
+        out[to_pystr(member.name)] = parameter_value(member);
+    return out;
+}
+
 // A constructor from the run parameters, with the module's services.
 template <typename Driver>
 auto driver_init() {
     return py::init([](const py::dict& param_dict) {
-        Json params = to_json(param_dict);
+        RunParameters params = parameters_of(param_dict);
         ReleasedInterpreter release;
         return new Driver(module_services(), params);
     });
@@ -242,7 +268,14 @@ void bind_related_attributes(RelatedClass& related) {
     text_attr(related, "current_os", &Related::current_os);
     text_attr(related, "hip_file", &Related::hip_file);
     text_attr(related, "path_json", &Related::path_json);
-    json_attr(related, "getaset", &Related::getaset);
+    related.def_property(
+        "getaset",
+        [](const Related& self) {
+            return self.getaset ? parameter_value(*self.getaset) : py::object(py::none());
+        },
+        [](Related& self, const py::object& value) {
+            self.getaset = parameter_of("getaset", value);
+        });
     text_attr(related, "uploads_json_path", &Related::uploads_json_path);
     text_attr(related, "asset_json_path", &Related::asset_json_path);
     text_attr(related, "tips_json_path", &Related::tips_json_path);
@@ -348,12 +381,14 @@ void bind_drivers(py::module_& m) {
 
     UsdDriverClass usd_asset(m, "AnalysUsdAsset");
     usd_asset.def(driver_init<AnalysUsdAsset>(), py::arg("param_dict"));
-    json_attr(usd_asset, "param_dict", &AnalysUsdAsset::param_dict);
+    converted_attr(usd_asset, "param_dict", &AnalysUsdAsset::param_dict, parameters_dict,
+                   parameters_of);
     bind_usd(usd, usd_asset);
 
     py::class_<AnalysisAssets, Related> assets(m, "AnalysisAssets");
     assets.def(driver_init<AnalysisAssets>(), py::arg("param_dict"));
-    json_attr(assets, "param_dict", &AnalysisAssets::param_dict);
+    converted_attr(assets, "param_dict", &AnalysisAssets::param_dict, parameters_dict,
+                   parameters_of);
     assets.def("doit", &AnalysisAssets::doit, py::call_guard<ReleasedInterpreter>());
 
     synchronise_operations(related);

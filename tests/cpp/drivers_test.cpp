@@ -14,11 +14,11 @@ using testing::ScriptedHost;
 using testing::TempDir;
 using testing::TestModule;
 
-Json params_for(const TempDir& dir, const std::string& hip) {
-    Json p = Json::object();
-    p["hip_file"] = hip;
-    p["path_json"] = dir.path() + "/out";
-    p["platform"] = "";
+RunParameters params_for(const TempDir& dir, const std::string& hip) {
+    RunParameters p;
+    p.set("hip_file", hip);
+    p.set("path_json", dir.path() + "/out");
+    p.set("platform", "");
     return p;
 }
 
@@ -60,19 +60,19 @@ TEST(Related, ConstructionReadsTaskFileAndPrintsBanners) {
     dir.write("out/task.json", testing::kTaskJson);
     ConsoleCapture capture;
     TestModule module;
-    Json params = params_for(dir, "/scenes/shot.hip");
+    RunParameters params = params_for(dir, "/scenes/shot.hip");
     Related r(module.services(), params);
     EXPECT_EQ(r.platform, "2");  // empty in the parameters: taken from the task file
     EXPECT_EQ(r.channel, "1");
     EXPECT_EQ(r.user_plugins, (std::vector<std::string>{"redshift", "vray"}));
     EXPECT_EQ(r.success_file, dir.path() + "/out/analyze_sucess");
     EXPECT_EQ(r.current_os, ascii_lower(os::system_name()));
-    EXPECT_TRUE(r.getaset.is_null());
+    EXPECT_FALSE(r.getaset.has_value());
     std::string stars(30, '*');
     EXPECT_EQ(capture.lines(), (std::vector<std::string>{stars + "/scenes/shot.hip" + stars,
                                                          stars + dir.path() + "/out" + stars}));
-    params["platform"] = "61";
-    params["channel"] = "2";
+    params.set("platform", "61");
+    params.set("channel", "2");
     Related r2(module.services(), params);
     EXPECT_EQ(r2.platform, "61");
     EXPECT_EQ(r2.channel, "2");
@@ -82,7 +82,7 @@ TEST(Related, ConstructionFailuresNameTheirCause) {
     TempDir dir;
     ConsoleCapture capture;
     TestModule module;
-    Json params = params_for(dir, "/s.hip");
+    RunParameters params = params_for(dir, "/s.hip");
     // The result directory is created even when the task file then turns out to be missing.
     try {
         Related r(module.services(), params);
@@ -95,8 +95,8 @@ TEST(Related, ConstructionFailuresNameTheirCause) {
     EXPECT_THROW(Related(module.services(), params), FileError);
     dir.write("out/task.json", R"({"task_info": {"platform": "2", "channel": "1"}})");
     EXPECT_THROW(Related(module.services(), params), FileError);  // no software_config
-    Json no_hip = Json::object();
-    no_hip["path_json"] = dir.path();
+    RunParameters no_hip;
+    no_hip.set("path_json", dir.path());
     EXPECT_THROW(Related(module.services(), no_hip), Error);
 }
 

@@ -92,9 +92,9 @@ protected:
     // A fresh analysis on a machine whose executable search path is `path`.
     void on_path(const std::string& path) {
         module_.environment = Environment::of({{"HH", "/opt/hfs"}, {"PATH", path}});
-        Json params = Json::object();
-        params["hip_file"] = dir_.file("shot.hip");
-        params["path_json"] = dir_.file("out");
+        RunParameters params;
+        params.set("hip_file", dir_.file("shot.hip"));
+        params.set("path_json", dir_.file("out"));
         driver_ = std::make_unique<AnalysisHipAssets>(module_.services(), params);
     }
     TempDir dir_;

@@ -14,20 +14,28 @@ TEST(RunContext, TheCommandLineWinsOverTheTaskFileWhichFillsTheRest) {
     TempDir dir;
     ConsoleCapture capture;
     dir.write("out/task.json", testing::kTaskJson);
-    Json params = Json::object({{"hip_file", "/p/shot.hip"},
-                                {"path_json", dir.file("out")},
-                                {"platform", "61"},
-                                {"channel", nullptr}});
-    RunContext run = open_run(params, "/cwd", Flavour{false});
+    auto given = [&](const std::string& platform) {
+        std::vector<RunParameters::Member> members{{"hip_file", "/p/shot.hip", true},
+                                                   {"path_json", dir.file("out"), true},
+                                                   {"channel", "null", false},
+                                                   {"getaset", "[1,{\"a\":2}]", false}};
+        if (!platform.empty()) members.push_back({"platform", platform, true});
+        return RunParameters(members);
+    };
+    RunContext run = open_run(given("61"), "/cwd", Flavour{false});
     EXPECT_EQ(run.platform, "61");
     EXPECT_EQ(run.channel, "1");  // null is no value: the task file's
     EXPECT_EQ(run.user_plugins, (std::vector<std::string>{"redshift", "vray"}));
     EXPECT_EQ(run.task_json_path, dir.file("out") + "/task.json");
-    params.erase("platform");
-    EXPECT_EQ(open_run(params, "/cwd", Flavour{false}).platform, "2");
-    EXPECT_EQ(param_text(params, "channel"), "");
-    params["hip_file"] = "shot.hip";
-    EXPECT_EQ(open_run(params, "/cwd", Flavour{false}).hip_file, "/cwd/shot.hip");
+    ASSERT_TRUE(run.getaset.has_value());
+    EXPECT_EQ(run.getaset->value, "[1,{\"a\":2}]");  // kept as given, for a host script
+    EXPECT_EQ(open_run(given(""), "/cwd", Flavour{false}).platform, "2");
+    RunParameters relative = given("");
+    EXPECT_EQ(relative.text("channel"), "");
+    EXPECT_EQ(relative.text("getaset"), "[1,{\"a\":2}]");
+    relative.set("hip_file", "shot.hip");
+    EXPECT_EQ(relative.members().front().name, "hip_file");  // in its place
+    EXPECT_EQ(open_run(relative, "/cwd", Flavour{false}).hip_file, "/cwd/shot.hip");
 }
 
 TEST(TipCodes, EveryCodeHasItsMeaning) {

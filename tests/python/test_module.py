@@ -34,8 +34,10 @@ def test_class_family(project):
     assert isinstance(hip, scanflow.AnalysUsd) and isinstance(hip, scanflow.Related)
     assert "ifd" in hip.render_node_type and "karmarenderproperties" not in hip.render_node_type
     assert hip.all_ass == set() and hip.all_bgeo == set() and hip.otls_path == []
-    top = scanflow.AnalysisAssets(params)
-    assert top.param_dict == params
+    top = scanflow.AnalysisAssets(dict(params, getaset={"ids": [1, 2]}, user_id=7))
+    # Members that are not texts are handed back as they were given.
+    assert top.param_dict == dict(params, getaset={"ids": [1, 2]}, user_id=7)
+    assert top.getaset == {"ids": [1, 2]}
     assert issubclass(scanflow.AnalysUsdAsset, scanflow.AnalysUsd)
     with pytest.raises(scanflow.Error, match="KeyError"):
         scanflow.Related({"path_json": str(project.out)})

@@ -7,7 +7,7 @@
 
 namespace scanflow {
 
-AnalysUsd::AnalysUsd(const Services& services, const Json& param_dict)
+AnalysUsd::AnalysUsd(const Services& services, const RunParameters& param_dict)
     : Related(services, param_dict) {}
 
 NestedInputs AnalysUsd::nested_inputs(DirCache& listings) {

@@ -12,7 +12,7 @@ namespace scanflow {
 
 class AnalysUsd : public Related {
 public:
-    AnalysUsd(const Services& services, const Json& param_dict);
+    AnalysUsd(const Services& services, const RunParameters& param_dict);
 
     // A reference or asset path as seen from the layer that states it.
     std::string resolve_ref(const std::string& layer_real_path, const std::string& first_sublayer,

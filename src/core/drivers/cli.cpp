@@ -229,10 +229,10 @@ const std::string& needed(const std::optional<std::string>& value, const char* f
 }
 
 // The confinement options, read without being echoed: without them the protocol is as it was.
-void add_confinement(const std::vector<std::string>& argv, Json& param_dict) {
+void add_confinement(const std::vector<std::string>& argv, RunParameters& param_dict) {
     for (const char* flag : {"-confine", "-confine_env"}) {
         for (size_t i = 1; i + 1 < argv.size(); ++i)
-            if (argv[i] == flag) param_dict[flag + 1] = argv[i + 1];
+            if (argv[i] == flag) param_dict.set(flag + 1, argv[i + 1]);
     }
 }
 
@@ -245,13 +245,13 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         std::tie(values[1], values[2], values[3], values[4], values[5]);
 
     if (channel == "web") {
-        Json param_dict = Json::object();
-        param_dict["hip_file"] = needed(file, "-file", "web");
-        param_dict["path_json"] = needed(path_json, "-path_json", "web");
-        param_dict["plugin_server_dir"] = needed(plugin_dir, "-plugin_server_dir", "web");
-        param_dict["user_id"] = needed(user_id, "-user_id", "web");
-        param_dict["platform"] = needed(platform, "-platform", "web");
-        param_dict["channel"] = "2";
+        RunParameters param_dict;
+        param_dict.set("hip_file", needed(file, "-file", "web"));
+        param_dict.set("path_json", needed(path_json, "-path_json", "web"));
+        param_dict.set("plugin_server_dir", needed(plugin_dir, "-plugin_server_dir", "web"));
+        param_dict.set("user_id", needed(user_id, "-user_id", "web"));
+        param_dict.set("platform", needed(platform, "-platform", "web"));
+        param_dict.set("channel", "2");
         add_confinement(argv, param_dict);
         tell_about_scene(*file, services.host);
         tell_about_environment(services.environment);
@@ -266,8 +266,8 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
     }
     if (channel == "client") return 0;
     if (channel == "test") {
-        Json param_dict = Json::object();
-        param_dict["path_json"] = needed(path_json, "-path_json", "test");
+        RunParameters param_dict;
+        param_dict.set("path_json", needed(path_json, "-path_json", "test"));
         add_confinement(argv, param_dict);
         tell_about_environment(services.environment);
         remove_stale_success(*path_json);
@@ -278,8 +278,8 @@ int run_mode(const std::vector<std::string>& argv, const Services& services) {
         int code = run_guarded(
             [&] {
                 // The test mode analyses the scene that the host already holds.
-                Json params = param_dict;
-                params["hip_file"] = services.host.current_scene_path();
+                RunParameters params = param_dict;
+                params.set("hip_file", services.host.current_scene_path());
                 AnalysisAssets(told, params).doit_test();
             },
             &cause);

@@ -17,7 +17,7 @@ std::string file_extension(const std::string& path) {
     return name.substr(dot);
 }
 
-AnalysisAssets::AnalysisAssets(const Services& services, const Json& params)
+AnalysisAssets::AnalysisAssets(const Services& services, const RunParameters& params)
     : Related(services, params), param_dict(params) {}
 
 void AnalysisAssets::doit() {

@@ -10,7 +10,7 @@
 
 namespace scanflow {
 
-Related::Related(const Services& services, const Json& param_dict)
+Related::Related(const Services& services, const RunParameters& param_dict)
     : RunContext(open_run(param_dict, os::current_directory(), services.module.flavour())),
       services_(services) {
     confinement = confinement_of(param_dict, services.environment);
@@ -19,10 +19,10 @@ Related::Related(const Services& services, const Json& param_dict)
 
 // The option's roots and variables, else the environment's (for runs inside the host
 // application, which has no command line); null when no roots are given.
-std::shared_ptr<const Confinement> Related::confinement_of(const Json& param_dict,
+std::shared_ptr<const Confinement> Related::confinement_of(const RunParameters& param_dict,
                                                            const Environment& environment) {
-    std::string roots = param_text(param_dict, "confine");
-    std::string variables = param_text(param_dict, "confine_env");
+    std::string roots = param_dict.text("confine");
+    std::string variables = param_dict.text("confine_env");
     if (roots.empty()) {
         roots = environment.text("SCANFLOW_CONFINE");
         variables = environment.text("SCANFLOW_CONFINE_ENV");

@@ -20,7 +20,7 @@ class Related : public RunContext {
 public:
     // `param_dict` must hold "hip_file" and "path_json"; `task.json` must exist in the result
     // directory.
-    Related(const Services& services, const Json& param_dict);
+    Related(const Services& services, const RunParameters& param_dict);
     virtual ~Related() = default;
     Related(const Related&) = delete;
     Related& operator=(const Related&) = delete;
@@ -66,7 +66,7 @@ protected:
     Services services_;
 
 private:
-    static std::shared_ptr<const Confinement> confinement_of(const Json& param_dict,
+    static std::shared_ptr<const Confinement> confinement_of(const RunParameters& param_dict,
                                                              const Environment& environment);
 };
 

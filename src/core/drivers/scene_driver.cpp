@@ -42,7 +42,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-AnalysisHipAssets::AnalysisHipAssets(const Services& services, const Json& param_dict)
+AnalysisHipAssets::AnalysisHipAssets(const Services& services, const RunParameters& param_dict)
     : AnalysUsd(services, param_dict), render_node_type(render_node_types()) {}
 
 void AnalysisHipAssets::openScene(const std::string& hip_path) {

@@ -18,7 +18,7 @@ namespace scanflow {
 
 class AnalysisHipAssets : public AnalysUsd {
 public:
-    AnalysisHipAssets(const Services& services, const Json& param_dict);
+    AnalysisHipAssets(const Services& services, const RunParameters& param_dict);
 
     // Loads the scene quietly into the host.
     void openScene(const std::string& hip_path);

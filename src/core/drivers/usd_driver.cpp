@@ -20,7 +20,7 @@
 
 namespace scanflow {
 
-AnalysUsdAsset::AnalysUsdAsset(const Services& services, const Json& params)
+AnalysUsdAsset::AnalysUsdAsset(const Services& services, const RunParameters& params)
     : AnalysUsd(services, params), param_dict(params) {}
 
 std::vector<std::string> AnalysUsdAsset::getUsdAsset() {

@@ -19,7 +19,7 @@ struct UsdAssetLists {
 
 class AnalysUsdAsset : public AnalysUsd {
 public:
-    AnalysUsdAsset(const Services& services, const Json& param_dict);
+    AnalysUsdAsset(const Services& services, const RunParameters& param_dict);
     // The files the USD file depends on.
     std::vector<std::string> getUsdAsset();
     // The USD library's version, "major.minor.patch".
@@ -34,7 +34,7 @@ public:
     void AssetInfo();
     void doit();
 
-    Json param_dict;
+    RunParameters param_dict;
     std::string asset_list_file_path;
 
 private:

@@ -25,13 +25,13 @@ void make_result_directory(const std::string& path_json) {
 }
 
 // Platform and channel from the run parameters, else from the task file; the plug-in names.
-void read_task_settings(const Json& param_dict, RunContext& run) {
+void read_task_settings(const RunParameters& param_dict, RunContext& run) {
     const std::string& task = run.task_json_path;
-    run.platform = param_text(param_dict, "platform");
+    run.platform = param_dict.text("platform");
     if (run.platform.empty())
         run.platform = value_text(
             task_member(task_member(run.task_json_dict, "task_info", task), "platform", task));
-    run.channel = param_text(param_dict, "channel");
+    run.channel = param_dict.text("channel");
     if (run.channel.empty())
         run.channel = value_text(
             task_member(task_member(run.task_json_dict, "task_info", task), "channel", task));
@@ -43,12 +43,6 @@ void read_task_settings(const Json& param_dict, RunContext& run) {
 
 }  // namespace
 
-std::string param_text(const Json& param_dict, const std::string& key) {
-    auto it = param_dict.find(key);
-    if (it == param_dict.end() || it->is_null()) return "";
-    return value_text(*it);
-}
-
 Json default_dependency_task() {
     Json d = Json::object();
     d["pre_task"] = Json::array();
@@ -56,15 +50,14 @@ Json default_dependency_task() {
     return d;
 }
 
-RunContext open_run(const Json& param_dict, const std::string& cwd, Flavour f) {
+RunContext open_run(const RunParameters& param_dict, const std::string& cwd, Flavour f) {
     RunContext run;
     run.current_os = ascii_lower(platform_system());
-    if (!param_dict.is_object() || !param_dict.contains("hip_file"))
+    if (!param_dict.has("hip_file"))
         throw Error("the run parameters have no \"hip_file\"", "KeyError");
-    run.hip_file = absolute(param_text(param_dict, "hip_file"), cwd, f);
-    run.path_json = param_text(param_dict, "path_json");
-    auto found = param_dict.find("getaset");
-    run.getaset = found == param_dict.end() ? Json() : *found;
+    run.hip_file = absolute(param_dict.text("hip_file"), cwd, f);
+    run.path_json = param_dict.text("path_json");
+    if (const RunParameters::Member* given = param_dict.find("getaset")) run.getaset = *given;
 
     make_result_directory(run.path_json);
     std::string stars(30, '*');

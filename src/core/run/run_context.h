@@ -4,10 +4,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "run/run_parameters.h"
 #include "run/scene_records.h"
 #include "run/tips.h"
 #include "util/confinement.h"
@@ -23,7 +25,7 @@ struct RunContext {
     std::string current_os;  // lower case: "linux", "windows"
     std::string hip_file;
     std::string path_json;
-    Json getaset;
+    std::optional<RunParameters::Member> getaset;  // as the run parameters give it
     std::string uploads_json_path;
     std::string asset_json_path;
     std::string tips_json_path;
@@ -49,10 +51,7 @@ struct RunContext {
 // task.json is read from it (platform and channel from `param_dict` when given). A relative scene
 // path is made absolute against `cwd`, as the host makes the scene's location absolute: every
 // path derived from it must name the same files wherever the run was started.
-RunContext open_run(const Json& param_dict, const std::string& cwd, Flavour f);
-
-// A parameter dictionary entry as text ("" when absent or null).
-std::string param_text(const Json& param_dict, const std::string& key);
+RunContext open_run(const RunParameters& param_dict, const std::string& cwd, Flavour f);
 
 // The dependency tasks of a task file that names none.
 Json default_dependency_task();
