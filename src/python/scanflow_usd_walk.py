@@ -11,7 +11,8 @@ from pxr import Ar, Sdf, Usd
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
-_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set()}
+_run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set(),
+        "times": {}}
 _KEPT_WALKS = 16
 
 def begin_run():
@@ -19,7 +20,7 @@ def begin_run():
     _run["open"] = True
 
 def end_run():
-    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set())
+    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={})
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -125,9 +126,14 @@ def variant_selections(path):
 def version():
     return ".".join(str(part) for part in Usd.GetVersion())
 
-def time_codes(path):
-    stage = _stage(path)
+def _times(stage):
     return (stage.GetStartTimeCode(), stage.GetEndTimeCode())
+
+def time_codes(path):
+    # A stage the run walked told its time codes then: composing a stage of many sublayers
+    # again costs as much as the walk did.
+    known = _run["times"].get(path) if _run["open"] else None
+    return known if known is not None else _times(_stage(path))
 
 _LISTS = ("addedItems", "appendedItems", "deletedItems", "explicitItems", "orderedItems", "prependedItems")
 _ASSET_TYPES = (Sdf.ValueTypeNames.Asset, Sdf.ValueTypeNames.AssetArray)
@@ -496,6 +502,8 @@ def walk_stage(path, choose, parent):
         if derived is not None:
             return derived
     stage = _stage(path)
+    if _run["open"]:
+        _run["times"][path] = _times(stage)
     # Selections go to the session layer: the root layer stays as read, for other stages.
     stage.SetEditTarget(Usd.EditTarget(stage.GetSessionLayer()))
     done, records, searched_roots = set(), [], set()

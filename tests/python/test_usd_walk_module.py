@@ -107,3 +107,18 @@ def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_laye
     assert sampled_files(walks.walk_stage(str(tmp_path / "plain.usda"), None, "")) == ["still.exr"]
     assert {"c1.exr", "c2.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "clipped.usda"), None, "")))
     assert {"s1.exr", "s5.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "sampled.usda"), None, "")))
+
+
+def test_the_time_codes_of_a_stage_the_run_walked_are_not_composed_again(walks, tmp_path):
+    top = tmp_path / "top.usda"
+    top.write_text('#usda 1.0\n(\n  startTimeCode = 1001\n  endTimeCode = 1100\n)\ndef "A" {}\n')
+    walks.walk_stage(str(top), None, "")
+    opened = []
+    walks._stage = lambda path, mask=None: opened.append(path)
+    assert walks.time_codes(str(top)) == (1001, 1100)
+    assert opened == []
+    walks.end_run()  # outside a run nothing is kept
+    with pytest.raises(AttributeError):
+        walks.time_codes(str(top))
+    assert opened == [str(top)]
+
