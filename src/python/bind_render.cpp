@@ -9,10 +9,12 @@ namespace scanflow::py_bridge {
 
 namespace {
 
-// A new list: the items of `given` (none when it is None), then `records`.
-py::list appended(const py::object& given, const Json& records) {
-    py::list out;
-    if (!given.is_none())
+// `given` with `records` appended in place, as the scans hand back the list they are given; a
+// value that is no list gives a new one (its items first, when it has any).
+py::object appended(const py::object& given, const Json& records) {
+    py::list out =
+        py::isinstance<py::list>(given) ? py::reinterpret_borrow<py::list>(given) : py::list();
+    if (!given.is_none() && !py::isinstance<py::list>(given))
         for (auto item : given) out.append(item);
     for (auto item : from_json(records)) out.append(item);
     return out;
@@ -73,7 +75,7 @@ void bind_render(SceneDriverClass& hip) {
                                   to_pylist(result.denoise), to_pylist(result.renderers));
         },
         py::arg("obj"), py::arg("obj_type_name"));
-    // The node scans append their records to the list a script gives, as new lists.
+    // The node scans append their records to the list a script gives.
     hip.def(
         "get_rop_node_setting",
         [](AnalysisHipAssets& self, const py::object& rop_node) {
@@ -94,7 +96,13 @@ void bind_render(SceneDriverClass& hip) {
                 ReleasedInterpreter release;
                 records = self.get_geo_node_setting();
             }
-            return appended(geo_node, output_nodes_json(records, std::move(shared)));
+            Json written = output_nodes_json(records, shared);
+            // The working record a script gives is the scan's own: it ends as the last record.
+            if (py::isinstance<py::dict>(geo_nodes) && !written.empty()) {
+                geo_nodes.attr("clear")();
+                geo_nodes.attr("update")(from_json(written.back()));
+            }
+            return appended(geo_node, written);
         },
         py::arg("geo_nodes"), py::arg("geo_node"));
     hip.def(

@@ -255,3 +255,23 @@ def test_renderman_arnold_denoising_and_unconfigured_renderers(run_cli, project)
     task["task_info"]["platform"] = "21"
     _, _, tips, _ = analyse(run_cli, project, nodes, platform="21", task=task)
     assert "50107" not in tips and "50108" in tips
+
+
+def test_the_node_scans_fill_the_list_and_the_working_record_a_script_gives(project):
+    import hou
+    import scanflow
+    scene = project.scene({"nodes": [
+        {"path": "/out", "type": "out"},
+        rop("/out/geo1", "rop_geometry", trange=1, execute=0, sopoutput="$HIP/g.bgeo"),
+        {"path": "/out/pre", "type": "prepost", "parms": {"execute": 0}}]})
+    hou.hipFile.load(str(scene))
+    hip = scanflow.AnalysisHipAssets({"hip_file": str(scene), "path_json": str(project.out)})
+    working, records = {"note": "mine"}, ["kept"]
+    assert hip.get_geo_node_setting(working, records) is records
+    assert [r if r == "kept" else r["node"] for r in records] == ["kept", "/out/geo1", "/out/pre"]
+    # The working record ends as the last record; the pre/post node took no frames of the first.
+    assert working == records[-1] == {"note": "mine", "node": "/out/pre", "option": "0", "render": "0"}
+    assert records[1]["note"] == "mine" and records[1]["frames"] == "1001-1100[1]"
+    rops = []
+    assert hip.get_rop_node_setting(rops) is rops and rops == []
+
