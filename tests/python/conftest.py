@@ -1,5 +1,6 @@
 import json
 import os
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -19,6 +20,9 @@ TASK_JSON = {
     "software_config": {"cg_version": "19.5", "plugins": {"redshift": "3.5", "vray": "6"}},
     "other": {"kept": True},
 }
+
+# A time the console prints, as 0.25 or as 8e-05: masked where two runs' lines are compared.
+TIMINGS = re.compile(r"[0-9]+(\.[0-9]+)?e-?[0-9]+|[0-9]+\.[0-9]+")
 
 WEB_OPTIONS = ["-plugin_server_dir", "/plugins", "-user_id", "42", "-platform", "2"]
 

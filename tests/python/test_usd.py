@@ -3,11 +3,10 @@ whose USD files are read while the library loads."""
 
 import hashlib
 import json
-import re
 
 import hipwrite
 import pytest
-from conftest import WEB_OPTIONS, base_env
+from conftest import TIMINGS, WEB_OPTIONS, base_env
 
 pxr = pytest.importorskip("pxr")
 from usd_scenes import build_stages  # noqa: E402
@@ -343,7 +342,6 @@ def test_lines_printed_while_the_library_loads_reach_sys_stdout_in_order(run_pyt
              {"path": "/obj/proc1", "type": "arnold::procedural", "parms": {"filename": str(root / "proc.ass")}}]
     scene = root / "shot.hip"
     hipwrite.write_cpio(scene, {"nodes": nodes})
-    times = re.compile(r"[0-9]+\.[0-9]+(e-?[0-9]+)?")
 
     def captured(delay):
         out = root / ("out%g" % delay)
@@ -353,7 +351,7 @@ def test_lines_printed_while_the_library_loads_reach_sys_stdout_in_order(run_pyt
         run = run_python(CAPTURED_RUN, delay, "-channel", "web", "-file", scene, "-path_json", out,
                          *WEB_OPTIONS, env=base_env(SCANFLOW_HOST="hip"))
         assert run.code == 0, run.err[-3000:]
-        return times.sub("T", json.loads(run.out.splitlines()[-1]).replace(str(out), "<out>"))
+        return TIMINGS.sub("T", json.loads(run.out.splitlines()[-1]).replace(str(out), "<out>"))
 
     slow, quick = captured(0.5), captured(0)
     assert "asset path : " + str(root / "proc.ass") in slow

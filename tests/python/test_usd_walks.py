@@ -4,12 +4,11 @@ walk: the results must be those of walking every stage in full."""
 import re
 
 import pytest
-from conftest import WEB_OPTIONS, base_env
+from conftest import TIMINGS, WEB_OPTIONS, base_env
 
 pxr = pytest.importorskip("pxr")
 from usd_scenes import build_layer_chains  # noqa: E402
 
-TIMES = re.compile(r"[0-9]+\.[0-9]+(e-?[0-9]+)?")
 # Chains where some stage's walk can be derived; in the others every stage is walked in full.
 DERIVED = {"dirs", "overrides", "timing"}
 
@@ -20,7 +19,7 @@ def analyse(run_cli, scene, out, mode):
     run = run_cli("-channel", "web", "-file", scene, "-path_json", out, *WEB_OPTIONS,
                   env=base_env(HH="/opt/hfs", SCANFLOW_USD_WALK=mode))
     assert run.code == 0, run.out[-3000:] + run.err[-3000:]
-    console = TIMES.sub("T", run.out.replace(str(out), "<out>"))
+    console = TIMINGS.sub("T", run.out.replace(str(out), "<out>"))
     files = {p.name: p.read_bytes().replace(str(out).encode(), b"<out>") for p in sorted(out.iterdir())}
     derived = re.findall(r"USD walks derived and verified: (\d+)", run.err)
     return console, files, sum(int(n) for n in derived)
