@@ -273,7 +273,8 @@ void AnalysisHipAssets::analy_info() {
         scene_info.geo_node = get_geo_node_setting();
         scene_info.distributedsim_node = get_distributedsim_node_setting();
         scene_info.rop_node = get_rop_node_setting();
-        Json rop_records = render_nodes_json(scene_info.rop_node);
+        Json info = scene_info_json(scene_info);
+        const Json& rop_records = info.at("rop_node");
         console::print_times(py_repr(rop_records));
         Json rely_task = Json::object();
         try {
@@ -282,14 +283,14 @@ void AnalysisHipAssets::analy_info() {
             console::print(format_trace(TraceFrame::current(), e));
             rely_task = Json::object();
         }
-        task_adict.scene_info = scene_info;
-        if (scene_info.geo_node.empty() && scene_info.rop_node.empty() &&
-            scene_info.distributedsim_node.empty() && !drivers_unseen_by_host())
+        bool no_node = scene_info.geo_node.empty() && scene_info.rop_node.empty() &&
+                       scene_info.distributedsim_node.empty();
+        task_adict.scene_info = std::move(scene_info);
+        if (no_node && !drivers_unseen_by_host())
             tips_adict.set(tip::kNoRenderNode,
                            {"The scene has no render node set, please add render node"});
         console::print("write task.json ...");
-        Write_File(task_json_path, getHoudiniver(), scene_info_json(scene_info), rely_task,
-                   otls_path);
+        Write_File(task_json_path, getHoudiniver(), info, rely_task, otls_path);
     });
 }
 

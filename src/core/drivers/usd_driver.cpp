@@ -87,7 +87,8 @@ UsdAssetLists AnalysUsdAsset::usd_lists(const std::vector<std::string>& file_pat
 void AnalysUsdAsset::AnalyRenderNode() {
     SceneInfo scene_info;
     scene_info.rop_node = UsdRopNodeSetting();
-    Json rop = render_nodes_json(scene_info.rop_node);
+    Json info = scene_info_json(scene_info, true);
+    const Json& rop = info.at("rop_node");
     Json rely = Json::object();
     try {
         rely = RelyTask(task_json_dict, rop, channel).run();
@@ -96,7 +97,7 @@ void AnalysUsdAsset::AnalyRenderNode() {
         console::print(format_trace(TraceFrame::current(), e));
         rely = Json::object();
     }
-    Write_File(task_json_path, getHoudiniver(), stage_info_json(scene_info), rely);
+    Write_File(task_json_path, getHoudiniver(), info, rely);
     console::print("Analysis successful ...");
 }
 
