@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "run/run_context.h"
-#include "run/tip_codes.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -36,13 +35,6 @@ TEST(RunContext, TheCommandLineWinsOverTheTaskFileWhichFillsTheRest) {
     relative.set("hip_file", "shot.hip");
     EXPECT_EQ(relative.members().front().name, "hip_file");  // in its place
     EXPECT_EQ(open_run(relative, "/cwd", Flavour{false}).hip_file, "/cwd/shot.hip");
-}
-
-TEST(TipCodes, EveryCodeHasItsMeaning) {
-    EXPECT_EQ(tip::meaning(tip::kMissingFiles), "files the scene needs are missing");
-    EXPECT_EQ(tip::meaning(tip::kNoRenderNode),
-              "the scene has no render, output or simulation node to run");
-    EXPECT_EQ(tip::meaning("49999"), "");
 }
 
 }  // namespace
