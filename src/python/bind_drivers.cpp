@@ -5,8 +5,11 @@
 #include "bindings.h"
 #include "drivers/dispatch.h"
 #include "module_services.h"
+#include "output/task_file.h"
 #include "pyutil.h"
 #include "render/record_json.h"
+#include "run/task_file_json.h"
+#include "tasks/dependency_tasks_json.h"
 
 namespace scanflow::py_bridge {
 
@@ -111,13 +114,6 @@ void converted_attr(Class& cls, const char* name, Member member, ToPy to_py, Fro
     live_attr(
         cls, name, [member, to_py](const Self& self) { return py::object(to_py(self.*member)); },
         [member, from_py](Self& self, const py::object& value) { self.*member = from_py(value); });
-}
-
-template <typename Class, typename Member>
-void json_attr(Class& cls, const char* name, Member member) {
-    converted_attr(
-        cls, name, member, [](const Json& v) { return from_json(v); },
-        [](const py::object& v) { return to_json(v); });
 }
 
 template <typename Class, typename Member>
@@ -281,7 +277,12 @@ void bind_related_attributes(RelatedClass& related) {
     text_attr(related, "tips_json_path", &Related::tips_json_path);
     text_attr(related, "task_json_path", &Related::task_json_path);
     text_attr(related, "success_file", &Related::success_file);
-    json_attr(related, "task_json_dict", &Related::task_json_dict);
+    live_attr(
+        related, "task_json_dict",
+        [](const Related& self) { return from_json(task_document(self.task_json_dict)); },
+        [](Related& self, const py::object& value) {
+            self.task_json_dict = task_file_of(to_json(value), self.task_json_path);
+        });
     text_attr(related, "platform", &Related::platform);
     text_attr(related, "channel", &Related::channel);
     list_attr(related, "user_plugins", &Related::user_plugins);
@@ -301,13 +302,17 @@ void bind_related_operations(RelatedClass& related) {
            const py::object& otls_path) {
             std::string file = text_of(info_file);
             std::string version = text_of(houdiniver);
-            Json info = info_dict.is_none() ? Json::object() : to_json(info_dict);
-            Json rely =
-                rely_task_dict.is_none() ? default_dependency_task() : to_json(rely_task_dict);
-            std::vector<std::string> otls =
-                otls_path.is_none() ? std::vector<std::string>{} : to_strings(otls_path);
+            // A script's records are written as it gives them, members of its own included.
+            TaskMerge merge{
+                self.services().module.script_ver_py,
+                self.channel,
+                version,
+                info_dict.is_none() ? Json::object() : to_json(info_dict),
+                rely_task_dict.is_none() ? dependency_tasks_json(DependencyTasks::empty_lists())
+                                         : to_json(rely_task_dict),
+                otls_path.is_none() ? std::vector<std::string>{} : to_strings(otls_path)};
             ReleasedInterpreter release;
-            self.Write_File(file, version, info, rely, otls);
+            scanflow::Write_File(file, merge);
         },
         py::arg("info_file"), py::arg("houdiniver") = "", py::arg("info_dict") = py::none(),
         py::arg("rely_task_dict") = py::none(), py::arg("otls_path") = py::none());

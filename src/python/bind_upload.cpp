@@ -34,8 +34,9 @@ void bind_upload(RelatedClass& related) {
         if (!py::isinstance<py::bytes>(src_str)) return src_str;
         return to_pystr(Related::cmd_out_decode(src_str.cast<std::string>()));
     });
-    related.def("_get_win_mnt_map",
-                [](const Related& self) { return from_json(self._get_win_mnt_map()); });
+    related.def("_get_win_mnt_map", [](const Related& self) {
+        return from_json(win_mount_map(self.services().environment));
+    });
     related.def("_get_drive_replacement_map", [](Related& self) {
         py::dict out;
         for (const auto& [drive, folder] : self._get_drive_replacement_map())

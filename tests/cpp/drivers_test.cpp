@@ -4,6 +4,7 @@
 #include "drivers/dispatch.h"
 #include "drivers/scene_driver.h"
 #include "fake_scene.h"
+#include "render/record_json.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -106,16 +107,18 @@ TEST(WriteFile, MergesOnlyItsMembersAndKeepsTheRest) {
     ConsoleCapture capture;
     TestModule module;
     Related r(module.services(), params_for(dir, "/s.hip"));
-    Json info = Json::object();
-    info["geo_node"] = Json::array();
-    r.Write_File(r.task_json_path, "19.5.605", info, default_dependency_task(), {"a.hda"});
+    SceneInfo info;
+    info.rop_node.push_back(RenderNodeRecord{});
+    info.rop_node[0].node = "/out/r";
+    r.Write_File(r.task_json_path, "19.5.605", info, DependencyTasks::empty_lists(), {"a.hda"});
     Json task = read_json_file(r.task_json_path);
     EXPECT_EQ(task["keep"], Json::array({1, 2}));
     EXPECT_EQ(task["software_config"]["cg_version"], "19.5");
     EXPECT_EQ(task["software_config"]["houdini_ver"], "19.5.605");
     EXPECT_EQ(task["software_config"]["python_ver"], module.state.script_ver_py);
     EXPECT_EQ(task["software_config"]["HOUDINI_OTLSCAN_PATH"], Json::array({"a.hda"}));
-    EXPECT_EQ(task["scene_info"], info);
+    EXPECT_EQ(task["scene_info"], scene_info_json(info));
+    EXPECT_EQ(task["scene_info"]["rop_node"][0]["node"], "/out/r");
     EXPECT_FALSE(task.contains("scene_info_render"));
     EXPECT_EQ(task["dependency_task"].dump(), R"({"pre_task":[],"post_task":[]})");
     // Four-blank indentation, members in their order.
@@ -123,8 +126,9 @@ TEST(WriteFile, MergesOnlyItsMembersAndKeepsTheRest) {
     EXPECT_EQ(text.rfind("{\n    \"task_info\": {\n        \"platform\": \"2\",", 0), 0u);
 
     r.channel = "4";
-    r.Write_File(r.task_json_path, "x", info);
-    EXPECT_EQ(read_json_file(r.task_json_path)["scene_info_render"], info);
+    r.Write_File(r.task_json_path, "x", info, DependencyTasks());
+    EXPECT_EQ(read_json_file(r.task_json_path)["scene_info_render"], scene_info_json(info));
+    EXPECT_EQ(read_json_file(r.task_json_path)["dependency_task"], Json::object());
 }
 
 TEST(WriteFile, ProblemsArePrintedAndTheFileIsLeftAlone) {
@@ -134,11 +138,11 @@ TEST(WriteFile, ProblemsArePrintedAndTheFileIsLeftAlone) {
     TestModule module;
     Related r(module.services(), params_for(dir, "/s.hip"));
     std::string broken = dir.write("other/task.json", R"({"no_config": true})");
-    r.Write_File(broken, "19.5");
+    r.Write_File(broken, "19.5", SceneInfo(), DependencyTasks());
     EXPECT_EQ(testing::read_text(broken), R"({"no_config": true})");
     EXPECT_NE(capture.text().find("has no \"software_config\""), std::string::npos);
     std::string garbage = dir.write("other2/task.json", "{{{");
-    r.Write_File(garbage);
+    r.Write_File(garbage, "", SceneInfo(), DependencyTasks());
     EXPECT_EQ(testing::read_text(garbage), "{{{");
 }
 

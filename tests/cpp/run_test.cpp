@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "run/run_context.h"
+#include "run/task_file_json.h"
 #include "test_support.h"
 
 namespace scanflow {
@@ -35,6 +36,25 @@ TEST(RunContext, TheCommandLineWinsOverTheTaskFileWhichFillsTheRest) {
     relative.set("hip_file", "shot.hip");
     EXPECT_EQ(relative.members().front().name, "hip_file");  // in its place
     EXPECT_EQ(open_run(relative, "/cwd", Flavour{false}).hip_file, "/cwd/shot.hip");
+}
+
+TEST(TaskFile, MembersReadAsTextAndAMissingOneNamesTheFile) {
+    TaskFile numbers = task_file_of(Json::parse(R"({"task_info": {"platform": 2, "channel": 4.0},
+                        "software_config": {"plugins": ["not", "an object"]}})"),
+                                    "/r/task.json");
+    EXPECT_EQ(numbers.platform(), "2");
+    EXPECT_EQ(numbers.channel(), "4.0");  // as the interpreter prints it
+    EXPECT_TRUE(numbers.plugin_names().empty());
+    TaskFile partial =
+        task_file_of(Json::parse(R"({"task_info": {"platform": "2"}})"), "/r/t.json");
+    try {
+        (void)partial.channel();
+        FAIL() << "a missing channel was read";
+    } catch (const FileError& e) {
+        EXPECT_STREQ(e.what(), "/r/t.json has no \"channel\"");
+    }
+    EXPECT_THROW((void)partial.plugin_names(), FileError);
+    EXPECT_THROW((void)TaskFile().platform(), FileError);
 }
 
 }  // namespace

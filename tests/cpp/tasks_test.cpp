@@ -1,29 +1,30 @@
 #include <gtest/gtest.h>
 
 #include "drivers/rely_task.h"
-#include "tasks/dependency_tasks.h"
+#include "run/task_file_json.h"
+#include "tasks/dependency_tasks_json.h"
 #include "test_support.h"
 
 namespace scanflow {
 namespace {
 
-Json task_with(const Json& dependency, const std::string& cg_name = "Houdini") {
-    return Json::object(
-        {{"task_info", {{"dependency_task", dependency}}},
-         {"software_config",
-          {{"cg_name", cg_name}, {"cg_version", "19.5"}, {"plugins", Json::object()}}}});
+TaskFile task_with(const Json& dependency, const std::string& cg_name = "Houdini") {
+    return task_file_of(
+        Json::object(
+            {{"task_info", {{"dependency_task", dependency}}},
+             {"software_config",
+              {{"cg_name", cg_name}, {"cg_version", "19.5"}, {"plugins", Json::object()}}}}),
+        "task.json");
 }
 
 TEST(RelyTask, EditValuesAndChoicesMergeByTheirKeys) {
-    testing::ConsoleCapture capture;
-    RelyTask task(task_with(Json::object({{"post_task", Json::array()}})), Json::array(), "2");
     Json configured =
         Json::parse(R"([{"key": "b", "keyShow": "B", "values": [{"value": 1, "valueShow": "one"},
                                       {"value": 9, "valueShow": "nine"}]},
                                      {"key": "a", "paramType": 1}])");
     Json scene =
         Json::parse(R"([{"key": "b", "values": [{"value": 1}, {"value": 2}]}, {"key": "c"}])");
-    Json merged = task.merge_edit_value(configured, scene);
+    Json merged = merge_edit_value(configured, scene);
     EXPECT_EQ(
         merged.dump(),
         R"([{"key":"a","paramType":1},{"key":"b","values":[{"value":1,"valueShow":"one"},{"value":2}],"keyShow":"B"},{"key":"c"}])");
@@ -32,16 +33,17 @@ TEST(RelyTask, EditValuesAndChoicesMergeByTheirKeys) {
 TEST(RelyTask, OtherApplicationsKeepOnlyOneSceneTask) {
     testing::ConsoleCapture capture;
     Json dependency = Json::parse(R"({"post_task": [{"id": ""}], "pre_task": []})");
-    RelyTask task(task_with(dependency, "Maya"), Json::array({{{"node", "/out/r"}}}), "2");
-    Json result = task.run();
+    RelyTask task(task_with(dependency, "Maya"), {"/out/r"}, "2");
+    Json result = dependency_tasks_json(task.run());
     ASSERT_EQ(result["post_task"].size(), 1u);
     EXPECT_EQ(result["post_task"][0]["frames_name_list"], Json::array({"video_merge_mov"}));
     EXPECT_EQ(result["post_task"][0]["layers"], Json::array({"/out/r"}));
     // Ids of different kinds cannot be ordered: the whole step fails.
     Json mixed = Json::parse(R"([{"id": 1}, {"id": "x"}])");
-    EXPECT_THROW(task.merge_lists(mixed, mixed), Error);
-    EXPECT_THROW(RelyTask(Json::object({{"task_info", Json::object()}}), Json::array(), "2"),
-                 Error);
+    EXPECT_THROW(merge_lists(mixed, mixed, task.cg_version), Error);
+    EXPECT_THROW(
+        RelyTask(task_file_of(Json::object({{"task_info", Json::object()}}), "t.json"), {}, "2"),
+        Error);
 }
 
 }  // namespace
@@ -53,9 +55,9 @@ namespace {
 TEST(DependencyTasks, TextParametersStartEmptyAndListsMergeByIdForTheirVersions) {
     Json rely = Json::parse(R"({"pre_task": [{"id": 1, "edit_value": [
         {"paramType": 2, "values": "typed"}, {"paramType": 1, "values": "kept"}]}]})");
-    clear_text_parameters(rely);
-    EXPECT_EQ(rely["pre_task"][0]["edit_value"][0]["values"], "");
-    EXPECT_EQ(rely["pre_task"][0]["edit_value"][1]["values"], "kept");
+    Json cleared = dependency_tasks_json(clear_text_parameters(dependency_tasks_of(rely)));
+    EXPECT_EQ(cleared["pre_task"][0]["edit_value"][0]["values"], "");
+    EXPECT_EQ(cleared["pre_task"][0]["edit_value"][1]["values"], "kept");
 
     Json configured = Json::parse(R"([{"id": 3, "cg_version": "19.5,20.0", "label": "merge"},
                                       {"id": 2, "cg_version": "18.5"},

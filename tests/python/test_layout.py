@@ -91,6 +91,26 @@ def test_the_environment_is_read_only_through_its_seam():
     assert not found, "\n".join(found)
 
 
+# JSON is the form of what the core reads from outside and writes: only the readers and writers
+# name it in their headers (the JSON form of a record beside it, as `*_json.h`); everything else
+# hands typed records to each other.
+JSON_READERS_AND_WRITERS = re.compile(
+    r"^(util/(json|json_writer|binary_json)\.h|output/.*\.h|.*_json\.h"
+    r"|host/hip/geometry\.h|upload/drive_map\.h)$")
+
+
+def test_only_readers_and_writers_name_json_in_their_headers():
+    named = []
+    for path in sources():
+        name = path.relative_to(CORE).as_posix()
+        if path.suffix != ".h" or JSON_READERS_AND_WRITERS.match(name):
+            continue
+        text = path.read_text(encoding="utf-8")
+        if '#include "util/json.h"' in text or re.search(r"\bJson\b", without_comments_and_strings(text)):
+            named.append(name)
+    assert not named, named
+
+
 def header_of(source):
     """A platform's implementation (name_posix.cpp, name_win32.cpp) belongs to name.h."""
     stem = re.sub(r"_(posix|win32)$", "", source.stem)

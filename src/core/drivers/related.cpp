@@ -4,6 +4,8 @@
 #include "nested/redshift.h"
 #include "nested/vrscene.h"
 #include "output/task_file.h"
+#include "render/record_json.h"
+#include "tasks/dependency_tasks_json.h"
 #include "upload/gather.h"
 #include "util/encoding.h"
 #include "util/sequence_key.h"
@@ -32,10 +34,11 @@ std::shared_ptr<const Confinement> Related::confinement_of(const RunParameters& 
 }
 
 void Related::Write_File(const std::string& info_file, const std::string& houdiniver,
-                         const Json& info_dict, const Json& rely_task_dict,
+                         const SceneInfo& info_dict, const DependencyTasks& rely_task_dict,
                          const std::vector<std::string>& otls_path) {
     scanflow::Write_File(info_file, TaskMerge{services_.module.script_ver_py, channel, houdiniver,
-                                              info_dict, rely_task_dict, otls_path});
+                                              scene_info_json(info_dict),
+                                              dependency_tasks_json(rely_task_dict), otls_path});
 }
 
 std::string Related::sequence_key(const std::string& file_name) {
@@ -82,10 +85,6 @@ std::vector<std::string> Related::get_rs_file_from_cmd(const std::string& rs_fil
     RunSpan run = start_run();
     return scanflow::get_rs_file_from_cmd(
         rs_file, exe, RedshiftReads{rs_asseted, run.listings(), services_.environment});
-}
-
-Json Related::_get_win_mnt_map() const {
-    return win_mount_map(services_.environment);
 }
 
 DriveMap Related::_get_drive_replacement_map() {

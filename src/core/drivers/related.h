@@ -10,6 +10,7 @@
 #include "drivers/run_span.h"
 #include "drivers/services.h"
 #include "run/run_context.h"
+#include "tasks/dependency_tasks.h"
 #include "upload/drive_map.h"
 #include "upload/gather.h"
 #include "util/fs_cache.h"
@@ -27,9 +28,8 @@ public:
 
     // Merges the scene information, host version, dependency tasks and asset libraries into the
     // task file. Never fails outward: problems are printed and the file stays as it was.
-    void Write_File(const std::string& info_file, const std::string& houdiniver = "",
-                    const Json& info_dict = Json::object(),
-                    const Json& rely_task_dict = default_dependency_task(),
+    void Write_File(const std::string& info_file, const std::string& houdiniver,
+                    const SceneInfo& info_dict, const DependencyTasks& rely_task_dict,
                     const std::vector<std::string>& otls_path = {});
 
     static std::string sequence_key(const std::string& file_name);
@@ -44,7 +44,6 @@ public:
     std::vector<std::string> get_rs_file_with_open(const std::string& rs_file);
     std::vector<std::string> get_rs_file_from_cmd(const std::string& rs_file,
                                                   const std::string& exe);
-    Json _get_win_mnt_map() const;
     DriveMap _get_drive_replacement_map();
     static std::string _replace_drive_in_path(const std::string& path,
                                               const DriveMap& replacement_map);

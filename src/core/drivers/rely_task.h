@@ -2,33 +2,41 @@
 // the scene's render nodes support.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "util/json.h"
+#include "run/task_file.h"
+#include "tasks/dependency_tasks.h"
 
 namespace scanflow {
 
 class RelyTask {
 public:
-    // `method_way` is the run's channel: "1" reads "argument_info", anything else "task_info".
-    RelyTask(const Json& task_json_dict, const Json& scene_info_dict,
+    // `layers` are the paths of the scene's render nodes; `method_way` is the run's channel:
+    // "1" reads "argument_info", anything else "task_info".
+    RelyTask(const TaskFile& task_json_dict, std::vector<std::optional<std::string>> layers,
              const std::string& method_way);
 
     void init_rely_task_dict();
-    Json get_scene_support_task() const;
-    Json merge_lists(const Json& list1, const Json& list2) const;
-    Json merge_edit_value(const Json& edit_value1, const Json& edit_value2) const;
-    Json merge_values(const Json& values1, const Json& values2) const;
-    // {"pre_task": [...], "post_task": [...]}, or {} when nothing is configured.
-    Json run() const;
+    DependencyTasks get_scene_support_task() const;
+    // The pre- and post-tasks, or nothing when nothing is configured.
+    DependencyTasks run() const;
 
-    Json rely_task_dict;
-    Json scene_info_dict;
-    Json layers = Json::array();
-    Json cg_name;
-    Json cg_version;
-    Json plugins;
-    Json RELY_DICT;
+    DependencyTasks rely_task_dict;
+    std::vector<std::optional<std::string>> layers;
+    std::string cg_name;
+    std::string cg_version;
+    std::vector<std::string> plugins;
+    SupportedTasks RELY_DICT;
 };
+
+// The paths of render-node records, for `RelyTask`'s layers.
+template <typename Records>
+std::vector<std::optional<std::string>> render_node_paths(const Records& records) {
+    std::vector<std::optional<std::string>> paths;
+    for (const auto& record : records) paths.emplace_back(record.node);
+    return paths;
+}
 
 }  // namespace scanflow

@@ -273,24 +273,23 @@ void AnalysisHipAssets::analy_info() {
         scene_info.geo_node = get_geo_node_setting();
         scene_info.distributedsim_node = get_distributedsim_node_setting();
         scene_info.rop_node = get_rop_node_setting();
-        Json info = scene_info_json(scene_info);
-        const Json& rop_records = info.at("rop_node");
-        console::print_times(py_repr(rop_records));
-        Json rely_task = Json::object();
+        console::print_times(py_repr(render_nodes_json(scene_info.rop_node)));
+        DependencyTasks rely_task;
         try {
-            rely_task = RelyTask(task_json_dict, rop_records, channel).run();
+            rely_task =
+                RelyTask(task_json_dict, render_node_paths(scene_info.rop_node), channel).run();
         } catch (const std::exception& e) {
             console::print(format_trace(TraceFrame::current(), e));
-            rely_task = Json::object();
+            rely_task = DependencyTasks();
         }
         bool no_node = scene_info.geo_node.empty() && scene_info.rop_node.empty() &&
                        scene_info.distributedsim_node.empty();
-        task_adict.scene_info = std::move(scene_info);
+        task_adict.scene_info = scene_info;
         if (no_node && !drivers_unseen_by_host())
             tips_adict.set(tip::kNoRenderNode,
                            {"The scene has no render node set, please add render node"});
         console::print("write task.json ...");
-        Write_File(task_json_path, getHoudiniver(), info, rely_task, otls_path);
+        Write_File(task_json_path, getHoudiniver(), scene_info, rely_task, otls_path);
     });
 }
 

@@ -87,17 +87,16 @@ UsdAssetLists AnalysUsdAsset::usd_lists(const std::vector<std::string>& file_pat
 void AnalysUsdAsset::AnalyRenderNode() {
     SceneInfo scene_info;
     scene_info.rop_node = UsdRopNodeSetting();
-    Json info = scene_info_json(scene_info, true);
-    const Json& rop = info.at("rop_node");
-    Json rely = Json::object();
+    scene_info.render_nodes_first = true;
+    DependencyTasks rely;
     try {
-        rely = RelyTask(task_json_dict, rop, channel).run();
+        rely = RelyTask(task_json_dict, render_node_paths(scene_info.rop_node), channel).run();
         console::print_times("handle relytask ok");
     } catch (const std::exception& e) {
         console::print(format_trace(TraceFrame::current(), e));
-        rely = Json::object();
+        rely = DependencyTasks();
     }
-    Write_File(task_json_path, getHoudiniver(), info, rely);
+    Write_File(task_json_path, getHoudiniver(), scene_info, rely);
     console::print("Analysis successful ...");
 }
 

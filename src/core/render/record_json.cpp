@@ -171,9 +171,9 @@ Json simulations_json(const std::vector<SimulationRecord>& records) {
     return list_json(records, simulation_json);
 }
 
-Json scene_info_json(const SceneInfo& info, bool render_nodes_first) {
+Json scene_info_json(const SceneInfo& info) {
     Json j = Json::object();
-    if (render_nodes_first) j["rop_node"] = nullptr;  // its place; the value follows
+    if (info.render_nodes_first) j["rop_node"] = nullptr;  // its place; the value follows
     j["geo_node"] = output_nodes_json(info.geo_node);
     j["rop_node"] = render_nodes_json(info.rop_node);
     j["distributedsim_node"] = simulations_json(info.distributedsim_node);

@@ -15,9 +15,9 @@ Json render_nodes_json(const std::vector<RenderNodeRecord>& records);
 // member set for one node and not for the next stays, in the place it was first set.
 Json output_nodes_json(const std::vector<OutputNodeRecord>& records, Json shared = Json::object());
 Json simulations_json(const std::vector<SimulationRecord>& records);
-// {"geo_node": [...], "rop_node": [...], "distributedsim_node": [...]}; the USD-file flow writes
-// its render record first.
-Json scene_info_json(const SceneInfo& info, bool render_nodes_first = false);
+// {"geo_node": [...], "rop_node": [...], "distributedsim_node": [...]}, the render records first
+// when the scene information says so.
+Json scene_info_json(const SceneInfo& info);
 Json task_record_json(const TaskRecord& task);
 
 Json render_settings_json(const RenderSettingsByName& settings);

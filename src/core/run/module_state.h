@@ -12,7 +12,6 @@
 #include "run/recorded_variants.h"
 #include "util/environment.h"
 #include "util/flavour.h"
-#include "util/json.h"
 
 namespace scanflow {
 

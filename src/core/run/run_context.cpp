@@ -5,17 +5,11 @@
 #include "base/os.h"
 #include "base/text.h"
 #include "run/module_state.h"
+#include "run/task_file_json.h"
 
 namespace scanflow {
 
 namespace {
-
-// A task-file member that must exist, with an error naming the task file when it does not.
-const Json& task_member(const Json& dict, const std::string& key, const std::string& task_path) {
-    if (!dict.is_object() || !dict.contains(key))
-        throw FileError(task_path, task_path + " has no \"" + key + "\"");
-    return dict.at(key);
-}
 
 void make_result_directory(const std::string& path_json) {
     if (!path_json.empty() && os::is_dir(path_json)) return;
@@ -26,29 +20,14 @@ void make_result_directory(const std::string& path_json) {
 
 // Platform and channel from the run parameters, else from the task file; the plug-in names.
 void read_task_settings(const RunParameters& param_dict, RunContext& run) {
-    const std::string& task = run.task_json_path;
     run.platform = param_dict.text("platform");
-    if (run.platform.empty())
-        run.platform = value_text(
-            task_member(task_member(run.task_json_dict, "task_info", task), "platform", task));
+    if (run.platform.empty()) run.platform = run.task_json_dict.platform();
     run.channel = param_dict.text("channel");
-    if (run.channel.empty())
-        run.channel = value_text(
-            task_member(task_member(run.task_json_dict, "task_info", task), "channel", task));
-    const Json& plugins =
-        task_member(task_member(run.task_json_dict, "software_config", task), "plugins", task);
-    if (plugins.is_object())
-        for (const auto& item : plugins.items()) run.user_plugins.push_back(item.key());
+    if (run.channel.empty()) run.channel = run.task_json_dict.channel();
+    run.user_plugins = run.task_json_dict.plugin_names();
 }
 
 }  // namespace
-
-Json default_dependency_task() {
-    Json d = Json::object();
-    d["pre_task"] = Json::array();
-    d["post_task"] = Json::array();
-    return d;
-}
 
 RunContext open_run(const RunParameters& param_dict, const std::string& cwd, Flavour f) {
     RunContext run;
@@ -69,7 +48,7 @@ RunContext open_run(const RunParameters& param_dict, const std::string& cwd, Fla
     run.tips_json_path = run.path_json + "/tips.json";
     run.task_json_path = run.path_json + "/task.json";
     run.success_file = run.path_json + "/" + kSuccessMarker;
-    run.task_json_dict = read_json_file(run.task_json_path);
+    run.task_json_dict = read_task_file(run.task_json_path);
     read_task_settings(param_dict, run);
     return run;
 }

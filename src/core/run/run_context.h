@@ -11,10 +11,10 @@
 
 #include "run/run_parameters.h"
 #include "run/scene_records.h"
+#include "run/task_file.h"
 #include "run/tips.h"
 #include "util/confinement.h"
 #include "util/flavour.h"
-#include "util/json.h"
 
 namespace scanflow {
 
@@ -31,7 +31,7 @@ struct RunContext {
     std::string tips_json_path;
     std::string task_json_path;
     std::string success_file;  // kSuccessMarker in the result directory
-    Json task_json_dict;
+    TaskFile task_json_dict;
     std::string platform;
     std::string channel;
     std::vector<std::string> user_plugins;
@@ -52,8 +52,5 @@ struct RunContext {
 // path is made absolute against `cwd`, as the host makes the scene's location absolute: every
 // path derived from it must name the same files wherever the run was started.
 RunContext open_run(const RunParameters& param_dict, const std::string& cwd, Flavour f);
-
-// The dependency tasks of a task file that names none.
-Json default_dependency_task();
 
 }  // namespace scanflow

@@ -65,6 +65,8 @@ struct SceneInfo {
     std::vector<OutputNodeRecord> geo_node;
     std::vector<RenderNodeRecord> rop_node;
     std::vector<SimulationRecord> distributedsim_node;
+    // The USD-file flow writes its render record before the other lists.
+    bool render_nodes_first = false;
 };
 
 // The task dictionary of a run: the scene information once it is read, and whatever members a

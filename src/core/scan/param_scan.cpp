@@ -12,6 +12,7 @@
 #include "scan/sequence.h"
 #include "scan/special_settings.h"
 #include "util/file_reference.h"
+#include "util/json.h"
 
 namespace scanflow {
 

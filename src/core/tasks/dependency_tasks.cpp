@@ -6,6 +6,8 @@
 
 #include "base/console.h"
 #include "base/errors.h"
+#include "run/task_file_json.h"
+#include "tasks/dependency_tasks_json.h"
 
 namespace scanflow {
 
@@ -47,47 +49,82 @@ const Json* lookup(const std::vector<std::pair<Json, Json>>& index, const Json& 
 
 }  // namespace
 
-Json configured_dependency_tasks(const Json& task_json_dict, const std::string& method_way) {
-    const Json& info = member(task_json_dict, method_way == "1" ? "argument_info" : "task_info");
-    if (info.is_object() && info.contains("dependency_task")) return info.at("dependency_task");
-    return Json::object({{"pre_task", Json::array()}, {"post_task", Json::array()}});
+DependencyTasks::DependencyTasks()
+    : DependencyTasks(std::make_shared<const Document>(Document{Json::object()})) {}
+
+DependencyTasks::DependencyTasks(std::shared_ptr<const Document> document)
+    : document_(std::move(document)) {}
+
+DependencyTasks DependencyTasks::empty_lists() {
+    return dependency_tasks_of(
+        Json::object({{"pre_task", Json::array()}, {"post_task", Json::array()}}));
 }
 
-SoftwareConfig software_config(const Json& task_json_dict) {
-    const Json& config = member(task_json_dict, "software_config");
-    return SoftwareConfig{member(config, "cg_name"), member(config, "cg_version"),
-                          member(config, "plugins")};
+DependencyTasks dependency_tasks_of(Json value) {
+    return DependencyTasks(std::make_shared<const DependencyTasks::Document>(
+        DependencyTasks::Document{std::move(value)}));
 }
 
-void clear_text_parameters(Json& rely_task_dict) {
-    if (!rely_task_dict.is_object() || !rely_task_dict.contains("pre_task")) return;
+DependencyTasks configured_dependency_tasks(const TaskFile& task_file,
+                                            const std::string& method_way) {
+    const Json& info =
+        member(task_document(task_file), method_way == "1" ? "argument_info" : "task_info");
+    if (info.is_object() && info.contains("dependency_task"))
+        return dependency_tasks_of(info.at("dependency_task"));
+    return DependencyTasks::empty_lists();
+}
+
+SoftwareConfig software_config(const TaskFile& task_file) {
+    const Json& config = member(task_document(task_file), "software_config");
+    const Json& cg_name = member(config, "cg_name");
+    const Json& cg_version = member(config, "cg_version");
+    const Json& plugins = member(config, "plugins");
+    SoftwareConfig out;
+    out.cg_name = cg_name.is_string() ? cg_name.get<std::string>() : cg_name.dump();
+    out.cg_version = value_text(cg_version);
+    if (plugins.is_object())
+        for (const auto& item : plugins.items()) out.plugins.push_back(item.key());
+    return out;
+}
+
+SupportedTasks supported_tasks() {
+    return {{"video_merge", "Houdini", 322}, {"video_merge_mov", "Houdini", 320}};
+}
+
+DependencyTasks clear_text_parameters(const DependencyTasks& tasks) {
+    Json rely_task_dict = dependency_tasks_json(tasks);
+    if (!rely_task_dict.is_object() || !rely_task_dict.contains("pre_task")) return tasks;
     for (auto& task : rely_task_dict["pre_task"]) {
         for (auto& parm : task.at("edit_value")) {
             const Json& type = member(parm, "paramType");
             if (type.is_number() && type.get<double>() == 2) parm["values"] = "";
         }
     }
+    return dependency_tasks_of(std::move(rely_task_dict));
 }
 
-Json scene_support_task(const Json& rely_dict, const Json& cg_name, const Json& layers) {
+DependencyTasks scene_support_task(const SupportedTasks& supported, const std::string& cg_name,
+                                   const std::vector<std::optional<std::string>>& layers) {
     auto id_of = [&](const char* kind) {
-        const Json& ids = rely_dict.at(kind);
-        std::string name = cg_name.is_string() ? cg_name.get<std::string>() : cg_name.dump();
-        return ids.contains(name) ? ids.at(name) : Json("");
+        for (const SupportedTask& task : supported)
+            if (task.kind == kind && task.host == cg_name) return Json(task.id);
+        return Json("");
     };
+    Json layer_paths = Json::array();
+    for (const auto& layer : layers) layer_paths.push_back(layer ? Json(*layer) : Json(nullptr));
     Json post = Json::array();
     for (const char* kind : {"video_merge", "video_merge_mov"}) {
         Json entry = Json::object();
         entry["id"] = id_of(kind);
         entry["create_tag"] = 3;
         entry["frames_name_list"] = Json::array({kind});
-        entry["layers"] = layers;
+        entry["layers"] = layer_paths;
         post.push_back(entry);
     }
-    return Json::object({{"pre_task", Json::array()}, {"post_task", post}});
+    return dependency_tasks_of(Json::object({{"pre_task", Json::array()}, {"post_task", post}}));
 }
 
-Json merge_lists(const Json& list1, const Json& list2, const Json& cg_version) {
+Json merge_lists(const Json& list1, const Json& list2, const std::string& cg_version) {
     Json result = Json::array();
     if (list1.empty() || list2.empty()) return result;
     auto index1 = index_by(list1, "id");
@@ -105,13 +142,13 @@ Json merge_lists(const Json& list1, const Json& list2, const Json& cg_version) {
         if (!item2.empty() && item1->contains("cg_version") &&
             !value_text(item1->at("cg_version")).empty()) {
             std::string versions = value_text(item1->at("cg_version"));
-            std::string mine = value_text(cg_version);
             bool supported = false;
             size_t start = 0;
             while (true) {
                 size_t comma = versions.find(',', start);
-                if (versions.substr(start, comma == std::string::npos ? std::string::npos
-                                                                      : comma - start) == mine)
+                if (versions.substr(
+                        start, comma == std::string::npos ? std::string::npos : comma - start) ==
+                    cg_version)
                     supported = true;
                 if (comma == std::string::npos) break;
                 start = comma + 1;
@@ -175,22 +212,23 @@ Json merge_values(const Json& values1, const Json& values2) {
     return result;
 }
 
-Json merge_dependency_tasks(const Json& rely_task_dict, const Json& scene_support,
-                            const Json& cg_version) {
+DependencyTasks merge_dependency_tasks(const DependencyTasks& configured,
+                                       const DependencyTasks& scene_support,
+                                       const std::string& cg_version) {
+    const Json& rely_task_dict = dependency_tasks_json(configured);
+    const Json& support = dependency_tasks_json(scene_support);
     if (rely_task_dict.is_null() || rely_task_dict.empty()) {
         console::print_times("Warnning: Passing RelyTask! Origin dependency_task is " +
                              py_repr(rely_task_dict.is_null() ? Json::object() : rely_task_dict));
-        return Json::object();
+        return DependencyTasks();
     }
-    auto configured = [&](const char* key) {
+    auto listed = [&](const char* key) {
         return rely_task_dict.contains(key) ? rely_task_dict.at(key) : Json::array();
     };
     Json result = Json::object();
-    result["pre_task"] =
-        merge_lists(configured("pre_task"), scene_support.at("pre_task"), cg_version);
-    result["post_task"] =
-        merge_lists(configured("post_task"), scene_support.at("post_task"), cg_version);
-    return result;
+    result["pre_task"] = merge_lists(listed("pre_task"), support.at("pre_task"), cg_version);
+    result["post_task"] = merge_lists(listed("post_task"), support.at("post_task"), cg_version);
+    return dependency_tasks_of(std::move(result));
 }
 
 }  // namespace scanflow

@@ -1,35 +1,67 @@
-// Dependency tasks: the tasks the user configured in task.json merged with those the scene
+// Dependency tasks: the tasks the user configured in the task file merged with those the scene
 // supports (the video-merge post-tasks over its render nodes).
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "util/json.h"
+#include "run/task_file.h"
 
 namespace scanflow {
 
+// Pre- and post-task lists whose tasks are the client's own objects: the merge reads a task's
+// id, host versions and parameters and keeps every other member as the client wrote it, so the
+// tasks travel whole. Their JSON form is reached through tasks/dependency_tasks_json.h.
+class DependencyTasks {
+public:
+    struct Document;
+
+    // Nothing to merge: written as an empty object.
+    DependencyTasks();
+    explicit DependencyTasks(std::shared_ptr<const Document> document);
+    // Empty pre- and post-task lists, what a task file that names none configures.
+    static DependencyTasks empty_lists();
+
+    const Document& document() const { return *document_; }
+
+private:
+    std::shared_ptr<const Document> document_;
+};
+
+// What the task file says of the host software; a missing member is a KeyError naming it.
+struct SoftwareConfig {
+    std::string cg_name;     // as the table of supported tasks is keyed
+    std::string cg_version;  // as the configured tasks list the versions they are for
+    std::vector<std::string> plugins;
+};
+SoftwareConfig software_config(const TaskFile& task_file);
+
+// The id of the post-task of one kind that a host application supports.
+struct SupportedTask {
+    std::string kind;
+    std::string host;
+    int id;
+};
+using SupportedTasks = std::vector<SupportedTask>;
+// The video merges, as image sequence and as movie.
+SupportedTasks supported_tasks();
+
 // The configured tasks: "dependency_task" of "argument_info" (`method_way` "1") or of
 // "task_info"; empty pre- and post-task lists when it names none.
-Json configured_dependency_tasks(const Json& task_json_dict, const std::string& method_way);
-// What the task file says of the host software; a missing member is a KeyError.
-struct SoftwareConfig {
-    Json cg_name, cg_version, plugins;
-};
-SoftwareConfig software_config(const Json& task_json_dict);
+DependencyTasks configured_dependency_tasks(const TaskFile& task_file,
+                                            const std::string& method_way);
 // Parameters of type 2 (text) of the pre-tasks start empty.
-void clear_text_parameters(Json& rely_task_dict);
-// The post-tasks the scene supports over its render-node paths (`layers`).
-Json scene_support_task(const Json& rely_dict, const Json& cg_name, const Json& layers);
-
-// Tasks present in both lists, by id in ascending order, those of the scene taking precedence;
-// a task that names host versions is kept only for those.
-Json merge_lists(const Json& list1, const Json& list2, const Json& cg_version);
-Json merge_edit_value(const Json& edit_value1, const Json& edit_value2);
-Json merge_values(const Json& values1, const Json& values2);
-
-// {"pre_task": [...], "post_task": [...]}, or {} (with a printed warning) when nothing is
+DependencyTasks clear_text_parameters(const DependencyTasks& tasks);
+// The post-tasks the scene supports over its render-node paths (`layers`; none for a record
+// that names no node).
+DependencyTasks scene_support_task(const SupportedTasks& supported, const std::string& cg_name,
+                                   const std::vector<std::optional<std::string>>& layers);
+// {"pre_task": [...], "post_task": [...]}, or nothing (with a printed warning) when nothing is
 // configured.
-Json merge_dependency_tasks(const Json& rely_task_dict, const Json& scene_support,
-                            const Json& cg_version);
+DependencyTasks merge_dependency_tasks(const DependencyTasks& configured,
+                                       const DependencyTasks& scene_support,
+                                       const std::string& cg_version);
 
 }  // namespace scanflow
