@@ -59,6 +59,24 @@ TEST(Archive, BothFormsGiveTheSameSections) {
     }
     EXPECT_EQ(*b.find(".blob"), std::string("\0\1\2\3", 4));
     EXPECT_TRUE(a.damage.empty() && b.damage.empty());
+    // Only the scene's own sections are indexed; a node's is found all the same.
+    EXPECT_EQ(a.index.size(), 2u);
+    ASSERT_NE(a.find("obj/geo1.init"), nullptr);
+    EXPECT_EQ(*a.find("obj/geo1.init"), kMembers[2].second);
+    EXPECT_EQ(a.find("obj/geo2.init"), nullptr);
+}
+
+TEST(Scene, PathsResolveAsTheHostResolvesThem) {
+    Scene scene(Archive{}, "/p/x.hip");
+    EXPECT_EQ(scene.resolve_path("/obj/geo1", "../cam1"), "/obj/cam1");
+    EXPECT_EQ(scene.resolve_path("/obj/geo1", "file1"), "/obj/geo1/file1");
+    EXPECT_EQ(scene.resolve_path("/obj", "/out/./r//"), "/out/r");
+    EXPECT_EQ(scene.resolve_path("/obj", "/out/r"), "/out/r");
+    EXPECT_EQ(scene.resolve_path("/obj", "/out/./r"), "/out/r");
+    EXPECT_EQ(scene.resolve_path("/obj", "/a/../out"), "/out");
+    EXPECT_EQ(scene.resolve_path("/obj", "../.."), "/");
+    EXPECT_EQ(scene.resolve_path("/obj/geo1", "."), "/obj/geo1");
+    EXPECT_EQ(scene.resolve_path("/obj", "/"), "/");
 }
 
 TEST(Archive, DamageKeepsWhatCameBeforeAndNamesTheOffset) {
@@ -127,8 +145,9 @@ TEST(Sections, ChannelsAndNodeDefinitions) {
     NodeDef def = parse_def(
         "flags =  lock off bypass on display on\ninputs\n{\n0 \tgrid1 0 1\n1 \t(0) 0 "
         "1\n}\nexprlanguage python\n");
-    EXPECT_EQ(def.flags["bypass"], "on");
-    EXPECT_EQ(def.flags["exprlanguage"], "python");
+    EXPECT_TRUE(def.bypass);
+    EXPECT_EQ(def.exprlanguage, "python");
+    EXPECT_FALSE(parse_def("flags =  bypass on lock off bypass off\n").bypass);  // the last
     EXPECT_EQ(def.inputs, (std::vector<std::pair<int, std::string>>{{0, "grid1"}, {1, "(0)"}}));
     Timeline t = parse_start(
         "fps 30\ntcur 1.6333333333333333\ntset -0.033333333333333333 2.8666666666666667\nframe 0 "
@@ -755,6 +774,12 @@ TEST(Takes, TheSavedTakeOverridesParameters) {
         host->load_hip(path);
         NodePtr r = host->node("/out/r");
         EXPECT_EQ(r->evalParm("vm_picture").str(), dir.path() + picture) << current;
+        EXPECT_EQ(r->evalParm("f1").as_int(), first) << current;
+        // The take's values are the loaded ones a parameter reverts to.
+        ParmPtr f1 = r->parm("f1");
+        f1->set(Value::integer(7));
+        EXPECT_EQ(r->evalParm("f1").as_int(), 7);
+        f1->revertToDefaults();
         EXPECT_EQ(r->evalParm("f1").as_int(), first) << current;
     }
 }

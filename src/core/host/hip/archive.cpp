@@ -22,11 +22,6 @@ bool octal(const std::string& data, size_t at, size_t width, unsigned long long*
     return true;
 }
 
-void add(Archive& archive, std::string name, std::string body) {
-    archive.index[name] = archive.sections.size();
-    archive.sections.push_back(Section{std::move(name), std::move(body)});
-}
-
 void parse_cpio(const std::string& path, const std::string& data, Archive& archive) {
     constexpr size_t kHeader = 76;
     size_t pos = 0;
@@ -49,7 +44,7 @@ void parse_cpio(const std::string& path, const std::string& data, Archive& archi
         size_t body_at = pos + kHeader + name_size;
         if (data.size() - body_at < body_size) return damaged("truncated section " + name);
         if (name == "TRAILER!!!") return;
-        add(archive, std::move(name), data.substr(body_at, body_size));
+        archive.add(std::move(name), data.substr(body_at, body_size));
         pos = body_at + body_size;
     }
 }
@@ -116,13 +111,29 @@ void parse_mime(const std::string& path, const std::string& data, Archive& archi
             std::string name = headers.substr(fn + 10, fn_end - fn - 10);
             if (headers.find("Content-Transfer-Encoding: base64") != std::string::npos)
                 body = decode_base64_lines(body);
-            add(archive, std::move(name), std::move(body));
+            archive.add(std::move(name), std::move(body));
         }
         pos = next + 1;
     }
 }
 
 }  // namespace
+
+void Archive::add(std::string name, std::string body) {
+    if (!name.empty() && name[0] == '.') index[name] = sections.size();
+    sections.push_back(Section{std::move(name), std::move(body)});
+}
+
+const std::string* Archive::find(const std::string& name) const {
+    if (!name.empty() && name[0] == '.') {
+        auto it = index.find(name);
+        return it == index.end() ? nullptr : &sections[it->second].body;
+    }
+    // A later section of the same name replaces an earlier one.
+    for (auto it = sections.rbegin(); it != sections.rend(); ++it)
+        if (it->name == name) return &it->body;
+    return nullptr;
+}
 
 Kind detect(const std::string& head) {
     if (head.compare(0, 6, "070707") == 0) return Kind::Cpio;

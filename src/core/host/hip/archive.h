@@ -15,14 +15,15 @@ struct Section {
 
 struct Archive {
     std::vector<Section> sections;  // in file order
+    // The scene's own sections (".start", ".variables", ...) by name, the ones asked for by name;
+    // a node's sections are read in file order, and a scene of a million nodes has three million
+    // of them.
     std::unordered_map<std::string, size_t> index;
     // Set when the file was damaged: what came before the damage is kept (`sections`).
     std::string damage;
 
-    const std::string* find(const std::string& name) const {
-        auto it = index.find(name);
-        return it == index.end() ? nullptr : &sections[it->second].body;
-    }
+    void add(std::string name, std::string body);
+    const std::string* find(const std::string& name) const;
 };
 
 enum class Kind { Cpio, Text, LimitedCommercial, NonCommercial, Unknown };

@@ -34,6 +34,7 @@ public:
     NodePtr evalAsNode() override;
     std::string unexpandedString() override { return scene_->raw_text(ref_); }
     void set(const Value& value) override {
+        ref_.node->keep_loaded();
         Component& c = component();
         c.channel.clear();
         if (value.is_number()) {
@@ -46,6 +47,7 @@ public:
     }
     bool isLocked() override { return (entry().locks >> ref_.component) & 1u; }
     void lock(bool on) override {
+        ref_.node->keep_loaded();
         unsigned bit = 1u << ref_.component;
         entry().locks = on ? entry().locks | bit : entry().locks & ~bit;
     }
@@ -56,7 +58,8 @@ public:
         set(v);
     }
     void revertToDefaults() override {
-        const auto& saved = ref_.node->saved;
+        if (!ref_.node->saved) return;  // nothing changed since the load
+        const auto& saved = *ref_.node->saved;
         if (ref_.entry < saved.size() && ref_.component < saved[ref_.entry].components.size())
             component() = saved[ref_.entry].components[ref_.component];
     }
@@ -107,16 +110,12 @@ public:
     std::vector<NodePtr> allSubChildren() override {
         std::vector<NodePtr> out;
         // Depth first, without recursion: the tree can be deep.
-        std::vector<NodeData*> todo;
-        for (auto it = data_->children.rbegin(); it != data_->children.rend(); ++it)
-            todo.push_back(scene_->node(*it));
+        std::vector<NodeData*> todo(data_->children.rbegin(), data_->children.rend());
         while (!todo.empty()) {
             NodeData* n = todo.back();
             todo.pop_back();
-            if (!n) continue;
             out.push_back(std::make_shared<HipNode>(scene_, n));
-            for (auto it = n->children.rbegin(); it != n->children.rend(); ++it)
-                todo.push_back(scene_->node(*it));
+            todo.insert(todo.end(), n->children.rbegin(), n->children.rend());
         }
         return out;
     }
@@ -152,10 +151,7 @@ public:
     }
     std::string type_name() override { return data_->type; }
     std::optional<std::string> type_library_path() override { return scene_->library_of(*data_); }
-    bool isBypassed() override {
-        auto it = data_->def.flags.find("bypass");
-        return it != data_->def.flags.end() && it->second == "on";
-    }
+    bool isBypassed() override { return data_->def.bypass; }
     bool isInsideLockedHDA() override { return scene_->inside_locked_asset(*data_); }
     std::vector<NodePtr> inputAncestors() override {
         std::vector<NodePtr> out;

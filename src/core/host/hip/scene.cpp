@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "base/budgets.h"
 #include "base/errors.h"
@@ -20,9 +21,9 @@ namespace scanflow::hip {
 
 namespace {
 
-const std::set<std::string>& root_networks() {
-    static const std::set<std::string> names{"obj", "out", "ch",    "shop", "img",
-                                             "vex", "mat", "stage", "tasks"};
+const std::set<std::string, std::less<>>& root_networks() {
+    static const std::set<std::string, std::less<>> names{"obj", "out", "ch",    "shop", "img",
+                                                          "vex", "mat", "stage", "tasks"};
     return names;
 }
 
@@ -213,6 +214,9 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
     root->type = "root";
     nodes_["/"] = std::move(root);
     order_.push_back("/");
+    // A node saves about three sections; growing the table as they come costs more than this.
+    nodes_.reserve(archive.sections.size() / 3 + 1);
+    order_.reserve(archive.sections.size() / 3 + 1);
     read_node_sections(archive, path);
     link_children();
     apply_current_take(archive, path);
@@ -236,21 +240,22 @@ NodeData& Scene::ensure_node(const std::string& node_path) {
 
 // The .init, .def, .parm and .chn sections of the nodes under the root networks.
 void Scene::read_node_sections(const Archive& archive, const std::string& path) {
+    NodeData* last = nullptr;  // a node's sections follow each other
     for (const auto& section : archive.sections) {
-        const std::string& name = section.name;
-        if (name.empty() || name[0] == '.' || name.find('.') == std::string::npos) continue;
+        const std::string_view name = section.name;
+        if (name.empty() || name[0] == '.') continue;
         size_t dot = name.rfind('.');
-        if (name.find('/', dot) != std::string::npos) continue;
-        std::string node_path = "/" + name.substr(0, dot);
-        std::string kind = name.substr(dot + 1);
+        if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos)
+            continue;
+        const std::string_view kind = name.substr(dot + 1);
         if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn" &&
             kind != "spareparmdef")
             continue;
-        std::string top = node_path.substr(1, node_path.find('/', 1) == std::string::npos
-                                                  ? std::string::npos
-                                                  : node_path.find('/', 1) - 1);
-        if (!root_networks().count(top)) continue;
-        NodeData& node = ensure_node(node_path);
+        const std::string_view relative = name.substr(0, dot);
+        if (!root_networks().count(relative.substr(0, relative.find('/')))) continue;
+        if (!last || std::string_view(last->path).substr(1) != relative)
+            last = &ensure_node("/" + std::string(relative));
+        NodeData& node = *last;
         if (kind == "init") {
             node.type = parse_init_type(section.body);
             node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
@@ -259,7 +264,7 @@ void Scene::read_node_sections(const Archive& archive, const std::string& path) 
         } else if (kind == "spareparmdef") {
             node.templates = parse_parm_templates(section.body);
         } else {
-            read_values(node, kind, section.body, archive_name(path, name));
+            read_values(node, std::string(kind), section.body, archive_name(path, section.name));
         }
     }
 }
@@ -271,7 +276,7 @@ void Scene::read_values(NodeData& node, const std::string& kind, const std::stri
     try {
         if (kind == "parm") {
             node.entries = parse_parms(body, where);
-            node.saved = node.entries;
+            node.loaded_as_now();
         } else {
             node.channels = parse_channels(body, where);
         }
@@ -282,11 +287,13 @@ void Scene::read_values(NodeData& node, const std::string& kind, const std::stri
 }
 
 void Scene::link_children() {
+    NodeData* parent = nullptr;  // siblings follow each other
     for (const auto& node_path : order_) {
         if (node_path == "/") continue;
         NodeData* node = nodes_[node_path].get();
-        node->parent_node = this->node(node->parent);
-        if (node->parent_node) node->parent_node->children.push_back(node_path);
+        if (!parent || parent->path != node->parent) parent = this->node(node->parent);
+        node->parent_node = parent;
+        if (parent) parent->children.push_back(node);
     }
 }
 
@@ -352,7 +359,7 @@ void Scene::apply_current_take(const Archive& archive, const std::string& path) 
                     target->entries.push_back(entry);
                 }
             }
-            target->saved = target->entries;
+            target->loaded_as_now();
         }
     }
     current_take = current;
@@ -365,11 +372,14 @@ NodeData* Scene::node(const std::string& path) {
 
 std::string Scene::resolve_path(const std::string& from, const std::string& relative) const {
     if (relative.empty() || relative == ".") return from;
-    std::vector<std::string> parts;
-    auto push_all = [&](const std::string& p) {
-        std::istringstream in(p);
-        std::string part;
-        while (std::getline(in, part, '/')) {
+    std::vector<std::string_view> parts;
+    bool as_written = relative[0] == '/';  // an absolute path with nothing to resolve
+    auto push_all = [&](std::string_view p) {
+        while (!p.empty()) {
+            size_t slash = p.find('/');
+            std::string_view part = p.substr(0, slash);
+            p.remove_prefix(slash == std::string_view::npos ? p.size() : slash + 1);
+            if (part.empty() || part == "." || part == "..") as_written = false;
             if (part.empty() || part == ".") continue;
             if (part == "..") {
                 if (!parts.empty()) parts.pop_back();
@@ -379,9 +389,10 @@ std::string Scene::resolve_path(const std::string& from, const std::string& rela
         }
     };
     if (relative[0] != '/') push_all(from);
-    push_all(relative);
+    push_all(std::string_view(relative).substr(relative[0] == '/' ? 1 : 0));
+    if (as_written && relative.size() > 1) return relative;
     std::string out;
-    for (const auto& p : parts) out += "/" + p;
+    for (const auto& p : parts) (out += '/') += p;
     return out.empty() ? "/" : out;
 }
 
@@ -578,8 +589,7 @@ ExprValue Scene::channel_value(NodeData& node, const std::string& name, const Ch
         return ExprValue::num(v0 + (v1 - v0) * u);  // linear and the remaining shapes
     }
     std::string language = seg->language;
-    if (language.empty() && node.def.flags.count("exprlanguage"))
-        language = node.def.flags.at("exprlanguage");
+    if (language.empty() && !node.def.exprlanguage.empty()) language = node.def.exprlanguage;
     Scope scope(*this, node, depth, evaluation);
     ExprValue v =
         language == "python" ? evaluate_python(seg->expr, scope) : evaluate(seg->expr, scope);
@@ -857,7 +867,7 @@ std::vector<std::string> Scene::add_contents(NodeData& instance,
         NodeData* made_node = nodes_[path].get();
         made_node->from_definition = true;
         made_node->parent_node = node(made_node->parent);
-        if (made_node->parent_node) made_node->parent_node->children.push_back(path);
+        if (made_node->parent_node) made_node->parent_node->children.push_back(made_node);
     }
     return made;
 }

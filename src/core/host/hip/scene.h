@@ -25,9 +25,12 @@ struct NodeData {
     std::string type;
     std::string parent;               // "" for the root
     NodeData* parent_node = nullptr;  // the parent's data, once the scene is linked
-    std::vector<std::string> children;
+    std::vector<NodeData*> children;  // in the scene's order; nodes are never removed
     std::vector<ParmEntry> entries;
-    std::vector<ParmEntry> saved;  // the entries as loaded, for revertToDefaults
+    // The first `loaded` entries as loaded, for revertToDefaults: copied before the node's first
+    // change, so that the many nodes nothing changes do not hold their values twice.
+    size_t loaded = 0;
+    std::optional<std::vector<ParmEntry>> saved;
     std::map<std::string, Channel> channels;
     Templates templates;  // of the node's spare parameters, as the scene saved them
     // Of its asset type's parameters, when the type's definition was found.
@@ -35,6 +38,15 @@ struct NodeData {
     NodeDef def;
     bool matchesdef = false;
     bool from_definition = false;  // made from its locked asset's definition, not saved
+
+    void keep_loaded() {
+        if (!saved) saved.emplace(entries.begin(), entries.begin() + static_cast<long>(loaded));
+    }
+    // The loaded state is now what the entries hold.
+    void loaded_as_now() {
+        loaded = entries.size();
+        saved.reset();
+    }
 };
 
 struct Evaluation;

@@ -1,8 +1,10 @@
 #include "host/hip/sections.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
+#include <string_view>
 
 #include "base/errors.h"
 
@@ -12,6 +14,30 @@ namespace {
 
 bool space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Each line of `text` without its newline, as reading line by line gives them: no empty line
+// after a last newline.
+template <typename Fn>
+void for_each_line(std::string_view text, Fn&& fn) {
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        fn(text.substr(0, end));
+        if (end == std::string_view::npos) return;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// The next word of `words`, which is advanced past it; empty at the end.
+std::string_view next_word(std::string_view& words) {
+    auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    size_t start = 0;
+    while (start < words.size() && blank(words[start])) ++start;
+    size_t end = start;
+    while (end < words.size() && !blank(words[end])) ++end;
+    std::string_view word = words.substr(start, end - start);
+    words.remove_prefix(end);
+    return word;
 }
 
 // Whitespace-separated tokens; "..." tokens may span lines; \" and \\ are escapes in both
@@ -253,36 +279,38 @@ std::map<std::string, Channel> parse_channels(const std::string& body, const std
 
 NodeDef parse_def(const std::string& body) {
     NodeDef def;
-    std::istringstream in(body);
-    std::string line;
     bool in_inputs = false;
-    while (std::getline(in, line)) {
-        if (line.rfind("flags =", 0) == 0) {
-            std::istringstream words(line.substr(7));
-            std::string key, value;
-            while (words >> key >> value) def.flags[key] = value;
-        } else if (line.rfind("exprlanguage ", 0) == 0) {
-            def.flags["exprlanguage"] = line.substr(13);
+    for_each_line(body, [&](std::string_view line) {
+        if (line.substr(0, 7) == "flags =") {
+            std::string_view words = line.substr(7);
+            std::string_view key, value;
+            while (!(key = next_word(words)).empty() && !(value = next_word(words)).empty())
+                if (key == "bypass")
+                    def.bypass = value == "on";
+                else if (key == "exprlanguage")
+                    def.exprlanguage = std::string(value);
+        } else if (line.substr(0, 13) == "exprlanguage ") {
+            def.exprlanguage = std::string(line.substr(13));
         } else if (line == "inputs") {
             in_inputs = true;
         } else if (in_inputs && line == "}") {
             in_inputs = false;
         } else if (in_inputs && line != "{") {
-            std::istringstream words(line);
+            std::istringstream words{std::string(line)};
             int index = 0;
             std::string source;
             if (words >> index >> source) def.inputs.emplace_back(index, source);
         }
-    }
+    });
     return def;
 }
 
 std::string parse_init_type(const std::string& body) {
-    std::istringstream in(body);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("type = ", 0) == 0) return line.substr(7);
-    return "";
+    std::optional<std::string> type;
+    for_each_line(body, [&](std::string_view line) {
+        if (!type && line.substr(0, 7) == "type = ") type = std::string(line.substr(7));
+    });
+    return type.value_or("");
 }
 
 std::vector<std::pair<std::string, std::string>> parse_variables(const std::string& body) {

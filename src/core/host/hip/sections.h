@@ -42,8 +42,11 @@ struct Channel {
 
 std::map<std::string, Channel> parse_channels(const std::string& body, const std::string& where);
 
+// What the scene layer reads of a node's definition section: of its flags (a dozen on every
+// node of a saved scene) the bypass flag, and the expression language.
 struct NodeDef {
-    std::map<std::string, std::string> flags;  // "bypass" -> "on"
+    bool bypass = false;
+    std::string exprlanguage;  // empty when the node keeps the scene's
     std::vector<std::pair<int, std::string>>
         inputs;  // input index -> source name ("(N)": indirect)
 };
