@@ -44,6 +44,9 @@ TEST(Encoding, DecodersTryTheirEncodingsInOrder) {
     EXPECT_EQ(bety_out_decode("\xff"), "b'\\xff'");
     EXPECT_EQ(bety_out_decode("a'\xff\t"), "b\"a'\\xff\\t\"");
     EXPECT_EQ(python_quoted("\\\"'", Quoted::Bytes), "b'\\\\\"\\''");
+    // A list of texts as the interpreter prints it, each quoted as it needs.
+    EXPECT_EQ(texts_repr({"a", "it's", "c\\d"}), "['a', \"it's\", 'c\\\\d']");
+    EXPECT_EQ(texts_repr({}), "[]");
     EXPECT_EQ(get_encode("abc"), "abc");
     EXPECT_EQ(get_encode(kGbkChinese), kUtf8Chinese);
     EXPECT_EQ(get_encode("\xff\xff"), std::nullopt);

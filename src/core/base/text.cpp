@@ -129,6 +129,15 @@ void keep_first_occurrences(std::vector<std::string>& items) {
     keep_flagged(items, keep);
 }
 
+std::string texts_repr(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i) out += ", ";
+        out += python_quoted(items[i], Quoted::Text);
+    }
+    return out + "]";
+}
+
 std::string python_quoted(std::string_view value, Quoted kind) {
     bool has_single = value.find('\'') != std::string_view::npos;
     bool has_double = value.find('"') != std::string_view::npos;

@@ -94,5 +94,7 @@ void keep_flagged(std::vector<T>& items, const Flags& keep) {
 // the double quote chosen when the value holds a single quote and no double quote.
 enum class Quoted { Text, Bytes };
 std::string python_quoted(std::string_view value, Quoted kind);
+// The interpreter's repr() of a list of texts: "['a', 'b']".
+std::string texts_repr(const std::vector<std::string>& items);
 
 }  // namespace scanflow

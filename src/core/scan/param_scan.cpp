@@ -12,7 +12,6 @@
 #include "scan/sequence.h"
 #include "scan/special_settings.h"
 #include "util/file_reference.h"
-#include "util/json.h"
 
 namespace scanflow {
 
@@ -27,11 +26,15 @@ const std::unordered_set<std::string>& skipped_parms() {
 // The nodes, each once. Those inside locked assets report their library, and are read too: the
 // files an asset's own nodes read are read by the render as well.
 std::vector<NodePtr> scanned_nodes(ScanInputs& in) {
-    std::vector<NodePtr> nodes;
-    std::unordered_set<std::string> seen;
     NodePtr root = in.host.node("/");
     if (!root) throw HostError("the scene has no root node", "hou.OperationFailed", "/");
-    for (auto& child : root->allSubChildren()) {
+    std::vector<NodePtr> children = root->allSubChildren();
+    // Sized once: a table grown node by node rehashes every path many times over.
+    std::vector<NodePtr> nodes;
+    nodes.reserve(children.size());
+    std::unordered_set<std::string> seen;
+    seen.reserve(children.size());
+    for (auto& child : children) {
         if (child->isInsideLockedHDA()) get_otls(*child, in.module.otls_assetpath);
         NodePtr node = in.host.node(child->path());
         if (node && seen.insert(node->path()).second) nodes.push_back(node);
@@ -94,8 +97,8 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
     people::progress_done("file parameters read", read);
     const ModuleState& s = in.module;
     console::print("all node if is: " + patterns_repr(s.ALL_NODE));
-    console::print("all assets is : " + py_repr(Json(s.GLOBAL_ALL_ORIGINOL_LIST)));
-    console::print("problem nodes is : " + py_repr(Json(s.problem_nodes_list)));
+    console::print("all assets is : " + texts_repr(s.GLOBAL_ALL_ORIGINOL_LIST));
+    console::print("problem nodes is : " + texts_repr(s.problem_nodes_list));
     console::print("[analysis_assets finished]");
 }
 

@@ -261,7 +261,9 @@ public:
     std::string applicationVersionString() override { return scene_ ? scene_->save_version : ""; }
     NodePtr node(const std::string& path) override {
         if (path.empty()) return nullptr;
-        NodeData* n = scene().node(path[0] == '/' ? scene().resolve_path("/", path) : path);
+        NodeData* n = path[0] != '/'           ? scene().node(path)
+                      : is_resolved_path(path) ? scene().node(path)
+                                               : scene().node(scene().resolve_path("/", path));
         if (!n) return nullptr;
         return std::make_shared<HipNode>(scene_, n);
     }

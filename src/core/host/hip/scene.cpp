@@ -370,16 +370,26 @@ NodeData* Scene::node(const std::string& path) {
     return it == nodes_.end() ? nullptr : it->second.get();
 }
 
+bool is_resolved_path(std::string_view path) {
+    if (path.size() < 2 || path[0] != '/') return false;
+    for (size_t start = 1; start <= path.size();) {
+        size_t slash = std::min(path.find('/', start), path.size());
+        std::string_view part = path.substr(start, slash - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = slash + 1;
+    }
+    return true;
+}
+
 std::string Scene::resolve_path(const std::string& from, const std::string& relative) const {
     if (relative.empty() || relative == ".") return from;
+    if (is_resolved_path(relative)) return relative;
     std::vector<std::string_view> parts;
-    bool as_written = relative[0] == '/';  // an absolute path with nothing to resolve
     auto push_all = [&](std::string_view p) {
         while (!p.empty()) {
             size_t slash = p.find('/');
             std::string_view part = p.substr(0, slash);
             p.remove_prefix(slash == std::string_view::npos ? p.size() : slash + 1);
-            if (part.empty() || part == "." || part == "..") as_written = false;
             if (part.empty() || part == ".") continue;
             if (part == "..") {
                 if (!parts.empty()) parts.pop_back();
@@ -390,7 +400,6 @@ std::string Scene::resolve_path(const std::string& from, const std::string& rela
     };
     if (relative[0] != '/') push_all(from);
     push_all(std::string_view(relative).substr(relative[0] == '/' ? 1 : 0));
-    if (as_written && relative.size() > 1) return relative;
     std::string out;
     for (const auto& p : parts) (out += '/') += p;
     return out.empty() ? "/" : out;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -58,6 +59,9 @@ struct ParmRef {
     size_t component = 0;
     std::string name;
 };
+
+// Whether `path` is absolute with nothing to resolve: no empty, "." or ".." part.
+bool is_resolved_path(std::string_view path);
 
 class Scene {
 public:
