@@ -176,8 +176,8 @@ TEST(RunSummary, EveryTipCodeHasItsMeaning) {
 
 TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
     TempDir scene_run;
-    FileSummary files{true, 3, 3145728, Json::parse(R"({"/obj/a/file": "/t/a.exr",
-                                      "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]})"),
+    FileSummary files{true, 3, 3145728, missing_files_of(Json::parse(R"({"/obj/a/file": "/t/a.exr",
+                                      "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]})")),
                       2};
     scene_run.write("task.json",
                     R"({"scene_info": {"rop_node": [{"node": "/out/r", "frames": "1-9[1]",
@@ -206,7 +206,8 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
     Json missing = Json::array();
     for (int i = 0; i < 12; ++i) missing.push_back("/m/" + std::to_string(i));
     usd_run.write("tips.json", "not json");
-    auto lines = run_summary("/s/a.usd", usd_run.path(), FileSummary{true, 0, 0, missing, 0});
+    auto lines = run_summary("/s/a.usd", usd_run.path(),
+                             FileSummary{true, 0, 0, missing_files_of(missing), 0});
     ASSERT_EQ(lines.size(), 15u);
     EXPECT_EQ(lines[1], "  files found: 0 (0 bytes)");
     EXPECT_EQ(lines[2], "  files missing: 12");

@@ -167,7 +167,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         analy_info();
         tips_keyword_info();
         console::print("tips_keyword_info finished");
-        Tips tips = file_tips(parameters.missing_file, services_.module.problem_nodes_list);
+        Tips tips = file_tips(asset.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
             search_upload_files(upload_candidates(nested, parameters), listings);
         ResultAssembly results(*this);
@@ -177,9 +177,9 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         if (auto outside = listings.refused(); !outside.empty())
             tips_adict.set(tip::kOutsideRoots, distinct(outside));
         if (services_.file_summary)
-            *services_.file_summary =
-                FileSummary{true, static_cast<long long>(asset.asset_num), asset.asset_size,
-                            asset.missing_file, asset.nested ? asset.nested->size() : 0};
+            *services_.file_summary = FileSummary{
+                true, static_cast<long long>(asset.asset_num), asset.asset_size,
+                missing_files_of(asset.missing_file), asset.nested ? asset.nested->size() : 0};
         write_result_files(results, asset, std::move(tips));
     });
 }
@@ -216,7 +216,7 @@ void AnalysisHipAssets::filter_asset_libraries(ParameterFiles& parameters) {
     parameters.nested.insert(parameters.nested.end(), library_files.begin(), library_files.end());
 }
 
-AssetRecord AnalysisHipAssets::start_asset_record(const ParameterFiles& parameters,
+AssetRecord AnalysisHipAssets::start_asset_record(ParameterFiles& parameters,
                                                   const UploadLists& nested) {
     AssetRecord asset;
     asset.asset_node = &services_.module.ALL_NODE;
@@ -225,7 +225,7 @@ AssetRecord AnalysisHipAssets::start_asset_record(const ParameterFiles& paramete
     asset.render_settings = analysis_render_setting();
     asset.environment =
         environment_record(services_.host.getenv("JOB"), services_.module.script_ver_py);
-    asset.missing_file = parameters.missing_file;
+    asset.missing_file = std::move(parameters.missing_file);  // the record's from here on
     return asset;
 }
 

@@ -62,7 +62,8 @@ private:
     void filter_asset_libraries(ParameterFiles& parameters);
     void load_usd_ahead(const ParameterPatterns& patterns);
     FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings);
-    AssetRecord start_asset_record(const ParameterFiles& parameters, const UploadLists& nested);
+    // Takes the parameters' missing files.
+    AssetRecord start_asset_record(ParameterFiles& parameters, const UploadLists& nested);
     std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
                                                  DirCache& listings);
     UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload,

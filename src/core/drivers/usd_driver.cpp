@@ -139,8 +139,9 @@ void AnalysUsdAsset::AssetInfo() {
     results.upload(upload);
     StageAssetRecord record = asset_record(upload, lists, listings);
     if (services_.file_summary)
-        *services_.file_summary = FileSummary{true, static_cast<long long>(record.asset.size()),
-                                              record.asset_size, Json(lists.missing), 1};
+        *services_.file_summary =
+            FileSummary{true, static_cast<long long>(record.asset.size()), record.asset_size,
+                        missing_files_of(Json(lists.missing)), 1};
     results.asset([&](JsonWriter& out) { write_stage_asset_record(out, record); });
     tips_adict.set(tip::kMissingFiles, lists.missing);
     results.tips(tips_adict);

@@ -34,37 +34,16 @@ std::string size_text(double bytes) {
     return text;
 }
 
-// The missing files: the scene flow keys them by the parameter that names them, the USD-file
-// flow lists them.
-std::vector<std::string> missing_lines(const Json& missing) {
-    std::vector<std::string> lines;
-    auto add = [&](const Json& file, const std::string& where) {
-        if (!file.is_string()) return;
-        lines.push_back(file.get<std::string>() + (where.empty() ? "" : "  (" + where + ")"));
-    };
-    if (missing.is_object()) {
-        for (const auto& [where, files] : missing.items()) {
-            if (files.is_array()) {
-                for (const auto& file : files) add(file, where);
-            } else {
-                add(files, where);
-            }
-        }
-    } else if (missing.is_array()) {
-        for (const auto& file : missing) add(file, "");
-    }
-    return lines;
-}
-
 void add_files(const FileSummary& files, std::vector<std::string>& out) {
     if (!files.known) return;
     out.push_back("  files found: " + std::to_string(files.asset_num) + " (" +
                   size_text(static_cast<double>(files.asset_size)) + ")");
-    std::vector<std::string> missing = missing_lines(files.missing_file);
-    out.push_back("  files missing: " + std::to_string(missing.size()));
-    for (size_t i = 0; i < missing.size() && i < kListed; ++i) out.push_back("    " + missing[i]);
-    if (missing.size() > kListed)
-        out.push_back("    ... and " + std::to_string(missing.size() - kListed) + " more");
+    const MissingFiles& missing = files.missing;
+    out.push_back("  files missing: " + std::to_string(missing.count));
+    for (const auto& line : missing.first) out.push_back("    " + line);
+    if (missing.count > missing.first.size())
+        out.push_back("    ... and " + std::to_string(missing.count - missing.first.size()) +
+                      " more");
     out.push_back("  nested files read: " + std::to_string(files.nested));
 }
 
@@ -110,6 +89,30 @@ void add_tips(const Json& tips, std::vector<std::string>& out) {
 }
 
 }  // namespace
+
+// The scene flow keys the missing files by the parameter that names them, the USD-file flow lists
+// them; only the first few lines are made, however many there are.
+MissingFiles missing_files_of(const Json& missing) {
+    MissingFiles out;
+    auto add = [&](const Json& file, const std::string& where) {
+        if (!file.is_string()) return;
+        if (out.count++ < kListed)
+            out.first.push_back(file.get<std::string>() +
+                                (where.empty() ? "" : "  (" + where + ")"));
+    };
+    if (missing.is_object()) {
+        for (const auto& [where, files] : missing.items()) {
+            if (files.is_array()) {
+                for (const auto& file : files) add(file, where);
+            } else {
+                add(files, where);
+            }
+        }
+    } else if (missing.is_array()) {
+        for (const auto& file : missing) add(file, "");
+    }
+    return out;
+}
 
 std::vector<std::string> run_summary(const std::string& scene, const std::string& path_json,
                                      const FileSummary& files) {

@@ -9,13 +9,21 @@
 
 namespace scanflow {
 
+// The missing files as a person is shown them: how many, and the first few as lines.
+struct MissingFiles {
+    size_t count = 0;
+    std::vector<std::string> first;  // "PATH  (PARAMETER)", or the path alone
+};
+// The missing files of an asset record: by parameter (scene flow) or a list (USD-file flow).
+MissingFiles missing_files_of(const Json& missing_file);
+
 // What the asset record says of the files, kept by the driver that writes it (reading the
 // record back would cost as much as the record is large).
 struct FileSummary {
     bool known = false;
     long long asset_num = 0;
     long long asset_size = 0;
-    Json missing_file;  // as in the record: by parameter (scene flow) or a list (USD-file flow)
+    MissingFiles missing;
     size_t nested = 0;  // nested files read
 };
 
