@@ -24,14 +24,16 @@ TASK = {"task_info": {"platform": "2", "channel": "1"},
 
 
 def write_node_scene(path, count):
-    """cpio sections written directly: a million nodes through the general writer is slow."""
-    out = bytearray()
+    """cpio sections written directly: a million nodes through the general writer is slow. They
+    are written as they are made, so that this process stays small: a child's peak memory, as the
+    system reports it, starts from its parent's size when it was started."""
+    out = open(path, "wb")
 
     def add(name, body):
         data = body.encode()
-        out.extend(b"070707000001000000000666000000000000000001000000%011o%06o%011o" % (
+        out.write(b"070707000001000000000666000000000000000001000000%011o%06o%011o" % (
             0, len(name.encode()) + 1, len(data)))
-        out.extend(name.encode() + b"\0" + data)
+        out.write(name.encode() + b"\0" + data)
 
     add(".start", "fps 24\ntcur 0\ntset 0 10\nframe 1 240\n")
     add(".variables", "set -g _HIP_SAVEVERSION = '20.0.547'\n")
@@ -43,7 +45,7 @@ def write_node_scene(path, count):
         add(name + ".def", "comment \"\"\nflags =  lock off bypass off display on\ninputs\n{\n}\nend\n")
         add(name + ".parm", "{\nversion 0.8\nfile\t[ 0\tlocks=0 ]\t(\t\"$HIP/tex/n%d.png\"\t)\n}\n" % i)
     add("TRAILER!!!", "")
-    path.write_bytes(bytes(out))
+    out.close()
 
 
 def write_sublayers(root, count):
