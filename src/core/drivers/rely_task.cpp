@@ -14,7 +14,6 @@ RelyTask::RelyTask(const TaskFile& task_json_dict,
     SoftwareConfig config = software_config(task_json_dict);
     cg_name = std::move(config.cg_name);
     cg_version = std::move(config.cg_version);
-    plugins = std::move(config.plugins);
     RELY_DICT = supported_tasks();
 }
 

@@ -27,7 +27,6 @@ public:
     std::vector<std::optional<std::string>> layers;
     std::string cg_name;
     std::string cg_version;
-    std::vector<std::string> plugins;
     SupportedTasks RELY_DICT;
 };
 

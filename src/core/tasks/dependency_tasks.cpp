@@ -78,13 +78,9 @@ SoftwareConfig software_config(const TaskFile& task_file) {
     const Json& config = member(task_document(task_file), "software_config");
     const Json& cg_name = member(config, "cg_name");
     const Json& cg_version = member(config, "cg_version");
-    const Json& plugins = member(config, "plugins");
-    SoftwareConfig out;
-    out.cg_name = cg_name.is_string() ? cg_name.get<std::string>() : cg_name.dump();
-    out.cg_version = value_text(cg_version);
-    if (plugins.is_object())
-        for (const auto& item : plugins.items()) out.plugins.push_back(item.key());
-    return out;
+    (void)member(config, "plugins");
+    return SoftwareConfig{cg_name.is_string() ? cg_name.get<std::string>() : cg_name.dump(),
+                          value_text(cg_version)};
 }
 
 SupportedTasks supported_tasks() {

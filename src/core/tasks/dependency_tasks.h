@@ -30,11 +30,11 @@ private:
     std::shared_ptr<const Document> document_;
 };
 
-// What the task file says of the host software; a missing member is a KeyError naming it.
+// What the task file says of the host software; a missing member (the plug-ins included, which
+// the run reads through TaskFile) is a KeyError naming it.
 struct SoftwareConfig {
     std::string cg_name;     // as the table of supported tasks is keyed
     std::string cg_version;  // as the configured tasks list the versions they are for
-    std::vector<std::string> plugins;
 };
 SoftwareConfig software_config(const TaskFile& task_file);
 
