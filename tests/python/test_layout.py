@@ -60,13 +60,23 @@ def test_includes_run_only_downwards():
     assert not upward, "\n".join(upward)
 
 
-def test_no_process_wide_lookups_in_the_core():
-    lookup = re.compile(r"(?<![\w.>:])(state|host|fs|usd)\(\)")
+def lines_matching(pattern, skipped=lambda name: False):
+    """Code lines (comments and texts left out) of the core's files that `pattern` finds, as
+    "name:line: text", in the files whose name `skipped` does not refuse."""
     found = []
     for path in sources():
-        for n, line in enumerate(without_comments_and_strings(path.read_text(encoding="utf-8")).split("\n"), 1):
-            if lookup.search(line):
-                found.append("%s:%d: %s" % (path.relative_to(CORE), n, line.strip()))
+        name = path.relative_to(CORE).as_posix()
+        if skipped(name):
+            continue
+        text = without_comments_and_strings(path.read_text(encoding="utf-8"))
+        for n, line in enumerate(text.split("\n"), 1):
+            if pattern.search(line):
+                found.append("%s:%d: %s" % (name, n, line.strip()))
+    return found
+
+
+def test_no_process_wide_lookups_in_the_core():
+    found = lines_matching(re.compile(r"(?<![\w.>:])(state|host|fs|usd)\(\)"))
     assert not found, "\n".join(found)
 
 
@@ -79,15 +89,7 @@ ENVIRONMENT_ACCESS = re.compile(
 
 
 def test_the_environment_is_read_only_through_its_seam():
-    found = []
-    for path in sources():
-        name = path.relative_to(CORE).as_posix()
-        if name.startswith(ENVIRONMENT_SEAM):
-            continue
-        text = without_comments_and_strings(path.read_text(encoding="utf-8"))
-        for n, line in enumerate(text.split("\n"), 1):
-            if ENVIRONMENT_ACCESS.search(line):
-                found.append("%s:%d: %s" % (name, n, line.strip()))
+    found = lines_matching(ENVIRONMENT_ACCESS, lambda name: name.startswith(ENVIRONMENT_SEAM))
     assert not found, "\n".join(found)
 
 
@@ -100,15 +102,14 @@ JSON_READERS_AND_WRITERS = re.compile(
 
 
 def test_only_readers_and_writers_name_json_in_their_headers():
-    named = []
-    for path in sources():
-        name = path.relative_to(CORE).as_posix()
-        if path.suffix != ".h" or JSON_READERS_AND_WRITERS.match(name):
-            continue
-        text = path.read_text(encoding="utf-8")
-        if '#include "util/json.h"' in text or re.search(r"\bJson\b", without_comments_and_strings(text)):
-            named.append(name)
-    assert not named, named
+    def skipped(name):
+        return not name.endswith(".h") or JSON_READERS_AND_WRITERS.match(name)
+
+    named = lines_matching(re.compile(r"\bJson\b"), skipped)
+    named += ["%s includes util/json.h" % p.relative_to(CORE).as_posix() for p in sources()
+              if not skipped(p.relative_to(CORE).as_posix())
+              and "util/json.h" in INCLUDE.findall(p.read_text(encoding="utf-8"))]
+    assert not named, "\n".join(named)
 
 
 def header_of(source):
