@@ -334,13 +334,19 @@ def _summary(layer):
     known = _run["summaries"].get(key)
     if known is not None:
         return known
-    arcs, clips = [False], [False]
+    arcs, clips, plain = [False], [False], [True]
     def visit(path):
-        if arcs[0] and clips[0] or not path.IsPrimPath() and not path.IsPrimVariantSelectionPath():
+        if not path.IsPrimPath():
+            plain[0] = plain[0] and not path.IsPrimVariantSelectionPath()
+            if not path.IsPrimVariantSelectionPath():
+                return
+        if arcs[0] and clips[0] and not plain[0]:
             return
         spec = layer.GetPrimAtPath(path)
         if spec is None:
             return
+        plain[0] = plain[0] and not (spec.hasReferences or spec.hasPayloads or any(
+            spec.HasInfo(key) for key in _COMPOSING_INFO))
         clips[0] = clips[0] or spec.HasInfo("clips") or spec.HasInfo("clipSets")
         if arcs[0]:
             return
@@ -371,8 +377,197 @@ def _summary(layer):
         "clips": clips[0],
         "sampled": clips[0] or bool(layer.ListAllTimeSamples()),
     }
+    # Its prims are composed by the union of the layer stack's opinions alone.
+    known["plain"] = plain[0] and not (known["sampled"] or known["global"] or known["searched_subs"] or any(
+        layer.pseudoRoot.HasInfo(key) for key in ("startFrame", "endFrame")))
     _run["summaries"][key] = known
     return known
+
+# What lets a prim's opinions reach other prims or layers, choose between them, or hide prims.
+_COMPOSING_INFO = ("inheritPaths", "specializes", "relocates", "variantSetNames", "variantSelection",
+                   "variantSetChildren", "clips", "clipSets", "active", "instanceable", "primOrder",
+                   "propertyOrder", "apiSchemas")
+
+def _plain_stack(root):
+    """The root layer's stack, strongest layer first, when every layer of it is plain; else None.
+    A layer met twice, or a sublayer that does not open, leaves it to the library."""
+    resolver = Ar.GetResolver()
+    stack, seen, todo = [], set(), [root]
+    while todo:
+        layer = todo.pop()
+        if layer.identifier in seen:
+            return None
+        seen.add(layer.identifier)
+        summary = _summary(layer)
+        if not summary["plain"]:
+            return None
+        stack.append(layer)
+        subs = []
+        for sub in summary["subs"]:
+            resolved = str(resolver.Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, sub))) if sub else ""
+            child = _opened(resolved) if resolved else None
+            if child is None:
+                return None
+            subs.append(child)
+        todo.extend(reversed(subs))
+    return stack
+
+def _plain_tree(stack):
+    """The prims of a plain stack in traversal order, each with its specs strongest first. A
+    prim's children are named weakest layer first, each layer adding the names it brings."""
+    children, specs = {}, {}
+    for layer in reversed(stack):
+        todo = [layer.pseudoRoot]
+        while todo:
+            spec = todo.pop()
+            path = spec.path.pathString
+            specs.setdefault(path, []).append(spec)
+            named, known = children.setdefault(path, ([], set()))
+            kids = list(spec.nameChildren.values())
+            for kid in kids:
+                if kid.name not in known:
+                    known.add(kid.name)
+                    named.append(kid.name)
+            todo.extend(kids)
+    for held in specs.values():
+        held.reverse()
+    order, todo = [], ["/"]
+    while todo:
+        path = todo.pop()
+        if path != "/":
+            order.append(path)
+        prefix = path if path != "/" else ""
+        todo.extend(prefix + "/" + name for name in reversed(children[path][0]))
+    return order, specs, children["/"][0]
+
+_SORTED = {}
+
+def _property_order(names):
+    """Names in the order a prim lists its properties (the library's dictionary order), asked
+    of the library once for each set of names."""
+    key = frozenset(names)
+    known = _SORTED.get(key)
+    if known is None:
+        stage = Usd.Stage.CreateInMemory()
+        prim = stage.DefinePrim("/P")
+        for name in names:
+            prim.CreateAttribute(name, Sdf.ValueTypeNames.String)
+        known = _SORTED[key] = list(prim.GetPropertyNames())
+    return known
+
+def _definition(type_name):
+    """The properties a typed prim has without opinions: None when the library must tell."""
+    if not type_name:
+        return {}
+    definition = Usd.SchemaRegistry().FindConcretePrimDefinition(type_name)
+    if definition is None:
+        return None
+    known = {}
+    for name in definition.GetPropertyNames():
+        attribute = definition.GetAttributeDefinition(name)
+        known[name] = (attribute.GetTypeName(), definition.GetAttributeFallbackValue(name)) if attribute else None
+    return known
+
+_DEFINITIONS = {}
+
+def _plain_attributes(path, specs, rec):
+    """The prim's text attributes as the library gives them: the strongest opinion, else the
+    schema's fallback. False when the library must tell (asset values, which resolve in the
+    stage's context, or a property whose kind or type the opinions disagree on)."""
+    type_name = next((spec.typeName for spec in specs if spec.typeName), "")
+    if type_name not in _DEFINITIONS:
+        _DEFINITIONS[type_name] = _definition(type_name)
+    definition = _DEFINITIONS[type_name]
+    if definition is None:
+        return False
+    authored = {}
+    for spec in specs:
+        for prop in spec.properties.values():
+            authored.setdefault(prop.name, []).append(prop)
+    names = [name for name in set(authored) | set(definition) if not _schema_unread(definition, name)]
+    entries = []
+    for name in _property_order(names) if names else []:
+        entry = _plain_text(authored.get(name, []), definition, name)
+        if entry is False:
+            return False
+        if entry is not None:
+            entries.append(entry)
+    rec["attributes"] = entries
+    return True
+
+def _schema_unread(definition, name):
+    # As `_unread`: a schema property that is neither text nor asset nor a sampled file name.
+    if name not in definition:
+        return False
+    return definition[name] is None or (
+        definition[name][0] not in _TEXT_TYPES and name.rsplit(":", 1)[-1] not in _SAMPLED_NAMES)
+
+def _plain_text(props, definition, name):
+    """The attribute's entry, None when it has none (a relationship, a value of another type, no
+    value), False when the library must tell."""
+    attributes = [prop for prop in props if isinstance(prop, Sdf.AttributeSpec)]
+    defined = definition.get(name)
+    if props:
+        if len(attributes) != len(props) and attributes or name in definition and (defined is None) != (
+                not attributes):
+            return False
+        if not attributes:
+            return None
+        type_name = attributes[0].typeName
+        if defined is not None and defined[0] != type_name:
+            return False
+    elif defined is None:
+        return None
+    else:
+        type_name = defined[0]
+    if type_name in _ASSET_TYPES:
+        return False
+    if type_name not in _TEXT_TYPES:
+        return None
+    held = [prop for prop in attributes if prop.HasDefaultValue()]
+    value = held[0].default if held else defined[1] if defined is not None else None
+    if not isinstance(value, str):
+        return None
+    return {"name": name, "base_name": name.rsplit(":", 1)[-1], "kind": 1, "text": value, "resolved": "",
+            "written": "", "time_sampled": False, "sample_path": "", "anchored": ""}
+
+def _plain_walk(path, root, stack, choose):
+    """The walk of a plain stack read from its layers; only prims whose asset values must be
+    resolved in the stage's context are asked of a stage holding just them."""
+    order, specs, names = _plain_tree(stack)
+    records, asked = [], {}
+    for prim_path in order:
+        held = specs[prim_path]
+        rec = {"path": prim_path, "has_variant_sets": False, "selections": [], "clip_asset_paths": [],
+               "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
+        for spec in held:
+            subs = _summary(spec.layer)["subs"]
+            rec["specs"].append({"layer_real_path": spec.layer.realPath or "",
+                                 "first_sublayer": subs[0] if subs else "", "items": []})
+        if not _plain_attributes(prim_path, held, rec):
+            asked[prim_path] = rec
+        records.append(rec)
+    searched_roots = set()
+    if asked:
+        mask = Usd.StagePopulationMask()
+        for prim_path in asked:
+            mask.Add(Sdf.Path(prim_path))
+        stage = _stage(path, mask)
+        for prim_path, rec in asked.items():
+            if _attributes(stage.GetPrimAtPath(prim_path), rec, False):
+                searched_roots.add(_root_of(prim_path))
+    if _run["open"]:
+        _run["times"][path] = (root.startTimeCode, root.endTimeCode)
+    if _run["open"] and choose is None:
+        defined = {}
+        for layer in stack:
+            for name in _summary(layer)["roots"]:
+                defined[name] = defined.get(name, 0) + 1
+        _remember(path, {"names": names, "roots": set(names), "searched": searched_roots, "arcs": False,
+                         "searched_subs": False, "stack": [layer.identifier for layer in stack], "errors": False,
+                         "defined": defined})
+    return {"root_sublayers": _summary(root)["subs"], "prims": records, "parent": "", "layout": None,
+            "plain": True}
 
 def _flags(stage):
     # Class arcs, internal references and relocates let a layer's opinions reach prims it does
@@ -494,13 +689,21 @@ def _derive(path, parent):
     return {"root_sublayers": _items(_layer(path).subLayerPaths), "prims": records,
             "parent": parent, "layout": layout}
 
-def walk_stage(path, choose, parent):
+def walk_stage(path, choose, parent, full=False):
     """Every prim's record, in traversal order, with the chosen variant selections applied. With
-    no selections to apply (`choose` None) the walk may be derived from the walk of `parent`."""
-    if choose is None and parent:
+    no selections to apply (`choose` None) the walk may be derived from the walk of `parent`;
+    a plain stack is read from its layers. `full` asks the library for every prim."""
+    if choose is None and parent and not full:
         derived = _derive(path, parent)
         if derived is not None:
             return derived
+    if not full:
+        root = _layer(path)
+        held = _composed_layers(root)
+        stack = _plain_stack(root)
+        if stack is not None:
+            return _plain_walk(path, root, stack, choose)
+        del held
     stage = _stage(path)
     if _run["open"]:
         _run["times"][path] = _times(stage)

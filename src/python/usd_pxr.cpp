@@ -204,8 +204,10 @@ public:
     void end_run() override {
         if (runs_ == 0 || --runs_ > 0) return;
         if (mode_ == WalkMode::Verify && in_run_)
-            std::cerr << "USD walks derived and verified: " << verified_ << "\n";
-        verified_ = 0;
+            std::cerr << "USD walks derived and verified: " << verified_
+                      << "\nUSD walks read from their layers and verified: " << verified_plain_
+                      << "\n";
+        verified_ = verified_plain_ = 0;
         in_run_ = false;
         references_.clear();
         kept_.clear();
@@ -224,7 +226,8 @@ public:
                 });
             const Kept* parent = choose || mode_ == WalkMode::Full ? nullptr : parent_of(path);
             py::dict walked =
-                fn("walk_stage")(to_pystr(path), chooser, to_pystr(parent ? parent->path : ""));
+                fn("walk_stage")(to_pystr(path), chooser, to_pystr(parent ? parent->path : ""),
+                                 mode_ == WalkMode::Full);
             UsdStageWalk walk;
             walk.root_sublayers = strings_of(walked["root_sublayers"]);
             std::vector<std::shared_ptr<const UsdPrim>> fresh;
@@ -233,7 +236,14 @@ public:
             if (derived && !parent) throw Error("USD walk: derived without a parent: " + path);
             walk.prims =
                 derived ? assemble(*parent->walk, fresh, walked["layout"]) : std::move(fresh);
-            if (derived && mode_ == WalkMode::Verify) verify(path, parent->path, walk);
+            if (mode_ == WalkMode::Verify && derived) {
+                verify(path, "the walk of " + parent->path, walk);
+                ++verified_;
+            }
+            if (mode_ == WalkMode::Verify && walked.contains("plain")) {
+                verify(path, "its layers", walk);
+                ++verified_plain_;
+            }
             if (!choose) keep(path, walk);
             return walk;
         });
@@ -248,17 +258,17 @@ private:
     };
     static constexpr size_t kKeptWalks = 16;
 
-    // Walks the stage in full and fails unless the derived walk has the same records.
-    void verify(const std::string& path, const std::string& parent, const UsdStageWalk& derived) {
-        py::dict full = fn("walk_stage")(to_pystr(path), py::none(), to_pystr(""));
+    // Walks the stage in full and fails unless the walk derived from `source` has the same
+    // records.
+    void verify(const std::string& path, const std::string& source, const UsdStageWalk& derived) {
+        py::dict full = fn("walk_stage")(to_pystr(path), py::none(), to_pystr(""), true);
         std::vector<std::shared_ptr<const UsdPrim>> prims;
         for (auto item : full["prims"]) prims.push_back(prim_of(item.cast<py::dict>()));
         bool same = prims.size() == derived.prims.size();
         for (size_t i = 0; same && i < prims.size(); ++i) same = *prims[i] == *derived.prims[i];
         if (!same)
-            throw Error("USD walk of " + path + " derived from the walk of " + parent +
+            throw Error("USD walk of " + path + " derived from " + source +
                         " differs from its full walk");
-        ++verified_;
     }
 
     const Kept* parent_of(const std::string& path) const {
@@ -302,6 +312,7 @@ private:
     std::shared_ptr<const Confinement> confinement_;
     WalkMode mode_;
     size_t verified_ = 0;
+    size_t verified_plain_ = 0;
     bool loading_ = false;
     bool in_run_ = false;
     size_t runs_ = 0;

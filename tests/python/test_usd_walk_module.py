@@ -122,3 +122,67 @@ def test_the_time_codes_of_a_stage_the_run_walked_are_not_composed_again(walks, 
         walks.time_codes(str(top))
     assert opened == [str(top)]
 
+
+
+def write_layers(folder, layers):
+    for name, text in layers.items():
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_text("#usda 1.0\n" + text)
+    return str(folder / "top.usda")
+
+
+# A stack without composition arcs: prims and their children named by several layers, opinions
+# overriding one another, schema fallbacks, a blocked value, a relationship, a file name of
+# another type, names in dictionary order, and an asset value resolved in the stage's context.
+PLAIN_STACK = {
+    "top.usda": '(\n  startTimeCode = 3\n  endTimeCode = 9\n  subLayers = [@./a/mid.usda@, @./low.usda@]\n)\n'
+                'over "World" {\n  def "child_a" {}\n}\ndef "Top" {\n  token visibility = "invisible"\n}\n',
+    "a/mid.usda": '(\n  subLayers = [@../deep.usda@]\n)\nover "World" {\n  custom string note = "mid"\n'
+                  '  custom string blocked = None\n  def "child_c" {}\n}\n'
+                  'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y"\n}\n',
+    "deep.usda": 'over "World" {\n  def "child_b" {}\n  def "child_a" {}\n}\ndef Sphere "Ball" {\n'
+                 '  custom string a10 = "x"\n  custom string a2 = "y"\n  custom string B1 = "z"\n'
+                 '  custom int filename = 3\n  rel target = </World>\n}\n',
+    "low.usda": 'def Xform "World" {\n  custom string note = "low"\n  custom string blocked = "kept"\n'
+                '  token purpose = "render"\n}\nclass "_shared" {}\ndef Mesh "Geo" {}\n',
+}
+
+
+def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks, tmp_path):
+    (tmp_path / "a").mkdir()
+    (tmp_path / "a" / "lamp.exr").write_text("l")
+    top = write_layers(tmp_path, PLAIN_STACK)
+    walk = walks.walk_stage(top, None, "")
+    assert walk.pop("plain") is True
+    assert [rec["path"] for rec in walk["prims"]] == [
+        "/World", "/World/child_b", "/World/child_a", "/World/child_c", "/_shared", "/Geo", "/Ball", "/Lamp", "/Top"]
+    world = walk["prims"][0]
+    assert {a["name"]: a["text"] for a in world["attributes"]} == {
+        "note": "mid", "purpose": "render", "visibility": "inherited"}
+    assert [spec["layer_real_path"] for spec in world["specs"]] == [
+        top, str(tmp_path / "a" / "mid.usda"), str(tmp_path / "deep.usda"), str(tmp_path / "low.usda")]
+    lamp = walk["prims"][7]
+    assert [a["resolved"] for a in lamp["attributes"] if a["kind"] == 2] == [str(tmp_path / "a" / "lamp.exr")]
+    assert walks.time_codes(top) == (3, 9)
+    assert walk == walks.walk_stage(top, None, "", True)
+
+
+@pytest.mark.parametrize("change", [
+    ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  references = @./low.usda@</Geo>\n) {'),
+    ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  inherits = </_shared>\n) {'),
+    ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  prepend apiSchemas = ["MaterialBindingAPI"]\n) {'),
+    ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  active = false\n) {'),
+    ('custom string a10 = "x"', 'custom string a10.timeSamples = { 1: "x" }'),
+    ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@../deep.usda@, @../low.usda@]'),
+    ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@../deep.usda@, @../absent.usda@]'),
+    ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@deep.usda@]'),
+    ('(\n  startTimeCode = 3', '(\n  startFrame = 2\n  startTimeCode = 3'),
+], ids=["reference", "inherit", "api schema", "inactive", "samples", "layer twice", "missing", "searched",
+        "start frame"])
+def test_what_composes_leaves_the_walk_to_the_library(walks, tmp_path, change):
+    layers = {name: text.replace(*change) for name, text in PLAIN_STACK.items()}
+    assert layers != PLAIN_STACK
+    top = write_layers(tmp_path, layers)
+    walk = walks.walk_stage(top, None, "")
+    assert "plain" not in walk
+    assert walk == walks.walk_stage(top, None, "", True)
