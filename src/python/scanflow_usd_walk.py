@@ -487,11 +487,10 @@ def _plain_attributes(path, specs, rec):
     names = [name for name in set(authored) | set(definition) if not _schema_unread(definition, name)]
     entries = []
     for name in _property_order(names) if names else []:
-        entry = _plain_text(authored.get(name, []), definition, name)
-        if entry is False:
+        more = _plain_entries(authored.get(name, []), definition, name)
+        if more is None:
             return False
-        if entry is not None:
-            entries.append(entry)
+        entries.extend(more)
     rec["attributes"] = entries
     return True
 
@@ -502,34 +501,61 @@ def _schema_unread(definition, name):
     return definition[name] is None or (
         definition[name][0] not in _TEXT_TYPES and name.rsplit(":", 1)[-1] not in _SAMPLED_NAMES)
 
-def _plain_text(props, definition, name):
-    """The attribute's entry, None when it has none (a relationship, a value of another type, no
-    value), False when the library must tell."""
+def _plain_entries(props, definition, name):
+    """The attribute's entries (none for a relationship, a value of another type, no value), or
+    None when the library must tell."""
     attributes = [prop for prop in props if isinstance(prop, Sdf.AttributeSpec)]
     defined = definition.get(name)
     if props:
         if len(attributes) != len(props) and attributes or name in definition and (defined is None) != (
                 not attributes):
-            return False
-        if not attributes:
             return None
+        if not attributes:
+            return []
         type_name = attributes[0].typeName
         if defined is not None and defined[0] != type_name:
-            return False
+            return None
     elif defined is None:
-        return None
+        return []
     else:
         type_name = defined[0]
-    if type_name in _ASSET_TYPES:
-        return False
     if type_name not in _TEXT_TYPES:
-        return None
+        return []
+    entry = {"name": name, "base_name": name.rsplit(":", 1)[-1], "kind": 1, "text": "", "resolved": "",
+             "written": "", "time_sampled": False, "sample_path": "", "anchored": ""}
+    if type_name in _ASSET_TYPES:
+        # Anchored to the layer of the strongest opinion, which must hold the value.
+        if not attributes or not attributes[0].HasDefaultValue():
+            return None
+        return _plain_assets(attributes[0], type_name, entry)
     held = [prop for prop in attributes if prop.HasDefaultValue()]
     value = held[0].default if held else defined[1] if defined is not None else None
     if not isinstance(value, str):
+        return []
+    entry["text"] = value
+    return [entry]
+
+def _plain_assets(prop, type_name, entry):
+    """An asset value's entries as the stage resolves them, for paths that resolve the same in
+    any context: relative to the layer or absolute, outside packages, without tokens."""
+    value = prop.default
+    if value is None or isinstance(value, Sdf.ValueBlock):
+        return []
+    if _in_package(prop.layer):
         return None
-    return {"name": name, "base_name": name.rsplit(":", 1)[-1], "kind": 1, "text": value, "resolved": "",
-            "written": "", "time_sampled": False, "sample_path": "", "anchored": ""}
+    written = [value] if type_name == Sdf.ValueTypeNames.Asset else list(value)
+    entries = []
+    for asset in written:
+        path = asset.path or ""
+        if path and (_searched(path) or any(mark in path for mark in "<[`")):
+            return None
+        anchored = Sdf.ComputeAssetPathRelativeToLayer(prop.layer, path) if path else ""
+        resolved = _outer(str(Ar.GetResolver().Resolve(anchored))) if anchored else ""
+        if type_name == Sdf.ValueTypeNames.AssetArray and not (resolved or path):
+            continue
+        beside = _outer(anchored) if not resolved and path.startswith(("./", "../")) else ""
+        entries.append(dict(entry, kind=2, resolved=resolved, written=path, anchored=beside))
+    return entries
 
 def _plain_walk(path, root, stack, choose):
     """The walk of a plain stack read from its layers; only prims whose asset values must be

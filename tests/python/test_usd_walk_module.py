@@ -136,13 +136,17 @@ def write_layers(folder, layers):
 # another type, names in dictionary order, and an asset value resolved in the stage's context.
 PLAIN_STACK = {
     "top.usda": '(\n  startTimeCode = 3\n  endTimeCode = 9\n  subLayers = [@./a/mid.usda@, @./low.usda@]\n)\n'
-                'over "World" {\n  def "child_a" {}\n}\ndef "Top" {\n  token visibility = "invisible"\n}\n',
+                'over "World" {\n  def "child_a" {}\n}\ndef "Top" {\n  token visibility = "invisible"\n}\n'
+                'over "Ball" {\n  asset inputs:tex\n}\n',
     "a/mid.usda": '(\n  subLayers = [@../deep.usda@]\n)\nover "World" {\n  custom string note = "mid"\n'
                   '  custom string blocked = None\n  def "child_c" {}\n}\n'
-                  'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y"\n}\n',
+                  'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y"\n'
+                  '  asset[] inputs:files = [@./lamp.exr@, @@, @../gone.exr@, @/nowhere/abs.exr@]\n'
+                  '  asset inputs:none = @@\n}\n'
+                  'def "Searched" {\n  asset inputs:file = @lamp.exr@\n}\n',
     "deep.usda": 'over "World" {\n  def "child_b" {}\n  def "child_a" {}\n}\ndef Sphere "Ball" {\n'
                  '  custom string a10 = "x"\n  custom string a2 = "y"\n  custom string B1 = "z"\n'
-                 '  custom int filename = 3\n  rel target = </World>\n}\n',
+                 '  custom int filename = 3\n  rel target = </World>\n  asset inputs:tex = @./ball.exr@\n}\n',
     "low.usda": 'def Xform "World" {\n  custom string note = "low"\n  custom string blocked = "kept"\n'
                 '  token purpose = "render"\n}\nclass "_shared" {}\ndef Mesh "Geo" {}\n',
 }
@@ -155,14 +159,20 @@ def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks,
     walk = walks.walk_stage(top, None, "")
     assert walk.pop("plain") is True
     assert [rec["path"] for rec in walk["prims"]] == [
-        "/World", "/World/child_b", "/World/child_a", "/World/child_c", "/_shared", "/Geo", "/Ball", "/Lamp", "/Top"]
+        "/World", "/World/child_b", "/World/child_a", "/World/child_c", "/_shared", "/Geo", "/Ball", "/Lamp", "/Searched",
+        "/Top"]
     world = walk["prims"][0]
     assert {a["name"]: a["text"] for a in world["attributes"]} == {
         "note": "mid", "purpose": "render", "visibility": "inherited"}
     assert [spec["layer_real_path"] for spec in world["specs"]] == [
         top, str(tmp_path / "a" / "mid.usda"), str(tmp_path / "deep.usda"), str(tmp_path / "low.usda")]
     lamp = walk["prims"][7]
-    assert [a["resolved"] for a in lamp["attributes"] if a["kind"] == 2] == [str(tmp_path / "a" / "lamp.exr")]
+    assert [(a["resolved"], a["written"], a["anchored"]) for a in lamp["attributes"] if a["kind"] == 2] == [
+        (str(tmp_path / "a" / "lamp.exr"), "./lamp.exr", ""),
+        (str(tmp_path / "a" / "lamp.exr"), "./lamp.exr", ""), ("", "../gone.exr", str(tmp_path / "gone.exr")),
+        ("", "/nowhere/abs.exr", ""), ("", "", "")]
+    # A path found through the search paths resolves in the stage's context: the library's to tell.
+    assert [a["resolved"] for a in walk["prims"][8]["attributes"]] == [str(tmp_path / "a" / "lamp.exr")]
     assert walks.time_codes(top) == (3, 9)
     assert walk == walks.walk_stage(top, None, "", True)
 
