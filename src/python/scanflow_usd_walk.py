@@ -5,6 +5,8 @@ Loaded by the scanflow module from beside itself (never from the search path). T
 `_layer_refusal` to its own test of a layer file before any walk runs."""
 
 import os
+import shutil
+import tempfile
 from collections import OrderedDict
 
 from pxr import Ar, Sdf, Usd
@@ -388,14 +390,19 @@ _COMPOSING_INFO = ("inheritPaths", "specializes", "relocates", "variantSetNames"
                    "variantSetChildren", "clips", "clipSets", "active", "instanceable", "primOrder",
                    "propertyOrder", "apiSchemas")
 
-def _plain_stack(root):
-    """The root layer's stack, strongest layer first, when every layer of it is plain; else None.
-    A layer met twice, or a sublayer that does not open, leaves it to the library."""
+# Derived walks compose only the prims a layer renews, each asking every layer of the stack:
+# cheaper than reading a long stack, dearer than reading a short one.
+_SHORT_STACK = 8
+
+def _plain_stack(root, limit=None):
+    """The root layer's stack, strongest layer first, when every layer of it is plain (and it
+    holds at most `limit` layers); else None. A layer met twice, or a sublayer that does not
+    open, leaves it to the library."""
     resolver = Ar.GetResolver()
     stack, seen, todo = [], set(), [root]
     while todo:
         layer = todo.pop()
-        if layer.identifier in seen:
+        if layer.identifier in seen or limit is not None and len(stack) == limit:
             return None
         seen.add(layer.identifier)
         summary = _summary(layer)
@@ -440,7 +447,8 @@ def _plain_tree(stack):
         todo.extend(prefix + "/" + name for name in reversed(children[path][0]))
     return order, specs, children["/"][0]
 
-_SORTED = {}
+# What the library does, learnt once in the process.
+_SORTED, _DEFINITIONS, _LIBRARY = {}, {}, {}
 
 def _property_order(names):
     """Names in the order a prim lists its properties (the library's dictionary order), asked
@@ -467,8 +475,6 @@ def _definition(type_name):
         attribute = definition.GetAttributeDefinition(name)
         known[name] = (attribute.GetTypeName(), definition.GetAttributeFallbackValue(name)) if attribute else None
     return known
-
-_DEFINITIONS = {}
 
 def _plain_attributes(path, specs, rec):
     """The prim's text attributes as the library gives them: the strongest opinion, else the
@@ -547,7 +553,7 @@ def _plain_assets(prop, type_name, entry):
     entries = []
     for asset in written:
         path = asset.path or ""
-        if path and (_searched(path) or any(mark in path for mark in "<[`")):
+        if path and (_searched(path) or any(mark in path for mark in "[`") or "<" in path and not _tiles_literal()):
             return None
         anchored = Sdf.ComputeAssetPathRelativeToLayer(prop.layer, path) if path else ""
         resolved = _outer(str(Ar.GetResolver().Resolve(anchored))) if anchored else ""
@@ -556,6 +562,24 @@ def _plain_assets(prop, type_name, entry):
         beside = _outer(anchored) if not resolved and path.startswith(("./", "../")) else ""
         entries.append(dict(entry, kind=2, resolved=resolved, written=path, anchored=beside))
     return entries
+
+def _tiles_literal():
+    """Whether the stage resolves a path naming UDIM tiles as any other path (the file of that
+    very name), asked of the library once: a layer beside a tile, naming its tiles."""
+    known = _LIBRARY.get("tiles_literal")
+    if known is None:
+        folder = tempfile.mkdtemp()
+        try:
+            with open(os.path.join(folder, "t.1001.exr"), "w"):
+                pass
+            with open(os.path.join(folder, "probe.usda"), "w") as probe:
+                probe.write('#usda 1.0\ndef "P" {\n  asset a = @./t.<UDIM>.exr@\n}\n')
+            stage = Usd.Stage.Open(os.path.join(folder, "probe.usda"))
+            known = stage.GetPrimAtPath("/P").GetAttribute("a").Get().resolvedPath == ""
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+        _LIBRARY["tiles_literal"] = known
+    return known
 
 def _plain_walk(path, root, stack, choose):
     """The walk of a plain stack read from its layers; only prims whose asset values must be
@@ -682,6 +706,8 @@ def _derive(path, parent):
             del defined[name]
     lasting = any(name in defined for name in renewed)
     fresh, searched_roots = {}, set()
+    if (lasting or up["ordered"]) and _plain_stack(_layer(path), _SHORT_STACK) is not None:
+        return None  # reading a short plain stack costs less than composing its renewed prims
     if lasting or up["ordered"]:
         mask = Usd.StagePopulationMask()
         for name in renewed:

@@ -142,7 +142,7 @@ PLAIN_STACK = {
                   '  custom string blocked = None\n  def "child_c" {}\n}\n'
                   'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y"\n'
                   '  asset[] inputs:files = [@./lamp.exr@, @@, @../gone.exr@, @/nowhere/abs.exr@]\n'
-                  '  asset inputs:none = @@\n}\n'
+                  '  asset inputs:none = @@\n  asset inputs:tiles = @./tiles.<UDIM>.exr@\n}\n'
                   'def "Searched" {\n  asset inputs:file = @lamp.exr@\n}\n',
     "deep.usda": 'over "World" {\n  def "child_b" {}\n  def "child_a" {}\n}\ndef Sphere "Ball" {\n'
                  '  custom string a10 = "x"\n  custom string a2 = "y"\n  custom string B1 = "z"\n'
@@ -155,6 +155,7 @@ PLAIN_STACK = {
 def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks, tmp_path):
     (tmp_path / "a").mkdir()
     (tmp_path / "a" / "lamp.exr").write_text("l")
+    (tmp_path / "a" / "tiles.1001.exr").write_text("t")
     top = write_layers(tmp_path, PLAIN_STACK)
     walk = walks.walk_stage(top, None, "")
     assert walk.pop("plain") is True
@@ -170,7 +171,7 @@ def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks,
     assert [(a["resolved"], a["written"], a["anchored"]) for a in lamp["attributes"] if a["kind"] == 2] == [
         (str(tmp_path / "a" / "lamp.exr"), "./lamp.exr", ""),
         (str(tmp_path / "a" / "lamp.exr"), "./lamp.exr", ""), ("", "../gone.exr", str(tmp_path / "gone.exr")),
-        ("", "/nowhere/abs.exr", ""), ("", "", "")]
+        ("", "/nowhere/abs.exr", ""), ("", "", ""), ("", "./tiles.<UDIM>.exr", str(tmp_path / "a" / "tiles.<UDIM>.exr"))]
     # A path found through the search paths resolves in the stage's context: the library's to tell.
     assert [a["resolved"] for a in walk["prims"][8]["attributes"]] == [str(tmp_path / "a" / "lamp.exr")]
     assert walks.time_codes(top) == (3, 9)
@@ -196,3 +197,21 @@ def test_what_composes_leaves_the_walk_to_the_library(walks, tmp_path, change):
     walk = walks.walk_stage(top, None, "")
     assert "plain" not in walk
     assert walk == walks.walk_stage(top, None, "", True)
+
+
+@pytest.mark.parametrize("layers, derived", [(3, False), (12, True)])
+def test_a_walk_below_its_parent_reads_a_short_plain_stack_and_derives_a_long_one(walks, tmp_path, layers, derived):
+    # Each layer renews the root prim the layers below define: deriving composes that prim anew
+    # through the whole stack below, reading reads every layer of it.
+    for k in range(layers):
+        head = '(\n  subLayers = [@./l%d.usda@]\n)\n' % (k + 1) if k + 1 < layers else ""
+        kind = "over" if k + 1 < layers else "def"
+        (tmp_path / ("l%d.usda" % k)).write_text(
+            '#usda 1.0\n%s%s "World" {\n  def "c%d" {\n    custom string note = "n%d"\n  }\n}\n' % (head, kind, k, k))
+    top, below = str(tmp_path / "l0.usda"), str(tmp_path / "l1.usda")
+    assert walks.walk_stage(top, None, "").get("plain")
+    walk = walks.walk_stage(below, None, top)
+    assert (walk["layout"] is not None) == derived
+    assert ("plain" in walk) != derived
+    if not derived:  # a derived walk holds only the renewed prims, assembled by the analysis
+        assert walk["prims"] == walks.walk_stage(below, None, "", True)["prims"]
