@@ -14,7 +14,7 @@ from pxr import Ar, Sdf, Usd
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
 _run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set(),
-        "times": {}}
+        "times": {}, "resolved": {}}
 _KEPT_WALKS = 16
 
 def begin_run():
@@ -22,7 +22,8 @@ def begin_run():
     _run["open"] = True
 
 def end_run():
-    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={})
+    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={},
+                resolved={})
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -62,7 +63,7 @@ def _composed_layers(root):
         for asset in layer.GetCompositionAssetDependencies():
             if not asset:
                 continue
-            resolved = str(resolver.Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, asset)))
+            resolved = _resolved(layer, asset, resolver)
             if not resolved or resolved in seen:
                 continue
             seen.add(resolved)
@@ -73,6 +74,16 @@ def _composed_layers(root):
     if _run["open"]:
         admitted.update(layer.identifier for layer in held)
     return held
+
+def _resolved(layer, asset, resolver):
+    """Where a layer's composition asset path resolves, known once within a run."""
+    key = (layer.identifier, asset)
+    known = _run["resolved"].get(key)
+    if known is None:
+        known = str(resolver.Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, asset)))
+        if _run["open"]:
+            _run["resolved"][key] = known
+    return known
 
 def _stage(path, mask=None):
     layer = _layer(path)
@@ -330,6 +341,13 @@ def _record(prim, choose, over_time):
 def _root_of(path):
     return path.split("/", 2)[1]
 
+# What lets a prim's opinions reach other prims or layers, choose between them, or hide prims.
+_COMPOSING_KEYS = frozenset(("references", "payload", "inheritPaths", "specializes", "relocates", "variantSetNames",
+                             "variantSelection", "clips", "clipSets", "active", "instanceable", "primOrder",
+                             "propertyOrder", "apiSchemas"))
+_CLIP_KEYS = frozenset(("clips", "clipSets"))
+_CLASS_ARC_KEYS = frozenset(("inheritPaths", "specializes", "relocates"))
+
 def _summary(layer):
     """What of a layer decides whether its stage's walk can be derived from another's."""
     key = layer.identifier
@@ -338,25 +356,25 @@ def _summary(layer):
         return known
     arcs, clips, plain = [False], [False], [True]
     def visit(path):
-        if not path.IsPrimPath():
-            plain[0] = plain[0] and not path.IsPrimVariantSelectionPath()
-            if not path.IsPrimVariantSelectionPath():
-                return
+        variant = path.IsPrimVariantSelectionPath()
+        if not variant and not path.IsPrimPath():
+            return
+        plain[0] = plain[0] and not variant
         if arcs[0] and clips[0] and not plain[0]:
             return
         spec = layer.GetPrimAtPath(path)
         if spec is None:
             return
-        plain[0] = plain[0] and not (spec.hasReferences or spec.hasPayloads or any(
-            spec.HasInfo(key) for key in _COMPOSING_INFO))
-        clips[0] = clips[0] or spec.HasInfo("clips") or spec.HasInfo("clipSets")
+        keys = set(spec.ListInfoKeys())
+        plain[0] = plain[0] and not keys & _COMPOSING_KEYS
+        clips[0] = clips[0] or bool(keys & _CLIP_KEYS)
         if arcs[0]:
             return
-        if spec.HasInfo("inheritPaths") or spec.HasInfo("specializes") or spec.HasInfo("relocates"):
+        if keys & _CLASS_ARC_KEYS:
             arcs[0] = True
             return
-        for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
-            if present:
+        for list_name, key in (("referenceList", "references"), ("payloadList", "payload")):
+            if key in keys:
                 ops = getattr(spec, list_name)
                 if any(not item.assetPath for op in _LISTS for item in _items(getattr(ops, op))):
                     arcs[0] = True
@@ -385,10 +403,6 @@ def _summary(layer):
     _run["summaries"][key] = known
     return known
 
-# What lets a prim's opinions reach other prims or layers, choose between them, or hide prims.
-_COMPOSING_INFO = ("inheritPaths", "specializes", "relocates", "variantSetNames", "variantSelection",
-                   "variantSetChildren", "clips", "clipSets", "active", "instanceable", "primOrder",
-                   "propertyOrder", "apiSchemas")
 
 # Derived walks compose only the prims a layer renews, each asking every layer of the stack:
 # cheaper than reading a long stack, dearer than reading a short one.
@@ -411,7 +425,7 @@ def _plain_stack(root, limit=None):
         stack.append(layer)
         subs = []
         for sub in summary["subs"]:
-            resolved = str(resolver.Resolve(Sdf.ComputeAssetPathRelativeToLayer(layer, sub))) if sub else ""
+            resolved = _resolved(layer, sub, resolver) if sub else ""
             child = _opened(resolved) if resolved else None
             if child is None:
                 return None
@@ -420,22 +434,25 @@ def _plain_stack(root, limit=None):
     return stack
 
 def _plain_tree(stack):
-    """The prims of a plain stack in traversal order, each with its specs strongest first. A
-    prim's children are named weakest layer first, each layer adding the names it brings."""
+    """The prims of a plain stack in traversal order, each with its specs strongest first (and
+    where each lies). A prim's children are named weakest layer first, each layer adding the
+    names it brings."""
     children, specs = {}, {}
     for layer in reversed(stack):
-        todo = [layer.pseudoRoot]
+        subs = _summary(layer)["subs"]
+        place = {"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else ""}
+        todo = [("/", layer.pseudoRoot)]
         while todo:
-            spec = todo.pop()
-            path = spec.path.pathString
-            specs.setdefault(path, []).append(spec)
+            path, spec = todo.pop()
+            specs.setdefault(path, []).append((spec, place))
             named, known = children.setdefault(path, ([], set()))
-            kids = list(spec.nameChildren.values())
-            for kid in kids:
-                if kid.name not in known:
-                    known.add(kid.name)
-                    named.append(kid.name)
-            todo.extend(kids)
+            prefix = path if path != "/" else ""
+            for kid in _items(spec.nameChildren):
+                name = kid.name
+                if name not in known:
+                    known.add(name)
+                    named.append(name)
+                todo.append((prefix + "/" + name, kid))
     for held in specs.values():
         held.reverse()
     order, todo = [], ["/"]
@@ -488,7 +505,7 @@ def _plain_attributes(path, specs, rec):
         return False
     authored = {}
     for spec in specs:
-        for prop in spec.properties.values():
+        for prop in _items(spec.properties):
             authored.setdefault(prop.name, []).append(prop)
     names = [name for name in set(authored) | set(definition) if not _schema_unread(definition, name)]
     entries = []
@@ -590,11 +607,8 @@ def _plain_walk(path, root, stack, choose):
         held = specs[prim_path]
         rec = {"path": prim_path, "has_variant_sets": False, "selections": [], "clip_asset_paths": [],
                "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
-        for spec in held:
-            subs = _summary(spec.layer)["subs"]
-            rec["specs"].append({"layer_real_path": spec.layer.realPath or "",
-                                 "first_sublayer": subs[0] if subs else "", "items": []})
-        if not _plain_attributes(prim_path, held, rec):
+        rec["specs"] = [dict(place, items=[]) for _, place in held]
+        if not _plain_attributes(prim_path, [spec for spec, _ in held], rec):
             asked[prim_path] = rec
         records.append(rec)
     searched_roots = set()

@@ -77,9 +77,8 @@ std::string layer_refusal(const std::string& path) {
     std::string text(5, '\0');
     if (std::fread(text.data(), 1, text.size(), file.get()) != text.size() || text != "#usda")
         return "";
-    std::string block(1 << 16, '\0');
-    for (size_t n; (n = std::fread(block.data(), 1, block.size(), file.get())) > 0;)
-        text.append(block, 0, n);
+    char block[1 << 14];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, file.get())) > 0;) text.append(block, n);
     size_t nesting = usda_nesting(text);
     if (nesting > budget::kUsdTextNesting)
         return "its brackets nest " + std::to_string(nesting) + " deep, beyond the " +
