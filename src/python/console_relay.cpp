@@ -43,7 +43,7 @@ void to_sys_stream_locked(const char* stream, std::string_view text, bool flush)
     try {
         py::object out = py::module_::import("sys").attr(stream);
         if (out.is_none()) return;
-        if (!text.empty()) out.attr("write")(to_pystr(std::string(text)));
+        if (!text.empty()) out.attr("write")(to_pystr(text));
         if (flush) out.attr("flush")();
     } catch (py::error_already_set&) {
     }

@@ -19,7 +19,7 @@ std::string text_of(const py::handle& obj) {
     return out;
 }
 
-py::str to_pystr(const std::string& text) {
+py::str to_pystr(std::string_view text) {
     PyObject* s =
         PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape");
     if (s == nullptr) throw py::error_already_set();

@@ -5,6 +5,7 @@
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,7 @@ py::object from_value(const Value& value);
 // Text of a str (surrogate escapes kept as the bytes they stand for) or of any object's str().
 std::string text_of(const py::handle& obj);
 // A Python str for core text that may hold bytes that are not UTF-8.
-py::str to_pystr(const std::string& text);
+py::str to_pystr(std::string_view text);
 
 // Lists of text between the interpreter and the core.
 py::list to_pylist(const std::vector<std::string>& items);

@@ -385,8 +385,14 @@ TEST_F(CorpusScene, AssetLibrariesAndLockedContents) {
         host_->node("/obj/testgeometry_pighead1/testgeometry_pighead1")->isInsideLockedHDA() ==
         false);
     EXPECT_EQ(host_->node("/obj/geo1"), nullptr);
-    size_t nodes = host_->node("/")->allSubChildren().size();
-    EXPECT_GT(nodes, 10u);
+    std::vector<NodePtr> all = host_->node("/")->allSubChildren();
+    EXPECT_GT(all.size(), 10u);
+    // The walk that holds no node visits the same nodes in the same order, locked contents too.
+    std::vector<std::string> listed, visited;
+    for (auto& node : all) listed.push_back(node->path() + " " + node->type_name());
+    host_->node("/")->for_each_below(
+        [&](Node& node) { visited.push_back(node.path() + " " + node.type_name()); });
+    EXPECT_EQ(visited, listed);
 }
 
 TEST_F(CorpusScene, FileParametersEvaluateAgainstTheScenesLocation) {

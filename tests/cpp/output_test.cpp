@@ -62,11 +62,17 @@ TEST(ResultFiles, AssetTextHasItsSectionsInWindowsLines) {
     TempDir dir;
     ConsoleCapture capture;
     std::string path = dir.file("asset.txt");
-    write_asset_txt(path, Json::object({{"/obj/a", "/p/b.exr"}, {"Nested_Assets", {"/p/a.exr"}}}),
+    // Each missing path once, sorted, whichever parameters name it; a value of another kind as
+    // its text.
+    write_asset_txt(path,
+                    Json::object({{"/obj/a", "/p/b.exr"},
+                                  {"/obj/n", 7},
+                                  {"/obj/d", "/p/b.exr"},
+                                  {"Nested_Assets", {"/p/b.exr", "/p/a.exr"}}}),
                     {"/p/c.exr  (mtime 0) size 0"}, "/p/shot.hip");
     EXPECT_EQ(testing::read_text(path),
-              "[scene_file]\r\n/p/shot.hip\r\n[missing_file]\r\n/p/a.exr\r\n/p/b.exr\r\n[asset]\r\n"
-              "/p/c.exr  (mtime 0) size 0\r\n");
+              "[scene_file]\r\n/p/shot.hip\r\n[missing_file]\r\n/p/a.exr\r\n/p/b.exr\r\n7\r\n"
+              "[asset]\r\n/p/c.exr  (mtime 0) size 0\r\n");
 }
 
 TEST(ResultFiles, NoNameAddsALineOrASectionToAssetText) {

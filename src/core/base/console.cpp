@@ -66,10 +66,11 @@ void flush() {
     sink().flush();
 }
 
+// A line may be the whole scene's list: it is written as it stands, then its end.
 void print(std::string_view text) {
-    std::string line(text);
-    line.push_back('\n');
-    write(line);
+    std::lock_guard lock(sink_mutex());
+    sink().write(text);
+    sink().write("\n");
 }
 
 void print_cmd(std::string_view exit_info, double sleep, std::string_view exit_code) {

@@ -299,9 +299,11 @@ void AnalysisHipAssets::analy_info() {
 bool AnalysisHipAssets::drivers_unseen_by_host() {
     std::vector<std::string> unseen;
     NodePtr root = services_.host.node("/");
-    for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{})
-        if (services_.host.hides_output_drivers(*node))
-            unseen.push_back(node->path() + " (" + node->type_name() + ")");
+    if (root)
+        root->for_each_below([&](Node& node) {
+            if (services_.host.hides_output_drivers(node))
+                unseen.push_back(node.path() + " (" + node.type_name() + ")");
+        });
     if (unseen.empty()) return false;
     std::string named = unseen.front();
     if (unseen.size() > 1) named += " and " + std::to_string(unseen.size() - 1) + " more";

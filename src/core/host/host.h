@@ -3,6 +3,7 @@
 // module; another reads scene files itself.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,11 @@ class Node {
 public:
     virtual ~Node() = default;
     virtual std::vector<NodePtr> allSubChildren() = 0;
+    // Calls `visit` with each node below this one, in the order of allSubChildren; a visited
+    // node lives for its call only (a scene of a million nodes is walked without holding them).
+    virtual void for_each_below(const std::function<void(Node&)>& visit) {
+        for (auto& node : allSubChildren()) visit(*node);
+    }
     virtual std::vector<ParmPtr> parms() = 0;
     virtual ParmPtr parm(const std::string& name) = 0;            // null when absent
     virtual ParmTuplePtr parmTuple(const std::string& name) = 0;  // null when absent

@@ -31,7 +31,6 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
     parallel_for(parameters.size(), threads,
                  [&](size_t i) { found[i] = files_of(parameters[i].second, listings, f); });
     ParameterFiles out;
-    MemberIndex missing;
     for (size_t i = 0; i < parameters.size(); ++i) {
         auto& [parm_path, path] = parameters[i];
         std::vector<std::string>& files = found[i];
@@ -43,7 +42,8 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
         } else if (nested && !files.empty()) {
             add_sequence_file(files, out.nested);
         }
-        if (files.empty()) missing.member(out.missing_file, parm_path) = path;
+        // Each parameter is recorded once: its path is a new key.
+        if (files.empty()) append_new_member(out.missing_file, parm_path, path);
         out.convert_node.push_back({std::move(parm_path), std::move(files)});
     }
     return out;

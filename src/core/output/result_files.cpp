@@ -1,9 +1,11 @@
 #include "output/result_files.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <set>
+#include <deque>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 #include "base/console.h"
 #include "base/os.h"
@@ -63,29 +65,50 @@ std::string one_line(std::string_view text) {
     return out;
 }
 
-Json tips_record(const Tips& tips) {
-    Json record = Json::object();
-    for (const Tips::Entry& e : tips.entries())
-        record[e.code] = e.script_value.empty() ? Json(e.messages) : Json::parse(e.script_value);
-    return record;
+// Each code once (the tips keep one entry a code), in the tips' order.
+void write_tips_record(JsonWriter& out, const Tips& tips) {
+    out.begin_object();
+    for (const Tips::Entry& e : tips.entries()) {
+        out.key(e.code);
+        if (e.script_value.empty())
+            out.strings(e.messages);
+        else
+            out.value(Json::parse(e.script_value));
+    }
+    out.end_object();
 }
 
 }  // namespace
 
 void write_asset_txt(const std::string& info_file, const Json& missing,
                      const std::vector<std::string>& files, const std::string& scene_file) {
-    std::set<std::string> missing_paths;
+    // Texts are read in place; a value of another kind is written as its text.
+    std::deque<std::string> converted;
+    std::vector<std::string_view> missing_paths;
+    auto take = [&](const Json& value) {
+        if (const std::string* text = value.get_ptr<const std::string*>())
+            missing_paths.push_back(*text);
+        else
+            missing_paths.push_back(converted.emplace_back(value_text(value)));
+    };
     for (const auto& item : missing.items()) {
         if (item.value().is_array()) {
-            for (const auto& path : item.value()) missing_paths.insert(value_text(path));
+            for (const auto& path : item.value()) take(path);
         } else {
-            missing_paths.insert(value_text(item.value()));
+            take(item.value());
         }
     }
+    std::sort(missing_paths.begin(), missing_paths.end());
+    missing_paths.erase(std::unique(missing_paths.begin(), missing_paths.end()),
+                        missing_paths.end());
     std::string text = "[scene_file]\r\n" + one_line(scene_file) + "\r\n[missing_file]\r\n";
-    for (const auto& path : missing_paths) text += one_line(path) + "\r\n";
+    auto line = [&text](std::string_view item) {
+        text += one_line(item);
+        text += "\r\n";
+    };
+    for (std::string_view path : missing_paths) line(path);
     text += "[asset]\r\n";
-    for (const auto& line : files) text += one_line(line) + "\r\n";
+    for (const auto& file : files) line(file);
     write_file_atomic(info_file, text);
 }
 
@@ -109,7 +132,7 @@ void ResultAssembly::asset(const std::function<void(JsonWriter&)>& write) {
 
 void ResultAssembly::tips(const Tips& tips) {
     step(Step::Tips, Step::Asset);
-    writeFile(run_.tips_json_path, tips_record(tips));
+    writeFile(run_.tips_json_path, [&](JsonWriter& out) { write_tips_record(out, tips); });
 }
 
 void ResultAssembly::asset_list(const Json& missing, const std::vector<std::string>& files) {

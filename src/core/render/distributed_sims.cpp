@@ -100,19 +100,20 @@ std::vector<SimulationRecord> get_distributedsim_node_setting(Host& host, Tips& 
     return timed(2, "get_distributedsim_node_setting", [&] {
         std::vector<SimulationRecord> records;
         NodePtr root = host.node("/");
-        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
-            std::string path = slashes_forward(node->path());
-            if (node->type_name() != "hq_sim") continue;
-            std::string driver_path = node->evalParm("hq_driver").str();
+        if (!root) return records;
+        root->for_each_below([&](Node& node) {
+            if (node.type_name() != "hq_sim") return;
+            std::string path = slashes_forward(node.path());
+            std::string driver_path = node.evalParm("hq_driver").str();
             NodePtr driver = host.node(driver_path);
             if (!driver) {
                 std::string message = "this " + path + " Output Driver is  " + driver_path +
                                       " ,this node is not exists,please check ..";
                 console::print_times(message);
                 tips.add(tip::kMissingOutputDriver, message);
-                continue;
+                return;
             }
-            if (!driver->parm("execute")) continue;
+            if (!driver->parm("execute")) return;
             console::print(" distributedsim Nodes: " + path);
             console::print(" output_dirver : " + driver->path());
             SimulationRecord record;
@@ -125,9 +126,9 @@ std::vector<SimulationRecord> get_distributedsim_node_setting(Host& host, Tips& 
             // Without a cluster node there is no slice count to test.
             if (read_slices(*driver, slice, path, record, tips) && record.num_slices)
                 check_slice_count(path, *record.num_slices, tips);
-            record.frames = frames_text(*node, host);
+            record.frames = frames_text(node, host);
             records.push_back(std::move(record));
-        }
+        });
         return records;
     });
 }

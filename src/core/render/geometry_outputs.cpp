@@ -85,19 +85,20 @@ std::vector<OutputNodeRecord> get_geo_node_setting(Host& host) {
     return timed(2, "get_geo_node_setting", [&] {
         std::vector<OutputNodeRecord> records;
         NodePtr root = host.node("/");
-        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
-            std::string path = slashes_forward(node->path());
-            std::string type = node->type_name();
-            if (!considered(*node)) continue;
-            auto frames = output_frames(*node, type, host);
-            if (!frames) continue;
+        if (!root) return records;
+        root->for_each_below([&](Node& node) {
+            if (!considered(node)) return;
+            std::string type = node.type_name();
+            auto frames = output_frames(node, type, host);
+            if (!frames) return;
+            std::string path = slashes_forward(node.path());
             console::print_times("Geometry ROP: " + path);
             OutputNodeRecord record;
             record.node = path;
             record.frames = *frames;
             record.own_frames_only = type == "prepost";
             records.push_back(std::move(record));
-        }
+        });
         return records;
     });
 }

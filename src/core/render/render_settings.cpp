@@ -136,18 +136,19 @@ RenderSettings analysis_render_setting(Host& host,
     return timed(2, "analysis_render_setting", [&] {
         RenderSettings out;
         NodePtr root = host.node("/");
-        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
-            std::string type = node->type_name();
+        if (!root) return out;
+        root->for_each_below([&](Node& node) {
+            std::string type = node.type_name();
             if (std::find(render_node_type.begin(), render_node_type.end(), type) ==
                 render_node_type.end())
-                continue;
-            NodeRenderSetting found = get_render_setting(*node, type, host);
-            out.settings.set(node->name(), std::move(found.record));
+                return;
+            NodeRenderSetting found = get_render_setting(node, type, host);
+            out.settings.set(node.name(), std::move(found.record));
             out.all_ar_denoise.insert(out.all_ar_denoise.end(), found.denoise.begin(),
                                       found.denoise.end());
             out.all_renderer_list.insert(out.all_renderer_list.end(), found.renderers.begin(),
                                          found.renderers.end());
-        }
+        });
         return out;
     });
 }

@@ -196,30 +196,32 @@ std::vector<RenderNodeRecord> get_rop_node_setting(const RopScan& in) {
         std::vector<std::string> missing_cameras;
         const bool gpu = gpu_platform(in.platform);
         NodePtr root = in.host.node("/");
-        for (auto& node : root ? root->allSubChildren() : std::vector<NodePtr>{}) {
-            std::string path = node->path();
-            std::string type = node->type_name();
-            if (type == "karmarenderproperties")
-                check_karma_denoiser(*node, path, gpu, gpu_messages);
-            if (type == "karmarenderproperties" ||
-                std::find(in.render_node_type.begin(), in.render_node_type.end(), type) ==
-                    in.render_node_type.end())
-                continue;
+        auto visit = [&](Node& node) {
+            std::string type = node.type_name();
+            if (type == "karmarenderproperties") {
+                check_karma_denoiser(node, node.path(), gpu, gpu_messages);
+                return;
+            }
+            if (std::find(in.render_node_type.begin(), in.render_node_type.end(), type) ==
+                in.render_node_type.end())
+                return;
+            std::string path = node.path();
             console::print_times("   Render ROP: " + path);
-            if (path.find("topnet") != std::string::npos) continue;
+            if (path.find("topnet") != std::string::npos) return;
             RenderNodeRecord record;
             record.node = path;
-            record.frames = frames_text(*node, in.host);
+            record.frames = frames_text(node, in.host);
             if (type == "opengl" && !gpu)
                 in.tips.set(tip::kOpenglNeedsGpu,
                             {"The file contains an Opengl node and requires a graphics card. "
                              "Submit the file on the GPU platform"});
             if (type == "vray_renderer")
-                record.vray = vray_output(*node, path, gpu, in.tips, gpu_messages);
-            add_camera(*node, type, in.host, record);
-            record.render = node->isBypassed() ? "0" : "1";
-            accept_record(*node, type, path, std::move(record), in.host, rop_node, missing_cameras);
-        }
+                record.vray = vray_output(node, path, gpu, in.tips, gpu_messages);
+            add_camera(node, type, in.host, record);
+            record.render = node.isBypassed() ? "0" : "1";
+            accept_record(node, type, path, std::move(record), in.host, rop_node, missing_cameras);
+        };
+        if (root) root->for_each_below(visit);
         if (!missing_cameras.empty()) in.tips.set(tip::kMissingCamera, missing_cameras);
         if (!gpu_messages.empty()) {
             std::vector<std::string> distinct;

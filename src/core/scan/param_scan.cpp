@@ -28,17 +28,18 @@ const std::unordered_set<std::string>& skipped_parms() {
 std::vector<NodePtr> scanned_nodes(ScanInputs& in) {
     NodePtr root = in.host.node("/");
     if (!root) throw HostError("the scene has no root node", "hou.OperationFailed", "/");
-    std::vector<NodePtr> children = root->allSubChildren();
-    // Sized once: a table grown node by node rehashes every path many times over.
     std::vector<NodePtr> nodes;
-    nodes.reserve(children.size());
     std::unordered_set<std::string> seen;
-    seen.reserve(children.size());
-    for (auto& child : children) {
-        if (child->isInsideLockedHDA()) get_otls(*child, in.module.otls_assetpath);
-        NodePtr node = in.host.node(child->path());
+    // Sized once: a table grown node by node rehashes every path many times over.
+    size_t count = 0;
+    root->for_each_below([&count](Node&) { ++count; });
+    seen.reserve(count);
+    nodes.reserve(count);
+    root->for_each_below([&](Node& child) {
+        if (child.isInsideLockedHDA()) get_otls(child, in.module.otls_assetpath);
+        NodePtr node = in.host.node(child.path());
         if (node && seen.insert(node->path()).second) nodes.push_back(node);
-    }
+    });
     return nodes;
 }
 
@@ -77,17 +78,16 @@ std::string patterns_repr(const ParameterPatterns& patterns) {
     return out + "}";
 }
 
-std::string list_text(const std::vector<std::string>& items) {
-    std::string out = "[";
-    for (size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + items[i];
-    return out + "]";
-}
-
 // The patterns of the collected parameters, and the report.
 void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
-    std::vector<std::string> shown;
-    for (auto& parm : collected) shown.push_back(parm_repr(*parm));
-    console::print("all parm path list is " + list_text(shown));
+    std::string shown = "all parm path list is [";
+    for (size_t i = 0; i < collected.size(); ++i) {
+        if (i) shown += ", ";
+        shown += parm_repr(*collected[i]);
+    }
+    shown += "]";
+    console::print(shown);
+    shown = std::string();
     console::flush();
     size_t read = 0;
     for (auto& parm : collected) {

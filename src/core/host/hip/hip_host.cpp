@@ -119,6 +119,17 @@ public:
         }
         return out;
     }
+    void for_each_below(const std::function<void(Node&)>& visit) override {
+        HipNode current(scene_, nullptr);
+        std::vector<NodeData*> todo(data_->children.rbegin(), data_->children.rend());
+        while (!todo.empty()) {
+            current.data_ = todo.back();
+            todo.pop_back();
+            todo.insert(todo.end(), current.data_->children.rbegin(),
+                        current.data_->children.rend());
+            visit(current);
+        }
+    }
     std::vector<ParmPtr> parms() override {
         std::vector<ParmPtr> out;
         for (auto& ref : scene_->parms(*data_))
