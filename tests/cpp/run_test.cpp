@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "run/parameter_patterns.h"
 #include "run/run_context.h"
 #include "run/task_file_json.h"
 #include "test_support.h"
@@ -55,6 +58,27 @@ TEST(TaskFile, MembersReadAsTextAndAMissingOneNamesTheFile) {
     }
     EXPECT_THROW((void)partial.plugin_names(), FileError);
     EXPECT_THROW((void)TaskFile().platform(), FileError);
+}
+
+// A parameter read again keeps its place and takes the later pattern, in a copy as well: the
+// copy finds its parameters by its own paths once the original is gone.
+TEST(ParameterPatterns, AParameterReadAgainKeepsItsPlaceInACopyToo) {
+    auto original = std::make_unique<ParameterPatterns>();
+    original->record("/obj/a/file", "a1");
+    original->record("/obj/b/file", "b1");
+    original->record("/obj/a/file", "a2");
+    ParameterPatterns copy = *original;
+    // The original's memory let go and taken again by other paths.
+    original.reset();
+    ParameterPatterns other;
+    other.record("/obj/x/file", "x");
+    other.record("/obj/y/file", "y");
+    copy.record("/obj/b/file", "b2");
+    copy.record("/obj/c/file", "c1");
+    std::vector<std::string> seen;
+    for (const auto& [parm, pattern] : copy.entries()) seen.push_back(parm + "=" + pattern);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"/obj/a/file=a2", "/obj/b/file=b2", "/obj/c/file=c1"}));
 }
 
 }  // namespace

@@ -130,12 +130,18 @@ void keep_first_occurrences(std::vector<std::string>& items) {
 }
 
 std::string texts_repr(const std::vector<std::string>& items) {
-    std::string out = "[";
+    std::string out;
+    append_texts_repr(out, items);
+    return out;
+}
+
+void append_texts_repr(std::string& out, const std::vector<std::string>& items) {
+    out += "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) out += ", ";
         out += python_quoted(items[i], Quoted::Text);
     }
-    return out + "]";
+    out += "]";
 }
 
 std::string python_quoted(std::string_view value, Quoted kind) {

@@ -96,5 +96,7 @@ enum class Quoted { Text, Bytes };
 std::string python_quoted(std::string_view value, Quoted kind);
 // The interpreter's repr() of a list of texts: "['a', 'b']".
 std::string texts_repr(const std::vector<std::string>& items);
+// The same after `out`'s text (a scene-wide list is not copied again to be printed).
+void append_texts_repr(std::string& out, const std::vector<std::string>& items);
 
 }  // namespace scanflow

@@ -101,15 +101,19 @@ void write_asset_txt(const std::string& info_file, const Json& missing,
     std::sort(missing_paths.begin(), missing_paths.end());
     missing_paths.erase(std::unique(missing_paths.begin(), missing_paths.end()),
                         missing_paths.end());
-    std::string text = "[scene_file]\r\n" + one_line(scene_file) + "\r\n[missing_file]\r\n";
-    auto line = [&text](std::string_view item) {
-        text += one_line(item);
-        text += "\r\n";
+    // Written as it is made: the lists can be the whole scene's.
+    AtomicFileSink sink(info_file);
+    auto line = [&sink](std::string_view item) {
+        sink.write(one_line(item));
+        sink.write("\r\n");
     };
+    sink.write("[scene_file]\r\n");
+    line(scene_file);
+    sink.write("[missing_file]\r\n");
     for (std::string_view path : missing_paths) line(path);
-    text += "[asset]\r\n";
+    sink.write("[asset]\r\n");
     for (const auto& file : files) line(file);
-    write_file_atomic(info_file, text);
+    sink.commit();
 }
 
 void ResultAssembly::step(Step next, Step after) {

@@ -2,9 +2,10 @@
 // first read.
 #pragma once
 
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace scanflow {
 
@@ -15,15 +16,30 @@ struct ParameterPattern {
 
 class ParameterPatterns {
 public:
+    ParameterPatterns() = default;
+    // A copy indexes its own entries; a move keeps them where they are.
+    ParameterPatterns(const ParameterPatterns& other) : entries_(other.entries_) { index(); }
+    ParameterPatterns& operator=(const ParameterPatterns& other) {
+        if (this != &other) {
+            entries_ = other.entries_;
+            index();
+        }
+        return *this;
+    }
+    ParameterPatterns(ParameterPatterns&&) = default;
+    ParameterPatterns& operator=(ParameterPatterns&&) = default;
+
     // A parameter read again keeps its place and takes the later pattern.
     void record(const std::string& parm, std::string pattern);
-    const std::vector<ParameterPattern>& entries() const { return entries_; }
+    const std::deque<ParameterPattern>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
     void clear();
 
 private:
-    std::vector<ParameterPattern> entries_;
-    std::unordered_map<std::string, size_t> at_;
+    void index();
+    // A deque: an entry never moves, so the index keys are views of the entries' own paths.
+    std::deque<ParameterPattern> entries_;
+    std::unordered_map<std::string_view, size_t> at_;
 };
 
 }  // namespace scanflow

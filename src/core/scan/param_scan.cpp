@@ -70,12 +70,17 @@ size_t collect_file_parameters(Node& node, ScanInputs& in, std::vector<ParmPtr>&
 }
 
 // The interpreter's repr() of the parameters' patterns as written in the asset record.
-std::string patterns_repr(const ParameterPatterns& patterns) {
-    std::string out = "{";
-    for (const auto& [parm, pattern] : patterns.entries())
-        out += (out.size() > 1 ? ", " : "") + python_quoted(parm, Quoted::Text) + ": " +
-               python_quoted(slashes_forward(pattern), Quoted::Text);
-    return out + "}";
+void append_patterns_repr(std::string& out, const ParameterPatterns& patterns) {
+    out += "{";
+    bool first = true;
+    for (const auto& [parm, pattern] : patterns.entries()) {
+        if (!first) out += ", ";
+        first = false;
+        out += python_quoted(parm, Quoted::Text);
+        out += ": ";
+        out += python_quoted(slashes_forward(pattern), Quoted::Text);
+    }
+    out += "}";
 }
 
 // The patterns of the collected parameters, and the report.
@@ -96,9 +101,15 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
     }
     people::progress_done("file parameters read", read);
     const ModuleState& s = in.module;
-    console::print("all node if is: " + patterns_repr(s.ALL_NODE));
-    console::print("all assets is : " + texts_repr(s.GLOBAL_ALL_ORIGINOL_LIST));
-    console::print("problem nodes is : " + texts_repr(s.problem_nodes_list));
+    std::string line = "all node if is: ";
+    append_patterns_repr(line, s.ALL_NODE);
+    console::print(line);
+    line = "all assets is : ";
+    append_texts_repr(line, s.GLOBAL_ALL_ORIGINOL_LIST);
+    console::print(line);
+    line = "problem nodes is : ";
+    append_texts_repr(line, s.problem_nodes_list);
+    console::print(line);
     console::print("[analysis_assets finished]");
 }
 
@@ -106,16 +117,19 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
 
 void analysis_assetsChecking(ScanInputs& in) {
     timed(1, "analysis_assetsChecking", [&] {
-        std::vector<NodePtr> nodes = scanned_nodes(in);
-        if (in.host.has_takes()) {
-            in.host.hscript("takeautomode on");
-            console::print("takeautomode on");
-        }
         std::vector<ParmPtr> collected;
         size_t scanned = 0;
-        for (auto& node : nodes) {
-            if (prepare_node(*node, in)) scanned += collect_file_parameters(*node, in, collected);
-            people::progress("parameters scanned", scanned);
+        {  // the nodes are let go before the scene-wide lists are made
+            std::vector<NodePtr> nodes = scanned_nodes(in);
+            if (in.host.has_takes()) {
+                in.host.hscript("takeautomode on");
+                console::print("takeautomode on");
+            }
+            for (auto& node : nodes) {
+                if (prepare_node(*node, in))
+                    scanned += collect_file_parameters(*node, in, collected);
+                people::progress("parameters scanned", scanned);
+            }
         }
         people::progress_done("parameters scanned", scanned);
         record_patterns(collected, in);
