@@ -23,16 +23,24 @@ std::vector<std::string> files_of(const std::string& path, DirCache& listings, F
 
 ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCache& listings,
                                        Flavour f, unsigned threads) {
-    std::vector<std::pair<std::string, std::string>> parameters;  // (parameter, path)
-    for (const auto& [parm_path, pattern] : all_node.entries())
-        parameters.emplace_back(parm_path, strip(pattern, "\"'"));
+    // The parameters as recorded (each once), and the paths their patterns name.
+    std::vector<const ParameterPattern*> parameters;
+    std::vector<std::string> paths;
+    parameters.reserve(all_node.entries().size());
+    paths.reserve(all_node.entries().size());
+    for (const ParameterPattern& entry : all_node.entries()) {
+        parameters.push_back(&entry);
+        paths.push_back(strip(entry.pattern, "\"'"));
+    }
     // The directories are listed and matched side by side; the record is made in order.
     std::vector<std::vector<std::string>> found(parameters.size());
     parallel_for(parameters.size(), threads,
-                 [&](size_t i) { found[i] = files_of(parameters[i].second, listings, f); });
+                 [&](size_t i) { found[i] = files_of(paths[i], listings, f); });
     ParameterFiles out;
+    out.convert_node.reserve(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
-        auto& [parm_path, path] = parameters[i];
+        const std::string& parm_path = parameters[i]->parm;
+        std::string& path = paths[i];
         std::vector<std::string>& files = found[i];
         const bool nested = ends_with_any(path, {".ass", ".ass.gz", ".rs", ".usd", ".USD", ".usda",
                                                  ".usdc", ".bgeo", ".vrscene", ".bgeo.sc"});
@@ -43,8 +51,8 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
             add_sequence_file(files, out.nested);
         }
         // Each parameter is recorded once: its path is a new key.
-        if (files.empty()) append_new_member(out.missing_file, parm_path, path);
-        out.convert_node.push_back({std::move(parm_path), std::move(files)});
+        if (files.empty()) append_new_member(out.missing_file, parm_path, std::move(path));
+        out.convert_node.push_back({parm_path, std::move(files)});
     }
     return out;
 }

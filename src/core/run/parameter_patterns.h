@@ -33,6 +33,8 @@ public:
     void record(const std::string& parm, std::string pattern);
     const std::deque<ParameterPattern>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
+    // Room for `more` parameters: a scene's million are indexed without growing the index.
+    void reserve_more(size_t more) { at_.reserve(entries_.size() + more); }
     void clear();
 
 private:

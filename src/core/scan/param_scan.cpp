@@ -94,6 +94,9 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
     console::print(shown);
     shown = std::string();
     console::flush();
+    in.module.ALL_NODE.reserve_more(collected.size());
+    in.module.GLOBAL_ALL_ORIGINOL_LIST.reserve(in.module.GLOBAL_ALL_ORIGINOL_LIST.size() +
+                                               collected.size());
     size_t read = 0;
     for (auto& parm : collected) {
         record_pattern(parm->path(), RY_GetSequen(*parm, in.host, in.flavour), in.module);

@@ -129,10 +129,9 @@ public:
         if (!target) return as_string ? ExprValue::str("") : ExprValue::num(0);
         auto parm = scene_.parm(*target, parm_name);
         if (!parm) {
-            auto found = target->channels.find(parm_name);
-            if (found == target->channels.end())
-                return as_string ? ExprValue::str("") : ExprValue::num(0);
-            return scene_.channel_value(*target, parm_name, found->second, as_string, depth_ + 1,
+            const Channel* found = target->channel(parm_name);
+            if (!found) return as_string ? ExprValue::str("") : ExprValue::num(0);
+            return scene_.channel_value(*target, parm_name, *found, as_string, depth_ + 1,
                                         evaluation_);
         }
         if (raw) return ExprValue::str(scene_.raw_text(*parm));
@@ -262,7 +261,7 @@ void Scene::read_node_sections(const Archive& archive, const std::string& path) 
         } else if (kind == "def") {
             node.def = parse_def(section.body);
         } else if (kind == "spareparmdef") {
-            node.templates = parse_parm_templates(section.body);
+            node.own_extras().templates = parse_parm_templates(section.body);
         } else {
             read_values(node, std::string(kind), section.body, archive_name(path, section.name));
         }
@@ -278,7 +277,8 @@ void Scene::read_values(NodeData& node, const std::string& kind, const std::stri
             node.entries = parse_parms(body, where);
             node.loaded_as_now();
         } else {
-            node.channels = parse_channels(body, where);
+            auto channels = parse_channels(body, where);
+            if (!channels.empty() || node.extras) node.own_extras().channels = std::move(channels);
         }
     } catch (const ParseError& e) {
         damage_.push_back(std::string(e.what()) + " (" + node.path + " loads without its " +
@@ -406,8 +406,10 @@ std::string Scene::resolve_path(const std::string& from, const std::string& rela
 }
 
 const ParmTemplate* Scene::template_of(const NodeData& node, const std::string& tuple) const {
-    auto spare = node.templates.find(tuple);
-    if (spare != node.templates.end()) return &spare->second;
+    if (node.extras) {
+        auto spare = node.extras->templates.find(tuple);
+        if (spare != node.extras->templates.end()) return &spare->second;
+    }
     if (node.definition) {
         auto defined = node.definition->find(tuple);
         if (defined != node.definition->end()) return &defined->second;
@@ -629,17 +631,17 @@ Value Scene::component_value(const ParmRef& parm, int depth, Evaluation& evaluat
         case Component::Number:
             return number(c.text);
         case Component::Channel: {
-            auto found = parm.node->channels.find(c.channel);
-            if (found == parm.node->channels.end()) {
+            const Channel* found = parm.node->channel(c.channel);
+            if (!found) {
                 // No channel saved: the value the scene cached is all there is.
                 return c.text.find_first_not_of("-0123456789.e") == std::string::npos &&
                                !c.text.empty()
                            ? number(c.text)
                            : Value::text(c.text);
             }
-            bool as_string = found->second.default_string.has_value();
+            bool as_string = found->default_string.has_value();
             ExprValue v =
-                channel_value(*parm.node, c.channel, found->second, as_string, depth, evaluation);
+                channel_value(*parm.node, c.channel, *found, as_string, depth, evaluation);
             if (v.is_string) return Value::text(v.text);
             return Value::real(v.number);
         }
@@ -680,9 +682,9 @@ Value Scene::eval(const ParmRef& parm) {
 std::string Scene::raw_text(const ParmRef& parm) {
     const Component& c = parm.node->entries[parm.entry].components[parm.component];
     if (c.kind != Component::Channel) return c.text;
-    auto found = parm.node->channels.find(c.channel);
-    if (found == parm.node->channels.end()) return c.text;
-    const Channel& ch = found->second;
+    const Channel* found = parm.node->channel(c.channel);
+    if (!found) return c.text;
+    const Channel& ch = *found;
     if (ch.segments.size() != 1 || interpolation(ch.segments[0].expr))
         throw HostError("The parameter has keyframes: " + parm.node->path + "/" + parm.name,
                         "hou.OperationFailed", parm.node->path, parm.node->path + "/" + parm.name);

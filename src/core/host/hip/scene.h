@@ -31,9 +31,14 @@ struct NodeData {
     // The first `loaded` entries as loaded, for revertToDefaults: copied before the node's first
     // change, so that the many nodes nothing changes do not hold their values twice.
     size_t loaded = 0;
-    std::optional<std::vector<ParmEntry>> saved;
-    std::map<std::string, Channel> channels;
-    Templates templates;  // of the node's spare parameters, as the scene saved them
+    std::unique_ptr<const std::vector<ParmEntry>> saved;
+    // Channels and spare parameters, which few nodes have: made for a node that has them (a
+    // scene of a million nodes holds no empty tables).
+    struct Extras {
+        std::map<std::string, Channel> channels;
+        Templates templates;  // of the node's spare parameters, as the scene saved them
+    };
+    std::unique_ptr<Extras> extras;
     // Of its asset type's parameters, when the type's definition was found.
     const Templates* definition = nullptr;
     NodeDef def;
@@ -41,7 +46,19 @@ struct NodeData {
     bool from_definition = false;  // made from its locked asset's definition, not saved
 
     void keep_loaded() {
-        if (!saved) saved.emplace(entries.begin(), entries.begin() + static_cast<long>(loaded));
+        if (!saved)
+            saved = std::make_unique<const std::vector<ParmEntry>>(
+                entries.begin(), entries.begin() + static_cast<long>(loaded));
+    }
+    // The channel of that name; null when the node has none.
+    const Channel* channel(const std::string& name) const {
+        if (!extras) return nullptr;
+        auto found = extras->channels.find(name);
+        return found == extras->channels.end() ? nullptr : &found->second;
+    }
+    Extras& own_extras() {
+        if (!extras) extras = std::make_unique<Extras>();
+        return *extras;
     }
     // The loaded state is now what the entries hold.
     void loaded_as_now() {
