@@ -481,22 +481,27 @@ def _property_order(names):
     return known
 
 def _definition(type_name):
-    """The properties a typed prim has without opinions: None when the library must tell."""
+    """The properties a typed prim has without opinions: None when the library must tell (a
+    type it does not know, or a library that does not answer these questions)."""
     if not type_name:
         return {}
-    definition = Usd.SchemaRegistry().FindConcretePrimDefinition(type_name)
-    if definition is None:
+    try:
+        definition = Usd.SchemaRegistry().FindConcretePrimDefinition(type_name)
+        if definition is None:
+            return None
+        known = {}
+        for name in definition.GetPropertyNames():
+            attribute = definition.GetAttributeDefinition(name)
+            known[name] = (attribute.GetTypeName(), definition.GetAttributeFallbackValue(name)) if attribute else None
+        return known
+    except Exception:
         return None
-    known = {}
-    for name in definition.GetPropertyNames():
-        attribute = definition.GetAttributeDefinition(name)
-        known[name] = (attribute.GetTypeName(), definition.GetAttributeFallbackValue(name)) if attribute else None
-    return known
 
-def _plain_attributes(path, specs, rec):
-    """The prim's text attributes as the library gives them: the strongest opinion, else the
-    schema's fallback. False when the library must tell (asset values, which resolve in the
-    stage's context, or a property whose kind or type the opinions disagree on)."""
+def _plain_attributes(specs, rec):
+    """The prim's text and asset attributes as the library gives them: the strongest opinion,
+    else the schema's fallback. False when the library must tell (an asset value that the
+    stage's context could resolve otherwise, or a property whose kind or type the opinions
+    disagree on)."""
     type_name = next((spec.typeName for spec in specs if spec.typeName), "")
     if type_name not in _DEFINITIONS:
         _DEFINITIONS[type_name] = _definition(type_name)
@@ -585,16 +590,24 @@ def _tiles_literal():
     very name), asked of the library once: a layer beside a tile, naming its tiles."""
     known = _LIBRARY.get("tiles_literal")
     if known is None:
-        folder = tempfile.mkdtemp()
+        known = False  # where the probe cannot be made, the library tells each time
         try:
-            with open(os.path.join(folder, "t.1001.exr"), "w"):
-                pass
-            with open(os.path.join(folder, "probe.usda"), "w") as probe:
-                probe.write('#usda 1.0\ndef "P" {\n  asset a = @./t.<UDIM>.exr@\n}\n')
-            stage = Usd.Stage.Open(os.path.join(folder, "probe.usda"))
-            known = stage.GetPrimAtPath("/P").GetAttribute("a").Get().resolvedPath == ""
+            folder = tempfile.mkdtemp()
+        except OSError:
+            folder = None
+        try:
+            if folder:
+                with open(os.path.join(folder, "t.1001.exr"), "w"):
+                    pass
+                with open(os.path.join(folder, "probe.usda"), "w") as probe:
+                    probe.write('#usda 1.0\ndef "P" {\n  asset a = @./t.<UDIM>.exr@\n}\n')
+                stage = Usd.Stage.Open(os.path.join(folder, "probe.usda"))
+                known = stage.GetPrimAtPath("/P").GetAttribute("a").Get().resolvedPath == ""
+        except Exception:
+            known = False
         finally:
-            shutil.rmtree(folder, ignore_errors=True)
+            if folder:
+                shutil.rmtree(folder, ignore_errors=True)
         _LIBRARY["tiles_literal"] = known
     return known
 
@@ -608,7 +621,7 @@ def _plain_walk(path, root, stack, choose):
         rec = {"path": prim_path, "has_variant_sets": False, "selections": [], "clip_asset_paths": [],
                "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
         rec["specs"] = [dict(place, items=[]) for _, place in held]
-        if not _plain_attributes(prim_path, [spec for spec, _ in held], rec):
+        if not _plain_attributes([spec for spec, _ in held], rec):
             asked[prim_path] = rec
         records.append(rec)
     searched_roots = set()
@@ -630,7 +643,7 @@ def _plain_walk(path, root, stack, choose):
         _remember(path, {"names": names, "roots": set(names), "searched": searched_roots, "arcs": False,
                          "searched_subs": False, "stack": [layer.identifier for layer in stack], "errors": False,
                          "defined": defined})
-    return {"root_sublayers": _summary(root)["subs"], "prims": records, "parent": "", "layout": None,
+    return {"root_sublayers": list(_summary(root)["subs"]), "prims": records, "parent": "", "layout": None,
             "plain": True}
 
 def _flags(stage):
