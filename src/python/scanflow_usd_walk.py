@@ -636,13 +636,9 @@ def _plain_walk(path, root, stack, choose):
     if _run["open"]:
         _run["times"][path] = (root.startTimeCode, root.endTimeCode)
     if _run["open"] and choose is None:
-        defined = {}
-        for layer in stack:
-            for name in _summary(layer)["roots"]:
-                defined[name] = defined.get(name, 0) + 1
         _remember(path, {"names": names, "roots": set(names), "searched": searched_roots, "arcs": False,
                          "searched_subs": False, "stack": [layer.identifier for layer in stack], "errors": False,
-                         "defined": defined})
+                         "defined": _defined(stack)})
     return {"root_sublayers": list(_summary(root)["subs"]), "prims": records, "parent": "", "layout": None,
             "plain": True}
 
@@ -661,16 +657,20 @@ def _over_time(stage):
     summaries = [_summary(layer) for layer in stage.GetUsedLayers(includeClipLayers=False)]
     return {"clips": any(s["clips"] for s in summaries), "sampled": any(s["sampled"] for s in summaries)}
 
+def _defined(layers):
+    """For each root prim name, how many of the layers define it."""
+    defined = {}
+    for layer in layers:
+        for name in _summary(layer)["roots"]:
+            defined[name] = defined.get(name, 0) + 1
+    return defined
+
 def _facts(stage, searched_roots, flags):
     """What a walk leaves for the walks derived from it."""
     root = stage.GetPseudoRoot().GetPrimIndex().rootNode.layerStack
     names = _items(stage.GetPseudoRoot().GetPrimIndex().ComputePrimChildNames()[0])
     layers = stage.GetLayerStack(includeSessionLayers=False)
-    # For each root prim name, how many layers of the root layer stack define it.
-    defined = {}
-    for layer in layers:
-        for name in _summary(layer)["roots"]:
-            defined[name] = defined.get(name, 0) + 1
+    defined = _defined(layers)
     return {"names": names, "roots": set(names), "searched": searched_roots, "arcs": flags[0],
             "searched_subs": flags[1], "stack": [layer.identifier for layer in layers],
             "errors": bool(root.localErrors), "defined": defined}

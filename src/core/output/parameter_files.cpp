@@ -24,14 +24,10 @@ std::vector<std::string> files_of(const std::string& path, DirCache& listings, F
 ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCache& listings,
                                        Flavour f, unsigned threads) {
     // The parameters as recorded (each once), and the paths their patterns name.
-    std::vector<const ParameterPattern*> parameters;
+    const auto& parameters = all_node.entries();
     std::vector<std::string> paths;
-    parameters.reserve(all_node.entries().size());
-    paths.reserve(all_node.entries().size());
-    for (const ParameterPattern& entry : all_node.entries()) {
-        parameters.push_back(&entry);
-        paths.push_back(strip(entry.pattern, "\"'"));
-    }
+    paths.reserve(parameters.size());
+    for (const ParameterPattern& entry : parameters) paths.push_back(strip(entry.pattern, "\"'"));
     // The directories are listed and matched side by side; the record is made in order.
     std::vector<std::vector<std::string>> found(parameters.size());
     parallel_for(parameters.size(), threads,
@@ -39,7 +35,7 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
     ParameterFiles out;
     out.convert_node.reserve(parameters.size());
     for (size_t i = 0; i < parameters.size(); ++i) {
-        const std::string& parm_path = parameters[i]->parm;
+        const std::string& parm_path = parameters[i].parm;
         std::string& path = paths[i];
         std::vector<std::string>& files = found[i];
         const bool nested = ends_with_any(path, {".ass", ".ass.gz", ".rs", ".usd", ".USD", ".usda",
