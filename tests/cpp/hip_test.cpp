@@ -740,6 +740,39 @@ TEST(Channels, KeyframedSegmentsInterpolate) {
     EXPECT_THROW(n->parm("a")->unexpandedString(), HostError);  // keyframes, as the host says
 }
 
+TEST(HipHost, AParameterRevertsToItsLoadedValueAfterAnyChanges) {
+    testing::TempDir dir;
+    std::string parm =
+        "{\nversion 0.8\nt\t[ 0\tlocks=0 ]\t(\t\"on\"\t)\n"
+        "f\t[ 0\tlocks=0 ]\t(\t\"$HIP/a.png\"\t)\nc\t[ 0\tlocks=0 ]\t(\t[ c\t0 ] \t)\n}\n";
+    std::string chn = "{\n    channel c {\n      segment { length = 0 expr = 5 }\n    }\n  }\n";
+    auto host = make_hip_host(Environment::of({}));
+    host->load_hip(one_node_scene(dir, parm, chn));
+    NodePtr n = host->node("/obj/n");
+    ParmPtr t = n->parm("t"), f = n->parm("f"), c = n->parm("c");
+    // The same text set again is a text of its own: a saved "on" reads as 1, a set one as "on".
+    t->set(Value::text("on"));
+    EXPECT_EQ(n->evalParm("t").str(), "on");
+    t->set(Value::text("off"));
+    t->revertToDefaults();
+    EXPECT_EQ(n->evalParm("t").as_int(), 1);
+    t->revertToDefaults();
+    EXPECT_EQ(n->evalParm("t").as_int(), 1);
+    // Set away, back to the loaded text, away again: the loaded text comes back.
+    f->set(Value::text("x.png"));
+    f->set(Value::text("$HIP/a.png"));
+    EXPECT_EQ(n->evalParm("f").str(), dir.path() + "/a.png");
+    f->set(Value::text("y.png"));
+    EXPECT_EQ(n->evalParm("f").str(), "y.png");
+    f->revertToDefaults();
+    EXPECT_EQ(f->unexpandedString(), "$HIP/a.png");
+    // A value set over a channel goes, and the channel comes back.
+    c->set(Value::integer(2));
+    EXPECT_EQ(n->evalParm("c").as_int(), 2);
+    c->revertToDefaults();
+    EXPECT_DOUBLE_EQ(n->evalParm("c").as_float(), 5);
+}
+
 }  // namespace
 }  // namespace scanflow::hip
 

@@ -34,20 +34,11 @@ public:
     NodePtr evalAsNode() override;
     std::string unexpandedString() override { return scene_->raw_text(ref_); }
     void set(const Value& value) override {
-        ref_.node->keep_loaded();
-        Component& c = component();
-        c.channel.clear();
-        if (value.is_number()) {
-            c.kind = Component::Number;
-            c.text = value.str();
-        } else {
-            c.kind = Component::Bare;
-            c.text = value.str();
-        }
+        scene_->set_component(ref_, value.is_number() ? Component::Number : Component::Bare,
+                              value.str());
     }
     bool isLocked() override { return (entry().locks >> ref_.component) & 1u; }
     void lock(bool on) override {
-        ref_.node->keep_loaded();
         unsigned bit = 1u << ref_.component;
         entry().locks = on ? entry().locks | bit : entry().locks & ~bit;
     }
@@ -57,12 +48,7 @@ public:
         Value v = eval();
         set(v);
     }
-    void revertToDefaults() override {
-        if (!ref_.node->saved) return;  // nothing changed since the load
-        const auto& saved = *ref_.node->saved;
-        if (ref_.entry < saved.size() && ref_.component < saved[ref_.entry].components.size())
-            component() = saved[ref_.entry].components[ref_.component];
-    }
+    void revertToDefaults() override { scene_->revert_component(ref_); }
     ParmPtr getReferencedParm() override {
         auto target = scene_->referenced(ref_);
         if (!target) return std::make_shared<HipParm>(scene_, ref_);
@@ -181,8 +167,8 @@ public:
         return out;
     }
     NodePtr parent() override {
-        if (data_->parent.empty()) return nullptr;
-        return std::make_shared<HipNode>(scene_, scene_->node(data_->parent));
+        if (data_->parent_path().empty()) return nullptr;
+        return std::make_shared<HipNode>(scene_, scene_->node(data_->parent_path()));
     }
     GeometryPtr geometry() override { return nullptr; }
     StagePtr stage() override { return nullptr; }
@@ -198,13 +184,14 @@ private:
             if (source.empty() || source == "\"\"") continue;
             if (source.front() == '(') {
                 int outer = std::atoi(source.c_str() + 1);
-                if (NodeData* parent = scene_->node(n.parent))
+                if (NodeData* parent = scene_->node(n.parent_path()))
                     for (const auto& [i, s] : parent->def.inputs)
                         if (i == outer && !s.empty() && s.front() != '(' && s != "\"\"")
-                            out.push_back(scene_->resolve_path(parent->parent, s));
+                            out.push_back(
+                                scene_->resolve_path(std::string(parent->parent_path()), s));
                 continue;
             }
-            out.push_back(scene_->resolve_path(n.parent, source));
+            out.push_back(scene_->resolve_path(std::string(n.parent_path()), source));
         }
         return out;
     }

@@ -160,7 +160,8 @@ public:
         if (!target) return std::nullopt;
         for (const auto& [i, source] : target->def.inputs)
             if (i == index && !source.empty() && source[0] != '(' && source != "\"\"")
-                return target->parent + (target->parent == "/" ? "" : "/") + source;
+                return std::string(target->parent_path()) +
+                       (target->parent_path() == "/" ? "" : "/") + source;
         return std::nullopt;
     }
 
@@ -208,14 +209,14 @@ std::vector<std::string> non_empty_lines(const std::string* body) {
 }  // namespace
 
 Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) {
-    auto root = std::make_unique<NodeData>();
-    root->path = "/";
-    root->type = "root";
-    nodes_["/"] = std::move(root);
-    order_.push_back("/");
+    NodeData& root = store_.emplace_back();
+    root.path = "/";
+    root.type = "root";
+    nodes_.emplace(root.path, &root);
+    order_.push_back(&root);
     // A node saves about three sections; growing the table as they come costs more than this.
-    nodes_.reserve(archive.sections.size() / 3 + 1);
-    order_.reserve(archive.sections.size() / 3 + 1);
+    nodes_.reserve(archive.sections.size() / 3 + 2);
+    order_.reserve(archive.sections.size() / 3 + 2);
     read_node_sections(archive, path);
     link_children();
     apply_current_take(archive, path);
@@ -224,17 +225,13 @@ Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) 
 }
 
 NodeData& Scene::ensure_node(const std::string& node_path) {
-    auto& slot = nodes_[node_path];
-    if (!slot) {
-        slot = std::make_unique<NodeData>();
-        slot->path = node_path;
-        size_t slash = node_path.rfind('/');
-        slot->parent = slash == 0 ? "/" : node_path.substr(0, slash);
-        std::string name = node_path.substr(slash + 1);
-        slot->type = slot->parent == "/" ? name : "";
-        order_.push_back(node_path);
-    }
-    return *slot;
+    if (NodeData* known = node(node_path)) return *known;
+    NodeData& made = store_.emplace_back();
+    made.path = node_path;
+    if (made.parent_path() == "/") made.type = node_path.substr(1);
+    nodes_.emplace(made.path, &made);
+    order_.push_back(&made);
+    return made;
 }
 
 // The .init, .def, .parm and .chn sections of the nodes under the root networks.
@@ -288,10 +285,10 @@ void Scene::read_values(NodeData& node, const std::string& kind, const std::stri
 
 void Scene::link_children() {
     NodeData* parent = nullptr;  // siblings follow each other
-    for (const auto& node_path : order_) {
-        if (node_path == "/") continue;
-        NodeData* node = nodes_[node_path].get();
-        if (!parent || parent->path != node->parent) parent = this->node(node->parent);
+    for (NodeData* node : order_) {
+        if (node->path == "/") continue;
+        if (!parent || parent->path != node->parent_path())
+            parent = this->node(node->parent_path());
         node->parent_node = parent;
         if (parent) parent->children.push_back(node);
     }
@@ -365,9 +362,9 @@ void Scene::apply_current_take(const Archive& archive, const std::string& path) 
     current_take = current;
 }
 
-NodeData* Scene::node(const std::string& path) {
+NodeData* Scene::node(std::string_view path) {
     auto it = nodes_.find(path);
-    return it == nodes_.end() ? nullptr : it->second.get();
+    return it == nodes_.end() ? nullptr : it->second;
 }
 
 bool is_resolved_path(std::string_view path) {
@@ -508,8 +505,10 @@ bool Scene::add_default_entry(NodeData& node, const std::string& tuple, const Pa
         }
         bool numeric =
             !value.empty() && value.find_first_not_of("-+0123456789.eE") == std::string::npos;
-        entry.components.push_back(
-            Component{numeric ? Component::Number : Component::Quoted, value, ""});
+        Component c;
+        c.kind = numeric ? Component::Number : Component::Quoted;
+        c.text = std::move(value);
+        entry.components.push_back(std::move(c));
     }
     node.entries.push_back(std::move(entry));
     return true;
@@ -679,6 +678,44 @@ Value Scene::eval(const ParmRef& parm) {
     }
 }
 
+void Scene::set_component(const ParmRef& parm, Component::Kind kind, std::string text) {
+    NodeData& node = *parm.node;
+    Component& c = node.entries[parm.entry].components[parm.component];
+    if (parm.entry < node.loaded) {
+        if (!c.changed) {
+            c.changed = true;
+            c.loaded_kind = c.kind;
+        }
+        // Only a loaded text the component no longer holds is kept apart: the scan sets most
+        // parameters back to their own text, and a scene of a million holds each text once.
+        const auto key = std::make_tuple(parm.node, parm.entry, parm.component);
+        auto kept = loaded_texts_.find(key);
+        if (kept == loaded_texts_.end()) {
+            if (c.text != text || !c.channel.empty())
+                loaded_texts_.emplace(key, LoadedText{std::move(c.text), std::move(c.channel)});
+        } else if (kept->second.channel.empty() && kept->second.text == text) {
+            text = std::move(kept->second.text);
+            loaded_texts_.erase(kept);
+        }
+    }
+    c.kind = kind;
+    c.text = std::move(text);
+    c.channel.clear();
+}
+
+void Scene::revert_component(const ParmRef& parm) {
+    Component& c = parm.node->entries[parm.entry].components[parm.component];
+    if (!c.changed) return;
+    auto kept = loaded_texts_.find(std::make_tuple(parm.node, parm.entry, parm.component));
+    if (kept != loaded_texts_.end()) {
+        c.text = std::move(kept->second.text);
+        c.channel = std::move(kept->second.channel);
+        loaded_texts_.erase(kept);
+    }
+    c.kind = c.loaded_kind;
+    c.changed = false;
+}
+
 std::string Scene::raw_text(const ParmRef& parm) {
     const Component& c = parm.node->entries[parm.entry].components[parm.component];
     if (c.kind != Component::Channel) return c.text;
@@ -728,20 +765,21 @@ std::string Scene::full_type(const NodeData& node, bool* guessed) {
     // The category comes from the network the node sits in.
     std::string parent_type;
     std::string top;
-    if (const NodeData* parent = this->node(node.parent)) parent_type = parent->type;
+    if (const NodeData* parent = this->node(node.parent_path())) parent_type = parent->type;
+    const std::string_view parent_path = node.parent_path();
     top = node.path.substr(1, node.path.find('/', 1) - 1);
     std::string category;
-    if (node.parent == "/obj" || (parent_type == "subnet" && top == "obj")) category = "Object";
+    if (parent_path == "/obj" || (parent_type == "subnet" && top == "obj")) category = "Object";
     if (parent_type == "geo" || parent_type == "sopnet" || parent_type == "filecache::2.0")
         category = "Sop";
-    if (node.parent == "/out" || parent_type == "ropnet") category = "Driver";
-    if (node.parent == "/stage" || parent_type == "lopnet") category = "Lop";
-    if (node.parent == "/tasks" || parent_type == "topnet") category = "Top";
-    if (node.parent == "/mat" || parent_type == "matnet") category = "Vop";
+    if (parent_path == "/out" || parent_type == "ropnet") category = "Driver";
+    if (parent_path == "/stage" || parent_type == "lopnet") category = "Lop";
+    if (parent_path == "/tasks" || parent_type == "topnet") category = "Top";
+    if (parent_path == "/mat" || parent_type == "matnet") category = "Vop";
     if (parent_type == "dopnet") category = "Dop";
-    if (node.parent == "/img" || parent_type == "cop2net") category = "Cop2";
-    if (node.parent == "/ch" || parent_type == "chopnet") category = "Chop";
-    if (node.parent == "/shop" || parent_type == "shopnet") category = "Shop";
+    if (parent_path == "/img" || parent_type == "cop2net") category = "Cop2";
+    if (parent_path == "/ch" || parent_type == "chopnet") category = "Chop";
+    if (parent_path == "/shop" || parent_type == "shopnet") category = "Shop";
     if (guessed) *guessed = category.empty();
     if (category.empty())
         category = top == "obj"     ? "Sop"
@@ -820,11 +858,11 @@ void Scene::expand_assets(const Confinement* confinement) {
         return;
     // Instances found in contents are expanded in turn, each as deep as its nesting allows: a
     // definition that contains an instance of itself ends there.
-    std::vector<std::pair<std::string, size_t>> todo;
-    for (const auto& path : order_) todo.emplace_back(path, 0);
+    std::vector<std::pair<NodeData*, size_t>> todo;
+    for (NodeData* n : order_) todo.emplace_back(n, 0);
     for (size_t i = 0; i < todo.size(); ++i) {
-        NodeData* instance = node(todo[i].first);
-        if (!instance || instance->parent.empty() || instance->parent == "/") continue;
+        NodeData* instance = todo[i].first;
+        if (instance->parent_path().empty() || instance->parent_path() == "/") continue;
         std::optional<std::string> library = library_of(*instance);
         if (!library && !known_definition(*instance)) continue;
         ++asset_figures_.instances;
@@ -841,16 +879,15 @@ void Scene::expand_assets(const Confinement* confinement) {
                               std::to_string(budget::kAssetNodes) + " nodes");
             continue;
         }
-        std::vector<std::string> made = add_contents(*instance, *definition);
+        std::vector<NodeData*> made = add_contents(*instance, *definition);
         if (made.empty()) continue;
         ++asset_figures_.expanded;
         asset_figures_.nodes_inside += made.size();
-        for (auto& path : made) todo.emplace_back(std::move(path), todo[i].second + 1);
+        for (NodeData* n : made) todo.emplace_back(n, todo[i].second + 1);
     }
 }
 
-std::vector<std::string> Scene::add_contents(NodeData& instance,
-                                             const AssetDefinition& definition) {
+std::vector<NodeData*> Scene::add_contents(NodeData& instance, const AssetDefinition& definition) {
     Archive contents = contents_archive(definition);
     if (!contents.damage.empty()) damage_.push_back(contents.damage);
     // The sections below "hdaroot/" are the instance's children and their descendants.
@@ -862,22 +899,20 @@ std::vector<std::string> Scene::add_contents(NodeData& instance,
         std::string name = at + section.name.substr(prefix.size());
         // A node the scene saved (an editable node of the asset) keeps what was saved.
         size_t dot = name.rfind('.');
-        if (dot != std::string::npos && nodes_.count("/" + name.substr(0, dot))) continue;
+        if (dot != std::string::npos && node("/" + name.substr(0, dot))) continue;
         children.sections.push_back(Section{std::move(name), std::move(section.body)});
     }
     const size_t before = order_.size();
     read_node_sections(children, definition.source);
-    std::vector<std::string> made(order_.begin() + static_cast<std::ptrdiff_t>(before),
-                                  order_.end());
+    std::vector<NodeData*> made(order_.begin() + static_cast<std::ptrdiff_t>(before), order_.end());
     // The nodes take their place after the instance, depth first as if saved there.
-    auto place = std::find(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(before),
-                           instance.path);
+    auto place =
+        std::find(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(before), &instance);
     if (place != order_.begin() + static_cast<std::ptrdiff_t>(before))
         std::rotate(place + 1, order_.begin() + static_cast<std::ptrdiff_t>(before), order_.end());
-    for (const auto& path : made) {
-        NodeData* made_node = nodes_[path].get();
+    for (NodeData* made_node : made) {
         made_node->from_definition = true;
-        made_node->parent_node = node(made_node->parent);
+        made_node->parent_node = node(made_node->parent_path());
         if (made_node->parent_node) made_node->parent_node->children.push_back(made_node);
     }
     return made;

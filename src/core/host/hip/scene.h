@@ -2,12 +2,15 @@
 // asset libraries, with the evaluation of parameter values at a frame.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -24,14 +27,9 @@ namespace scanflow::hip {
 struct NodeData {
     std::string path;  // "/obj/geo1"
     std::string type;
-    std::string parent;               // "" for the root
     NodeData* parent_node = nullptr;  // the parent's data, once the scene is linked
     std::vector<NodeData*> children;  // in the scene's order; nodes are never removed
     std::vector<ParmEntry> entries;
-    // The first `loaded` entries as loaded, for revertToDefaults: copied before the node's first
-    // change, so that the many nodes nothing changes do not hold their values twice.
-    size_t loaded = 0;
-    std::unique_ptr<const std::vector<ParmEntry>> saved;
     // Channels and spare parameters, which few nodes have: made for a node that has them (a
     // scene of a million nodes holds no empty tables).
     struct Extras {
@@ -42,13 +40,16 @@ struct NodeData {
     // Of its asset type's parameters, when the type's definition was found.
     const Templates* definition = nullptr;
     NodeDef def;
+    // The first `loaded` entries are the loaded ones, which revertToDefaults restores.
+    uint32_t loaded = 0;
     bool matchesdef = false;
     bool from_definition = false;  // made from its locked asset's definition, not saved
 
-    void keep_loaded() {
-        if (!saved)
-            saved = std::make_unique<const std::vector<ParmEntry>>(
-                entries.begin(), entries.begin() + static_cast<long>(loaded));
+    // "" for the root, "/" for the root networks.
+    std::string_view parent_path() const {
+        if (path == "/") return {};
+        size_t slash = path.rfind('/');
+        return slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
     }
     // The channel of that name; null when the node has none.
     const Channel* channel(const std::string& name) const {
@@ -62,8 +63,9 @@ struct NodeData {
     }
     // The loaded state is now what the entries hold.
     void loaded_as_now() {
-        loaded = entries.size();
-        saved.reset();
+        loaded = static_cast<uint32_t>(entries.size());
+        for (auto& entry : entries)
+            for (auto& c : entry.components) c.changed = false;
     }
 };
 
@@ -85,8 +87,7 @@ public:
     // Builds the scene from the archive of `path` (the file's real location sets $HIP).
     Scene(const Archive& archive, const std::string& path);
 
-    NodeData* node(const std::string& path);
-    const std::vector<std::string>& node_order() const { return order_; }
+    NodeData* node(std::string_view path);
     // The sections that could not be parsed, each naming file, section and line; their nodes
     // loaded without those values.
     const std::vector<std::string>& damage() const { return damage_; }
@@ -96,6 +97,10 @@ public:
     std::optional<size_t> tuple(NodeData& node, const std::string& name);
 
     Value eval(const ParmRef& parm);
+    // Gives a component a value of its own (no channel); the loaded value is kept for revert.
+    void set_component(const ParmRef& parm, Component::Kind kind, std::string text);
+    // The component as loaded again; nothing for a component added after the load.
+    void revert_component(const ParmRef& parm);
     std::string raw_text(const ParmRef& parm);  // unexpandedString
     std::optional<ParmRef> referenced(const ParmRef& parm);
 
@@ -158,8 +163,15 @@ private:
 
     std::string hip_path_;
     Environment environment_ = Environment::of({});
-    std::unordered_map<std::string, std::unique_ptr<NodeData>> nodes_;
-    std::vector<std::string> order_;  // every node path, depth first as saved
+    // The nodes; a deque, so that a node never moves and the index keys are views of its path.
+    std::deque<NodeData> store_;
+    std::unordered_map<std::string_view, NodeData*> nodes_;
+    std::vector<NodeData*> order_;  // every node, depth first as saved
+    // The loaded text and channel of each changed component whose own differ from them.
+    struct LoadedText {
+        std::string text, channel;
+    };
+    std::map<std::tuple<const NodeData*, size_t, size_t>, LoadedText> loaded_texts_;
     std::vector<std::string> damage_;
     std::vector<std::pair<std::string, std::string>> variables_;
     std::map<std::string, std::string> fallbacks_, preferences_;
@@ -174,8 +186,8 @@ private:
     void read_library(const std::string& path, const Confinement* confinement);
     void read_searched_libraries(const Confinement* confinement);
     std::vector<std::string> searched_library_files(const Confinement* confinement);
-    // The contents network of a locked instance as its children; the paths of the nodes made.
-    std::vector<std::string> add_contents(NodeData& instance, const AssetDefinition& definition);
+    // The contents network of a locked instance as its children; the nodes made.
+    std::vector<NodeData*> add_contents(NodeData& instance, const AssetDefinition& definition);
     AssetDefinitions definitions_;
     // The type names of a library file, or nothing when it cannot be read.
     const std::vector<std::string>* library_types(const std::string& path);

@@ -11,7 +11,11 @@ namespace scanflow::hip {
 
 // One component of a saved parameter.
 struct Component {
-    enum Kind { Number, Bare, Quoted, Channel } kind = Bare;
+    enum Kind : unsigned char { Number, Bare, Quoted, Channel } kind = Bare;
+    // Set when the component is changed after the load; `loaded_kind` is then the kind it was
+    // loaded with (its text and channel, when they differ from the present ones, the scene keeps).
+    bool changed = false;
+    Kind loaded_kind = Bare;
     std::string text;     // the value (unescaped); the cached value for a channel reference
     std::string channel;  // the channel that drives the component
 };
