@@ -96,6 +96,32 @@ TEST(Archive, DamageKeepsWhatCameBeforeAndNamesTheOffset) {
     EXPECT_THROW(parse_archive("main.hip", "#include <hip/hip_runtime.h>\n"), HostError);
 }
 
+// A scene file is read section by section; what it gives is what its bytes give in memory, damage
+// included, and a size its header claims is never allocated ahead of the bytes.
+TEST(Archive, AFileReadSectionBySectionGivesWhatItsBytesGive) {
+    testing::TempDir dir;
+    const std::string whole = cpio(kMembers);
+    std::string claims_too_much = whole;
+    claims_too_much.replace(65, 11, "77777777777");  // the first body "is" 8 GB
+    std::vector<std::string> files{whole, whole.substr(0, whole.size() - 90), whole.substr(0, 80),
+                                   claims_too_much, mime(kMembers)};
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string path = dir.write("s" + std::to_string(i) + ".hip", files[i]);
+        Archive read = read_archive(path), parsed = parse_archive(path, files[i]);
+        EXPECT_EQ(read.damage, parsed.damage) << i;
+        ASSERT_EQ(read.sections.size(), parsed.sections.size()) << i;
+        for (size_t k = 0; k < read.sections.size(); ++k) {
+            EXPECT_EQ(read.sections[k].name, parsed.sections[k].name) << i;
+            EXPECT_EQ(read.sections[k].body, parsed.sections[k].body) << i;
+        }
+    }
+    EXPECT_EQ(read_archive(dir.path() + "/s0.hip").sections.size(), kMembers.size());
+    EXPECT_NE(
+        read_archive(dir.path() + "/s3.hip").damage.find("truncated section .start at offset 0"),
+        std::string::npos);
+    EXPECT_THROW(read_archive(dir.path() + "/none.hip"), HostError);
+}
+
 TEST(Sections, ParmTokens) {
     auto entries = parse_parms(
         "{\nversion 0.8\n"

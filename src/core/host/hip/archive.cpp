@@ -1,5 +1,6 @@
 #include "host/hip/archive.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -22,30 +23,79 @@ bool octal(const std::string& data, size_t at, size_t width, unsigned long long*
     return true;
 }
 
-void parse_cpio(const std::string& path, const std::string& data, Archive& archive) {
+// Where an archive's bytes come from, in order: a file read as its sections are, so that a large
+// scene is never held whole beside its sections, or bytes already in memory.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Up to `n` more bytes appended to `out`; how many there were.
+    virtual size_t append(std::string& out, size_t n) = 0;
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(const std::string& data) : data_(data) {}
+    size_t append(std::string& out, size_t n) override {
+        size_t take = std::min(n, data_.size() - pos_);
+        out.append(data_, pos_, take);
+        pos_ += take;
+        return take;
+    }
+
+private:
+    const std::string& data_;
+    size_t pos_ = 0;
+};
+
+class FileSource : public ByteSource {
+public:
+    explicit FileSource(std::FILE* file) : file_(file) {}
+    size_t append(std::string& out, size_t n) override {
+        // A size read from a header is trusted only as far as the bytes are there: the string
+        // grows a block at a time, never to a size the file does not hold.
+        constexpr size_t kBlock = 1 << 20;
+        const size_t start = out.size();
+        size_t done = 0;
+        while (done < n) {
+            size_t step = std::min(n - done, kBlock);
+            out.resize(start + done + step);
+            size_t got = std::fread(&out[start + done], 1, step, file_);
+            done += got;
+            if (got < step) break;
+        }
+        out.resize(start + done);
+        return done;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+void parse_cpio(const std::string& path, ByteSource& source, Archive& archive) {
     constexpr size_t kHeader = 76;
     size_t pos = 0;
+    std::string header;
     while (true) {
         auto damaged = [&](const std::string& what) {
             archive.damage = path + ": " + what + " at offset " + std::to_string(pos);
         };
-        if (pos == data.size()) {
-            damaged("archive ends without its trailer");
-            return;
-        }
-        if (data.size() - pos < kHeader) return damaged("truncated section header");
-        if (data.compare(pos, 6, "070707") != 0) return damaged("no section header");
+        header.clear();
+        const size_t got = source.append(header, kHeader);
+        if (got == 0) return damaged("archive ends without its trailer");
+        if (got < kHeader) return damaged("truncated section header");
+        if (header.compare(0, 6, "070707") != 0) return damaged("no section header");
         unsigned long long name_size = 0, body_size = 0;
-        if (!octal(data, pos + 59, 6, &name_size) || !octal(data, pos + 65, 11, &body_size))
+        if (!octal(header, 59, 6, &name_size) || !octal(header, 65, 11, &body_size))
             return damaged("corrupt section header");
         if (name_size == 0) return damaged("section without a name");
-        if (data.size() - pos - kHeader < name_size) return damaged("truncated section name");
-        std::string name = data.substr(pos + kHeader, name_size - 1);
-        size_t body_at = pos + kHeader + name_size;
-        if (data.size() - body_at < body_size) return damaged("truncated section " + name);
+        std::string name;
+        if (source.append(name, name_size) < name_size) return damaged("truncated section name");
+        name.pop_back();  // its terminating byte
+        std::string body;
+        if (source.append(body, body_size) < body_size) return damaged("truncated section " + name);
         if (name == "TRAILER!!!") return;
-        archive.add(std::move(name), data.substr(body_at, body_size));
-        pos = body_at + body_size;
+        archive.add(std::move(name), std::move(body));
+        pos += kHeader + name_size + body_size;
     }
 }
 
@@ -187,9 +237,11 @@ std::optional<std::string> refusal(const std::string& path) {
 Archive parse_archive(const std::string& path, const std::string& data) {
     Archive archive;
     switch (detect(data.substr(0, 32))) {
-        case Kind::Cpio:
-            parse_cpio(path, data, archive);
+        case Kind::Cpio: {
+            MemorySource source(data);
+            parse_cpio(path, source, archive);
             break;
+        }
         case Kind::Text:
             parse_mime(path, data, archive);
             break;
@@ -205,9 +257,30 @@ Archive parse_archive(const std::string& path, const std::string& data) {
 
 Archive read_archive(const std::string& path) {
     std::string why;
-    std::optional<std::string> data = os::read_file(path, &why);
-    if (!data) throw HostError("Unable to open file: " + path + ": " + why, "hou.OperationFailed");
-    return parse_archive(path, *data);
+    FileHandle file(os::open_regular(path, &why));
+    auto unreadable = [&] {
+        return HostError("Unable to open file: " + path + ": " + why, "hou.OperationFailed");
+    };
+    if (!file) throw unreadable();
+    FileSource source(file.get());
+    std::string data;
+    source.append(data, 32);
+    const bool cpio = detect(data) == Kind::Cpio;
+    Archive archive;
+    if (cpio) {
+        std::rewind(file.get());
+        parse_cpio(path, source, archive);
+    } else {
+        // Any other form is decoded, or refused, whole.
+        constexpr size_t kBlock = 1 << 20;
+        while (source.append(data, kBlock) == kBlock) continue;
+    }
+    if (std::ferror(file.get())) {
+        why = "read error";
+        throw unreadable();
+    }
+    if (cpio) return archive;
+    return parse_archive(path, data);
 }
 
 }  // namespace scanflow::hip

@@ -1,6 +1,7 @@
 // The scene file container: a cpio ("odc") archive or its MIME text form, read into sections.
 #pragma once
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -14,7 +15,8 @@ struct Section {
 };
 
 struct Archive {
-    std::vector<Section> sections;  // in file order
+    // In file order; a deque, which grows without moving what it holds (millions of them).
+    std::deque<Section> sections;
     // The scene's own sections (".start", ".variables", ...) by name, the ones asked for by name;
     // a node's sections are read in file order, and a scene of a million nodes has three million
     // of them.

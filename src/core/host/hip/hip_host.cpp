@@ -226,12 +226,16 @@ public:
         std::string path = absolute(given, os::current_directory(), native_flavour());
         // The host keeps "/" in a scene's location on every system.
         if (os::kWindows) path = slashes_forward(path);
-        Archive archive = read_archive(path);
-        scene_ = std::make_shared<Scene>(archive, path);
+        std::string archive_damage;
+        {  // the sections are let go once the scene is made of them
+            Archive archive = read_archive(path);
+            archive_damage = std::move(archive.damage);
+            scene_ = std::make_shared<Scene>(archive, path);
+        }
         scene_->use_environment(environment_.confined(confinement_));
         scene_->expand_assets(confinement_.get());
         std::vector<std::string> damage = scene_->damage();
-        if (!archive.damage.empty()) damage.insert(damage.begin(), archive.damage);
+        if (!archive_damage.empty()) damage.insert(damage.begin(), archive_damage);
         if (damage.empty()) return;
         std::string text = damage.front();
         for (size_t i = 1; i < damage.size(); ++i) text += "\n" + damage[i];
