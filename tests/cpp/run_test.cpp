@@ -79,6 +79,18 @@ TEST(ParameterPatterns, AParameterReadAgainKeepsItsPlaceInACopyToo) {
     for (const auto& [parm, pattern] : copy.entries()) seen.push_back(parm + "=" + pattern);
     EXPECT_EQ(seen,
               (std::vector<std::string>{"/obj/a/file=a2", "/obj/b/file=b2", "/obj/c/file=c1"}));
+    // Past the index's first size, and again once cleared.
+    ParameterPatterns many;
+    for (int round = 0; round < 2; ++round) {
+        auto parm = [](int i) { return "/obj/n" + std::to_string(i) + "/file"; };
+        for (int i = 0; i < 1000; ++i) many.record(parm(i), "p" + std::to_string(i));
+        for (int i = 0; i < 1000; i += 3) many.record(parm(i), "q");
+        ASSERT_EQ(many.entries().size(), 1000u);
+        EXPECT_EQ(many.entries()[999].pattern, "q");
+        EXPECT_EQ(many.entries()[998].pattern, "p998");
+        EXPECT_EQ(many.entries()[3].parm, parm(3));
+        many.clear();
+    }
 }
 
 }  // namespace

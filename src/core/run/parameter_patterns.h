@@ -2,10 +2,11 @@
 // first read.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace scanflow {
 
@@ -16,32 +17,24 @@ struct ParameterPattern {
 
 class ParameterPatterns {
 public:
-    ParameterPatterns() = default;
-    // A copy indexes its own entries; a move keeps them where they are.
-    ParameterPatterns(const ParameterPatterns& other) : entries_(other.entries_) { index(); }
-    ParameterPatterns& operator=(const ParameterPatterns& other) {
-        if (this != &other) {
-            entries_ = other.entries_;
-            index();
-        }
-        return *this;
-    }
-    ParameterPatterns(ParameterPatterns&&) = default;
-    ParameterPatterns& operator=(ParameterPatterns&&) = default;
-
     // A parameter read again keeps its place and takes the later pattern.
     void record(const std::string& parm, std::string pattern);
     const std::deque<ParameterPattern>& entries() const { return entries_; }
     bool empty() const { return entries_.empty(); }
     // Room for `more` parameters: a scene's million are indexed without growing the index.
-    void reserve_more(size_t more) { at_.reserve(entries_.size() + more); }
+    void reserve_more(size_t more) { grow_to(entries_.size() + more); }
     void clear();
 
 private:
-    void index();
-    // A deque: an entry never moves, so the index keys are views of the entries' own paths.
+    // The slot of the parameter's entry, or the free slot where it would go.
+    size_t slot_of(std::string_view parm) const;
+    // An index with room for `count` entries.
+    void grow_to(size_t count);
     std::deque<ParameterPattern> entries_;
-    std::unordered_map<std::string_view, size_t> at_;
+    // Where each parameter's entry is: its number plus one (0: a free slot), open-addressed and
+    // at most half full, so that a million parameters are indexed in 8 MB, not in a million
+    // allocations; the numbers hold in a copy as they do here.
+    std::vector<uint32_t> slots_;
 };
 
 }  // namespace scanflow
