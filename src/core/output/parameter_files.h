@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run/parameter_patterns.h"
@@ -13,7 +14,7 @@ namespace scanflow {
 
 // One file parameter and its files: the file itself, or the sorted members of its sequence.
 struct ParameterFile {
-    std::string parm;
+    std::string_view parm;  // the path recorded in the scan's patterns, which outlive this
     std::vector<std::string> files;
 };
 
@@ -23,7 +24,8 @@ struct ParameterFiles {
     std::vector<std::string> nested;          // scene, proxy and cache files to open (sampled)
 };
 
-// From the scan's parameter patterns (`ALL_NODE`), expanding on up to `threads` threads.
+// From the scan's parameter patterns (`ALL_NODE`), expanding on up to `threads` threads. The
+// record refers to the patterns' paths, which must outlive it.
 ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCache& listings,
                                        Flavour f, unsigned threads);
 

@@ -1,9 +1,11 @@
 #include "output/run_summary.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/os.h"
 #include "run/tip_codes.h"
+#include "util/file_handle.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -73,11 +75,80 @@ void add_render_nodes(const Json& task, std::vector<std::string>& out) {
         out.push_back("  output and cache nodes: " + std::to_string(geo.size()));
 }
 
-void add_tips(const Json& tips, std::vector<std::string>& out) {
-    if (!tips.is_object()) return;
+// How many messages each tip code holds, in the file's order, counted as tips.json is read: a run
+// that misses a million files wrote a million lines there, and a document of them is not made.
+class TipCounts : public nlohmann::json_sax<Json> {
+public:
+    std::vector<std::pair<std::string, size_t>> codes;
+    bool object = false;  // the file holds an object: the codes and their messages
+
+    bool null() override { return element(); }
+    bool boolean(bool) override { return element(); }
+    bool number_integer(number_integer_t) override { return element(); }
+    bool number_unsigned(number_unsigned_t) override { return element(); }
+    bool number_float(number_float_t, const string_t&) override { return element(); }
+    bool string(string_t&) override { return element(); }
+    bool binary(binary_t&) override { return element(); }
+    bool start_object(std::size_t) override {
+        if (open_ == 0) object = true;
+        element();
+        ++open_;
+        return true;
+    }
+    bool key(string_t& code) override {
+        if (!at_codes()) return true;
+        auto known = std::find_if(codes.begin(), codes.end(),
+                                  [&](const auto& entry) { return entry.first == code; });
+        current_ = static_cast<size_t>(known - codes.begin());
+        if (known == codes.end()) codes.emplace_back(code, 0);
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override {
+        if (at_codes()) {
+            codes[current_].second = 0;
+            counting_ = true;
+        } else {
+            element();
+        }
+        ++open_;
+        return true;
+    }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+private:
+    // A value where it stands: a code's one message, or one more of a code's list.
+    bool element() {
+        if (at_codes()) codes[current_].second = 1;
+        if (open_ == 2 && counting_) ++codes[current_].second;
+        return true;
+    }
+    bool at_codes() const { return object && open_ == 1; }
+    bool close() {
+        if (--open_ == 1) counting_ = false;
+        return true;
+    }
+    size_t open_ = 0;     // containers open
+    size_t current_ = 0;  // the code whose value is being read
+    bool counting_ = false;
+};
+
+void add_tips(const std::string& path_json, std::vector<std::string>& out) {
+    const std::string path = path_json + "/tips.json";
+    std::string why;
+    FileHandle file(os::is_file(path) ? os::open_regular(path, &why) : nullptr);
+    if (!file) return;
+    TipCounts counts;
+    try {
+        if (!Json::sax_parse(file.get(), &counts) || !counts.object) return;
+    } catch (const std::exception&) {
+        return;
+    }
     std::vector<std::string> lines;
-    for (const auto& [code, messages] : tips.items()) {
-        size_t count = messages.is_array() ? messages.size() : 1;
+    for (const auto& [code, count] : counts.codes) {
         if (count == 0) continue;
         std::string_view words = tip::meaning(code);
         lines.push_back("    " + code + " (" + std::to_string(count) +
@@ -119,7 +190,7 @@ std::vector<std::string> run_summary(const std::string& scene, const std::string
     std::vector<std::string> out{"scanflow: analysed " + scene + "; results in " + path_json};
     add_files(files, out);
     add_render_nodes(read_result(path_json, "task.json"), out);
-    add_tips(read_result(path_json, "tips.json"), out);
+    add_tips(path_json, out);
     return out;
 }
 
