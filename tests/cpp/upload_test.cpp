@@ -183,7 +183,10 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
                     R"({"scene_info": {"rop_node": [{"node": "/out/r", "frames": "1-9[1]",
         "camera": "/obj/cam", "width": "640", "height": "480"}, {"node": "/out/g", "frames": "1-2[1]"}],
         "geo_node": [{"node": "/out/cache"}]}})");
-    scene_run.write("tips.json", R"({"50001": ["a", "b", "c"], "50105": [], "59999": ["x"]})");
+    // Lists hold what they hold, a value of another shape counts once, a repeated code takes its
+    // first place and its last value.
+    scene_run.write("tips.json", R"({"50001": ["a", ["b", "c"], {"d": [1, 2]}], "59998": [],
+        "59999": "x", "50010": {"e": [1, 2]}, "59998": [1, 2]})");
     std::vector<std::string> expected{
         "scanflow: analysed /s/shot.hip; results in " + scene_run.path(),
         "  files found: 3 (3.0 MB)",
@@ -196,9 +199,11 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
         "    /out/r: frames 1-9[1], camera /obj/cam, resolution 640x480",
         "    /out/g: frames 1-2[1], camera not set, resolution not read",
         "  output and cache nodes: 1",
-        "  tips: 2",
+        "  tips: 4",
         "    50001 (3): files the scene needs are missing",
+        "    59998 (2): see tips.json",
         "    59999 (1): see tips.json",
+        "    50010 (1): the scene has no render, output or simulation node to run",
     };
     EXPECT_EQ(run_summary("/s/shot.hip", scene_run.path(), files), expected);
 
@@ -214,6 +219,8 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
     EXPECT_EQ(lines[12], "    /m/9");
     EXPECT_EQ(lines[13], "    ... and 2 more");
     EXPECT_EQ(lines[14], "  nested files read: 0");
+    usd_run.write("tips.json", R"([{"50001": ["a"]}])");
+    EXPECT_EQ(run_summary("/s/a.usd", usd_run.path(), FileSummary{true, 0, 0, {}, 0}).size(), 4u);
     // A run that recorded nothing of its files says nothing of them.
     EXPECT_EQ(run_summary("/s/a.usd", usd_run.path(), FileSummary{}).size(), 1u);
 }
