@@ -185,8 +185,8 @@ TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
         "geo_node": [{"node": "/out/cache"}]}})");
     // Lists hold what they hold, a value of another shape counts once, a repeated code takes its
     // first place and its last value.
-    scene_run.write("tips.json", R"({"50001": ["a", ["b", "c"], {"d": [1, 2]}], "59998": [],
-        "59999": "x", "50010": {"e": [1, 2]}, "59998": [1, 2]})");
+    scene_run.write("tips.json", R"({"50001": ["a", ["b", "c"], {"d": [1, 2]}], "59998": ["z"],
+        "59999": ["p", "q"], "50010": {"e": [1, 2]}, "59998": [1, 2], "59997": [], "59999": "x"})");
     std::vector<std::string> expected{
         "scanflow: analysed /s/shot.hip; results in " + scene_run.path(),
         "  files found: 3 (3.0 MB)",
