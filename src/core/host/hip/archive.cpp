@@ -71,7 +71,8 @@ private:
     std::FILE* file_;
 };
 
-void parse_cpio(const std::string& path, ByteSource& source, Archive& archive) {
+void parse_cpio(const std::string& path, ByteSource& source, Archive& archive,
+                const std::function<bool(const Section&)>& take) {
     constexpr size_t kHeader = 76;
     size_t pos = 0;
     std::string header;
@@ -94,7 +95,8 @@ void parse_cpio(const std::string& path, ByteSource& source, Archive& archive) {
         std::string body;
         if (source.append(body, body_size) < body_size) return damaged("truncated section " + name);
         if (name == "TRAILER!!!") return;
-        archive.add(std::move(name), std::move(body));
+        Section section{std::move(name), std::move(body)};
+        if (!take || !take(section)) archive.add(std::move(section.name), std::move(section.body));
         pos += kHeader + name_size + body_size;
     }
 }
@@ -239,7 +241,7 @@ Archive parse_archive(const std::string& path, const std::string& data) {
     switch (detect(data.substr(0, 32))) {
         case Kind::Cpio: {
             MemorySource source(data);
-            parse_cpio(path, source, archive);
+            parse_cpio(path, source, archive, nullptr);
             break;
         }
         case Kind::Text:
@@ -255,7 +257,7 @@ Archive parse_archive(const std::string& path, const std::string& data) {
     return archive;
 }
 
-Archive read_archive(const std::string& path) {
+Archive read_archive(const std::string& path, const std::function<bool(const Section&)>& take) {
     std::string why;
     FileHandle file(os::open_regular(path, &why));
     auto unreadable = [&] {
@@ -269,7 +271,7 @@ Archive read_archive(const std::string& path) {
     Archive archive;
     if (cpio) {
         std::rewind(file.get());
-        parse_cpio(path, source, archive);
+        parse_cpio(path, source, archive, take);
     } else {
         // Any other form is decoded, or refused, whole.
         constexpr size_t kBlock = 1 << 20;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -35,7 +36,10 @@ Kind detect(const std::string& head);
 
 // Reads the scene file. Files of a locked format and files that are no scene are HostErrors
 // naming the file; a truncated or corrupt archive keeps what was read and records the damage.
-Archive read_archive(const std::string& path);
+// Each section of a cpio archive is offered to `take` as it is read, and one it takes is not
+// kept: a reader can have a large scene's sections without holding them all.
+Archive read_archive(const std::string& path,
+                     const std::function<bool(const Section&)>& take = nullptr);
 Archive parse_archive(const std::string& path, const std::string& data);
 // Why the scene file cannot be read at all (a licence tier this reader does not open), or nothing.
 std::optional<std::string> refusal(const std::string& path);

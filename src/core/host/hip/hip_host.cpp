@@ -227,11 +227,7 @@ public:
         // The host keeps "/" in a scene's location on every system.
         if (os::kWindows) path = slashes_forward(path);
         std::string archive_damage;
-        {  // the sections are let go once the scene is made of them
-            Archive archive = read_archive(path);
-            archive_damage = std::move(archive.damage);
-            scene_ = std::make_shared<Scene>(archive, path);
-        }
+        scene_ = Scene::read(path, &archive_damage);
         scene_->use_environment(environment_.confined(confinement_));
         scene_->expand_assets(confinement_.get());
         std::vector<std::string> damage = scene_->damage();

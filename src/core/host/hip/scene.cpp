@@ -208,16 +208,27 @@ std::vector<std::string> non_empty_lines(const std::string* body) {
 
 }  // namespace
 
-Scene::Scene(const Archive& archive, const std::string& path) : hip_path_(path) {
+Scene::Scene(const std::string& path) : hip_path_(path) {
     NodeData& root = store_.emplace_back();
     root.path = "/";
     root.type = "root";
     nodes_.emplace(root.path, &root);
     order_.push_back(&root);
-    // A node saves about three sections; growing the table as they come costs more than this.
-    nodes_.reserve(archive.sections.size() / 3 + 2);
-    order_.reserve(archive.sections.size() / 3 + 2);
-    read_node_sections(archive, path);
+}
+
+Scene::Scene(const Archive& archive, const std::string& path) : Scene(path) { complete(archive, path); }
+
+std::shared_ptr<Scene> Scene::read(const std::string& path, std::string* damage) {
+    std::shared_ptr<Scene> scene(new Scene(path));
+    Archive rest = read_archive(
+        path, [&](const Section& section) { return scene->read_node_section(section, path); });
+    *damage = rest.damage;
+    scene->complete(rest, path);
+    return scene;
+}
+
+void Scene::complete(const Archive& archive, const std::string& path) {
+    for (const auto& section : archive.sections) read_node_section(section, path);
     link_children();
     apply_current_take(archive, path);
     read_scene_facts(archive);
@@ -235,34 +246,32 @@ NodeData& Scene::ensure_node(const std::string& node_path) {
 }
 
 // The .init, .def, .parm and .chn sections of the nodes under the root networks.
-void Scene::read_node_sections(const Archive& archive, const std::string& path) {
-    NodeData* last = nullptr;  // a node's sections follow each other
-    for (const auto& section : archive.sections) {
-        const std::string_view name = section.name;
-        if (name.empty() || name[0] == '.') continue;
-        size_t dot = name.rfind('.');
-        if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos)
-            continue;
-        const std::string_view kind = name.substr(dot + 1);
-        if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn" &&
-            kind != "spareparmdef")
-            continue;
-        const std::string_view relative = name.substr(0, dot);
-        if (!root_networks().count(relative.substr(0, relative.find('/')))) continue;
-        if (!last || std::string_view(last->path).substr(1) != relative)
-            last = &ensure_node("/" + std::string(relative));
-        NodeData& node = *last;
-        if (kind == "init") {
-            node.type = parse_init_type(section.body);
-            node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
-        } else if (kind == "def") {
-            node.def = parse_def(section.body);
-        } else if (kind == "spareparmdef") {
-            node.own_extras().templates = parse_parm_templates(section.body);
-        } else {
-            read_values(node, std::string(kind), section.body, archive_name(path, section.name));
-        }
+bool Scene::read_node_section(const Section& section, const std::string& where) {
+    const std::string_view name = section.name;
+    if (name.empty() || name[0] == '.') return false;
+    size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || name.find('/', dot) != std::string_view::npos)
+        return false;
+    const std::string_view kind = name.substr(dot + 1);
+    if (kind != "init" && kind != "def" && kind != "parm" && kind != "chn" &&
+        kind != "spareparmdef")
+        return false;
+    const std::string_view relative = name.substr(0, dot);
+    if (!root_networks().count(relative.substr(0, relative.find('/')))) return false;
+    if (!last_read_ || std::string_view(last_read_->path).substr(1) != relative)
+        last_read_ = &ensure_node("/" + std::string(relative));
+    NodeData& node = *last_read_;
+    if (kind == "init") {
+        node.type = parse_init_type(section.body);
+        node.matchesdef = section.body.find("matchesdef = 1") != std::string::npos;
+    } else if (kind == "def") {
+        node.def = parse_def(section.body);
+    } else if (kind == "spareparmdef") {
+        node.own_extras().templates = parse_parm_templates(section.body);
+    } else {
+        read_values(node, std::string(kind), section.body, archive_name(where, section.name));
     }
+    return true;
 }
 
 // A section that cannot be parsed costs its node those values only: the rest of the scene
@@ -903,7 +912,7 @@ std::vector<NodeData*> Scene::add_contents(NodeData& instance, const AssetDefini
         children.sections.push_back(Section{std::move(name), std::move(section.body)});
     }
     const size_t before = order_.size();
-    read_node_sections(children, definition.source);
+    for (const auto& section : children.sections) read_node_section(section, definition.source);
     std::vector<NodeData*> made(order_.begin() + static_cast<std::ptrdiff_t>(before), order_.end());
     // The nodes take their place after the instance, depth first as if saved there.
     auto place =

@@ -86,6 +86,9 @@ class Scene {
 public:
     // Builds the scene from the archive of `path` (the file's real location sets $HIP).
     Scene(const Archive& archive, const std::string& path);
+    // Reads the scene file at `path`, each node's sections as they come: a large scene is never
+    // held whole beside its nodes. `damage` is what the archive's damage was, if any.
+    static std::shared_ptr<Scene> read(const std::string& path, std::string* damage);
 
     NodeData* node(std::string_view path);
     // The sections that could not be parsed, each naming file, section and line; their nodes
@@ -139,8 +142,12 @@ public:
 
 private:
     friend class Scope;
+    explicit Scene(const std::string& path);
     NodeData& ensure_node(const std::string& node_path);
-    void read_node_sections(const Archive& archive, const std::string& path);
+    // Reads the section when it is one of a node's; whether it was. `where` names the file.
+    bool read_node_section(const Section& section, const std::string& where);
+    // What the scene reads once its nodes are read: from the archive's other sections.
+    void complete(const Archive& archive, const std::string& path);
     void read_values(NodeData& node, const std::string& kind, const std::string& body,
                      const std::string& where);
     void link_children();
@@ -167,6 +174,7 @@ private:
     std::deque<NodeData> store_;
     std::unordered_map<std::string_view, NodeData*> nodes_;
     std::vector<NodeData*> order_;  // every node, depth first as saved
+    NodeData* last_read_ = nullptr;  // a node's sections follow each other
     // The loaded text and channel of each changed component whose own differ from them.
     struct LoadedText {
         std::string text, channel;
