@@ -32,6 +32,12 @@ py::list to_pylist(const std::vector<std::string>& items) {
     return out;
 }
 
+py::list to_pylist(const TextList& items) {
+    py::list out;
+    for (std::string_view item : items) out.append(to_pystr(item));
+    return out;
+}
+
 std::vector<std::string> to_strings(const py::handle& seq) {
     std::vector<std::string> out;
     for (auto item : seq) out.push_back(text_of(item));

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_list.h"
 #include "console_relay.h"
 #include "host/value.h"
 #include "util/json.h"
@@ -29,6 +30,7 @@ py::str to_pystr(std::string_view text);
 
 // Lists of text between the interpreter and the core.
 py::list to_pylist(const std::vector<std::string>& items);
+py::list to_pylist(const TextList& items);
 std::vector<std::string> to_strings(const py::handle& seq);
 
 // The type name and message of the Python exception being handled.

@@ -176,7 +176,7 @@ TEST_F(Scan, CollectsFileParametersAndSkipsWhatTheSystemSkips) {
     EXPECT_EQ(patterns[0], "C:/tex/wood.jpg");
     EXPECT_FALSE(scene_->parm_at("/obj/tex/map")->isLocked());  // cleared before it is read
     EXPECT_EQ(patterns[3], "/c/sim.*.bgeo");
-    EXPECT_EQ(s.GLOBAL_ALL_ORIGINOL_LIST, patterns);
+    EXPECT_EQ(s.GLOBAL_ALL_ORIGINOL_LIST.strings(), patterns);
     EXPECT_EQ(s.problem_nodes_list, (std::vector<std::string>{"/obj/bad"}));
     EXPECT_EQ(s.otls_assetpath, (std::vector<std::string>{"/otls/thing.hda"}));
     EXPECT_EQ(s.texture_searchpaths, (std::set<std::string>{"C:/search"}));

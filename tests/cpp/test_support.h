@@ -102,7 +102,7 @@ inline std::string listed(const Tips& tips) {
     std::string out;
     for (const Tips::Entry& e : tips.entries()) {
         out += e.code + ":";
-        for (const auto& m : e.messages) out += " [" + m + "]";
+        for (std::string_view m : e.messages) out += " [" + std::string(m) + "]";
         out += e.script_value + "; ";
     }
     return out;

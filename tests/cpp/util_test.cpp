@@ -9,6 +9,7 @@
 #include "base/numbers.h"
 #include "base/people.h"
 #include "base/text.h"
+#include "base/text_list.h"
 #include "host/value.h"
 #include "memory_fs.h"
 #include "test_support.h"
@@ -37,6 +38,27 @@ const Flavour kWindows{true};
 
 const std::string kGbkChinese = "\xd6\xd0\xce\xc4";  // "中文" in GBK
 const std::string kUtf8Chinese = "\xe4\xb8\xad\xe6\x96\x87";
+
+// Texts end to end: empty ones and ones with any byte keep their place and their length.
+TEST(TextList, EachTextComesBackAsItWasGiven) {
+    const std::vector<std::string> texts{"", "a", std::string("b\0c", 3), "", "/obj/n1/file"};
+    TextList list(texts);
+    list.push_back("last");
+    ASSERT_EQ(list.size(), 6u);
+    EXPECT_EQ(list[2], std::string_view("b\0c", 3));
+    EXPECT_EQ(list[3], "");
+    EXPECT_EQ(list[5], "last");
+    std::vector<std::string> seen(list.begin(), list.end());
+    EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.end() - 1), texts);
+    EXPECT_EQ(list.strings(), seen);
+    EXPECT_EQ(TextList(texts), TextList(texts));
+    EXPECT_NE(TextList(texts), list);
+    std::string repr;
+    append_texts_repr(repr, TextList(std::vector<std::string>{"it's", "x"}));
+    EXPECT_EQ(repr, "[\"it's\", 'x']");
+    list.clear();
+    EXPECT_TRUE(list.empty());
+}
 
 TEST(Encoding, DecodersTryTheirEncodingsInOrder) {
     EXPECT_EQ(bety_out_decode(kUtf8Chinese), kUtf8Chinese);

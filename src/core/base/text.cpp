@@ -135,13 +135,26 @@ std::string texts_repr(const std::vector<std::string>& items) {
     return out;
 }
 
-void append_texts_repr(std::string& out, const std::vector<std::string>& items) {
+namespace {
+
+template <class Texts>
+void append_repr(std::string& out, const Texts& items) {
     out += "[";
     for (size_t i = 0; i < items.size(); ++i) {
         if (i) out += ", ";
         out += python_quoted(items[i], Quoted::Text);
     }
     out += "]";
+}
+
+}  // namespace
+
+void append_texts_repr(std::string& out, const std::vector<std::string>& items) {
+    append_repr(out, items);
+}
+
+void append_texts_repr(std::string& out, const TextList& items) {
+    append_repr(out, items);
 }
 
 std::string python_quoted(std::string_view value, Quoted kind) {

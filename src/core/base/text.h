@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_list.h"
+
 namespace scanflow {
 
 // The size replace_all's result would have, without building it.
@@ -98,5 +100,6 @@ std::string python_quoted(std::string_view value, Quoted kind);
 std::string texts_repr(const std::vector<std::string>& items);
 // The same after `out`'s text (a scene-wide list is not copied again to be printed).
 void append_texts_repr(std::string& out, const std::vector<std::string>& items);
+void append_texts_repr(std::string& out, const TextList& items);
 
 }  // namespace scanflow

@@ -36,9 +36,25 @@ void require_save_version(const std::string& hip_file) {
 Tips file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes) {
     Tips tips;
     if (!missing_file.empty()) {
-        std::vector<std::string> lines;
+        auto shown = [](const Json& value) {
+            return value.is_array() ? py_repr(value) : value_text(value);
+        };
+        // Measured first: a list of a million lines grown as they come would be copied over and
+        // again, and hold twice its size at the end.
+        size_t chars = 0;
         for (const auto& [key, value] : missing_file.items())
-            lines.push_back(key + "--->" + (value.is_array() ? py_repr(value) : value_text(value)));
+            chars += key.size() + 4 +
+                     (value.is_string() ? value.get_ref<const std::string&>().size()
+                                        : shown(value).size());
+        TextList lines;
+        lines.reserve(missing_file.size(), chars);
+        std::string line;
+        for (const auto& [key, value] : missing_file.items()) {
+            line = key;
+            line += "--->";
+            line += shown(value);
+            lines.push_back(line);
+        }
         tips.set(tip::kMissingFiles, std::move(lines));
     }
     if (!problem_nodes.empty()) tips.set(tip::kProblemNodes, problem_nodes);

@@ -34,6 +34,12 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
                  [&](size_t i) { found[i] = files_of(paths[i], listings, f); });
     ParameterFiles out;
     out.convert_node.reserve(parameters.size());
+    // The missing-file record sized once: a million members grown as they come are moved over
+    // and again, and leave it twice their size.
+    const size_t missing = static_cast<size_t>(
+        std::count_if(found.begin(), found.end(), [](const auto& files) { return files.empty(); }));
+    static_cast<Json::object_t::Container&>(out.missing_file.get_ref<Json::object_t&>())
+        .reserve(missing);
     for (size_t i = 0; i < parameters.size(); ++i) {
         const std::string& parm_path = parameters[i].parm;
         std::string& path = paths[i];

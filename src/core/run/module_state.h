@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text_list.h"
 #include "run/parameter_patterns.h"
 #include "run/recorded_variants.h"
 #include "util/environment.h"
@@ -31,7 +32,7 @@ struct ModuleState {
     unsigned threads = 1;
 
     // Collections: filled once by one analysis, never cleared.
-    std::vector<std::string> GLOBAL_ALL_ORIGINOL_LIST;  // every pattern read, repeats included
+    TextList GLOBAL_ALL_ORIGINOL_LIST;  // every pattern read, repeats included
     // Each file parameter's pattern. The host-visible GLOBAL_ALL_ORIGINOL_JSON is the same with
     // forward slashes.
     ParameterPatterns ALL_NODE;

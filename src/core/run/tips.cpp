@@ -18,7 +18,11 @@ Tips::Entry& Tips::entry(std::string_view code) {
     return entries_.back();
 }
 
-void Tips::set(std::string_view code, std::vector<std::string> messages) {
+void Tips::set(std::string_view code, const std::vector<std::string>& messages) {
+    set(code, TextList(messages));
+}
+
+void Tips::set(std::string_view code, TextList messages) {
     Entry& e = entry(code);
     e.messages = std::move(messages);
     e.script_value.clear();
@@ -27,13 +31,13 @@ void Tips::set(std::string_view code, std::vector<std::string> messages) {
 void Tips::add(std::string_view code, std::string message) {
     Entry& e = entry(code);
     e.script_value.clear();
-    e.messages.push_back(std::move(message));
+    e.messages.push_back(message);
 }
 
 void Tips::extend(std::string_view code, const std::vector<std::string>& messages) {
     Entry& e = entry(code);
     e.script_value.clear();
-    e.messages.insert(e.messages.end(), messages.begin(), messages.end());
+    for (const auto& message : messages) e.messages.push_back(message);
 }
 
 void Tips::set_script_value(std::string_view code, std::string json_text) {
@@ -48,7 +52,7 @@ void Tips::update(const Tips& later) {
 
 std::vector<std::string> Tips::messages(std::string_view code) const {
     const Entry* e = find(code);
-    return e ? e->messages : std::vector<std::string>{};
+    return e ? e->messages.strings() : std::vector<std::string>{};
 }
 
 }  // namespace scanflow

@@ -6,20 +6,23 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_list.h"
+
 namespace scanflow {
 
 class Tips {
 public:
     struct Entry {
         std::string code;
-        std::vector<std::string> messages;
+        TextList messages;
         // A host script may file any value under a code; one that is not a list of texts is
         // kept here as the JSON text it converts to, and written as it is.
         std::string script_value;
     };
 
     // The code's messages become `messages` (its place in the order is kept).
-    void set(std::string_view code, std::vector<std::string> messages);
+    void set(std::string_view code, const std::vector<std::string>& messages);
+    void set(std::string_view code, TextList messages);
     // One more message, or several, after the code's others.
     void add(std::string_view code, std::string message);
     void extend(std::string_view code, const std::vector<std::string>& messages);

@@ -84,7 +84,7 @@ void append_patterns_repr(std::string& out, const ParameterPatterns& patterns) {
 }
 
 // The patterns of the collected parameters, and the report.
-void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
+void record_patterns(std::vector<ParmPtr> collected, ScanInputs& in) {
     std::string shown = "all parm path list is [";
     for (size_t i = 0; i < collected.size(); ++i) {
         if (i) shown += ", ";
@@ -103,6 +103,8 @@ void record_patterns(const std::vector<ParmPtr>& collected, ScanInputs& in) {
         people::progress("file parameters read", ++read);
     }
     people::progress_done("file parameters read", read);
+    // The parameters are let go before the scene-wide lines are made: a million of each.
+    std::vector<ParmPtr>().swap(collected);
     const ModuleState& s = in.module;
     std::string line = "all node if is: ";
     append_patterns_repr(line, s.ALL_NODE);
@@ -135,7 +137,7 @@ void analysis_assetsChecking(ScanInputs& in) {
             }
         }
         people::progress_done("parameters scanned", scanned);
-        record_patterns(collected, in);
+        record_patterns(std::move(collected), in);
     });
 }
 

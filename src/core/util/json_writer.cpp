@@ -113,6 +113,12 @@ void JsonWriter::strings(const std::vector<std::string>& items) {
     end_array();
 }
 
+void JsonWriter::strings(const TextList& items) {
+    begin_array();
+    for (std::string_view item : items) string(item);
+    end_array();
+}
+
 void JsonWriter::value(const Json& v) {
     switch (v.type()) {
         case Json::value_t::object:

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_list.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -59,6 +60,7 @@ public:
     void number(long long value);
     void value(const Json& value);
     void strings(const std::vector<std::string>& items);
+    void strings(const TextList& items);
     // Hands what is buffered to the sink; the last call once the value is complete.
     void flush();
 
