@@ -37,18 +37,38 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
     EXPECT_EQ(found.convert_node[1].files,
               (std::vector<std::string>{plate, dir.file("plate.1002.exr")}));
     EXPECT_TRUE(found.convert_node[2].files.empty());
-    EXPECT_EQ(found.missing_file, Json::object({{"/obj/a/gone", dir.file("gone.exr")}}));
+    ASSERT_EQ(found.missing_file.parameters.size(), 1u);
+    EXPECT_EQ(found.missing_file.parameters[0].parm, "/obj/a/gone");
+    EXPECT_EQ(found.missing_file.parameters[0].path, dir.file("gone.exr"));
+    EXPECT_TRUE(found.missing_file.nested.empty());
     EXPECT_FALSE(found.nested.empty());  // the cache sequence is opened, a member at least
     EXPECT_NE(found.nested[0].find("c.000"), std::string::npos);
 }
 
 TEST(AssetRecord, TheWritersOwnTipsAndTheSaveVersion) {
-    Json missing = Json::object({{"/obj/a/tex", "/p/a.exr"}});
+    MissingRecord missing{{{"/obj/a/tex", "/p/a.exr"}, {"/obj/b/tex", "/p/\"b\".exr"}},
+                          {"/n/a.ass", "/n/it's.ass"}};
     Tips tips = file_tips(missing, {"/obj/broken"});
     EXPECT_EQ(tips.messages(tip::kMissingFiles),
-              std::vector<std::string>{"/obj/a/tex--->/p/a.exr"});
+              (std::vector<std::string>{"/obj/a/tex--->/p/a.exr", "/obj/b/tex--->/p/\"b\".exr",
+                                        "Nested_Assets--->['/n/a.ass', \"/n/it's.ass\"]"}));
     EXPECT_EQ(tips.messages(tip::kProblemNodes), std::vector<std::string>{"/obj/broken"});
-    EXPECT_TRUE(file_tips(Json::object(), {}).empty());
+    EXPECT_TRUE(file_tips(MissingRecord{}, {}).empty());
+    // The record is written as the object it stands for, the nested files' list last.
+    auto written = [](const std::function<void(JsonWriter&)>& write) {
+        StringSink sink;
+        JsonWriter out(sink, Unencodable::Fail);
+        write(out);
+        out.flush();
+        return sink.text();
+    };
+    Json as_object = Json::object({{"/obj/a/tex", "/p/a.exr"},
+                                   {"/obj/b/tex", "/p/\"b\".exr"},
+                                   {"Nested_Assets", {"/n/a.ass", "/n/it's.ass"}}});
+    EXPECT_EQ(written([&](JsonWriter& out) { write_missing_record(out, missing); }),
+              written([&](JsonWriter& out) { out.value(as_object); }));
+    EXPECT_EQ(written([](JsonWriter& out) { write_missing_record(out, MissingRecord{}); }),
+              written([](JsonWriter& out) { out.value(Json::object()); }));
 
     TempDir dir;
     EXPECT_NO_THROW(
@@ -117,7 +137,7 @@ TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
         early.upload(UploadRecord{});
         EXPECT_THROW(early.succeed(), std::logic_error);  // before asset.json and tips.json
         early.asset(empty);
-        EXPECT_THROW(early.asset_list(Json::object(), {}), std::logic_error);  // before tips
+        EXPECT_THROW(early.asset_list(MissingRecord{}, {}), std::logic_error);  // before tips
         EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);          // twice
     }
     EXPECT_FALSE(os::exists(run.success_file));

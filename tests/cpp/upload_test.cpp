@@ -176,9 +176,10 @@ TEST(RunSummary, EveryTipCodeHasItsMeaning) {
 
 TEST(RunSummary, ReadsBothFlowsResultFilesAndNamesTipsInWords) {
     TempDir scene_run;
-    FileSummary files{true, 3, 3145728, missing_files_of(Json::parse(R"({"/obj/a/file": "/t/a.exr",
-                                      "Nested_Assets": ["/t/n1.usd", "/t/n2.usd"]})")),
-                      2};
+    FileSummary files{
+        true, 3, 3145728,
+        missing_files_of(MissingRecord{{{"/obj/a/file", "/t/a.exr"}}, {"/t/n1.usd", "/t/n2.usd"}}),
+        2};
     scene_run.write("task.json",
                     R"({"scene_info": {"rop_node": [{"node": "/out/r", "frames": "1-9[1]",
         "camera": "/obj/cam", "width": "640", "height": "480"}, {"node": "/out/g", "frames": "1-2[1]"}],

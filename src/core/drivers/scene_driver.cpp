@@ -159,7 +159,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         filter_asset_libraries(parameters);
         FactsAhead facts_ahead = state_files_ahead(parameters, listings);
         UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
-        if (!nested.missing.empty()) parameters.missing_file["Nested_Assets"] = nested.missing;
+        if (!nested.missing.empty()) parameters.missing_file.nested = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
         require_save_version(hip_file);
         add_denoise_tip(all_ar_denoise, platform, tips_adict);

@@ -33,32 +33,46 @@ void require_save_version(const std::string& hip_file) {
             "ValueError");
 }
 
-Tips file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes) {
+Tips file_tips(const MissingRecord& missing_file, const std::vector<std::string>& problem_nodes) {
     Tips tips;
     if (!missing_file.empty()) {
-        auto shown = [](const Json& value) {
-            return value.is_array() ? py_repr(value) : value_text(value);
-        };
+        static constexpr std::string_view kArrow = "--->", kNested = "Nested_Assets";
+        const std::string nested =
+            missing_file.nested.empty() ? "" : texts_repr(missing_file.nested);
         // Measured first: a list of a million lines grown as they come would be copied over and
         // again, and hold twice its size at the end.
         size_t chars = 0;
-        for (const auto& [key, value] : missing_file.items())
-            chars += key.size() + 4 +
-                     (value.is_string() ? value.get_ref<const std::string&>().size()
-                                        : shown(value).size());
+        for (const auto& [parm, path] : missing_file.parameters)
+            chars += parm.size() + kArrow.size() + path.size();
         TextList lines;
-        lines.reserve(missing_file.size(), chars);
+        lines.reserve(missing_file.parameters.size() + 1,
+                      chars + kNested.size() + kArrow.size() + nested.size());
         std::string line;
-        for (const auto& [key, value] : missing_file.items()) {
-            line = key;
-            line += "--->";
-            line += shown(value);
+        for (const auto& [parm, path] : missing_file.parameters) {
+            line.assign(parm);
+            line += kArrow;
+            line += path;
             lines.push_back(line);
         }
+        if (!missing_file.nested.empty())
+            lines.push_back(std::string(kNested) + std::string(kArrow) + nested);
         tips.set(tip::kMissingFiles, std::move(lines));
     }
     if (!problem_nodes.empty()) tips.set(tip::kProblemNodes, problem_nodes);
     return tips;
+}
+
+void write_missing_record(JsonWriter& out, const MissingRecord& missing) {
+    out.begin_object();
+    for (const auto& [parm, path] : missing.parameters) {
+        out.key(parm);
+        out.string(path);
+    }
+    if (!missing.nested.empty()) {
+        out.key("Nested_Assets");
+        out.strings(missing.nested);
+    }
+    out.end_object();
 }
 
 namespace {
@@ -125,7 +139,7 @@ void write_asset_record(JsonWriter& out, const AssetRecord& record) {
     out.key("environment_dict");
     out.value(record.environment);
     out.key("missing_file");
-    out.value(record.missing_file);
+    write_missing_record(out, record.missing_file);
     out.key("scene_file_size");
     out.number(record.scene_file_size);
     out.key("asset_size");

@@ -33,7 +33,7 @@ struct AssetRecord {
     const std::vector<ParameterFile>* convert_node = nullptr;  // "convert_node"
     RenderSettingsByName render_settings;
     Json environment;
-    Json missing_file;
+    MissingRecord missing_file;
     long long scene_file_size = 0;
     long long asset_size = 0;
     size_t asset_num = 0;
@@ -41,6 +41,8 @@ struct AssetRecord {
 };
 
 void write_asset_record(JsonWriter& out, const AssetRecord& record);
+// The "missing_file" object: each parameter's path, then "Nested_Assets" when there are any.
+void write_missing_record(JsonWriter& out, const MissingRecord& missing);
 
 // The asset record of the USD-file flow: the stage's files, listed under the stage.
 struct StageAssetRecord {
@@ -63,7 +65,7 @@ void require_save_version(const std::string& hip_file);
 
 // "50001" (one line per missing parameter file, and the missing nested files) and "50105" (the
 // problem nodes), each when not empty.
-Tips file_tips(const Json& missing_file, const std::vector<std::string>& problem_nodes);
+Tips file_tips(const MissingRecord& missing_file, const std::vector<std::string>& problem_nodes);
 
 // "scene_file_size", "asset_size", "asset_num" and "asset" from the facts of the upload record's
 // assets, stated on up to `threads` threads. The lines refer to `upload`, which must outlive

@@ -36,10 +36,8 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
     out.convert_node.reserve(parameters.size());
     // The missing-file record sized once: a million members grown as they come are moved over
     // and again, and leave it twice their size.
-    const size_t missing = static_cast<size_t>(
-        std::count_if(found.begin(), found.end(), [](const auto& files) { return files.empty(); }));
-    static_cast<Json::object_t::Container&>(out.missing_file.get_ref<Json::object_t&>())
-        .reserve(missing);
+    out.missing_file.parameters.reserve(static_cast<size_t>(std::count_if(
+        found.begin(), found.end(), [](const auto& files) { return files.empty(); })));
     for (size_t i = 0; i < parameters.size(); ++i) {
         const std::string& parm_path = parameters[i].parm;
         std::string& path = paths[i];
@@ -53,7 +51,7 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
             add_sequence_file(files, out.nested);
         }
         // Each parameter is recorded once: its path is a new key.
-        if (files.empty()) append_new_member(out.missing_file, parm_path, std::move(path));
+        if (files.empty()) out.missing_file.parameters.push_back({parm_path, std::move(path)});
         out.convert_node.push_back({parm_path, std::move(files)});
     }
     return out;

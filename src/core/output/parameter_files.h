@@ -18,10 +18,22 @@ struct ParameterFile {
     std::vector<std::string> files;
 };
 
+// The files the scene needs that are not there ("missing_file"): each file parameter's path as
+// written when no file exists, in the scan's order, then the nested files' missing files.
+struct MissingRecord {
+    struct Parameter {
+        std::string_view parm;  // the path recorded in the scan's patterns, which outlive this
+        std::string path;
+    };
+    std::vector<Parameter> parameters;
+    std::vector<std::string> nested;  // "Nested_Assets", after the parameters
+    bool empty() const { return parameters.empty() && nested.empty(); }
+};
+
 struct ParameterFiles {
     std::vector<ParameterFile> convert_node;  // in the scan's order
-    Json missing_file = Json::object();       // parameter path → path as written, when none exists
-    std::vector<std::string> nested;          // scene, proxy and cache files to open (sampled)
+    MissingRecord missing_file;
+    std::vector<std::string> nested;  // scene, proxy and cache files to open (sampled)
 };
 
 // From the scan's parameter patterns (`ALL_NODE`), expanding on up to `threads` threads. The

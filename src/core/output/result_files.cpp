@@ -80,6 +80,31 @@ void write_tips_record(JsonWriter& out, const Tips& tips) {
 
 }  // namespace
 
+namespace {
+
+// The missing files sorted, each once, then the asset lines; written as they are made: the
+// lists can be the whole scene's.
+void write_asset_lines(const std::string& info_file, std::vector<std::string_view> missing_paths,
+                       const std::vector<std::string>& files, const std::string& scene_file) {
+    std::sort(missing_paths.begin(), missing_paths.end());
+    missing_paths.erase(std::unique(missing_paths.begin(), missing_paths.end()),
+                        missing_paths.end());
+    AtomicFileSink sink(info_file);
+    auto line = [&sink](std::string_view item) {
+        sink.write(one_line(item));
+        sink.write("\r\n");
+    };
+    sink.write("[scene_file]\r\n");
+    line(scene_file);
+    sink.write("[missing_file]\r\n");
+    for (std::string_view path : missing_paths) line(path);
+    sink.write("[asset]\r\n");
+    for (const auto& file : files) line(file);
+    sink.commit();
+}
+
+}  // namespace
+
 void write_asset_txt(const std::string& info_file, const Json& missing,
                      const std::vector<std::string>& files, const std::string& scene_file) {
     // Texts are read in place; a value of another kind is written as its text.
@@ -98,22 +123,16 @@ void write_asset_txt(const std::string& info_file, const Json& missing,
             take(item.value());
         }
     }
-    std::sort(missing_paths.begin(), missing_paths.end());
-    missing_paths.erase(std::unique(missing_paths.begin(), missing_paths.end()),
-                        missing_paths.end());
-    // Written as it is made: the lists can be the whole scene's.
-    AtomicFileSink sink(info_file);
-    auto line = [&sink](std::string_view item) {
-        sink.write(one_line(item));
-        sink.write("\r\n");
-    };
-    sink.write("[scene_file]\r\n");
-    line(scene_file);
-    sink.write("[missing_file]\r\n");
-    for (std::string_view path : missing_paths) line(path);
-    sink.write("[asset]\r\n");
-    for (const auto& file : files) line(file);
-    sink.commit();
+    write_asset_lines(info_file, std::move(missing_paths), files, scene_file);
+}
+
+void write_asset_txt(const std::string& info_file, const MissingRecord& missing,
+                     const std::vector<std::string>& files, const std::string& scene_file) {
+    std::vector<std::string_view> missing_paths;
+    missing_paths.reserve(missing.parameters.size() + missing.nested.size());
+    for (const auto& parameter : missing.parameters) missing_paths.push_back(parameter.path);
+    for (const auto& path : missing.nested) missing_paths.push_back(path);
+    write_asset_lines(info_file, std::move(missing_paths), files, scene_file);
 }
 
 void ResultAssembly::step(Step next, Step after) {
@@ -139,7 +158,8 @@ void ResultAssembly::tips(const Tips& tips) {
     writeFile(run_.tips_json_path, [&](JsonWriter& out) { write_tips_record(out, tips); });
 }
 
-void ResultAssembly::asset_list(const Json& missing, const std::vector<std::string>& files) {
+void ResultAssembly::asset_list(const MissingRecord& missing,
+                                const std::vector<std::string>& files) {
     step(Step::List, Step::Tips);
     write_asset_txt(run_.path_json + "/asset.txt", missing, files, run_.hip_file);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "output/parameter_files.h"
 #include "run/run_context.h"
 #include "run/tips.h"
 #include "upload/gather.h"
@@ -21,6 +22,8 @@ void writeFile(const std::string& info_file, const std::function<void(JsonWriter
 // asset.txt: the scene, the missing files, the asset lines; CRLF line ends.
 void write_asset_txt(const std::string& info_file, const Json& missing,
                      const std::vector<std::string>& files, const std::string& scene_file);
+void write_asset_txt(const std::string& info_file, const MissingRecord& missing,
+                     const std::vector<std::string>& files, const std::string& scene_file);
 
 // The result files of one analysis, in the order the submission client relies on: upload.json,
 // asset.json, tips.json, asset.txt when the flow writes one, and the success marker last, once
@@ -33,7 +36,7 @@ public:
     void asset(const std::function<void(JsonWriter&)>& write);
     void tips(const Tips& tips);
     // asset.txt, beside the other results.
-    void asset_list(const Json& missing, const std::vector<std::string>& files);
+    void asset_list(const MissingRecord& missing, const std::vector<std::string>& files);
     void succeed();
 
 private:

@@ -161,27 +161,32 @@ void add_tips(const std::string& path_json, std::vector<std::string>& out) {
 
 }  // namespace
 
-// The scene flow keys the missing files by the parameter that names them, the USD-file flow lists
-// them; only the first few lines are made, however many there are.
+namespace {
+
+// One more missing file: listed while fewer than the first few are.
+void count_missing(MissingFiles& out, std::string_view file, std::string_view where) {
+    if (out.count++ < kListed)
+        out.first.push_back(std::string(file) +
+                            (where.empty() ? "" : "  (" + std::string(where) + ")"));
+}
+
+}  // namespace
+
+// The USD-file flow lists the missing files; only the first few lines are made, however many
+// there are.
 MissingFiles missing_files_of(const Json& missing) {
     MissingFiles out;
-    auto add = [&](const Json& file, const std::string& where) {
-        if (!file.is_string()) return;
-        if (out.count++ < kListed)
-            out.first.push_back(file.get<std::string>() +
-                                (where.empty() ? "" : "  (" + where + ")"));
-    };
-    if (missing.is_object()) {
-        for (const auto& [where, files] : missing.items()) {
-            if (files.is_array()) {
-                for (const auto& file : files) add(file, where);
-            } else {
-                add(files, where);
-            }
-        }
-    } else if (missing.is_array()) {
-        for (const auto& file : missing) add(file, "");
-    }
+    if (!missing.is_array()) return out;
+    for (const auto& file : missing)
+        if (file.is_string()) count_missing(out, file.get_ref<const std::string&>(), "");
+    return out;
+}
+
+// The scene flow keys them by the parameter that names them.
+MissingFiles missing_files_of(const MissingRecord& missing) {
+    MissingFiles out;
+    for (const auto& [parm, path] : missing.parameters) count_missing(out, path, parm);
+    for (const auto& path : missing.nested) count_missing(out, path, "Nested_Assets");
     return out;
 }
 

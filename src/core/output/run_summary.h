@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "output/parameter_files.h"
 #include "util/json.h"
 
 namespace scanflow {
@@ -14,8 +15,9 @@ struct MissingFiles {
     size_t count = 0;
     std::vector<std::string> first;  // "PATH  (PARAMETER)", or the path alone
 };
-// The missing files of an asset record: by parameter (scene flow) or a list (USD-file flow).
+// The missing files of an asset record: a list (USD-file flow) or by parameter (scene flow).
 MissingFiles missing_files_of(const Json& missing_file);
+MissingFiles missing_files_of(const MissingRecord& missing_file);
 
 // What the asset record says of the files, kept by the driver that writes it (reading the
 // record back would cost as much as the record is large).

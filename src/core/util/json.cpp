@@ -55,11 +55,6 @@ bool fits_64_bits(std::string_view digits) {
 
 }  // namespace
 
-void append_new_member(Json& object, std::string key, Json value) {
-    auto& members = static_cast<Json::object_t::Container&>(object.get_ref<Json::object_t&>());
-    members.emplace_back(std::move(key), std::move(value));
-}
-
 void MemberIndex::rebuild(const Json::object_t& object) {
     const auto& members = static_cast<const Json::object_t::Container&>(object);
     of_ = &object;

@@ -22,10 +22,6 @@ std::string dump_json(const Json& value, Unencodable policy = Unencodable::Fail)
 // How deep arrays and objects nest in JSON text (brackets inside strings do not count).
 size_t json_nesting_depth(std::string_view text);
 
-// Appends a member to a JSON object whose keys are known to differ from `key` (the caller's own
-// guarantee: nothing is searched). Not an object: the library's own error.
-void append_new_member(Json& object, std::string key, Json value);
-
 // Where each key of a large object stands, so that setting a member is not a search of the whole
 // object (its own operator[] compares every key: setting n members costs n squared). Follows
 // the object it was last used with; a change made to the object elsewhere that alters its size
