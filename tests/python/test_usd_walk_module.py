@@ -1,6 +1,7 @@
 """The USD walks' module on its own, with the USD library: the module file installed beside the
 extension module, loaded as the analysis loads it."""
 
+import gc
 import importlib.util
 import os
 import sys
@@ -107,6 +108,19 @@ def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_laye
     assert sampled_files(walks.walk_stage(str(tmp_path / "plain.usda"), None, "")) == ["still.exr"]
     assert {"c1.exr", "c2.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "clipped.usda"), None, "")))
     assert {"s1.exr", "s5.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "sampled.usda"), None, "")))
+
+
+def test_the_collector_of_cycles_rests_during_a_run_and_is_back_as_it_was_after(walks):
+    assert not gc.isenabled()
+    walks.begin_run()  # begun again within a run
+    assert not gc.isenabled()
+    walks.end_run()
+    assert gc.isenabled()
+    gc.disable()  # a host that keeps it off finds it off
+    walks.begin_run()
+    walks.end_run()
+    assert not gc.isenabled()
+    gc.enable()
 
 
 def test_the_time_codes_of_a_stage_the_run_walked_are_not_composed_again(walks, tmp_path):
