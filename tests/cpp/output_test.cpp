@@ -138,7 +138,7 @@ TEST(ResultFiles, EveryFlowWritesItsResultsInOneOrderAndTheMarkerLast) {
         EXPECT_THROW(early.succeed(), std::logic_error);  // before asset.json and tips.json
         early.asset(empty);
         EXPECT_THROW(early.asset_list(MissingRecord{}, {}), std::logic_error);  // before tips
-        EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);          // twice
+        EXPECT_THROW(early.upload(UploadRecord{}), std::logic_error);           // twice
     }
     EXPECT_FALSE(os::exists(run.success_file));
     ResultAssembly results(run);

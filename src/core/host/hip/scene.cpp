@@ -216,7 +216,9 @@ Scene::Scene(const std::string& path) : hip_path_(path) {
     order_.push_back(&root);
 }
 
-Scene::Scene(const Archive& archive, const std::string& path) : Scene(path) { complete(archive, path); }
+Scene::Scene(const Archive& archive, const std::string& path) : Scene(path) {
+    complete(archive, path);
+}
 
 std::shared_ptr<Scene> Scene::read(const std::string& path, std::string* damage) {
     std::shared_ptr<Scene> scene(new Scene(path));
@@ -774,8 +776,8 @@ std::string Scene::full_type(const NodeData& node, bool* guessed) {
     // The category comes from the network the node sits in.
     std::string parent_type;
     std::string top;
-    if (const NodeData* parent = this->node(node.parent_path())) parent_type = parent->type;
     const std::string_view parent_path = node.parent_path();
+    if (const NodeData* parent = this->node(parent_path)) parent_type = parent->type;
     top = node.path.substr(1, node.path.find('/', 1) - 1);
     std::string category;
     if (parent_path == "/obj" || (parent_type == "subnet" && top == "obj")) category = "Object";

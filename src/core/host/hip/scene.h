@@ -173,7 +173,7 @@ private:
     // The nodes; a deque, so that a node never moves and the index keys are views of its path.
     std::deque<NodeData> store_;
     std::unordered_map<std::string_view, NodeData*> nodes_;
-    std::vector<NodeData*> order_;  // every node, depth first as saved
+    std::vector<NodeData*> order_;   // every node, depth first as saved
     NodeData* last_read_ = nullptr;  // a node's sections follow each other
     // The loaded text and channel of each changed component whose own differ from them.
     struct LoadedText {
