@@ -78,10 +78,6 @@ void write_tips_record(JsonWriter& out, const Tips& tips) {
     out.end_object();
 }
 
-}  // namespace
-
-namespace {
-
 // The missing files sorted, each once, then the asset lines; written as they are made: the
 // lists can be the whole scene's.
 void write_asset_lines(const std::string& info_file, std::vector<std::string_view> missing_paths,

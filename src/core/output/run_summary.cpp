@@ -189,10 +189,6 @@ void add_tips(const std::string& path_json, std::vector<std::string>& out) {
     out.insert(out.end(), lines.begin(), lines.end());
 }
 
-}  // namespace
-
-namespace {
-
 // One more missing file: listed while fewer than the first few are.
 void count_missing(MissingFiles& out, std::string_view file, std::string_view where) {
     if (out.count++ < kListed)

@@ -17,7 +17,8 @@ void ParameterPatterns::record(const std::string& parm, std::string pattern) {
 
 size_t ParameterPatterns::slot_of(std::string_view parm) const {
     const size_t mask = slots_.size() - 1;
-    size_t at = std::hash<std::string_view>{}(parm)&mask;
+    const size_t hash = std::hash<std::string_view>{}(parm);
+    size_t at = hash & mask;
     while (slots_[at] != 0 && entries_[slots_[at] - 1].parm != parm) at = (at + 1) & mask;
     return at;
 }
