@@ -120,6 +120,11 @@ TEST(Archive, AFileReadSectionBySectionGivesWhatItsBytesGive) {
         read_archive(dir.path() + "/s3.hip").damage.find("truncated section .start at offset 0"),
         std::string::npos);
     EXPECT_THROW(read_archive(dir.path() + "/none.hip"), HostError);
+    // The text form is read whole, and its nodes are made all the same.
+    auto host = make_hip_host(Environment::of({}));
+    host->load_hip(dir.path() + "/s4.hip");
+    ASSERT_TRUE(host->node("/obj/geo1"));
+    EXPECT_EQ(host->node("/obj/geo1")->evalParm("file").str(), dir.path() + "/a.bgeo");
 }
 
 TEST(Sections, ParmTokens) {
