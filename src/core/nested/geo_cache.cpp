@@ -10,6 +10,7 @@
 #include "util/flavour.h"
 #include "util/json.h"
 #include "util/sc_reader.h"
+#include "util/stream_iterator.h"
 #include "util/stream_reader.h"
 
 namespace scanflow {
@@ -124,39 +125,6 @@ private:
     }
     std::vector<std::string>& out_;
     bool pending_ = false;
-};
-
-// An input iterator over a streamed file, for the JSON parser.
-template <typename Source>
-class StreamIterator {
-public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = char;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const char*;
-    using reference = const char&;
-    StreamIterator() = default;
-    explicit StreamIterator(Source* in) : in_(in) { load(); }
-    const char& operator*() const { return current_; }
-    StreamIterator& operator++() {
-        load();
-        return *this;
-    }
-    bool operator==(const StreamIterator& other) const { return at_end() == other.at_end(); }
-    bool operator!=(const StreamIterator& other) const { return !(*this == other); }
-
-private:
-    void load() {
-        int c = in_ ? in_->get() : -1;
-        if (c == -1) {
-            in_ = nullptr;
-        } else {
-            current_ = static_cast<char>(c);
-        }
-    }
-    bool at_end() const { return in_ == nullptr; }
-    Source* in_ = nullptr;
-    char current_ = 0;
 };
 
 // The file lists of a streamed geometry, binary or ASCII.

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
 
 #include "base/os.h"
 #include "run/tip_codes.h"
 #include "util/json.h"
+#include "util/stream_iterator.h"
 #include "util/stream_reader.h"
 
 namespace scanflow {
@@ -137,43 +137,16 @@ private:
     bool counting_ = false;
 };
 
-// A file's bytes for the JSON library's reader, read a buffer at a time (the library's own reader
-// of an open file asks for each byte on its own).
-class FileBytes {
-public:
-    using iterator_category = std::input_iterator_tag;
-    using value_type = char;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const char*;
-    using reference = const char&;
-
-    FileBytes() = default;  // the end
-    explicit FileBytes(StreamReader& in) : in_(&in) { next(); }
-    const char& operator*() const { return byte_; }
-    FileBytes& operator++() {
-        next();
-        return *this;
-    }
-    bool operator==(const FileBytes& other) const { return in_ == other.in_; }
-    bool operator!=(const FileBytes& other) const { return in_ != other.in_; }
-
-private:
-    void next() {
-        const int got = in_->get();
-        if (got < 0) in_ = nullptr;
-        byte_ = static_cast<char>(got);
-    }
-    StreamReader* in_ = nullptr;
-    char byte_ = 0;
-};
-
 void add_tips(const std::string& path_json, std::vector<std::string>& out) {
     const std::string path = path_json + "/tips.json";
     if (!os::is_file(path)) return;
     TipCounts counts;
     try {
         StreamReader in(path);
-        if (!Json::sax_parse(FileBytes(in), FileBytes(), &counts) || !counts.object) return;
+        if (!Json::sax_parse(StreamIterator<StreamReader>(&in), StreamIterator<StreamReader>(),
+                             &counts) ||
+            !counts.object)
+            return;
     } catch (const std::exception&) {
         return;
     }
