@@ -10,6 +10,7 @@
 #include "drivers/cli.h"
 #include "module_services.h"
 #include "pyutil.h"
+#include "usd_pxr.h"
 
 namespace py = pybind11;
 
@@ -31,10 +32,14 @@ void main_entry() {
     py::object file = py::module_::import("sys").attr("modules")["scanflow"].attr("__file__");
     scanflow::py_bridge::module_state().module_file = text_of(file);
     scanflow::py_bridge::point_people_at_sys_stderr();
+    scanflow::Services& services = scanflow::py_bridge::module_services();
+    // The process is ours; a thread limit the user set is the library's to apply.
+    if (services.environment.text("PXR_WORK_THREAD_LIMIT").empty())
+        scanflow::py_bridge::keep_library_on_one_thread(services.usd);
     int code = 0;
     {
         ReleasedInterpreter release;
-        code = scanflow::run_command_line(argv, scanflow::py_bridge::module_services());
+        code = scanflow::run_command_line(argv, services);
     }
     throw scanflow::ExitRequest{code, {}, {}};
 }

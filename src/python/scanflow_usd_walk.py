@@ -15,8 +15,10 @@ from pxr import Ar, Sdf, Usd
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
 _run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set(),
-        "times": {}, "resolved": {}}
+        "times": {}, "resolved": {}, "records": {}}
 _KEPT_WALKS = 16
+# Records given again to prims of other stages, at most this many kept in a run.
+_KEPT_RECORDS = 200000
 
 def begin_run():
     end_run()
@@ -31,7 +33,7 @@ def end_run():
     if _run.get("collecting"):
         gc.enable()
     _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={},
-                resolved={}, collecting=False)
+                resolved={}, records={}, collecting=False)
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -174,8 +176,10 @@ def _select(prim, path, choose, rec):
     return changed
 
 def _clips(prim, rec):
+    """Whether a path was searched, and whether the prim holds clips at all."""
     searched = False
     clips = Usd.ClipsAPI(prim)
+    held = clips.GetClips() or {}
     # A clip file that does not resolve is reported as written, to be found missing.
     for asset in _items(clips.GetClipAssetPaths() or []):
         rec["clip_asset_paths"].append(_outer(asset.resolvedPath) or asset.path)
@@ -185,7 +189,7 @@ def _clips(prim, rec):
         searched = searched or _searched(manifest.path)
     rec["clip_manifest"] = ((_outer(manifest.resolvedPath) or manifest.path) if manifest else "").strip().replace(
         "\\", "/")
-    for name, clip in (clips.GetClips() or {}).items():
+    for name, clip in held.items():
         for asset in _items(clip.get("assetPaths", []) or []):
             rec["clip_set_paths"].append(_outer(asset.resolvedPath) or asset.path)
             searched = searched or _searched(asset.path)
@@ -194,7 +198,7 @@ def _clips(prim, rec):
             rec["clip_set_paths"].append(_outer(manifest.resolvedPath) or manifest.path)
         if clip.get("templateAssetPath"):
             searched = _template_clips(clips, name, clip["templateAssetPath"], rec) or searched
-    return searched
+    return searched, bool(held)
 
 def _template_clips(clips, name, template, rec):
     """The clip files a template selects (those that resolve: the library skips the others)."""
@@ -219,9 +223,9 @@ def _arc_path(layer, path, packaged):
             return _outer(resolved)
     return path
 
-def _specs(prim, rec):
+def _specs(stack, rec):
     searched = False
-    for spec in prim.GetPrimStack():
+    for spec in stack:
         items = []
         layer = spec.layer
         packaged = _in_package(layer)
@@ -238,35 +242,51 @@ def _specs(prim, rec):
                              "items": items})
     return searched
 
+def _names_file(entry):
+    """Whether the analysis can find a file through an attribute's entry: an asset, a value over
+    time, or a text holding a slash."""
+    return entry["kind"] == 2 or entry["time_sampled"] or "/" in entry["text"]
+
+def _quiet(type_name, fallback, name):
+    # A schema text property whose fallback holds no slash names no file where nothing is authored.
+    return type_name in _TEXT_TYPES and type_name not in _ASSET_TYPES and not (
+        isinstance(fallback, str) and "/" in fallback) and name.rsplit(":", 1)[-1] not in _SAMPLED_NAMES
+
 def _unread(prim):
     """The names of the prim's schema properties that cannot name a file: neither text nor asset
-    values, nor file attributes whose time samples matter. Known once per prim definition."""
+    values, nor file attributes whose time samples matter; and of those that name none unless
+    authored. Known once per prim definition."""
     key = (prim.GetTypeName(), tuple(prim.GetAppliedSchemas()))
     known = _run["unread"].get(key)
     if known is None:
         definition = prim.GetPrimDefinition()
-        known = set()
+        unread, quiet = set(), set()
         for name in definition.GetPropertyNames():
             spec = definition.GetAttributeDefinition(name)
             if not spec or spec.GetTypeName() not in _TEXT_TYPES and name.rsplit(":", 1)[-1] not in _SAMPLED_NAMES:
-                known.add(name)
-        _run["unread"][key] = known
+                unread.add(name)
+            elif _quiet(spec.GetTypeName(), definition.GetAttributeFallbackValue(name), name):
+                quiet.add(name)
+        known = _run["unread"][key] = (unread, quiet)
     return known
 
 def _attributes(prim, rec, sampled):
-    # Only text and asset values name files, and only file attributes matter for their time
-    # samples: other attributes are not read. Without `sampled`, no attribute of the stage can
-    # hold samples, and none is asked for them.
-    searched = False
-    unread = _unread(prim)
+    """Whether a path was searched, and whether an attribute holds time samples. Only text and
+    asset values name files, and only file attributes matter for their time samples: other
+    attributes are not read. Without `sampled`, no attribute of the stage can hold samples, and
+    none is asked for them."""
+    searched = timed = False
+    unread, quiet = _unread(prim)
+    authored = set(prim.GetAuthoredPropertyNames()) if quiet else ()
     for name in prim.GetPropertyNames():
-        if name in unread:
+        if name in unread or name in quiet and name not in authored:
             continue
         attr = prim.GetAttribute(name)
         if not attr:
             continue
         base_name = name.rsplit(":", 1)[-1]
-        if attr.GetTypeName() not in _TEXT_TYPES and base_name not in _SAMPLED_NAMES:
+        type_name = attr.GetTypeName()
+        if type_name not in _TEXT_TYPES and base_name not in _SAMPLED_NAMES:
             continue
         try:
             value = attr.Get()
@@ -290,13 +310,14 @@ def _attributes(prim, rec, sampled):
                 entry["sample_path"] = getattr(sample, "path", sample) if sample is not None else ""
         except Exception:
             samples = []
-        if entry["kind"] or entry["time_sampled"]:
+        timed = timed or entry["time_sampled"]
+        if _names_file(entry):
             rec["attributes"].append(entry)
-        type_name = attr.GetTypeName()
         if type_name in _ASSET_TYPES:
             values = [value] if type_name == Sdf.ValueTypeNames.AssetArray else []
-            searched = _more_assets(attr, values, samples, entry, rec) or searched
-    return searched
+            if values or samples:
+                searched = _more_assets(attr, values, samples, entry, rec) or searched
+    return searched, timed
 
 def _more_assets(attr, values, samples, entry, rec):
     """The assets an attribute holds beyond its one value at the default time: each element of
@@ -333,18 +354,37 @@ def _anchored(attr, asset, time):
         return ""
     return _outer(Sdf.ComputeAssetPathRelativeToLayer(stack[0].layer, written))
 
-def _record(prim, choose, over_time):
+def _record(prim, choose, over_time, clipped, reuse=True):
     """What the analysis reads of one prim; whether a variant selection changed the stage; whether
-    a path of it was resolved through the stage's search paths. `over_time` tells whether the
+    a path of it was resolved through the stage's search paths; whether the record is that of
+    a prim of another stage. `over_time` tells whether the
     stage's layers hold clips and time samples at all: where they hold none, no prim is asked
-    for them (each asking visits every layer of the stack)."""
-    rec = {"path": prim.GetPrimPath().pathString, "has_variant_sets": prim.HasVariantSets(), "selections": [],
+    for them (each asking visits every layer of the stack). `clipped` holds the paths of the
+    prims of this traversal that clips reach (theirs or an ancestor's); prims come parents
+    first. Without `reuse` the library is asked."""
+    path = prim.GetPrimPath().pathString
+    stack = prim.GetPrimStack()
+    under_clips = over_time["clips"] and path.rsplit("/", 1)[0] in clipped
+    # Without clips, time samples, search paths or selections, what the library tells of a prim
+    # follows from its specs alone: a prim of another stage with the same specs has the same.
+    reusable = reuse and choose is None and not under_clips and _run["open"]
+    if reusable:
+        known = _run["records"].get(tuple(stack))
+        if known is not None:
+            return dict(known, path=path), False, False, True
+    rec = {"path": path, "has_variant_sets": prim.HasVariantSets(), "selections": [],
            "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
-    changed = rec["has_variant_sets"] and choose is not None and _select(prim, rec["path"], choose, rec)
-    searched = _clips(prim, rec) if over_time["clips"] else False
-    searched = _specs(prim, rec) or searched
-    searched = _attributes(prim, rec, over_time["sampled"]) or searched
-    return rec, changed, searched
+    changed = rec["has_variant_sets"] and choose is not None and _select(prim, path, choose, rec)
+    searched, own_clips = _clips(prim, rec) if over_time["clips"] else (False, False)
+    if under_clips or own_clips:
+        clipped.add(path)
+    searched = _specs(stack, rec) or searched
+    named, timed = _attributes(prim, rec, over_time["sampled"])
+    searched = named or searched
+    records = _run["records"]
+    if reusable and not (changed or own_clips or searched or timed) and len(records) < _KEPT_RECORDS:
+        records[tuple(stack)] = rec
+    return rec, changed, searched, False
 
 def _root_of(path):
     return path.split("/", 2)[1]
@@ -473,7 +513,7 @@ def _plain_tree(stack):
     return order, specs, children["/"][0]
 
 # What the library does, learnt once in the process.
-_SORTED, _DEFINITIONS, _LIBRARY = {}, {}, {}
+_SORTED, _DEFINITIONS, _LOUD, _LIBRARY = {}, {}, {}, {}
 
 def _property_order(names):
     """Names in the order a prim lists its properties (the library's dictionary order), asked
@@ -520,7 +560,8 @@ def _plain_attributes(specs, rec):
     for spec in specs:
         for prop in _items(spec.properties):
             authored.setdefault(prop.name, []).append(prop)
-    names = [name for name in set(authored) | set(definition) if not _schema_unread(definition, name)]
+    names = {name for name in authored if not _schema_unread(definition, name)}
+    names.update(_loud(type_name, definition))
     entries = []
     for name in _property_order(names) if names else []:
         more = _plain_entries(authored.get(name, []), definition, name)
@@ -529,6 +570,14 @@ def _plain_attributes(specs, rec):
         entries.extend(more)
     rec["attributes"] = entries
     return True
+
+def _loud(type_name, definition):
+    """The schema properties that may name a file where nothing is authored."""
+    known = _LOUD.get(type_name)
+    if known is None:
+        known = _LOUD[type_name] = [name for name in definition if not _schema_unread(definition, name) and not _quiet(
+            definition[name][0], definition[name][1], name)]
+    return known
 
 def _schema_unread(definition, name):
     # As `_unread`: a schema property that is neither text nor asset nor a sampled file name.
@@ -569,7 +618,7 @@ def _plain_entries(props, definition, name):
     if not isinstance(value, str):
         return []
     entry["text"] = value
-    return [entry]
+    return [entry] if _names_file(entry) else []
 
 def _plain_assets(prop, type_name, entry):
     """An asset value's entries as the stage resolves them, for paths that resolve the same in
@@ -639,7 +688,7 @@ def _plain_walk(path, root, stack, choose):
             mask.Add(Sdf.Path(prim_path))
         stage = _stage(path, mask)
         for prim_path, rec in asked.items():
-            if _attributes(stage.GetPrimAtPath(prim_path), rec, False):
+            if _attributes(stage.GetPrimAtPath(prim_path), rec, False)[0]:
                 searched_roots.add(_root_of(prim_path))
     if _run["open"]:
         _run["times"][path] = (root.startTimeCode, root.endTimeCode)
@@ -748,9 +797,9 @@ def _derive(path, parent):
         for name in renewed:
             mask.Add(Sdf.Path.absoluteRootPath.AppendChild(name))
         stage = _stage(path, mask)
-        over_time = _over_time(stage)
+        over_time, clipped = _over_time(stage), set()
         for prim in stage.TraverseAll():
-            rec, _, searched = _record(prim, None, over_time)
+            rec, _, searched, _ = _record(prim, None, over_time, clipped)
             root = _root_of(rec["path"])
             fresh.setdefault(root, []).append(rec)
             if searched:
@@ -796,7 +845,8 @@ def walk_stage(path, choose, parent, full=False):
         _run["times"][path] = _times(stage)
     # Selections go to the session layer: the root layer stays as read, for other stages.
     stage.SetEditTarget(Usd.EditTarget(stage.GetSessionLayer()))
-    done, records, searched_roots = set(), [], set()
+    done, records, searched_roots, clipped = set(), [], set(), set()
+    reused = False
     # A selection changes what lies below the prim: walk again, skipping prims already seen.
     again = True
     while again:
@@ -807,7 +857,8 @@ def walk_stage(path, choose, parent, full=False):
             if key in done:
                 continue
             done.add(key)
-            rec, changed, searched = _record(prim, choose, over_time)
+            rec, changed, searched, given = _record(prim, choose, over_time, clipped, not full)
+            reused = reused or given
             records.append(rec)
             if searched:
                 searched_roots.add(_root_of(key))
@@ -816,8 +867,11 @@ def walk_stage(path, choose, parent, full=False):
                 break
     if choose is None and _run["open"]:
         _remember(path, _facts(stage, searched_roots, _flags(stage)))
-    return {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records,
-            "parent": "", "layout": None}
+    walk = {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records, "parent": "",
+            "layout": None}
+    if reused:
+        walk["reused"] = True
+    return walk
 
 
 def _layer_refusal(path):

@@ -120,6 +120,13 @@ class PxrFacade : public UsdFacade {
 public:
     explicit PxrFacade(WalkMode mode) : mode_(mode) {}
 
+    void keep_on_one_thread() {
+        call_python([&] {
+            one_thread_ = true;
+            if (helpers_) limit_threads();
+        });
+    }
+
     std::vector<std::pair<std::string, std::string>> variant_selections(
         const std::string& layer_path) override {
         return call_python([&] {
@@ -206,8 +213,9 @@ public:
         if (mode_ == WalkMode::Verify && in_run_)
             std::cerr << "USD walks derived and verified: " << verified_
                       << "\nUSD walks read from their layers and verified: " << verified_plain_
-                      << "\n";
-        verified_ = verified_plain_ = 0;
+                      << "\nUSD walks given records of other stages and verified: "
+                      << verified_reused_ << "\n";
+        verified_ = verified_plain_ = verified_reused_ = 0;
         in_run_ = false;
         references_.clear();
         kept_.clear();
@@ -243,6 +251,10 @@ public:
             if (mode_ == WalkMode::Verify && walked.contains("plain")) {
                 verify(path, "its layers", walk);
                 ++verified_plain_;
+            }
+            if (mode_ == WalkMode::Verify && walked.contains("reused")) {
+                verify(path, "records of other stages", walk);
+                ++verified_reused_;
             }
             if (!choose) keep(path, walk);
             return walk;
@@ -299,6 +311,7 @@ private:
                 walks.attr("_layer_refusal") =
                     py::cpp_function([this](const std::string& path) { return refusal(path); });
                 helpers_ = std::make_unique<PyRef>(walks.attr("__dict__"));
+                if (one_thread_) limit_threads();
             } catch (py::error_already_set& e) {
                 throw Error(
                     "no Usd: the USD library (pxr) does not import (" + describe(e).second + ")",
@@ -308,11 +321,21 @@ private:
         }
         return helpers_->get()[name];
     }
+    // Called with the interpreter lock held. A library without the setting keeps its pool.
+    static void limit_threads() {
+        try {
+            import_installed("pxr.Work").attr("SetConcurrencyLimit")(1);
+        } catch (py::error_already_set&) {
+        }
+    }
+
     std::unique_ptr<PyRef> helpers_;
     std::shared_ptr<const Confinement> confinement_;
+    bool one_thread_ = false;
     WalkMode mode_;
     size_t verified_ = 0;
     size_t verified_plain_ = 0;
+    size_t verified_reused_ = 0;
     bool loading_ = false;
     bool in_run_ = false;
     size_t runs_ = 0;
@@ -321,6 +344,10 @@ private:
 };
 
 }  // namespace
+
+void keep_library_on_one_thread(UsdFacade* usd) {
+    if (auto* pxr = dynamic_cast<PxrFacade*>(usd)) pxr->keep_on_one_thread();
+}
 
 std::shared_ptr<UsdFacade> make_pxr_facade(WalkMode mode) {
     py::gil_scoped_acquire gil;

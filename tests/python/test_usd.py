@@ -388,3 +388,27 @@ def test_the_library_is_loaded_when_a_parameter_names_a_usd_file_and_not_otherwi
                      env=base_env(SCANFLOW_HOST="hip"))
     assert run.code == 0, run.out[-3000:] + run.err[-3000:]
     assert run.lines[-1] == "pxr.Usd loaded: %s" % bool(usd_file)
+
+
+# Prints the library's thread limit when the command line ends.
+THREADS_AT_EXIT = """
+import atexit, sys, scanflow
+from pxr import Work
+atexit.register(lambda: print("threads", Work.GetConcurrencyLimit()))
+sys.argv = ["scanflow"] + sys.argv[1:]
+scanflow.main()
+"""
+
+
+@pytest.mark.parametrize("limit, threads", [(None, 1), ("2", 2)])
+def test_the_command_line_walks_on_one_thread_unless_told_otherwise(run_python, project, limit, threads):
+    (project.root / "a.usda").write_text('#usda 1.0\ndef "A" (\n  references = @./b.usda@\n) {}\n')
+    (project.root / "b.usda").write_text('#usda 1.0\ndef "B" {}\n')
+    env = base_env()
+    env.pop("PXR_WORK_THREAD_LIMIT", None)
+    if limit:
+        env["PXR_WORK_THREAD_LIMIT"] = limit
+    run = run_python(THREADS_AT_EXIT, "-channel", "web", "-file", project.root / "a.usda", "-path_json", project.out,
+                     *WEB_OPTIONS, env=env)
+    assert run.code == 0, run.out[-3000:] + run.err[-3000:]
+    assert run.out.splitlines()[-1] == "threads %d" % threads

@@ -152,16 +152,16 @@ PLAIN_STACK = {
     "top.usda": '(\n  startTimeCode = 3\n  endTimeCode = 9\n  subLayers = [@./a/mid.usda@, @./low.usda@]\n)\n'
                 'over "World" {\n  def "child_a" {}\n}\ndef "Top" {\n  token visibility = "invisible"\n}\n'
                 'over "Ball" {\n  asset inputs:tex\n}\n',
-    "a/mid.usda": '(\n  subLayers = [@../deep.usda@]\n)\nover "World" {\n  custom string note = "mid"\n'
+    "a/mid.usda": '(\n  subLayers = [@../deep.usda@]\n)\nover "World" {\n  custom string note = "mid/n"\n'
                   '  custom string blocked = None\n  def "child_c" {}\n}\n'
-                  'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y"\n'
+                  'def "Lamp" {\n  asset inputs:file = @./lamp.exr@\n  custom string a2 = "y/"\n'
                   '  asset[] inputs:files = [@./lamp.exr@, @@, @../gone.exr@, @/nowhere/abs.exr@]\n'
                   '  asset inputs:none = @@\n  asset inputs:tiles = @./tiles.<UDIM>.exr@\n}\n'
                   'def "Searched" {\n  asset inputs:file = @lamp.exr@\n}\n',
     "deep.usda": 'over "World" {\n  def "child_b" {}\n  def "child_a" {}\n}\ndef Sphere "Ball" {\n'
-                 '  custom string a10 = "x"\n  custom string a2 = "y"\n  custom string B1 = "z"\n'
+                 '  custom string a10 = "x/"\n  custom string a2 = "y/"\n  custom string B1 = "z/"\n'
                  '  custom int filename = 3\n  rel target = </World>\n  asset inputs:tex = @./ball.exr@\n}\n',
-    "low.usda": 'def Xform "World" {\n  custom string note = "low"\n  custom string blocked = "kept"\n'
+    "low.usda": 'def Xform "World" {\n  custom string note = "low/n"\n  custom string blocked = "kept"\n'
                 '  token purpose = "render"\n}\nclass "_shared" {}\ndef Mesh "Geo" {}\n',
 }
 
@@ -177,8 +177,8 @@ def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks,
         "/World", "/World/child_b", "/World/child_a", "/World/child_c", "/_shared", "/Geo", "/Ball", "/Lamp", "/Searched",
         "/Top"]
     world = walk["prims"][0]
-    assert {a["name"]: a["text"] for a in world["attributes"]} == {
-        "note": "mid", "purpose": "render", "visibility": "inherited"}
+    # Texts without a slash name no file (the authored purpose, the fallback visibility).
+    assert {a["name"]: a["text"] for a in world["attributes"]} == {"note": "mid/n"}
     assert [spec["layer_real_path"] for spec in world["specs"]] == [
         top, str(tmp_path / "a" / "mid.usda"), str(tmp_path / "deep.usda"), str(tmp_path / "low.usda")]
     lamp = walk["prims"][7]
@@ -197,7 +197,7 @@ def test_a_plain_stack_is_read_from_its_layers_as_the_library_composes_it(walks,
     ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  inherits = </_shared>\n) {'),
     ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  prepend apiSchemas = ["MaterialBindingAPI"]\n) {'),
     ('def Sphere "Ball" {', 'def Sphere "Ball" (\n  active = false\n) {'),
-    ('custom string a10 = "x"', 'custom string a10.timeSamples = { 1: "x" }'),
+    ('custom string a10 = "x/"', 'custom string a10.timeSamples = { 1: "x/" }'),
     ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@../deep.usda@, @../low.usda@]'),
     ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@../deep.usda@, @../absent.usda@]'),
     ('(\n  subLayers = [@../deep.usda@]', '(\n  subLayers = [@deep.usda@]'),
@@ -229,3 +229,47 @@ def test_a_walk_below_its_parent_reads_a_short_plain_stack_and_derives_a_long_on
     assert ("plain" in walk) != derived
     if not derived:  # a derived walk holds only the renewed prims, assembled by the analysis
         assert walk["prims"] == walks.walk_stage(below, None, "", True)["prims"]
+
+
+def test_a_prim_is_given_the_record_of_a_prim_with_the_same_specs_only_where_nothing_else_decides(walks, tmp_path):
+    # An asset placed by three stages: plainly, with its times shifted, and under clips. Its
+    # children have the same specs in each.
+    (tmp_path / "asset.usda").write_text(
+        '#usda 1.0\ndef "Asset" {\n  def Xform "still" {\n    asset inputs:file = @./still.exr@\n    asset filename\n'
+        '    uniform token purpose = "render/still"\n  }\n'
+        '  def "timed" {\n    asset filename.timeSamples = { 0: @./a.exr@, 10: @./b.exr@ }\n  }\n}\n')
+    (tmp_path / "clip.usda").write_text(
+        '#usda 1.0\ndef "Clip" {\n  def "still" {\n    asset filename.timeSamples = { 0: @./c.exr@ }\n  }\n}\n')
+    (tmp_path / "plain.usda").write_text('#usda 1.0\ndef "X" (\n  references = @./asset.usda@</Asset>\n) {}\n')
+    (tmp_path / "shifted.usda").write_text(
+        '#usda 1.0\ndef "Z" (\n  references = @./asset.usda@</Asset> (offset = -10)\n) {}\n')
+    (tmp_path / "clipped.usda").write_text(
+        '#usda 1.0\ndef "Y" (\n  references = @./asset.usda@</Asset>\n  clips = {\n    dictionary default = {\n'
+        '      asset[] assetPaths = [@./clip.usda@]\n      string primPath = "/Clip"\n'
+        '      double2[] active = [(0, 0)]\n      double2[] times = [(0, 0)]\n    }\n  }\n) {}\n')
+    walked = {name: walks.walk_stage(str(tmp_path / (name + ".usda")), None, "")
+              for name in ("plain", "shifted", "clipped")}
+    for name, walk in walked.items():
+        full = walks.walk_stage(str(tmp_path / (name + ".usda")), None, "", True)
+        assert {k: v for k, v in walk.items() if k not in ("reused", "plain")} == full, name
+    assert "reused" not in walked["plain"] and walked["shifted"]["reused"] is True
+    timed = {rec["path"]: [a["sample_path"] for a in rec["attributes"] if a["time_sampled"]]
+             for walk in walked.values() for rec in walk["prims"]}
+    # The value at time 0 moves with the shift; clips give the still child values over time.
+    assert (timed["/X/timed"], timed["/Z/timed"]) == (["./a.exr"], ["./b.exr"])
+    assert (timed["/X/still"], timed["/Y/still"]) == ([], ["./c.exr"])
+    # Schema texts are read where authored; a fallback without a slash names no file.
+    still = next(rec for rec in walked["plain"]["prims"] if rec["path"] == "/X/still")
+    assert [(a["name"], a["text"]) for a in still["attributes"] if a["kind"] == 1] == [("purpose", "render/still")]
+    # Read from layers, a schema property nothing authors is read where its fallback may name a
+    # file: an asset, a text with a slash.
+    from pxr import Sdf
+    names = Sdf.ValueTypeNames
+    definition = {"slash": (names.Token, "a/b"), "plain": (names.Token, "ab"), "none": (names.String, None),
+                  "asset": (names.Asset, Sdf.AssetPath("")), "count": (names.Int, 0), "rel": None}
+    assert sorted(walks._loud("Made", definition)) == ["asset", "slash"]
+    walks._DEFINITIONS["Made"] = {name: held for name, held in definition.items() if name != "asset"}
+    rec = {"attributes": []}
+    layer = Sdf.Layer.CreateAnonymous()
+    assert walks._plain_attributes([Sdf.PrimSpec(layer, "P", Sdf.SpecifierDef, "Made")], rec)
+    assert [(a["name"], a["text"]) for a in rec["attributes"]] == [("slash", "a/b")]
