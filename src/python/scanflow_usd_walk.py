@@ -356,12 +356,12 @@ def _anchored(attr, asset, time):
 
 def _record(prim, choose, over_time, clipped, reuse=True):
     """What the analysis reads of one prim; whether a variant selection changed the stage; whether
-    a path of it was resolved through the stage's search paths; whether the record is that of
-    a prim of another stage. `over_time` tells whether the
-    stage's layers hold clips and time samples at all: where they hold none, no prim is asked
-    for them (each asking visits every layer of the stack). `clipped` holds the paths of the
-    prims of this traversal that clips reach (theirs or an ancestor's); prims come parents
-    first. Without `reuse` the library is asked."""
+    a path of it was resolved through the stage's search paths; whether the record is that of a
+    prim of another stage. `over_time` tells whether the stage's layers hold clips and time
+    samples at all: where they hold none, no prim is asked for them (each asking visits every
+    layer of the stack). `clipped` holds the paths of the prims of this traversal that clips
+    reach (theirs or an ancestor's); prims come parents first. Without `reuse` the library is
+    asked."""
     path = prim.GetPrimPath().pathString
     stack = prim.GetPrimStack()
     under_clips = over_time["clips"] and path.rsplit("/", 1)[0] in clipped
