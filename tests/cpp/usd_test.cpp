@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 #include "test_support.h"
@@ -65,7 +66,11 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
     asset.kind = UsdAttribute::Asset;
     asset.written = "./tex/B.EXR";
     asset.resolved = b;
-    prim->attributes = {text, asset};
+    // A texture written with the other separator: it sorts elsewhere until its separators turn.
+    UsdAttribute turned = asset;
+    turned.name = "inputs:other";
+    turned.resolved = dir.path() + "\\tex\\a.exr";
+    prim->attributes = {text, asset, turned};
     usd.walk.prims.push_back(prim);
 
     // The prim patterns recorded for this layer pick the variants; a stage manager's set
@@ -92,6 +97,12 @@ TEST(Usd, StageReferencesFromLayersPrimSpecsAndAttributes) {
               (std::vector<std::pair<std::string, std::string>>{{"look", "red"}, {"lod", "2"}}));
     EXPECT_TRUE(has(found, a)) << Json(found).dump();
     EXPECT_TRUE(has(found, b));  // the asset as the library resolved it
+    // In order, each once, every separator forward.
+    EXPECT_EQ(std::adjacent_find(found.begin(), found.end(), std::greater_equal<>()), found.end())
+        << Json(found).dump();
+    EXPECT_TRUE(std::none_of(found.begin(), found.end(), [](const std::string& p) {
+        return p.find('\\') != std::string::npos;
+    }));
     EXPECT_TRUE(has(found, ref));
     EXPECT_FALSE(has(found, dir.path()));  // an internal reference names no file
     EXPECT_FALSE(std::any_of(found.begin(), found.end(), [](const std::string& p) {

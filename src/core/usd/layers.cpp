@@ -79,8 +79,7 @@ void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer
         if (!layer.file) continue;
         std::vector<std::string> next;
         for (const auto& named : layer.named) {
-            bool known = allLayer.count(named.path) > 0;
-            allLayer.insert(named.path);
+            bool known = !allLayer.insert(named.path).second;
             if (!known && named.file) next.push_back(named.path);
         }
         for (auto it = next.rbegin(); it != next.rend(); ++it) todo.push_back(*it);

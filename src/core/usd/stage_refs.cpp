@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "base/console.h"
@@ -217,10 +218,19 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
         }
         for (const auto& prim : walk.prims) add_prim_files(*prim, stage_file, in, result);
 
+        // The set's own strings, taken out of it: in order and each once, unless turning a
+        // separator moved one or made two alike.
         std::vector<std::string> out;
-        for (const auto& p : result) out.push_back(slashes_forward(p));
-        std::sort(out.begin(), out.end());
-        out.erase(std::unique(out.begin(), out.end()), out.end());
+        out.reserve(result.size());
+        while (!result.empty()) {
+            std::string path = std::move(result.extract(result.begin()).value());
+            std::replace(path.begin(), path.end(), '\\', '/');
+            out.push_back(std::move(path));
+        }
+        if (std::adjacent_find(out.begin(), out.end(), std::greater_equal<>()) != out.end()) {
+            std::sort(out.begin(), out.end());
+            out.erase(std::unique(out.begin(), out.end()), out.end());
+        }
         return out;
     });
 }
