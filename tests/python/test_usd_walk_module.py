@@ -88,6 +88,13 @@ def test_a_variant_the_analysis_chooses_is_walked(walks, tmp_path):
     assert [a["resolved"] for a in top["attributes"]] == [str(tmp_path / "b.exr")]
 
 
+def clips_from_clip_layer(active, times):
+    """Prim metadata taking values over time from /Clip of clip.usda."""
+    return ('  clips = {\n    dictionary default = {\n      asset[] assetPaths = [@./clip.usda@]\n'
+            '      string primPath = "/Clip"\n      double2[] active = [%s]\n      double2[] times = [%s]\n'
+            '    }\n  }\n' % (active, times))
+
+
 def sampled_files(walk):
     return sorted(os.path.basename(a["resolved"] or a["written"]) for prim in walk["prims"]
                   for a in prim["attributes"] if a["kind"] == 2)
@@ -99,10 +106,8 @@ def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_laye
         '#usda 1.0\ndef "Clip" {\n  asset inputs:file.timeSamples = {\n    1: @./c1.exr@,\n    2: @./c2.exr@,\n  }\n}\n')
     # The values over time come from the clip layer alone: the layer naming it holds no samples.
     (tmp_path / "clipped.usda").write_text(
-        '#usda 1.0\n(\n  subLayers = [@./plain.usda@]\n)\ndef "C" (\n  clips = {\n    dictionary default = {\n'
-        '      asset[] assetPaths = [@./clip.usda@]\n      double2[] active = [(1, 0)]\n'
-        '      string primPath = "/Clip"\n      double2[] times = [(1, 1), (2, 2)]\n    }\n  }\n) {\n'
-        '  asset inputs:file\n}\n')
+        '#usda 1.0\n(\n  subLayers = [@./plain.usda@]\n)\ndef "C" (\n%s) {\n  asset inputs:file\n}\n'
+        % clips_from_clip_layer("(1, 0)", "(1, 1), (2, 2)"))
     (tmp_path / "sampled.usda").write_text(
         '#usda 1.0\ndef "S" {\n  asset inputs:file.timeSamples = {\n    1: @./s1.exr@,\n    5: @./s5.exr@,\n  }\n}\n')
     assert sampled_files(walks.walk_stage(str(tmp_path / "plain.usda"), None, "")) == ["still.exr"]
@@ -244,9 +249,8 @@ def test_a_prim_is_given_the_record_of_a_prim_with_the_same_specs_only_where_not
     (tmp_path / "shifted.usda").write_text(
         '#usda 1.0\ndef "Z" (\n  references = @./asset.usda@</Asset> (offset = -10)\n) {}\n')
     (tmp_path / "clipped.usda").write_text(
-        '#usda 1.0\ndef "Y" (\n  references = @./asset.usda@</Asset>\n  clips = {\n    dictionary default = {\n'
-        '      asset[] assetPaths = [@./clip.usda@]\n      string primPath = "/Clip"\n'
-        '      double2[] active = [(0, 0)]\n      double2[] times = [(0, 0)]\n    }\n  }\n) {}\n')
+        '#usda 1.0\ndef "Y" (\n  references = @./asset.usda@</Asset>\n%s) {}\n'
+        % clips_from_clip_layer("(0, 0)", "(0, 0)"))
     walked = {name: walks.walk_stage(str(tmp_path / (name + ".usda")), None, "")
               for name in ("plain", "shifted", "clipped")}
     for name, walk in walked.items():
