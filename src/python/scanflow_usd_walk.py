@@ -368,8 +368,9 @@ def _record(prim, choose, over_time, clipped, reuse=True):
     # Without clips, time samples, search paths or selections, what the library tells of a prim
     # follows from its specs alone: a prim of another stage with the same specs has the same.
     reusable = reuse and choose is None and not under_clips and _run["open"]
+    key = tuple(stack) if reusable else None
     if reusable:
-        known = _run["records"].get(tuple(stack))
+        known = _run["records"].get(key)
         if known is not None:
             return dict(known, path=path), False, False, True
     rec = {"path": path, "has_variant_sets": prim.HasVariantSets(), "selections": [],
@@ -383,7 +384,7 @@ def _record(prim, choose, over_time, clipped, reuse=True):
     searched = named or searched
     records = _run["records"]
     if reusable and not (changed or own_clips or searched or timed) and len(records) < _KEPT_RECORDS:
-        records[tuple(stack)] = rec
+        records[key] = rec
     return rec, changed, searched, False
 
 def _root_of(path):
