@@ -32,9 +32,9 @@ TEST(ParameterFiles, AFileIsItselfASequenceItsMembersAndNothingIsMissing) {
     DirCache listings;
     ParameterFiles found = collect_parameter_files(all_node, listings, native_flavour(), 2);
     ASSERT_EQ(found.convert_node.size(), 5u);
-    EXPECT_EQ(found.convert_node[4].files, std::vector<std::string>{take});
-    EXPECT_EQ(found.convert_node[0].files, std::vector<std::string>{plate});
-    EXPECT_EQ(found.convert_node[1].files,
+    EXPECT_EQ(found.convert_node[4].files.strings(), std::vector<std::string>{take});
+    EXPECT_EQ(found.convert_node[0].files.strings(), std::vector<std::string>{plate});
+    EXPECT_EQ(found.convert_node[1].files.strings(),
               (std::vector<std::string>{plate, dir.file("plate.1002.exr")}));
     EXPECT_TRUE(found.convert_node[2].files.empty());
     ASSERT_EQ(found.missing_file.parameters.size(), 1u);

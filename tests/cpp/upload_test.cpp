@@ -119,6 +119,12 @@ TEST_F(Gather, UsdScenesAreUploadedAsAssetsAndDrivesAreMapped) {
         gather({}, "A:/shots/s.hip", kWindows, mounts(R"({"A:": "\\\\server\\path\\show"})"));
     EXPECT_EQ(mapped["scene"][0]["local"], "show/shots/s.hip");
     EXPECT_EQ(mapped["scene"][0]["server"], "/show/shots/s.hip");
+    // A USD scene's asset entry is a copy of the scene's, server form included.
+    Json usd_mapped =
+        gather({}, "A:/shots/s.usda", kWindows, mounts(R"({"A:": "\\\\server\\path\\show"})"));
+    ASSERT_EQ(usd_mapped["asset"].size(), 1u);
+    EXPECT_EQ(usd_mapped["asset"][0]["local"], "show/shots/s.usda");
+    EXPECT_EQ(usd_mapped["asset"][0]["server"], "/show/shots/s.usda");
 }
 
 TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {

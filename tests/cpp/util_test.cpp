@@ -253,7 +253,8 @@ TEST(WindowsPaths, ListingsAnswerAsWindowsDoes) {
 TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     std::string a = make("seq/a.exr", "abc"), b = make("seq/b.exr", "abcdef");
     make("seq/sub/c.exr");
-    std::vector<std::string> first{a, at("seq/sub"), at("seq/missing.exr")}, second{a + "x", b};
+    TextList first(std::vector<std::string>{a, at("seq/sub"), at("seq/missing.exr")});
+    TextList second(std::vector<std::string>{a + "x", b});
     DirCache listings;
     FactsAhead ahead(listings, {&first, &second},
                      [&](const std::string& path) { return path != a + "x"; });
@@ -457,7 +458,7 @@ TEST_F(OnDisk, AConfinedCacheListsAndStatesOnlyBelowItsRoots) {
     EXPECT_TRUE(listings.exists(at("show/tex/a.png")));
     EXPECT_FALSE(listings.exists(at("show2/b.png")));
     EXPECT_FALSE(listings.exists(at("farm/secret.txt")));
-    EXPECT_FALSE(listings.facts(at("farm/secret.txt")).readable);
+    EXPECT_FALSE(listings.facts(at("farm/secret.txt")).readable());
     EXPECT_TRUE(glob(at("farm/*"), listings, native_flavour()).empty());
 #ifndef _WIN32
     std::filesystem::create_symlink(at("farm/secret.txt"), at("show/link.png"));

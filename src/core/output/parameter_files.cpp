@@ -52,13 +52,15 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
         }
         // Each parameter is recorded once: its path is a new key.
         if (files.empty()) out.missing_file.parameters.push_back({parm_path, std::move(path)});
-        out.convert_node.push_back({parm_path, std::move(files)});
+        // Kept end to end from here on; the list goes at once.
+        out.convert_node.push_back({parm_path, TextList(files)});
+        std::vector<std::string>().swap(files);
     }
     return out;
 }
 
-std::vector<const std::vector<std::string>*> file_lists(const ParameterFiles& parameters) {
-    std::vector<const std::vector<std::string>*> out;
+std::vector<const TextList*> file_lists(const ParameterFiles& parameters) {
+    std::vector<const TextList*> out;
     for (const auto& parameter : parameters.convert_node) out.push_back(&parameter.files);
     return out;
 }

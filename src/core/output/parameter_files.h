@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_list.h"
 #include "run/parameter_patterns.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
@@ -15,7 +16,7 @@ namespace scanflow {
 // One file parameter and its files: the file itself, or the sorted members of its sequence.
 struct ParameterFile {
     std::string_view parm;  // the path recorded in the scan's patterns, which outlive this
-    std::vector<std::string> files;
+    TextList files;         // end to end: a scene's parameters can name a hundred thousand
 };
 
 // The files the scene needs that are not there ("missing_file"): each file parameter's path as
@@ -43,6 +44,6 @@ ParameterFiles collect_parameter_files(const ParameterPatterns& all_node, DirCac
 
 // Each parameter's files, for reading side by side with the analysis: they do not change once
 // collected.
-std::vector<const std::vector<std::string>*> file_lists(const ParameterFiles& parameters);
+std::vector<const TextList*> file_lists(const ParameterFiles& parameters);
 
 }  // namespace scanflow

@@ -13,8 +13,11 @@ namespace scanflow {
 std::vector<std::string> upload_candidates(const UploadLists& nested,
                                            const ParameterFiles& parameters) {
     std::vector<std::string> candidates = distinct(nested.present);
+    size_t count = candidates.size();
+    for (const auto& parameter : parameters.convert_node) count += parameter.files.size();
+    candidates.reserve(count);
     for (const auto& parameter : parameters.convert_node)
-        candidates.insert(candidates.end(), parameter.files.begin(), parameter.files.end());
+        for (std::string_view file : parameter.files) candidates.emplace_back(file);
     return candidates;
 }
 

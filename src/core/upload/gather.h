@@ -1,6 +1,7 @@
 // The upload record: local and server forms of every file the scene depends on.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,14 +14,28 @@ namespace scanflow {
 
 struct UploadEntry {
     std::string local;  // as the submitting machine sees it, mapped drives replaced
-    // As the farm stores it; on Linux and macOS nearly always the local form, so that form is
-    // not held twice: empty means the same as `local`.
-    std::string server;
-    const std::string& server_path() const { return server.empty() ? local : server; }
+
+    UploadEntry() = default;
+    UploadEntry(const UploadEntry& other)
+        : local(other.local),
+          server_(other.server_ ? std::make_unique<std::string>(*other.server_) : nullptr) {}
+    UploadEntry(UploadEntry&&) noexcept = default;
+    UploadEntry& operator=(UploadEntry&&) noexcept = default;
+    UploadEntry& operator=(const UploadEntry& other) { return *this = UploadEntry(other); }
+
+    // As the farm stores it.
+    const std::string& server_path() const { return server_ ? *server_ : local; }
     static UploadEntry of(std::string local, std::string server) {
-        if (server == local) server = std::string();  // its memory too
-        return UploadEntry{std::move(local), std::move(server)};
+        UploadEntry entry;
+        if (server != local) entry.server_ = std::make_unique<std::string>(std::move(server));
+        entry.local = std::move(local);
+        return entry;
     }
+
+private:
+    // On Linux and macOS nearly always the local form: held apart only where it differs, so
+    // that a hundred thousand entries take a pointer each for it, not a string.
+    std::unique_ptr<std::string> server_;
 };
 
 struct UploadRecord {

@@ -22,8 +22,9 @@ void FactsAhead::stop() {
 void FactsAhead::run(DirCache& listings) {
     os::lower_this_thread_priority();
     for (const Paths* paths : lists_) {
-        for (const auto& path : *paths) {
+        for (std::string_view text : *paths) {
             if (stopping_) return;
+            std::string path(text);
             if (!wanted_(path) || !listings.isfile(path)) continue;
             listings.facts(path);
             ++stated_;

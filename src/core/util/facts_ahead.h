@@ -11,13 +11,14 @@
 #include <thread>
 #include <vector>
 
+#include "base/text_list.h"
 #include "util/fs_cache.h"
 
 namespace scanflow {
 
 class FactsAhead {
 public:
-    using Paths = std::vector<std::string>;
+    using Paths = TextList;
     // Starts stating, list by list and in order, the paths `wanted` accepts and the listings know
     // as files. `wanted` accepts a path only in the form its facts will be asked for later, or
     // the cache keeps them apart. The lists are not copied: they stay as they are until stop().

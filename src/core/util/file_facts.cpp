@@ -34,7 +34,7 @@ private:
 };
 
 std::string mtime_text(const FileFacts& facts) {
-    if (!facts.readable) return "0";
+    if (!facts.readable()) return "0";
     // Files written together share their second: each thread keeps the last one formatted.
     thread_local std::int64_t last_seconds = -1;
     struct LastText {};
@@ -66,12 +66,12 @@ std::string getFileMd5(const std::string& file_path) {
 FileFacts stat_file(const std::string& file_path) {
     os::Facts facts = os::stat(file_path);
     if (facts.kind == os::Kind::Missing) return {};
-    return FileFacts{true, facts.size, facts.mtime};
+    return FileFacts(facts.size, facts.mtime);
 }
 
 std::string file_data_line(const std::string& file_path, const FileFacts& facts) {
     std::string time = mtime_text(facts);
-    std::string size = facts.readable ? std::to_string(facts.size) : "0";
+    std::string size = facts.readable() ? std::to_string(facts.size) : "0";
     std::string line;
     line.reserve(file_path.size() + time.size() + size.size() + 16);
     line.append(file_path).append("  (mtime ").append(time).append(") size ").append(size);

@@ -22,7 +22,7 @@ DirEntry::Kind kind_from(os::Kind kind) {
 
 FileFacts facts_from(const os::Facts& facts) {
     if (facts.kind == os::Kind::Missing) return {};
-    return FileFacts{true, facts.size, facts.mtime};
+    return FileFacts(facts.size, facts.mtime);
 }
 
 std::unique_ptr<Listing> read_directory(const FileSystem& fs, const std::string& dir) {
