@@ -32,8 +32,14 @@ def begin_run():
 def end_run():
     if _run.get("collecting"):
         gc.enable()
-    _run.update(open=False, layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={},
-                resolved={}, records={}, collecting=False)
+    _run.update(open=False, collecting=False)
+    let_go()
+
+def let_go():
+    """Within a run, what is kept of the layers read so far goes: the analysis reads no more of
+    them, and the memory serves what it does next."""
+    _run.update(layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={}, resolved={},
+                records={})
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised

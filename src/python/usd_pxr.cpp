@@ -222,6 +222,13 @@ public:
         if (helpers_) call_python([&] { fn("end_run")(); });
     }
 
+    void let_go() override {
+        if (!in_run_) return;
+        references_.clear();
+        kept_.clear();
+        if (helpers_) call_python([&] { fn("let_go")(); });
+    }
+
     UsdStageWalk walk_stage(const std::string& path, const VariantChooser& choose) override {
         return call_python([&] {
             py::object chooser = py::none();

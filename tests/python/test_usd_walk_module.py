@@ -77,6 +77,16 @@ def test_every_layer_a_stage_composes_is_admitted_before_the_library_opens_it(wa
     assert [a["written"] for a in sub["attributes"]] == ["./wood.png"]
     assert sub["attributes"][0]["resolved"] == ""  # the texture does not exist
 
+    # Within the run each layer is admitted once; once the run lets go of what it kept, the
+    # next walk admits and reads every layer again, and the run goes on.
+    del walks.refused[:]
+    assert walks.walk_stage(str(tmp_path / "top.usda"), None, "")["prims"] == walk["prims"]
+    assert walks.refused == []
+    walks.let_go()
+    assert walks.walk_stage(str(tmp_path / "top.usda"), None, "")["prims"] == walk["prims"]
+    assert sorted(walks.refused) == ["b.usda", "model.usda", "sub.usda", "top.usda"]
+    assert walks._run["open"] and not gc.isenabled()
+
 
 def test_a_variant_the_analysis_chooses_is_walked(walks, tmp_path):
     (tmp_path / "b.usda").write_text('#usda 1.0\ndef "B" {\n  asset file = @./b.exr@\n}\n')

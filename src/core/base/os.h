@@ -37,6 +37,10 @@ std::string system_name();
 // Work that may wait gives way to the analysis: the calling thread runs at the lowest priority
 // where the system has per-thread priorities.
 void lower_this_thread_priority();
+// Gives the pages of memory freed since back to the system, where the C library would keep
+// them for later allocations: after a step whose many passing allocations left holes that no
+// later step fills.
+void return_free_memory();
 
 enum class Stream { Out, Err };
 // Whole UTF-8 text to standard output or error; on a Windows console it is shown as Unicode.

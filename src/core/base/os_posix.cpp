@@ -13,6 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -79,6 +82,12 @@ void lower_this_thread_priority() {
 #ifdef __linux__
     // On Linux a thread has a priority of its own; elsewhere it keeps the process's.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+#endif
+}
+
+void return_free_memory() {
+#ifdef __GLIBC__
+    ::malloc_trim(0);
 #endif
 }
 

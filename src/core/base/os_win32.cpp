@@ -163,6 +163,10 @@ void lower_this_thread_priority() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
 }
 
+void return_free_memory() {
+    ::HeapCompact(::GetProcessHeap(), 0);
+}
+
 void write(Stream stream, std::string_view text) {
     if (!is_console(stream)) {
         std::fwrite(text.data(), 1, text.size(), crt_stream(stream));

@@ -159,6 +159,8 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         filter_asset_libraries(parameters);
         FactsAhead facts_ahead = state_files_ahead(parameters, listings);
         UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
+        // No USD layer is read again in this run: what was kept of them makes room for the rest.
+        if (services_.usd) services_.usd->let_go();
         if (!nested.missing.empty()) parameters.missing_file.nested = nested.missing;
         AssetRecord asset = start_asset_record(parameters, nested);
         require_save_version(hip_file);
@@ -170,8 +172,12 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         Tips tips = file_tips(asset.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
             search_upload_files(upload_candidates(nested, parameters), listings);
+        // The candidates were copies, made and let go of here; the upload record and the
+        // facts are made on other threads, whose heaps those holes do not serve.
+        os::return_free_memory();
         ResultAssembly results(*this);
         UploadRecord upload = write_uploads(results, std::move(to_upload), listings);
+        os::return_free_memory();  // as above: the paths the record was made from
         facts_ahead.stop();
         add_file_facts(asset, upload, hip_file, listings, services_.module.threads);
         if (auto outside = listings.refused(); !outside.empty())

@@ -83,6 +83,9 @@ public:
     // them is kept. After end_run every layer is read again.
     virtual void begin_run() {}
     virtual void end_run() {}
+    // Within a run, what was kept of the layers read so far is let go of, once the caller reads
+    // no more of them: a layer read after this is read again.
+    virtual void let_go() {}
     // Layers outside the confinement's roots are not opened; null: every layer may be.
     virtual void confine(std::shared_ptr<const Confinement> confinement) { (void)confinement; }
 };
