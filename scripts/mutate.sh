@@ -5,6 +5,7 @@
 # test failed and "survived" when none did, then "mutants N killed K survived S".
 #   scripts/mutate.sh                 every fault
 #   scripts/mutate.sh --only render   the faults whose line names "render"
+#   scripts/mutate.sh --matrix F      and the tests each fault failed, written to F
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >/dev/null
