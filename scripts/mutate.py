@@ -117,9 +117,10 @@ def main():
         survived += outcome == "survived"
         print("%-8s %s: %s" % (outcome, m["file"], m["why"]), flush=True)
         matrix["%s: %s" % (m["file"], m["why"])] = failed
+        if args.matrix:  # after each fault, so that a run cut short still leaves what it measured
+            pathlib.Path(args.matrix).write_text(json.dumps(matrix, indent=1) + "\n", encoding="utf-8")
     run(ninja, 1800)  # back to the build without faults
     if args.matrix:
-        pathlib.Path(args.matrix).write_text(json.dumps(matrix, indent=1) + "\n", encoding="utf-8")
         summarise(matrix, test_names(build / "scanflow_tests"))
     print("mutants %d killed %d survived %d (%.0f s)" % (len(mutants), killed, survived, time.time() - start))
 
