@@ -10,15 +10,17 @@ import shutil
 import tempfile
 from collections import OrderedDict
 
-from pxr import Ar, Sdf, Usd
+from pxr import Ar, Pcp, Sdf, Usd
 
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
 _run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set(),
-        "times": {}, "resolved": {}, "records": {}}
+        "times": {}, "resolved": {}, "records": {}, "referenced": {}, "referenced_records": 0}
 _KEPT_WALKS = 16
 # Records given again to prims of other stages, at most this many kept in a run.
 _KEPT_RECORDS = 200000
+# Records kept for the walks of the layers a stage references, at most this many in a run.
+_KEPT_REFERENCED = 50000
 
 def begin_run():
     end_run()
@@ -39,7 +41,7 @@ def let_go():
     """Within a run, what is kept of the layers read so far goes: the analysis reads no more of
     them, and the memory serves what it does next."""
     _run.update(layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={}, resolved={},
-                records={})
+                records={}, referenced={}, referenced_records=0)
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -832,6 +834,95 @@ def _derive(path, parent):
     return {"root_sublayers": _items(_layer(path).subLayerPaths), "prims": records,
             "parent": parent, "layout": layout}
 
+# What a referencing prim's own spec may hold for its subtree to be the referenced stage's.
+_PLACING_KEYS = frozenset(("specifier", "typeName", "references", "payload", "kind"))
+
+def _placing(prim, rec, own_layers):
+    """The root layer of the stage whose prims are this prim's subtree (with the prim's path
+    mapped) and the name of its root prim, or None. So it is when the prim's only opinion of the
+    stage's own layers is the one spec that places the asset: one reference or payload to a root
+    prim, without a shift in time, and nothing else that changes what lies below; and when the
+    referenced layers hold just that root prim, and read alike from any stage (no sublayer found
+    through the search paths, no expression variables)."""
+    if len(rec["specs"]) < 2 or not rec["specs"][0]["items"]:
+        return None
+    stack = prim.GetPrimStack()
+    own = stack[0]
+    if own.layer.identifier not in own_layers or any(spec.layer.identifier in own_layers for spec in stack[1:]):
+        return None
+    if not set(own.ListInfoKeys()) <= _PLACING_KEYS or own.properties or own.nameChildren or own.variantSets:
+        return None
+    if own.typeName and own.typeName != next((spec.typeName for spec in stack[1:] if spec.typeName), ""):
+        return None
+    arcs = prim.GetPrimIndex().rootNode.children
+    if len(arcs) != 1:
+        return None
+    arc = arcs[0]
+    if arc.arcType not in (Pcp.ArcTypeReference, Pcp.ArcTypePayload) or arc.path.pathElementCount != 1 or not (
+            arc.path.IsPrimPath() and arc.mapToRoot.timeOffset.IsIdentity()):
+        return None
+    layers = _items(arc.layerStack.layers)
+    for layer in layers:
+        summary = _summary(layer)
+        if summary["global"] or summary["searched_subs"] or not summary["roots"] <= {arc.path.name}:
+            return None
+    return (layers[0], arc.path.name) if layers else None
+
+class _Placements:
+    """Gathers, while a stage is walked, the walks of the layers its prims reference where they
+    are the subtrees of the referencing prims (`_placing`), for the walks of those layers."""
+
+    def __init__(self, stage, arcs):
+        layers = stage.GetLayerStack(includeSessionLayers=True)
+        self.own_layers = {layer.identifier for layer in layers}
+        # Class arcs reach across references; expression variables of the stage reach into them.
+        self.on = not arcs and not any(_summary(layer)["global"] for layer in layers)
+        self.current = None
+
+    def add(self, prim, rec, searched, under_clips):
+        """Takes the next prim of the traversal, whether a path of it was found through the
+        search paths (which resolve from the stage's root layer), and whether clips reach it."""
+        if not self.on:
+            return
+        current = self.current
+        if current is not None and rec["path"].startswith(current["prefix"]):
+            kept = current["records"]
+            if kept is not None and (searched or _run["referenced_records"] + len(kept) >= _KEPT_REFERENCED):
+                current["records"] = None
+            elif kept is not None:
+                kept.append(rec)
+            return
+        self.close()
+        placing = None if under_clips else _placing(prim, rec, self.own_layers)
+        if placing is not None and placing[0].identifier not in _run["referenced"]:
+            self.current = {"layer": placing[0], "name": placing[1], "prefix": rec["path"] + "/",
+                            "records": None if searched else [rec]}
+
+    def close(self):
+        current, self.current = self.current, None
+        if current is None or current["records"] is None or current["layer"].identifier in _run["referenced"]:
+            return
+        _run["referenced"][current["layer"].identifier] = current
+        _run["referenced_records"] += len(current["records"])
+
+def _referenced(path):
+    """The walk of a layer given by the walk of a stage that references it (`_Placements`)."""
+    if not _run["referenced"]:
+        return None
+    layer = _layer(path)
+    placed = _run["referenced"].pop(layer.identifier, None)
+    if placed is None:
+        return None
+    _run["referenced_records"] -= len(placed["records"])
+    root, cut = "/" + placed["name"], len(placed["prefix"]) - 1
+    prims = [dict(rec, path=root + rec["path"][cut:]) for rec in placed["records"]]
+    # The referencing spec is the strongest of the prim's specs, and the stage of the layer
+    # does not hold it.
+    prims[0]["specs"] = prims[0]["specs"][1:]
+    _run["times"][path] = (layer.startTimeCode, layer.endTimeCode)
+    return {"root_sublayers": list(_summary(layer)["subs"]), "prims": prims, "parent": "", "layout": None,
+            "placed": True}
+
 def walk_stage(path, choose, parent, full=False):
     """Every prim's record, in traversal order, with the chosen variant selections applied. With
     no selections to apply (`choose` None) the walk may be derived from the walk of `parent`;
@@ -840,6 +931,10 @@ def walk_stage(path, choose, parent, full=False):
         derived = _derive(path, parent)
         if derived is not None:
             return derived
+    if choose is None and not full:
+        given = _referenced(path)
+        if given is not None:
+            return given
     if not full:
         root = _layer(path)
         held = _composed_layers(root)
@@ -854,6 +949,8 @@ def walk_stage(path, choose, parent, full=False):
     stage.SetEditTarget(Usd.EditTarget(stage.GetSessionLayer()))
     done, records, searched_roots, clipped = set(), [], set(), set()
     reused = False
+    flags = _flags(stage)
+    placements = _Placements(stage, flags[0]) if choose is None and not full and _run["open"] else None
     # A selection changes what lies below the prim: walk again, skipping prims already seen.
     again = True
     while again:
@@ -867,13 +964,17 @@ def walk_stage(path, choose, parent, full=False):
             rec, changed, searched, given = _record(prim, choose, over_time, clipped, not full)
             reused = reused or given
             records.append(rec)
+            if placements is not None:
+                placements.add(prim, rec, searched, over_time["clips"] and key.rsplit("/", 1)[0] in clipped)
             if searched:
                 searched_roots.add(_root_of(key))
             if changed:
                 again = True
                 break
+    if placements is not None:
+        placements.close()
     if choose is None and _run["open"]:
-        _remember(path, _facts(stage, searched_roots, _flags(stage)))
+        _remember(path, _facts(stage, searched_roots, flags))
     walk = {"root_sublayers": _items(stage.GetRootLayer().subLayerPaths), "prims": records, "parent": "",
             "layout": None}
     if reused:

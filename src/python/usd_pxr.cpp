@@ -259,7 +259,8 @@ public:
                 verify(path, "its layers", walk);
                 ++verified_plain_;
             }
-            if (mode_ == WalkMode::Verify && walked.contains("reused")) {
+            if (mode_ == WalkMode::Verify &&
+                (walked.contains("reused") || walked.contains("placed"))) {
                 verify(path, "records of other stages", walk);
                 ++verified_reused_;
             }

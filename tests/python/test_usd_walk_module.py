@@ -287,3 +287,60 @@ def test_a_prim_is_given_the_record_of_a_prim_with_the_same_specs_only_where_not
     layer = Sdf.Layer.CreateAnonymous()
     assert walks._plain_attributes([Sdf.PrimSpec(layer, "P", Sdf.SpecifierDef, "Made")], rec)
     assert [(a["name"], a["text"]) for a in rec["attributes"]] == [("slash", "a/b")]
+
+
+# An asset as a show places it: a root prim whose variant chooses a payload, a look sublayer
+# naming textures, a child; and a stage placing it under /World.
+PLACED_ASSET = {
+    "asset.usda": '(\n  defaultPrim = "Asset"\n  startTimeCode = 2\n  subLayers = [@./look.usda@]\n)\n'
+                  'def Xform "Asset" (\n  variants = { string lod = "render" }\n  prepend variantSets = "lod"\n) {\n'
+                  '  variantSet "lod" = {\n    "proxy" (\n      prepend payload = @./proxy.usda@\n    ) { }\n'
+                  '    "render" (\n      prepend payload = @./geo.usda@\n    ) { }\n  }\n  def "child" {}\n}\n',
+    "look.usda": 'over "Asset" {\n  asset inputs:file = @./tex/wood.exr@\n  asset inputs:gone = @./tex/gone.exr@\n}\n',
+    "geo.usda": '(\n  defaultPrim = "Geo"\n)\ndef Xform "Geo" {\n  def Mesh "mesh" {\n'
+                '    asset primvars:file = @./tex/mesh.<UDIM>.exr@\n  }\n}\n',
+    "proxy.usda": '(\n  defaultPrim = "Geo"\n)\ndef Xform "Geo" {}\n',
+    "top.usda": 'def Xform "World" {\n  def Xform "a" (\n    prepend references = @./asset.usda@\n  ) {\n  }\n}\n',
+}
+
+
+@pytest.mark.parametrize("change, given", [
+    (None, True),
+    (("top.usda", ') {\n  }', ') {\n    custom string note = "n/x"\n  }'), False),
+    (("top.usda", 'prepend references', 'variants = { string lod = "proxy" }\n    prepend references'), False),
+    (("top.usda", '@./asset.usda@\n', '@./asset.usda@ (offset = 5)\n'), False),
+    (("top.usda", 'def Xform "a"', 'def Scope "a"'), False),
+    (("asset.usda", 'def Xform "Asset"', 'def "Other" {}\ndef Xform "Asset"'), False),
+    (("top.usda", '@./asset.usda@\n', '[@./asset.usda@, @./geo.usda@]\n'), False),
+    (("look.usda", '@./tex/wood.exr@', '@tex/wood.exr@'), False),
+    (("geo.usda", '@./tex/mesh.<UDIM>.exr@', '@tex/mesh.exr@'), False),
+    (("asset.usda", 'def "child" {}', 'def "child" (\n    inherits = </_look>\n  ) {}'), False),
+    (("top.usda", 'def Xform "World" {', 'def Xform "World" (\n%s) {' % clips_from_clip_layer("(0, 0)", "(0, 0)")),
+     False),
+    # Placed twice: the first place overrides it, the second gives its walk.
+    (("top.usda", '  def Xform "a"', '  def Xform "o" (\n    references = @./asset.usda@\n  ) {\n'
+                                    '    over "child" {\n      custom string note = "n/x"\n    }\n  }\n  def Xform "a"'),
+     True),
+], ids=["placed", "own opinion", "selection", "offset", "type", "second root", "two arcs", "searched", "searched below",
+        "class", "clips", "twice"])
+def test_a_referenced_layer_is_given_the_walk_of_its_place_only_where_it_composes_alike(walks, tmp_path, change, given):
+    layers = dict(PLACED_ASSET)
+    if change:
+        name, old, new = change
+        assert old in layers[name]
+        layers[name] = layers[name].replace(old, new)
+    layers["top.usda"] += 'class "_look" {\n  asset inputs:extra = @./tex/class.exr@\n}\n'
+    (tmp_path / "clip.usda").write_text('#usda 1.0\ndef "Clip" {\n  def "child" {\n'
+                                        '    asset filename.timeSamples = { 0: @./c.exr@ }\n  }\n}\n')
+    top = write_layers(tmp_path, layers)
+    asset = str(tmp_path / "asset.usda")
+    walks.walk_stage(top, None, "")
+    walk = walks.walk_stage(asset, None, "")
+    assert walk.get("placed", False) == given
+    full = walks.walk_stage(asset, None, "", True)
+    assert {k: v for k, v in walk.items() if k not in ("placed", "reused")} == full
+    assert walks.time_codes(asset) == (2, 0)
+    if not change or change[0] == "top.usda":
+        # The textures are those of the asset's own stage, the chosen payload's included.
+        assert [os.path.basename(a["resolved"] or a["written"]) for rec in walk["prims"] for a in rec["attributes"]
+                if a["kind"] == 2] == ["wood.exr", "gone.exr", "mesh.<UDIM>.exr"]
