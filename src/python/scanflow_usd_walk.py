@@ -15,7 +15,7 @@ from pxr import Ar, Pcp, Sdf, Usd
 # Within a run nothing the analysis reads changes: layers stay open (so that no stage parses
 # a layer twice), and what is known of each layer and of the last plain walks is kept.
 _run = {"open": False, "layers": {}, "summaries": {}, "walks": OrderedDict(), "unread": {}, "admitted": set(),
-        "times": {}, "resolved": {}, "records": {}, "referenced": {}, "referenced_records": 0}
+        "times": {}, "resolved": {}, "records": {}, "referenced": {}, "referenced_records": 0, "places": {}}
 _KEPT_WALKS = 16
 # Records given again to prims of other stages, at most this many kept in a run.
 _KEPT_RECORDS = 200000
@@ -41,7 +41,7 @@ def let_go():
     """Within a run, what is kept of the layers read so far goes: the analysis reads no more of
     them, and the memory serves what it does next."""
     _run.update(layers={}, summaries={}, walks=OrderedDict(), unread={}, admitted=set(), times={}, resolved={},
-                records={}, referenced={}, referenced_records=0)
+                records={}, referenced={}, referenced_records=0, places={})
 
 def _items(sequence):
     # By index: iterating the library's list proxies ends each list with an index error raised
@@ -231,12 +231,23 @@ def _arc_path(layer, path, packaged):
             return _outer(resolved)
     return path
 
+def _place(layer):
+    """Where a layer lies, as a prim's record tells of each spec: its file and first sublayer;
+    and whether it lies in a package. Known once per layer within a run."""
+    known = _run["places"].get(layer.identifier)
+    if known is None:
+        subs = layer.subLayerPaths
+        known = (layer.realPath or "", subs[0] if len(subs) else "", _in_package(layer))
+        if _run["open"]:
+            _run["places"][layer.identifier] = known
+    return known
+
 def _specs(stack, rec):
     searched = False
     for spec in stack:
         items = []
         layer = spec.layer
-        packaged = _in_package(layer)
+        real_path, first_sublayer, packaged = _place(layer)
         for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
             if not present:
                 continue
@@ -245,9 +256,7 @@ def _specs(stack, rec):
                 for item in _items(getattr(ops, op)):
                     items.append(_arc_path(layer, item.assetPath, packaged))
                     searched = searched or _searched(item.assetPath)
-        subs = _items(layer.subLayerPaths)
-        rec["specs"].append({"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else "",
-                             "items": items})
+        rec["specs"].append({"layer_real_path": real_path, "first_sublayer": first_sublayer, "items": items})
     return searched
 
 def _names_file(entry):
@@ -384,11 +393,16 @@ def _record(prim, choose, over_time, clipped, reuse=True):
     rec = {"path": path, "has_variant_sets": prim.HasVariantSets(), "selections": [],
            "clip_asset_paths": [], "clip_manifest": "", "clip_set_paths": [], "specs": [], "attributes": []}
     changed = rec["has_variant_sets"] and choose is not None and _select(prim, path, choose, rec)
-    searched, own_clips = _clips(prim, rec) if over_time["clips"] else (False, False)
+    # Every clip a prim holds is in its "clips" metadata; asking for that alone costs a tenth.
+    own = over_time["clips"] and prim.HasAuthoredMetadata("clips")
+    searched, own_clips = _clips(prim, rec) if own else (False, False)
     if under_clips or own_clips:
         clipped.add(path)
     searched = _specs(stack, rec) or searched
-    named, timed = _attributes(prim, rec, over_time["sampled"])
+    # An attribute's values over time come from the layers of the prim's specs, or from clips.
+    sampled = over_time["sampled"] and (under_clips or own_clips or any(
+        _summary(spec.layer)["sampled"] for spec in stack))
+    named, timed = _attributes(prim, rec, sampled)
     searched = named or searched
     records = _run["records"]
     if reusable and not (changed or own_clips or searched or timed) and len(records) < _KEPT_RECORDS:
@@ -448,7 +462,7 @@ def _summary(layer):
         "global": bool(getattr(layer, "expressionVariables", None)) or bool(getattr(layer, "relocates", None)),
         "arcs": arcs[0],
         "searched_subs": any(_searched(sub) for sub in subs),
-        "roots": {child.name for child in layer.rootPrims},
+        "roots": {child.name for child in _items(layer.rootPrims)},
         "ordered": bool(layer.rootPrimOrder),
         # Values over time: clips, and time samples of its own or brought by clips.
         "clips": clips[0],

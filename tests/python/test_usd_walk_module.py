@@ -111,9 +111,12 @@ def sampled_files(walk):
 
 
 def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_layer_brings_them(walks, tmp_path):
-    (tmp_path / "plain.usda").write_text('#usda 1.0\ndef "P" {\n  asset inputs:file = @./still.exr@\n}\n')
+    # C's child is named by a layer without values over time: they come from the clips above it.
+    (tmp_path / "plain.usda").write_text('#usda 1.0\ndef "P" {\n  asset inputs:file = @./still.exr@\n}\n'
+                                         'over "C" {\n  def "kid" {\n    asset inputs:file\n  }\n}\n')
     (tmp_path / "clip.usda").write_text(
-        '#usda 1.0\ndef "Clip" {\n  asset inputs:file.timeSamples = {\n    1: @./c1.exr@,\n    2: @./c2.exr@,\n  }\n}\n')
+        '#usda 1.0\ndef "Clip" {\n  asset inputs:file.timeSamples = {\n    1: @./c1.exr@,\n    2: @./c2.exr@,\n  }\n'
+        '  def "kid" {\n    asset inputs:file.timeSamples = { 1: @./k1.exr@ }\n  }\n}\n')
     # The values over time come from the clip layer alone: the layer naming it holds no samples.
     (tmp_path / "clipped.usda").write_text(
         '#usda 1.0\n(\n  subLayers = [@./plain.usda@]\n)\ndef "C" (\n%s) {\n  asset inputs:file\n}\n'
@@ -121,7 +124,7 @@ def test_values_over_time_are_read_from_samples_and_from_clips_only_where_a_laye
     (tmp_path / "sampled.usda").write_text(
         '#usda 1.0\ndef "S" {\n  asset inputs:file.timeSamples = {\n    1: @./s1.exr@,\n    5: @./s5.exr@,\n  }\n}\n')
     assert sampled_files(walks.walk_stage(str(tmp_path / "plain.usda"), None, "")) == ["still.exr"]
-    assert {"c1.exr", "c2.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "clipped.usda"), None, "")))
+    assert {"c1.exr", "c2.exr", "k1.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "clipped.usda"), None, "")))
     assert {"s1.exr", "s5.exr"} <= set(sampled_files(walks.walk_stage(str(tmp_path / "sampled.usda"), None, "")))
 
 
@@ -295,7 +298,8 @@ PLACED_ASSET = {
     "asset.usda": '(\n  defaultPrim = "Asset"\n  startTimeCode = 2\n  subLayers = [@./look.usda@]\n)\n'
                   'def Xform "Asset" (\n  variants = { string lod = "render" }\n  prepend variantSets = "lod"\n) {\n'
                   '  variantSet "lod" = {\n    "proxy" (\n      prepend payload = @./proxy.usda@\n    ) { }\n'
-                  '    "render" (\n      prepend payload = @./geo.usda@\n    ) { }\n  }\n  def "child" {}\n}\n',
+                  '    "render" (\n      prepend payload = @./geo.usda@\n    ) { }\n  }\n'
+                  '  def "child" {\n    asset filename\n  }\n}\n',
     "look.usda": 'over "Asset" {\n  asset inputs:file = @./tex/wood.exr@\n  asset inputs:gone = @./tex/gone.exr@\n}\n',
     "geo.usda": '(\n  defaultPrim = "Geo"\n)\ndef Xform "Geo" {\n  def Mesh "mesh" {\n'
                 '    asset primvars:file = @./tex/mesh.<UDIM>.exr@\n  }\n}\n',
@@ -314,7 +318,7 @@ PLACED_ASSET = {
     (("top.usda", '@./asset.usda@\n', '[@./asset.usda@, @./geo.usda@]\n'), False),
     (("look.usda", '@./tex/wood.exr@', '@tex/wood.exr@'), False),
     (("geo.usda", '@./tex/mesh.<UDIM>.exr@', '@tex/mesh.exr@'), False),
-    (("asset.usda", 'def "child" {}', 'def "child" (\n    inherits = </_look>\n  ) {}'), False),
+    (("asset.usda", 'def "child" {', 'def "child" (\n    inherits = </_look>\n  ) {'), False),
     (("top.usda", 'def Xform "World" {', 'def Xform "World" (\n%s) {' % clips_from_clip_layer("(0, 0)", "(0, 0)")),
      False),
     # Placed twice: the first place overrides it, the second gives its walk.
@@ -330,11 +334,12 @@ def test_a_referenced_layer_is_given_the_walk_of_its_place_only_where_it_compose
         assert old in layers[name]
         layers[name] = layers[name].replace(old, new)
     layers["top.usda"] += 'class "_look" {\n  asset inputs:extra = @./tex/class.exr@\n}\n'
-    (tmp_path / "clip.usda").write_text('#usda 1.0\ndef "Clip" {\n  def "child" {\n'
-                                        '    asset filename.timeSamples = { 0: @./c.exr@ }\n  }\n}\n')
+    (tmp_path / "clip.usda").write_text('#usda 1.0\ndef "Clip" {\n  def "a" {\n    def "child" {\n'
+                                        '      asset filename.timeSamples = { 0: @./c.exr@ }\n    }\n  }\n}\n')
     top = write_layers(tmp_path, layers)
     asset = str(tmp_path / "asset.usda")
-    walks.walk_stage(top, None, "")
+    placing = walks.walk_stage(top, None, "")
+    assert {k: v for k, v in placing.items() if k != "reused"} == walks.walk_stage(top, None, "", True)
     walk = walks.walk_stage(asset, None, "")
     assert walk.get("placed", False) == given
     full = walks.walk_stage(asset, None, "", True)
