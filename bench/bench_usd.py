@@ -7,7 +7,8 @@ of the test data) it lists what each walk finds, the files only one of them find
 each takes. Then, as whole processes with start-up included, it times our USD-file flow (the
 command line given the USD file) and the library's walk on a generated show of 724 layers and on
 a chain of 2,000 layers each the only sublayer of the one before, and sorts what only one of the
-two reports on the show by kind. Last, the floor of any walk that composes a stage per nested
+two reports on the show by kind; the two processes run in turns, and the ratio in turns is the
+median of the turns' ratios. Last, the floor of any walk that composes a stage per nested
 layer: every layer of the show composed and traversed, in a process that imports pxr.
 """
 
@@ -151,6 +152,16 @@ def best(runs, fn):
     return min(r[0] for r in results), results[0][1]
 
 
+def in_turns(runs, first, second):
+    """The best time of each of two processes run in turns, what each gives, and the median of
+    the ratios of the two in each turn: the machine's speed drifts over minutes, and the two
+    runs of one turn share its speed."""
+    turns = [(first(), second()) for _ in range(runs)]
+    ratios = sorted(a[0] / b[0] for a, b in turns)
+    return (min(a[0] for a, _ in turns), turns[0][0][1]), (min(b[0] for _, b in turns), turns[0][1][1]), \
+        ratios[len(ratios) // 2]
+
+
 def kind(path):
     # What a file is and whether it exists: enough to sort the differences by cause.
     name = path.rsplit("/", 1)[-1]
@@ -167,14 +178,15 @@ def large_stages(work, depth, runs):
     show, missing = build_show(work / "show")
     chain = build_chain(work / "chain", depth)
     print()
-    print("| stage | ours: s | library: s | ratio | ours: files | library: files |")
-    print("|---|---|---|---|---|---|")
+    print("| stage | ours: s | library: s | ratio | ratio in turns | ours: files | library: files |")
+    print("|---|---|---|---|---|---|---|")
     differences = None
     for label, stage, repeat in (("show (724 layers, %d textures missing)" % missing, show, runs),
                                  ("chain of %d layers" % depth, chain, 1)):
-        t_ours, f_ours = best(repeat, lambda stage=stage: run_ours(stage, work))
-        t_lib, f_lib = best(repeat, lambda stage=stage: run_library(stage))
-        print("| %s | %.2f | %.2f | %.2f | %d | %d |" % (label, t_ours, t_lib, t_ours / t_lib, len(f_ours), len(f_lib)))
+        (t_ours, f_ours), (t_lib, f_lib), turns = in_turns(
+            repeat, lambda stage=stage: run_ours(stage, work), lambda stage=stage: run_library(stage))
+        print("| %s | %.2f | %.2f | %.2f | %.2f | %d | %d |" % (
+            label, t_ours, t_lib, t_ours / t_lib, turns, len(f_ours), len(f_lib)))
         if differences is None:
             differences = (f_ours - f_lib, f_lib - f_ours)
     for label, files in zip(("only ours", "only library"), differences):

@@ -233,21 +233,24 @@ def _arc_path(layer, path, packaged):
 
 def _place(layer):
     """Where a layer lies, as a prim's record tells of each spec: its file and first sublayer;
-    and whether it lies in a package. Known once per layer within a run."""
+    whether it lies in a package, and whether it holds values over time. Known once per layer
+    within a run."""
     known = _run["places"].get(layer.identifier)
     if known is None:
         subs = layer.subLayerPaths
-        known = (layer.realPath or "", subs[0] if len(subs) else "", _in_package(layer))
+        known = (layer.realPath or "", subs[0] if len(subs) else "", _in_package(layer), _summary(layer)["sampled"])
         if _run["open"]:
             _run["places"][layer.identifier] = known
     return known
 
 def _specs(stack, rec):
-    searched = False
+    """Whether a path was searched, and whether a layer of the specs holds values over time."""
+    searched = sampled = False
     for spec in stack:
         items = []
         layer = spec.layer
-        real_path, first_sublayer, packaged = _place(layer)
+        real_path, first_sublayer, packaged, timed = _place(layer)
+        sampled = sampled or timed
         for list_name, present in (("referenceList", spec.hasReferences), ("payloadList", spec.hasPayloads)):
             if not present:
                 continue
@@ -257,7 +260,7 @@ def _specs(stack, rec):
                     items.append(_arc_path(layer, item.assetPath, packaged))
                     searched = searched or _searched(item.assetPath)
         rec["specs"].append({"layer_real_path": real_path, "first_sublayer": first_sublayer, "items": items})
-    return searched
+    return searched, sampled
 
 def _names_file(entry):
     """Whether the analysis can find a file through an attribute's entry: an asset, a value over
@@ -273,7 +276,10 @@ def _unread(prim):
     """The names of the prim's schema properties that cannot name a file: neither text nor asset
     values, nor file attributes whose time samples matter; and of those that name none unless
     authored. Known once per prim definition."""
-    key = (prim.GetTypeName(), tuple(prim.GetAppliedSchemas()))
+    # The type and the applied schemas authored decide the definition; the prim's own list of
+    # applied schemas is made anew at each asking, ten times the cost.
+    info = prim.GetPrimTypeInfo()
+    key = (info.GetTypeName(), tuple(info.GetAppliedAPISchemas()))
     known = _run["unread"].get(key)
     if known is None:
         definition = prim.GetPrimDefinition()
@@ -398,10 +404,10 @@ def _record(prim, choose, over_time, clipped, reuse=True):
     searched, own_clips = _clips(prim, rec) if own else (False, False)
     if under_clips or own_clips:
         clipped.add(path)
-    searched = _specs(stack, rec) or searched
+    named, layers_sampled = _specs(stack, rec)
+    searched = named or searched
     # An attribute's values over time come from the layers of the prim's specs, or from clips.
-    sampled = over_time["sampled"] and (under_clips or own_clips or any(
-        _summary(spec.layer)["sampled"] for spec in stack))
+    sampled = over_time["sampled"] and (under_clips or own_clips or layers_sampled)
     named, timed = _attributes(prim, rec, sampled)
     searched = named or searched
     records = _run["records"]
