@@ -858,12 +858,10 @@ def _derive(path, parent):
 _PLACING_KEYS = frozenset(("specifier", "typeName", "references", "payload", "kind"))
 
 def _placing(prim, rec, own_layers):
-    """The root layer of the stage whose prims are this prim's subtree (with the prim's path
-    mapped) and the name of its root prim, or None. So it is when the prim's only opinion of the
+    """The arc by which the prim's subtree is the stage of the arc's layers (with the prim's path
+    mapped), as far as the prim tells, or None. So it is when the prim's only opinion of the
     stage's own layers is the one spec that places the asset: one reference or payload to a root
-    prim, without a shift in time, and nothing else that changes what lies below; and when the
-    referenced layers hold just that root prim, and read alike from any stage (no sublayer found
-    through the search paths, no expression variables)."""
+    prim, without a shift in time, and nothing else that changes what lies below."""
     if len(rec["specs"]) < 2 or not rec["specs"][0]["items"]:
         return None
     stack = prim.GetPrimStack()
@@ -881,12 +879,17 @@ def _placing(prim, rec, own_layers):
     if arc.arcType not in (Pcp.ArcTypeReference, Pcp.ArcTypePayload) or arc.path.pathElementCount != 1 or not (
             arc.path.IsPrimPath() and arc.mapToRoot.timeOffset.IsIdentity()):
         return None
-    layers = _items(arc.layerStack.layers)
+    return arc
+
+def _placed_alike(layers, name):
+    """Whether the stage of these layers is the subtree of any prim placing its root prim `name`:
+    they hold no other root prim, and read alike from any stage (no sublayer found through the
+    search paths, no expression variables)."""
     for layer in layers:
         summary = _summary(layer)
-        if summary["global"] or summary["searched_subs"] or not summary["roots"] <= {arc.path.name}:
-            return None
-    return (layers[0], arc.path.name) if layers else None
+        if summary["global"] or summary["searched_subs"] or not summary["roots"] <= {name}:
+            return False
+    return bool(layers)
 
 class _Placements:
     """Gathers, while a stage is walked, the walks of the layers its prims reference where they
@@ -898,6 +901,8 @@ class _Placements:
         # Class arcs reach across references; expression variables of the stage reach into them.
         self.on = not arcs and not any(_summary(layer)["global"] for layer in layers)
         self.current = None
+        # Layers placed again are judged once: an asset may be placed thousands of times.
+        self.unlike = set()
 
     def add(self, prim, rec, searched, under_clips):
         """Takes the next prim of the traversal, whether a path of it was found through the
@@ -913,10 +918,17 @@ class _Placements:
                 kept.append(rec)
             return
         self.close()
-        placing = None if under_clips else _placing(prim, rec, self.own_layers)
-        if placing is not None and placing[0].identifier not in _run["referenced"]:
-            self.current = {"layer": placing[0], "name": placing[1], "prefix": rec["path"] + "/",
-                            "records": None if searched else [rec]}
+        arc = None if under_clips else _placing(prim, rec, self.own_layers)
+        if arc is None:
+            return
+        root, name = arc.layerStack.identifier.rootLayer, arc.path.name
+        if root is None or root.identifier in _run["referenced"] or (root.identifier, name) in self.unlike:
+            return
+        if not _placed_alike(_items(arc.layerStack.layers), name):
+            self.unlike.add((root.identifier, name))
+            return
+        self.current = {"layer": root, "name": name, "prefix": rec["path"] + "/",
+                        "records": None if searched else [rec]}
 
     def close(self):
         current, self.current = self.current, None
