@@ -41,8 +41,11 @@ std::string take_waiting() {
 // with the interpreter lock held. A stream that refuses must not end the analysis.
 void to_sys_stream_locked(const char* stream, std::string_view text, bool flush) {
     try {
-        py::object out = py::module_::import("sys").attr(stream);
-        if (out.is_none()) return;
+        // The stream the interpreter holds now (a host script may have put its own): read at
+        // each write, as print() does, without going through the import machinery.
+        PyObject* held = PySys_GetObject(stream);
+        if (held == nullptr || held == Py_None) return;
+        py::object out = py::reinterpret_borrow<py::object>(held);
         if (!text.empty()) out.attr("write")(to_pystr(text));
         if (flush) out.attr("flush")();
     } catch (py::error_already_set&) {

@@ -147,6 +147,11 @@ TEST(CommandLine, NoChannelSaysNothingElse) {
     EXPECT_EQ(run_command_line({"prog"}), 0);
     EXPECT_EQ(capture.text(), "there is nothing else.\n");
     EXPECT_EQ(run_command_line({"prog", "-channel", "WEB"}), 0);
+    ConsoleCapture echoed;
+    EXPECT_EQ(run_command_line({"prog", "-file", "x.hip", "-channel", "render"}), 0);
+    EXPECT_EQ(echoed.lines(),
+              (std::vector<std::string>{"------------------channel: render ------------------",
+                                        "hip_file: x.hip", "there is nothing else."}));
 }
 
 TEST(CommandLine, AFailedRunTellsItsCauseInOneLine) {

@@ -11,38 +11,6 @@ SCENE = {
 }
 
 
-def test_no_channel_prints_nothing_else(run_cli):
-    run = run_cli()
-    assert run.code == 0
-    assert run.lines == ["there is nothing else."]
-    run = run_cli("-file", "x.hip", "-channel", "render")
-    assert run.lines == ["------------------channel: render ------------------", "hip_file: x.hip",
-                         "there is nothing else."]
-
-
-def test_client_mode_echoes_options_in_table_order(run_cli, tmp_path):
-    out = tmp_path / "never"
-    run = run_cli("-platform", "61", "-path_json", out, "-file", "x", "-channel", "client",
-                  "-user_id", "7", "-plugin_server_dir", "/p", "-file", "ignored")
-    assert run.code == 0
-    assert run.lines == ["------------------channel: client ------------------", "hip_file: x",
-                         "path_json: %s" % out, "plugin_server_dir: /p", "user_id: 7",
-                         "platform: 61"]
-    assert not out.exists()
-
-
-def test_missing_option_value_exits_1_before_any_analysis(run_cli, project):
-    run = run_cli("-channel", "web", "-file")
-    assert run.code == 1
-    assert "-file" in run.err and "Traceback" not in run.err
-    assert "ERROR CALLS" not in run.out
-    # A web run needs all five values.
-    run = run_cli("-channel", "web", "-file", project.scene(SCENE), "-path_json", project.out)
-    assert run.code == 1
-    assert "-plugin_server_dir" in run.err
-    assert "open houdini file" not in run.out
-
-
 def test_web_run_loads_the_scene_and_runs_the_flow_in_order(run_cli, project):
     scene = project.scene(SCENE)
     run = run_cli("-channel", "web", "-file", scene, "-path_json", project.out, *WEB_OPTIONS)

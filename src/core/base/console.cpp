@@ -66,9 +66,18 @@ void flush() {
     sink().flush();
 }
 
-// A line may be the whole scene's list: it is written as it stands, then its end.
+// A short line goes to the sink in one write with its end: each write may cross into the
+// interpreter. A long one (the whole scene's list, say) is written as it stands, then its end.
 void print(std::string_view text) {
+    constexpr size_t kShortLine = 4096;
     std::lock_guard lock(sink_mutex());
+    if (text.size() < kShortLine) {
+        std::string line;
+        line.reserve(text.size() + 1);
+        line.append(text).push_back('\n');
+        sink().write(line);
+        return;
+    }
     sink().write(text);
     sink().write("\n");
 }
