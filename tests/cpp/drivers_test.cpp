@@ -34,6 +34,8 @@ TEST(SequenceKey, FrameAndTileTokensBecomeWildcards) {
     EXPECT_EQ(Related::sequence_key("c.`padzero(4, $F)`.bgeo`padzero(2,1)`"),
               "c.*[0-9].bgeo*[0-9]");
     EXPECT_EQ(Related::sequence_key("plain/路径.exr"), "plain/路径.exr");
+    EXPECT_EQ(Related::sequence_key("low_mapid_.Exr"), "low*.Exr");
+    EXPECT_EQ(Related::sequence_key("a_map_id_.tx_MAPI"), "a_map_id_.tx_MAPI");
 }
 
 TEST(AddSequenceFile, SamplesFirstLastMiddle) {

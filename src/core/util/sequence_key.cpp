@@ -1,12 +1,33 @@
 #include "util/sequence_key.h"
 
+#include <cctype>
 #include <utility>
 
 #include "util/regex.h"
 
 namespace scanflow {
 
+namespace {
+
+// Whether any rule can match: each pattern holds one of these marks, or the map-id token.
+bool may_hold_tokens(const std::string& name) {
+    if (name.find_first_of("%<$`") != std::string::npos) return true;
+    for (size_t at = name.find('_'); at != std::string::npos; at = name.find('_', at + 1)) {
+        static constexpr char kMapId[] = "_mapid_";
+        size_t k = 0;
+        while (k + 1 < sizeof kMapId && at + k < name.size() &&
+               std::tolower(static_cast<unsigned char>(name[at + k])) == kMapId[k])
+            ++k;
+        if (k + 1 == sizeof kMapId) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string sequence_key(const std::string& file_name) {
+    // Most names hold no token: ten regular expressions would give the name back as it was.
+    if (!may_hold_tokens(file_name)) return file_name;
     struct Rule {
         Regex pattern;
         const char* replacement;
