@@ -404,8 +404,8 @@ def _record(prim, choose, over_time, clipped, reuse=True):
     searched, own_clips = _clips(prim, rec) if own else (False, False)
     if under_clips or own_clips:
         clipped.add(path)
-    named, layers_sampled = _specs(stack, rec)
-    searched = named or searched
+    arcs_searched, layers_sampled = _specs(stack, rec)
+    searched = arcs_searched or searched
     # An attribute's values over time come from the layers of the prim's specs, or from clips.
     sampled = over_time["sampled"] and (under_clips or own_clips or layers_sampled)
     named, timed = _attributes(prim, rec, sampled)
@@ -862,7 +862,9 @@ def _placing(prim, rec, own_layers):
     mapped), as far as the prim tells, or None. So it is when the prim's only opinion of the
     stage's own layers is the one spec that places the asset: one reference or payload to a root
     prim, without a shift in time, and nothing else that changes what lies below."""
-    if len(rec["specs"]) < 2 or not rec["specs"][0]["items"]:
+    # An instance's subtree is its prototype's, not traversed: the referenced stage may hold
+    # its root prim as no instance, without an arc of its own.
+    if len(rec["specs"]) < 2 or not rec["specs"][0]["items"] or prim.IsInstance():
         return None
     stack = prim.GetPrimStack()
     own = stack[0]

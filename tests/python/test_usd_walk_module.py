@@ -315,6 +315,9 @@ PLACED_ASSET = {
     (("top.usda", '@./asset.usda@\n', '@./asset.usda@ (offset = 5)\n'), False),
     (("top.usda", 'def Xform "a"', 'def Scope "a"'), False),
     (("asset.usda", 'def Xform "Asset"', 'def "Other" {}\ndef Xform "Asset"'), False),
+    # An instance in the stage placing it, not in its own: the root prim has no arc of its own.
+    (("asset.usda", '  variants = { string lod = "render" }\n  prepend variantSets = "lod"\n', '  instanceable = true\n'),
+     False),
     (("top.usda", '@./asset.usda@\n', '[@./asset.usda@, @./geo.usda@]\n'), False),
     (("look.usda", '@./tex/wood.exr@', '@tex/wood.exr@'), False),
     (("geo.usda", '@./tex/mesh.<UDIM>.exr@', '@tex/mesh.exr@'), False),
@@ -325,7 +328,7 @@ PLACED_ASSET = {
     (("top.usda", '  def Xform "a"', '  def Xform "o" (\n    references = @./asset.usda@\n  ) {\n'
                                     '    over "child" {\n      custom string note = "n/x"\n    }\n  }\n  def Xform "a"'),
      True),
-], ids=["placed", "own opinion", "selection", "offset", "type", "second root", "two arcs", "searched", "searched below",
+], ids=["placed", "own opinion", "selection", "offset", "type", "second root", "instance", "two arcs", "searched", "searched below",
         "class", "clips", "twice"])
 def test_a_referenced_layer_is_given_the_walk_of_its_place_only_where_it_composes_alike(walks, tmp_path, change, given):
     layers = dict(PLACED_ASSET)
