@@ -31,22 +31,13 @@ def load_walks():
 
 
 def asset_layer(rng, has):
-    meta = []
-    if has(0.3):
-        meta.append("instanceable = true")
-    if has(0.2):
-        meta.append("active = false")
-    if has(0.3):
-        meta.append('kind = "component"')
+    meta = [line for line, p in (("instanceable = true", 0.3), ("active = false", 0.2),
+                                 ('kind = "component"', 0.3)) if has(p)]
     variants = has(0.3)
     if variants:
         meta += ['variants = { string lod = "%s" }' % rng.choice("ab"), 'prepend variantSets = "lod"']
-    if has(0.2):
-        meta.append("prepend inherits = </_cls>")
-    if has(0.2):
-        meta.append('prepend apiSchemas = ["MaterialBindingAPI"]')
-    if has(0.2):
-        meta.append("prepend references = @./sub.usda@</Sub>")
+    meta += [line for line, p in (("prepend inherits = </_cls>", 0.2), ('prepend apiSchemas = ["MaterialBindingAPI"]', 0.2),
+                                  ("prepend references = @./sub.usda@</Sub>", 0.2)) if has(p)]
     head = [line for line, p in (("subLayers = [@./look.usda@]", 0.3), ("timeCodesPerSecond = 48", 0.2),
                                  ("startTimeCode = 5", 0.2), ('defaultPrim = "Asset"', 0.5)) if has(p)]
     kind = rng.choice(["Xform", "Scope", "", "Mesh"])

@@ -516,8 +516,8 @@ def _plain_tree(stack):
     names it brings."""
     children, specs = {}, {}
     for layer in reversed(stack):
-        subs = _summary(layer)["subs"]
-        place = {"layer_real_path": layer.realPath or "", "first_sublayer": subs[0] if subs else ""}
+        real_path, first_sublayer = _place(layer)[:2]
+        place = {"layer_real_path": real_path, "first_sublayer": first_sublayer}
         todo = [("/", layer.pseudoRoot)]
         while todo:
             path, spec = todo.pop()

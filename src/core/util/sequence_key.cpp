@@ -1,8 +1,8 @@
 #include "util/sequence_key.h"
 
-#include <cctype>
 #include <utility>
 
+#include "base/text.h"
 #include "util/regex.h"
 
 namespace scanflow {
@@ -11,16 +11,9 @@ namespace {
 
 // Whether any rule can match: each pattern holds one of these marks, or the map-id token.
 bool may_hold_tokens(const std::string& name) {
-    if (name.find_first_of("%<$`") != std::string::npos) return true;
-    for (size_t at = name.find('_'); at != std::string::npos; at = name.find('_', at + 1)) {
-        static constexpr char kMapId[] = "_mapid_";
-        size_t k = 0;
-        while (k + 1 < sizeof kMapId && at + k < name.size() &&
-               std::tolower(static_cast<unsigned char>(name[at + k])) == kMapId[k])
-            ++k;
-        if (k + 1 == sizeof kMapId) return true;
-    }
-    return false;
+    return name.find_first_of("%<$`") != std::string::npos ||
+           (name.find('_') != std::string::npos &&
+            ascii_lower(name).find("_mapid_") != std::string::npos);
 }
 
 }  // namespace
