@@ -837,7 +837,11 @@ def _derive(path, parent):
         facts = _facts(stage, searched_roots, (flags[0] or known["arcs"], flags[1] or known["searched_subs"]))
         names = facts["names"]
     else:
+        # Every name left is a root prim of the parent's walk: the names are the layout.
         names, facts = _derive_unopened(known, renewed, defined)
+        facts["searched"] = known["searched"] & facts["roots"]
+        _remember(path, facts)
+        return _derived_walk(path, parent, [], names)
     layout, records = [], []
     for name in names:
         if name in renewed:
@@ -851,6 +855,9 @@ def _derive(path, parent):
             return None
     facts["searched"] = searched_roots
     _remember(path, facts)
+    return _derived_walk(path, parent, records, layout)
+
+def _derived_walk(path, parent, records, layout):
     return {"root_sublayers": _items(_layer(path).subLayerPaths), "prims": records,
             "parent": parent, "layout": layout}
 

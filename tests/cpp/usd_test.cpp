@@ -150,6 +150,71 @@ TEST(Usd, LayersReachedAgainAreReadOnceWithTheSameResult) {
         get_refe_layer(top, again, usd, {}, listings, native_flavour(), &links);
     }
     EXPECT_TRUE(usd.opened.empty());  // all known from the first round
+
+    // A layer the caller holds already is neither opened nor followed.
+    DirCache fresh;
+    std::set<std::string> given{chain[1]};
+    get_refe_layer(chain[0], given, usd, {}, fresh, native_flavour());
+    EXPECT_EQ(given, (std::set<std::string>{chain[0], chain[1],
+                                            normpath(dir.file("d0/gone.usda"), native_flavour())}));
+    EXPECT_EQ(usd.opened, std::vector<std::string>{chain[0]});
+
+    // Opened depth first, in the order each layer names them.
+    std::string fork = normpath(dir.write("fork.usda", "x"), native_flavour());
+    usd.references[fork] = {"d2/layer.usda", "d3/layer.usda"};
+    usd.opened.clear();
+    std::set<std::string> forked;
+    get_refe_layer(fork, forked, usd, {}, fresh, native_flavour());
+    EXPECT_EQ(usd.opened, (std::vector<std::string>{fork, chain[2], chain[3], chain[0], chain[1]}));
+}
+
+// Every stage of a chain holds the prims of the stages below it: with what one stage found kept
+// for the next, each stage finds what it finds alone, and each prim's files are worked out once.
+TEST(Usd, StagesOfAChainFindWhatTheyFindAlone) {
+    TempDir dir;
+    ConsoleCapture capture;
+    std::vector<std::string> chain;
+    std::vector<std::shared_ptr<const UsdPrim>> prims;
+    for (int i = 0; i < 3; ++i) {
+        std::string d = "d" + std::to_string(i);
+        chain.push_back(normpath(dir.write(d + "/layer.usda", "x"), native_flavour()));
+        dir.write(d + "/tex/t" + std::to_string(i) + ".exr", "t");
+        auto prim = std::make_shared<UsdPrim>();
+        prim->path = "/p" + std::to_string(i);
+        prim->specs.push_back(UsdSpec{chain.back(), "", {}});
+        UsdAttribute text;
+        text.name = "inputs:file";
+        text.kind = UsdAttribute::Text;
+        text.text = "tex/t" + std::to_string(i) + ".exr";
+        UsdAttribute gone;
+        gone.name = "inputs:gone";
+        gone.kind = UsdAttribute::Asset;
+        gone.written = "./gone.exr";
+        gone.anchored = dir.file(d + "/gone.exr");
+        prim->attributes = {text, gone};
+        prims.push_back(prim);
+    }
+    FakeUsd usd;
+    for (int i = 0; i < 2; ++i)
+        usd.references[chain[i]] = {"../d" + std::to_string(i + 1) + "/layer.usda"};
+    RecordedVariants variants;
+    std::set<std::string> texture_dirs;
+    DirCache listings;
+    StageInputs in{&usd,     variants,        texture_dirs, {}, Environment::of({}),
+                   listings, native_flavour()};
+    StageMemo memo;
+    for (int i = 0; i < 3; ++i) {
+        usd.walk.prims.assign(prims.begin() + i, prims.end());
+        auto alone = get_stage_references(chain[i], in);
+        auto kept = get_stage_references(chain[i], in, &memo);
+        EXPECT_EQ(kept, alone);
+        // Its own layers, and each prim's texture and missing file, from this stage down.
+        EXPECT_EQ(alone.size(), 3u * (3 - i)) << Json(alone).dump();
+        EXPECT_TRUE(has(testing::forward_on_windows(alone), dir.file("d2/tex/t2.exr")));
+        EXPECT_TRUE(has(testing::forward_on_windows(alone),
+                        dir.file("d" + std::to_string(i) + "/gone.exr")));
+    }
+    EXPECT_EQ(memo.prim_files.size(), 3u);
 }
 
 // A path whose first component names a variable stands for the file under its value; a layer

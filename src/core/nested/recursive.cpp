@@ -90,7 +90,7 @@ private:
             return get_ass_path(os_path(path, f_), in_.arnold);
         }
         if (ends_with_any(path, {".usd", ".usdc", ".USD", ".usda"}))
-            return get_stage_references(path, in_.stage(), &layer_links_);
+            return get_stage_references(path, in_.stage(), &stage_memo_);
         if (ends_with(path, ".vrscene")) return read_in_vrscene(path, in_.listings, f_);
         if (ends_with(path, ".rs"))
             return get_file_from_rs_cmd(
@@ -155,7 +155,7 @@ private:
     Flavour f_;
     std::vector<std::string> result_;
     std::unordered_map<std::string, std::string> patterns_;
-    LayerLinks layer_links_;
+    StageMemo stage_memo_;
     bool files_once_;
     std::unordered_set<std::string> handled_files_;
 };

@@ -1,5 +1,7 @@
 #include "usd/layers.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 namespace scanflow {
@@ -28,12 +30,15 @@ std::vector<std::string> layer_search_dirs(const std::vector<std::string>& env_i
     return dirs;
 }
 
-namespace {
+LayerLinks::Layer& LayerLinks::entry(const std::string& path) {
+    return known_.try_emplace(path).first->second;
+}
 
-LayerLinks::Layer read_layer(const std::string& path, UsdFacade& usd,
-                             const std::vector<std::string>& search_dirs, DirCache& listings,
-                             Flavour f) {
-    LayerLinks::Layer layer;
+LayerLinks::Layer& LayerLinks::read(Layer& layer, const std::string& path, UsdFacade& usd,
+                                    const std::vector<std::string>& search_dirs, DirCache& listings,
+                                    Flavour f) {
+    if (layer.read) return layer;
+    layer.read = true;
     layer.exists = listings.exists(path);
     layer.file = layer.exists && listings.isfile(path);
     if (!layer.file) return layer;
@@ -47,43 +52,52 @@ LayerLinks::Layer read_layer(const std::string& path, UsdFacade& usd,
     return layer;
 }
 
-}  // namespace
-
 const LayerLinks::Layer& LayerLinks::of(const std::string& path, UsdFacade& usd,
                                         const std::vector<std::string>& search_dirs,
                                         DirCache& listings, Flavour f) {
-    auto found = known_.find(path);
-    if (found != known_.end()) return found->second;
-    return known_.emplace(path, read_layer(path, usd, search_dirs, listings, f)).first->second;
+    return read(entry(path), path, usd, search_dirs, listings, f);
+}
+
+void LayerLinks::reach(const std::string& path, UsdFacade& usd,
+                       const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f,
+                       const std::set<std::string>& given, std::vector<const std::string*>& out) {
+    if (path.empty()) return;
+    Layer& top = entry(path);
+    if (!read(top, path, usd, search_dirs, listings, f).exists) return;
+    // A deep stage reaches the same layers again at every level: each entry remembers the
+    // last reach that collected it, so telling a new layer takes no lookup.
+    const uint64_t now = ++reaches_;
+    top.reach = now;
+    out.push_back(&known_.find(path)->first);
+    auto collect = [&](Named& named) {
+        if (!named.layer) named.layer = &entry(named.path);
+        if (named.layer->reach == now) return false;
+        named.layer->reach = now;
+        if (!given.empty() && given.count(named.path)) return false;
+        out.push_back(&named.path);
+        return true;
+    };
+    // Layers still to open, depth first; a layer collected already is never opened again, so
+    // cycles end.
+    std::vector<std::pair<Layer*, const std::string*>> todo{{&top, &path}};
+    while (!todo.empty()) {
+        auto [layer, at] = todo.back();
+        todo.pop_back();
+        if (!read(*layer, *at, usd, search_dirs, listings, f).file) continue;
+        size_t mark = todo.size();
+        for (auto& named : layer->named)
+            if (collect(named) && named.file) todo.emplace_back(named.layer, &named.path);
+        std::reverse(todo.begin() + static_cast<std::ptrdiff_t>(mark), todo.end());
+    }
 }
 
 void get_refe_layer(const std::string& usd_path, std::set<std::string>& allLayer, UsdFacade& usd,
                     const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f,
                     LayerLinks* links) {
-    // Layers still to open, depth first; a layer already collected is never opened again, so
-    // cycles end.
-    std::vector<std::string> todo{usd_path};
-    bool first = true;
-    while (!todo.empty()) {
-        std::string path = todo.back();
-        todo.pop_back();
-        if (path.empty()) continue;
-        LayerLinks::Layer fresh;
-        const LayerLinks::Layer& layer =
-            links ? links->of(path, usd, search_dirs, listings, f)
-                  : (fresh = read_layer(path, usd, search_dirs, listings, f));
-        if (!layer.exists) continue;
-        if (!first && allLayer.count(path) && !layer.file) continue;
-        first = false;
-        allLayer.insert(path);
-        if (!layer.file) continue;
-        std::vector<std::string> next;
-        for (const auto& named : layer.named) {
-            bool known = !allLayer.insert(named.path).second;
-            if (!known && named.file) next.push_back(named.path);
-        }
-        for (auto it = next.rbegin(); it != next.rend(); ++it) todo.push_back(*it);
-    }
+    LayerLinks own;
+    std::vector<const std::string*> reached;
+    (links ? *links : own).reach(usd_path, usd, search_dirs, listings, f, allLayer, reached);
+    for (const std::string* path : reached) allLayer.insert(*path);
 }
 
 }  // namespace scanflow

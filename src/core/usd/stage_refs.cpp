@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 
 #include "base/console.h"
@@ -25,7 +24,12 @@ std::string abspath(const std::string& path, Flavour f) {
     return normpath(join(os::current_directory(), path, f), f);
 }
 
-using Found = std::set<std::string>;
+// The files found, in any order and any number of times; sorted once at the end, which costs
+// less than keeping a deep stage's thousands of names in order as they come.
+struct Found {
+    std::vector<std::string> paths;
+    void insert(std::string path) { paths.push_back(std::move(path)); }
+};
 
 // What the scan recorded for this layer file, one entry per recording.
 std::vector<const LayerVariants*> recorded_for(const std::string& stage_file,
@@ -72,19 +76,14 @@ void add_clips(const UsdPrim& prim, const std::string& stage_dir, Flavour f, Fou
     add(prim.clip_manifest);
 }
 
-// References and payloads of every prim spec; returns the directories of the layers that define
-// the prim.
-std::set<std::string> add_spec_references(const UsdPrim& prim, const std::string& stage_dir,
-                                          DirCache& listings, Flavour f, Found& result) {
-    std::set<std::string> dirs;
-    for (const auto& spec : prim.specs) {
+// References and payloads of every prim spec.
+void add_spec_references(const UsdPrim& prim, const std::string& stage_dir, DirCache& listings,
+                         Flavour f, Found& result) {
+    for (const auto& spec : prim.specs)
         for (const auto& item : spec.items)
             if (!item.empty())  // an internal reference names no file
                 result.insert(resolve_ref(spec.layer_real_path, spec.first_sublayer, item,
                                           stage_dir, listings, f));
-        dirs.insert(slashes_forward(dirname(spec.layer_real_path, f)));
-    }
-    return dirs;
 }
 
 // The file an attribute names, if any: a text with "/" in a file-like property, or an asset.
@@ -162,23 +161,37 @@ void add_time_sampled_files(const UsdPrim& prim, const std::string& stage_file,
     }
 }
 
-void add_prim_files(const UsdPrim& prim, const std::string& stage_file, const StageInputs& in,
-                    Found& result) {
-    const std::string stage_dir = dirname(stage_file, in.flavour);
-    print_selections(prim);
-    add_clips(prim, stage_dir, in.flavour, result);
-    std::set<std::string> dirs =
-        add_spec_references(prim, stage_dir, in.listings, in.flavour, result);
-    dirs.insert(in.texture_searchpaths.begin(), in.texture_searchpaths.end());
+// The files the prim's attributes stand for: the same wherever the prim is walked.
+std::vector<std::string> attribute_files(const UsdPrim& prim, const StageInputs& in) {
+    Found found;
+    std::set<std::string> dirs(in.texture_searchpaths.begin(), in.texture_searchpaths.end());
+    for (const auto& spec : prim.specs)
+        dirs.insert(slashes_forward(dirname(spec.layer_real_path, in.flavour)));
     for (const auto& attr : prim.attributes) {
         auto file = attribute_file(attr);
         if (!file) continue;
         // A path relative to its layer that is nowhere is missing beside that layer.
-        if (!add_attribute_file(*file, dirs, in.variables, in.listings, in.flavour, result) &&
+        if (!add_attribute_file(*file, dirs, in.variables, in.listings, in.flavour, found) &&
             !attr.anchored.empty())
-            result.insert(slashes_forward(attr.anchored));
+            found.insert(slashes_forward(attr.anchored));
     }
-    add_time_sampled_files(prim, stage_file, stage_dir, in.listings, in.flavour, result);
+    return std::move(found.paths);
+}
+
+void add_prim_files(const std::shared_ptr<const UsdPrim>& prim, const std::string& stage_file,
+                    const StageInputs& in, StageMemo* memo, Found& result) {
+    const std::string stage_dir = dirname(stage_file, in.flavour);
+    print_selections(*prim);
+    add_clips(*prim, stage_dir, in.flavour, result);
+    add_spec_references(*prim, stage_dir, in.listings, in.flavour, result);
+    if (memo) {
+        auto [at, added] = memo->prim_files.try_emplace(prim.get());
+        if (added) at->second = {prim, attribute_files(*prim, in)};
+        for (const auto& file : at->second.files) result.insert(file);
+    } else {
+        for (auto& file : attribute_files(*prim, in)) result.insert(std::move(file));
+    }
+    add_time_sampled_files(*prim, stage_file, stage_dir, in.listings, in.flavour, result);
 }
 
 }  // namespace
@@ -198,12 +211,19 @@ std::string resolve_ref(const std::string& layer_real_path, const std::string& f
 }
 
 std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in,
-                                              LayerLinks* links) {
+                                              StageMemo* memo) {
     return timed(2, "get_stage_references", [&] {
         const Flavour f = in.flavour;
         UsdFacade& usd = require_usd(in.usd);
         Found result;
-        get_refe_layer(stage_file, result, usd, in.layer_search_dirs, in.listings, f, links);
+        {
+            LayerLinks own;
+            std::vector<const std::string*> reached;
+            (memo ? memo->layers : own)
+                .reach(stage_file, usd, in.layer_search_dirs, in.listings, f, {}, reached);
+            result.paths.reserve(reached.size());
+            for (const std::string* path : reached) result.insert(*path);
+        }
 
         std::vector<const LayerVariants*> recorded = recorded_for(stage_file, in.need_varian_usd);
         console::print("This usd has a variant, with a value of " +
@@ -216,21 +236,12 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
             std::string path = isabs(sub, f) ? sub : normpath(join(stage_dir, sub, f), f);
             if (in.listings.exists(path)) result.insert(path);
         }
-        for (const auto& prim : walk.prims) add_prim_files(*prim, stage_file, in, result);
+        for (const auto& prim : walk.prims) add_prim_files(prim, stage_file, in, memo, result);
 
-        // The set's own strings, taken out of it: in order and each once, unless turning a
-        // separator moved one or made two alike.
-        std::vector<std::string> out;
-        out.reserve(result.size());
-        while (!result.empty()) {
-            std::string path = std::move(result.extract(result.begin()).value());
-            std::replace(path.begin(), path.end(), '\\', '/');
-            out.push_back(std::move(path));
-        }
-        if (std::adjacent_find(out.begin(), out.end(), std::greater_equal<>()) != out.end()) {
-            std::sort(out.begin(), out.end());
-            out.erase(std::unique(out.begin(), out.end()), out.end());
-        }
+        std::vector<std::string> out = std::move(result.paths);
+        for (auto& path : out) std::replace(path.begin(), path.end(), '\\', '/');
+        std::sort(out.begin(), out.end());
+        out.erase(std::unique(out.begin(), out.end()), out.end());
         return out;
     });
 }

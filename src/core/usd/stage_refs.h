@@ -2,8 +2,10 @@
 // payloads of every prim spec, and file paths held by attributes.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "run/recorded_variants.h"
@@ -28,11 +30,23 @@ struct StageInputs {
     Flavour flavour;
 };
 
+// What one walk of nested files keeps from stage to stage, for one set of inputs: what each
+// layer names, and the files each prim's attributes stand for. A deep stage holds the layers and
+// prims of the stages below it.
+struct StageMemo {
+    LayerLinks layers;
+    struct PrimFiles {
+        std::shared_ptr<const UsdPrim> prim;  // keeps the key's prim alive
+        std::vector<std::string> files;
+    };
+    std::unordered_map<const UsdPrim*, PrimFiles> prim_files;
+};
+
 // Every file the layer depends on, "/" separators, sorted. The recorded variant selections are
-// applied while walking, so the selected variants' files are the ones found. With `links`, what
-// each layer names is kept there for the next stage that reaches it.
+// applied while walking, so the selected variants' files are the ones found. With `memo`, what
+// each layer names and each prim's attribute files are kept there for the next stage.
 std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in,
-                                              LayerLinks* links = nullptr);
+                                              StageMemo* memo = nullptr);
 
 // A reference or asset path as seen from the layer that states it: against the directory of
 // the layer's first sublayer when it has one, else of the layer itself (joined to `dir_path`
