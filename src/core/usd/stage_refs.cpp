@@ -242,6 +242,7 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
         for (auto& path : out) std::replace(path.begin(), path.end(), '\\', '/');
         std::sort(out.begin(), out.end());
         out.erase(std::unique(out.begin(), out.end()), out.end());
+        out.shrink_to_fit();  // a deep walk holds the lists of every stage above the one it reads
         return out;
     });
 }
