@@ -31,7 +31,7 @@ std::string digits_replaced(const std::string& path, const std::string& replacem
 // One open file: the names its reader gave, and the descents of the name being handled.
 struct Frame {
     std::string dir;
-    std::vector<std::string> named;
+    std::vector<const std::string*> named;  // kept once in the walk's names
     size_t next = 0;
     std::vector<std::string> descents;
     size_t next_descent = 0;
@@ -59,7 +59,7 @@ public:
                 stack.pop_back();
                 continue;
             }
-            handle_name(frame, frame.named[frame.next++]);
+            handle_name(frame, *frame.named[frame.next++]);
         }
         return std::move(result_);
     }
@@ -78,7 +78,11 @@ private:
         in_.run.all_ass.insert(visit_key(path));
         Frame frame;
         frame.dir = dirname(path, f_);
-        frame.named = read_names(path);
+        // A deep stage names every file below it again, and every level of it is open at once:
+        // its frames hold each name once for the whole walk.
+        std::vector<std::string> named = read_names(path);
+        frame.named.reserve(named.size());
+        for (auto& name : named) frame.named.push_back(&*names_.insert(std::move(name)).first);
         return frame;
     }
 
@@ -155,6 +159,7 @@ private:
     Flavour f_;
     std::vector<std::string> result_;
     std::unordered_map<std::string, std::string> patterns_;
+    std::unordered_set<std::string> names_;
     StageMemo stage_memo_;
     bool files_once_;
     std::unordered_set<std::string> handled_files_;
