@@ -215,6 +215,15 @@ TEST(Usd, StagesOfAChainFindWhatTheyFindAlone) {
                         dir.file("d" + std::to_string(i) + "/gone.exr")));
     }
     EXPECT_EQ(memo.prim_files.size(), 3u);
+
+    // The files of prims that no walk holds any more go.
+    auto other = std::make_shared<UsdPrim>(*prims[2]);
+    prims.clear();
+    usd.walk.prims = {other};
+    memo.next_look = 0;
+    get_stage_references(chain[2], in, &memo);
+    ASSERT_EQ(memo.prim_files.size(), 1u);
+    EXPECT_EQ(memo.prim_files.begin()->first, other.get());
 }
 
 // A path whose first component names a variable stands for the file under its value; a layer

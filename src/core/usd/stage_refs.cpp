@@ -210,6 +210,13 @@ std::string resolve_ref(const std::string& layer_real_path, const std::string& f
     return slashes_forward(abspath(reference, f));
 }
 
+void StageMemo::let_go_of_unheld() {
+    if (prim_files.size() < next_look) return;
+    for (auto it = prim_files.begin(); it != prim_files.end();)
+        it = it->second.prim.use_count() == 1 ? prim_files.erase(it) : std::next(it);
+    next_look = std::max<size_t>(1024, 2 * prim_files.size());
+}
+
 std::vector<std::string> get_stage_references(const std::string& stage_file, const StageInputs& in,
                                               StageMemo* memo) {
     return timed(2, "get_stage_references", [&] {
@@ -237,6 +244,7 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
             if (in.listings.exists(path)) result.insert(path);
         }
         for (const auto& prim : walk.prims) add_prim_files(prim, stage_file, in, memo, result);
+        if (memo) memo->let_go_of_unheld();
 
         std::vector<std::string> out = std::move(result.paths);
         for (auto& path : out) std::replace(path.begin(), path.end(), '\\', '/');

@@ -40,6 +40,10 @@ struct StageMemo {
         std::vector<std::string> files;
     };
     std::unordered_map<const UsdPrim*, PrimFiles> prim_files;
+    // Once the kept files have doubled since the last look, those of prims that no walk holds
+    // any more go: the memo keeps no stage's prims alive by itself.
+    void let_go_of_unheld();
+    size_t next_look = 1024;
 };
 
 // Every file the layer depends on, "/" separators, sorted. The recorded variant selections are
