@@ -68,7 +68,7 @@ void LayerLinks::reach(const std::string& path, UsdFacade& usd,
     // last reach that collected it, so telling a new layer takes no lookup.
     const uint64_t now = ++reaches_;
     top.reach = now;
-    out.push_back(&known_.find(path)->first);
+    out.push_back(&path);
     auto collect = [&](Named& named) {
         if (!named.layer) named.layer = &entry(named.path);
         if (named.layer->reach == now) return false;

@@ -39,8 +39,9 @@ public:
     const Layer& of(const std::string& path, UsdFacade& usd,
                     const std::vector<std::string>& search_dirs, DirCache& listings, Flavour f);
     // Appends `path` (when it exists) and every layer it names, recursively, each once and in
-    // the order a depth-first walk meets them, to `out`. A layer in `given` is neither
-    // collected nor opened, and each layer is opened at most once.
+    // the order a depth-first walk meets them, to `out`, which points into `path` and the kept
+    // links. A layer in `given` is neither collected nor opened, and each layer is opened at
+    // most once.
     void reach(const std::string& path, UsdFacade& usd, const std::vector<std::string>& search_dirs,
                DirCache& listings, Flavour f, const std::set<std::string>& given,
                std::vector<const std::string*>& out);

@@ -179,18 +179,14 @@ std::vector<std::string> attribute_files(const UsdPrim& prim, const StageInputs&
 }
 
 void add_prim_files(const std::shared_ptr<const UsdPrim>& prim, const std::string& stage_file,
-                    const StageInputs& in, StageMemo* memo, Found& result) {
-    const std::string stage_dir = dirname(stage_file, in.flavour);
+                    const std::string& stage_dir, const StageInputs& in, StageMemo& memo,
+                    Found& result) {
     print_selections(*prim);
     add_clips(*prim, stage_dir, in.flavour, result);
     add_spec_references(*prim, stage_dir, in.listings, in.flavour, result);
-    if (memo) {
-        auto [at, added] = memo->prim_files.try_emplace(prim.get());
-        if (added) at->second = {prim, attribute_files(*prim, in)};
-        for (const auto& file : at->second.files) result.insert(file);
-    } else {
-        for (auto& file : attribute_files(*prim, in)) result.insert(std::move(file));
-    }
+    auto [at, added] = memo.prim_files.try_emplace(prim.get());
+    if (added) at->second = {prim, attribute_files(*prim, in)};
+    for (const auto& file : at->second.files) result.insert(file);
     add_time_sampled_files(*prim, stage_file, stage_dir, in.listings, in.flavour, result);
 }
 
@@ -222,12 +218,12 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
     return timed(2, "get_stage_references", [&] {
         const Flavour f = in.flavour;
         UsdFacade& usd = require_usd(in.usd);
+        StageMemo own;
+        StageMemo& kept = memo ? *memo : own;
         Found result;
         {
-            LayerLinks own;
             std::vector<const std::string*> reached;
-            (memo ? memo->layers : own)
-                .reach(stage_file, usd, in.layer_search_dirs, in.listings, f, {}, reached);
+            kept.layers.reach(stage_file, usd, in.layer_search_dirs, in.listings, f, {}, reached);
             result.paths.reserve(reached.size());
             for (const std::string* path : reached) result.insert(*path);
         }
@@ -243,8 +239,9 @@ std::vector<std::string> get_stage_references(const std::string& stage_file, con
             std::string path = isabs(sub, f) ? sub : normpath(join(stage_dir, sub, f), f);
             if (in.listings.exists(path)) result.insert(path);
         }
-        for (const auto& prim : walk.prims) add_prim_files(prim, stage_file, in, memo, result);
-        if (memo) memo->let_go_of_unheld();
+        for (const auto& prim : walk.prims)
+            add_prim_files(prim, stage_file, stage_dir, in, kept, result);
+        kept.let_go_of_unheld();
 
         std::vector<std::string> out = std::move(result.paths);
         for (auto& path : out) std::replace(path.begin(), path.end(), '\\', '/');
