@@ -3,6 +3,7 @@
 #include <thread>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 
@@ -273,6 +274,25 @@ TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
     // Nothing to state: no thread.
     FactsAhead idle(listings, {}, {});
     EXPECT_EQ(idle.stated(), 0u);
+    idle.end_first();
+    // Work wanted sooner runs first, until it is ended; then the stating begins.
+    std::atomic<int> steps{0};
+    DirCache later;
+    FactsAhead with_first(
+        later, {&second}, [](const std::string&) { return true; },
+        [&](const std::atomic<bool>& leave) {
+            for (; !leave; ++steps) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    for (int i = 0; i < 10000 && steps < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GE(steps, 3);
+    EXPECT_EQ(with_first.stated(), 0u);
+    with_first.end_first();
+    int ended_at = steps;
+    for (int i = 0; i < 10000 && with_first.stated() < 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(with_first.stated(), 1u);  // b; a + "x" is no file
+    EXPECT_EQ(steps, ended_at);
 }
 
 TEST_F(OnDisk, FileFacts) {
@@ -389,6 +409,56 @@ TEST_F(OnDisk, ParallelSearchCollectsEveryTexture) {
     auto [none, none_guarded] =
         find_tx_counterparts_parallel({"tex/a.exr"}, "", prefixes, 10, Fresh(), kPosix);
     EXPECT_TRUE(none.empty() && none_guarded.empty());
+}
+
+TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
+    std::string plain = make("tex/plain.exr"), converted = make("tex/conv.exr");
+    make("tex/conv.tx");
+    std::string rat = make("tex/r.exr");
+    make("tex/r.exr.rat");
+    std::string guarded = make("guard/g.exr"), installed = make("hh/i.exr");
+    make("hh/i.tx");
+    std::vector<std::string> nested{make("tex/nested.exr"), "tex/relative.exr"};
+    TextList first(std::vector<std::string>{plain, converted, "rel/r.exr"});
+    TextList second(std::vector<std::string>{rat, guarded, installed, plain});
+    std::vector<std::string> candidates = nested;
+    for (const TextList* list : {&first, &second})
+        for (std::string_view path : *list) candidates.emplace_back(path);
+    const std::vector<std::string> prefixes{at("GUARD/")};
+    auto in_turn = [&](DirCache& listings, CounterpartsAhead* ahead) {
+        std::vector<std::string> lowered = prefixes;
+        return find_tx_counterparts_parallel(candidates, at("hh"), lowered, 2, listings, kPosix,
+                                             ahead, nested.size());
+    };
+    DirCache listings;
+    const TxResult expected = in_turn(Fresh(), nullptr);
+    EXPECT_EQ(expected.second, (std::vector<std::string>{guarded}));
+    ASSERT_EQ(expected.first.size(), 9u);  // two counterparts, the relative paths left out
+
+    // Searched to the end: the same results, and those are the search's own. The converted
+    // texture is gone when the other paths are searched, and its result still names it.
+    CounterpartsAhead whole({&first, &second}, at("hh"), prefixes, kPosix);
+    std::atomic<bool> leave{false};
+    whole.search(listings, leave);
+    std::filesystem::remove(at("tex/conv.tx"));
+    EXPECT_EQ(in_turn(Fresh(), &whole), expected);
+    // Left before it began: every path is searched in turn, and the texture is gone.
+    CounterpartsAhead left({&first, &second}, at("hh"), prefixes, kPosix);
+    leave = true;
+    left.search(listings, leave);
+    const TxResult gone = in_turn(Fresh(), nullptr);
+    EXPECT_EQ(gone.first.size(), 8u);
+    EXPECT_EQ(in_turn(Fresh(), &left), gone);
+    // A drive letter is named in upper case, taken from the search or searched in turn.
+    TextList drive(std::vector<std::string>{"d:\\tex\\a.exr"});
+    CounterpartsAhead windows({&drive}, "", {}, kWindows);
+    leave = false;
+    windows.search(listings, leave);
+    std::vector<std::string> none;
+    EXPECT_EQ(find_tx_counterparts_parallel({"d:\\tex\\a.exr"}, "", none, 1, listings, kWindows,
+                                            &windows, 0)
+                  .first,
+              (std::vector<std::string>{"D:/tex/a.exr"}));
 }
 
 TEST(Seam, OnlyRegularFilesAreOpenedForReading) {

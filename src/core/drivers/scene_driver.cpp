@@ -1,6 +1,8 @@
 #include "drivers/scene_driver.h"
 
 #include <chrono>
+#include <mutex>
+#include <optional>
 
 #include "base/console.h"
 #include "base/errors.h"
@@ -157,7 +159,8 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         ParameterFiles parameters = collect_parameter_files(services_.module.ALL_NODE, listings,
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
-        FactsAhead facts_ahead = state_files_ahead(parameters, listings);
+        CounterpartsAhead counterparts = counterparts_ahead(parameters);
+        FactsAhead facts_ahead = state_files_ahead(parameters, listings, counterparts);
         UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
         // No USD layer is read again in this run: what was kept of them makes room for the rest.
         if (services_.usd) services_.usd->let_go();
@@ -171,7 +174,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         console::print("tips_keyword_info finished");
         Tips tips = file_tips(asset.missing_file, services_.module.problem_nodes_list);
         std::vector<std::string> to_upload =
-            search_upload_files(upload_candidates(nested, parameters), listings);
+            search_upload_files(nested, parameters, listings, facts_ahead, counterparts);
         // The candidates were copies, made and let go of here; the upload record and the
         // facts are made on other threads, whose heaps those holes do not serve.
         os::return_free_memory();
@@ -202,14 +205,40 @@ void AnalysisHipAssets::load_usd_ahead(const ParameterPatterns& patterns) {
     }
 }
 
+// Work is done ahead on a thread of its own only with the pool on.
+bool AnalysisHipAssets::works_ahead() const {
+    return services_.module.threads >= 2 && !flavour().windows;
+}
+
 // The parameters' files are stated on a thread of their own from here on, where the analysis
-// will ask for their facts only at the end; not when the pool is off.
+// will ask for their facts only at the end; first their counterparts are searched, which the
+// analysis asks for sooner.
 FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters,
-                                                DirCache& listings) {
-    if (services_.module.threads < 2 || flavour().windows) return FactsAhead(listings, {}, {});
+                                                DirCache& listings,
+                                                CounterpartsAhead& counterparts) {
+    if (!works_ahead()) return FactsAhead(listings, {}, {});
     Flavour f = flavour();
-    return FactsAhead(listings, file_lists(parameters),
-                      [f](const std::string& path) { return written_as_uploaded(path, f); });
+    FactsAhead::First first;
+    if (!counterparts.empty())
+        first = [&counterparts, &listings](const std::atomic<bool>& leave) {
+            counterparts.search(listings, leave);
+        };
+    return FactsAhead(
+        listings, file_lists(parameters),
+        [f](const std::string& path) { return written_as_uploaded(path, f); }, std::move(first));
+}
+
+// The counterparts of the parameters' files, to be searched ahead with their facts; none without
+// the installation directory, whose absence the search reports in its turn.
+CounterpartsAhead AnalysisHipAssets::counterparts_ahead(const ParameterFiles& parameters) {
+    std::optional<std::string> hh = services_.environment.get("HH");
+    if (!works_ahead() || !hh) return CounterpartsAhead();
+    std::vector<std::string> prefixes;
+    {
+        std::lock_guard lock(services_.module.protect_path_mutex);
+        prefixes = services_.module.protect_path;
+    }
+    return CounterpartsAhead(file_lists(parameters), *hh, std::move(prefixes), flavour());
 }
 
 // Digital-asset libraries that are not the host's own: their directories go into the task
@@ -236,12 +265,22 @@ AssetRecord AnalysisHipAssets::start_asset_record(ParameterFiles& parameters,
 }
 
 // Every absolute candidate with its texture counterparts; protected ones become a tip.
-std::vector<std::string> AnalysisHipAssets::search_upload_files(
-    const std::vector<std::string>& candidates, DirCache& listings) {
+std::vector<std::string> AnalysisHipAssets::search_upload_files(const UploadLists& nested,
+                                                                const ParameterFiles& parameters,
+                                                                DirCache& listings,
+                                                                FactsAhead& facts,
+                                                                CounterpartsAhead& counterparts) {
+    std::vector<std::string> candidates = upload_candidates(nested, parameters);
+    // The parameters' files come last, as the search ahead has them.
+    size_t ahead_from = candidates.size();
+    for (const auto& parameter : parameters.convert_node) ahead_from -= parameter.files.size();
     std::string hh = host_installation_dir(services_.environment);
     console::print("Path search processing start");
     auto start = std::chrono::steady_clock::now();
-    TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour());
+    facts.end_first();
+    TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour(),
+                                     &counterparts, ahead_from);
+    counterparts.let_go();
     console::print("Path search processing finished time " +
                    console::float_text(seconds_since(start)));
     if (!found.second.empty()) tips_adict.set(tip::kProtectedPaths, distinct(found.second));

@@ -13,6 +13,7 @@
 #include "output/upload_lists.h"
 #include "render/render_settings.h"
 #include "util/facts_ahead.h"
+#include "util/tx_counterparts.h"
 
 namespace scanflow {
 
@@ -61,11 +62,18 @@ private:
     void scan_parameters();
     void filter_asset_libraries(ParameterFiles& parameters);
     void load_usd_ahead(const ParameterPatterns& patterns);
-    FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings);
+    bool works_ahead() const;
+    CounterpartsAhead counterparts_ahead(const ParameterFiles& parameters);
+    FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings,
+                                 CounterpartsAhead& counterparts);
     // Takes the parameters' missing files.
     AssetRecord start_asset_record(ParameterFiles& parameters, const UploadLists& nested);
-    std::vector<std::string> search_upload_files(const std::vector<std::string>& candidates,
-                                                 DirCache& listings);
+    // Every absolute candidate with its texture counterparts; those of the parameters' files as
+    // far as `counterparts` found them ahead, on the thread of `facts`.
+    std::vector<std::string> search_upload_files(const UploadLists& nested,
+                                                 const ParameterFiles& parameters,
+                                                 DirCache& listings, FactsAhead& facts,
+                                                 CounterpartsAhead& counterparts);
     UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload,
                                DirCache& listings);
     void write_result_files(ResultAssembly& results, const AssetRecord& asset, Tips tips);

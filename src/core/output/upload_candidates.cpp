@@ -32,14 +32,16 @@ void require_host_installation_dir(const Environment& env) {
 }
 
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
-                         ModuleState& module, DirCache& listings, Flavour f) {
+                         ModuleState& module, DirCache& listings, Flavour f,
+                         CounterpartsAhead* ahead, size_t ahead_from) {
     std::vector<std::string> prefixes;
     {
         std::lock_guard lock(module.protect_path_mutex);
         prefixes = module.protect_path;
     }
     int workers = static_cast<int>(std::min(10u, module.threads));
-    TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, workers, listings, f);
+    TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, workers, listings, f,
+                                                   ahead, ahead_from);
     std::lock_guard lock(module.protect_path_mutex);
     module.protect_path = prefixes;
     return found;

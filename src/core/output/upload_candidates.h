@@ -24,8 +24,10 @@ void require_host_installation_dir(const Environment& env);
 
 // find_tx_counterparts_parallel over the candidates on at most 10 workers (and no more than the
 // module's pool size), against the module's
-// protected prefixes (which end up lower-cased, written under the module's guard).
+// protected prefixes (which end up lower-cased, written under the module's guard). The
+// candidates from `ahead_from` on are those `ahead` searched.
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
-                         ModuleState& module, DirCache& listings, Flavour f);
+                         ModuleState& module, DirCache& listings, Flavour f,
+                         CounterpartsAhead* ahead = nullptr, size_t ahead_from = 0);
 
 }  // namespace scanflow

@@ -55,9 +55,15 @@ bool may_hold_tx(const std::string& path, DirCache& listings, Flavour f) {
     return !listing.ok || listing.holds_tx_names();
 }
 
-TxResult check_one(const std::string& input, const Checks& checks, DirCache& listings, Flavour f) {
+// The path as results name it: a drive letter in upper case.
+std::string checked_form(const std::string& input) {
     std::string path = input;
     if (path.size() >= 2 && path[1] == ':') path[0] = ascii_upper(path.substr(0, 1))[0];
+    return path;
+}
+
+TxResult check_one(const std::string& input, const Checks& checks, DirCache& listings, Flavour f) {
+    std::string path = checked_form(input);
     std::vector<std::string> found;
     if (checks.hh_dir.empty() || !starts_with(directory_key(path, f), checks.hh_dir)) {
         auto [stem, ext] = splitext(path, f);
@@ -98,13 +104,71 @@ TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path
     return check_one(path, checks_for(env_hh_path, protect_path, f), listings, f);
 }
 
+CounterpartsAhead::CounterpartsAhead(std::vector<const Paths*> lists,
+                                     const std::string& env_hh_path,
+                                     std::vector<std::string> protect_path, Flavour f)
+    : lists_(std::move(lists)), hh_(env_hh_path), protect_path_(std::move(protect_path)), f_(f) {
+    size_t count = 0;
+    for (const Paths* paths : lists_) {
+        starts_.push_back(count);
+        count += paths->size();
+    }
+    states_.assign(count, Unsearched);
+}
+
+void CounterpartsAhead::search(DirCache& listings, const std::atomic<bool>& leave) {
+    if (states_.empty()) return;
+    const Checks checks = checks_for(hh_, protect_path_, f_);
+    size_t index = 0;
+    for (const Paths* paths : lists_) {
+        for (std::string_view text : *paths) {
+            if (leave) return;
+            std::string path(text);
+            size_t at = index++;
+            if (!isabs(path, f_)) continue;  // never asked for
+            TxResult result = check_one(path, checks, listings, f_);
+            if (result.first.size() == 1 && result.second.empty()) {
+                states_[at] = Alone;
+            } else {
+                held_.emplace(at, std::move(result));
+                states_[at] = Held;
+            }
+        }
+    }
+}
+
+std::optional<TxResult> CounterpartsAhead::take(size_t index) {
+    if (index >= states_.size()) return std::nullopt;
+    switch (states_[index]) {
+        case Alone: {
+            size_t list = static_cast<size_t>(
+                std::upper_bound(starts_.begin(), starts_.end(), index) - starts_.begin() - 1);
+            std::string path((*lists_[list])[index - starts_[list]]);
+            return TxResult{{slashes_forward(checked_form(path))}, {}};
+        }
+        case Held:
+            return std::move(held_.find(index)->second);
+        case Unsearched:
+            break;
+    }
+    return std::nullopt;
+}
+
+void CounterpartsAhead::let_go() {
+    lists_ = {};
+    starts_ = {};
+    states_ = {};
+    held_ = {};
+}
+
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
-                                       DirCache& listings, Flavour f) {
-    std::vector<const std::string*> absolute;
-    for (const auto& p : paths)
-        if (isabs(p, f)) absolute.push_back(&p);
+                                       DirCache& listings, Flavour f, CounterpartsAhead* ahead,
+                                       size_t ahead_from) {
+    std::vector<size_t> absolute;
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (isabs(paths[i], f)) absolute.push_back(i);
     // Made once, before any task runs; the tasks only read them.
     const Checks checks = checks_for(env_hh_path, protect_path, f);
     // In the order of the paths: one of the orders in which the tasks may complete. The paths
@@ -119,7 +183,13 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
         size_t count = std::min(kSlice, absolute.size() - start);
         each.assign(count, TxResult{});
         parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
-            each[i] = check_one(*absolute[start + i], checks, listings, f);
+            size_t at = absolute[start + i];
+            if (ahead && at >= ahead_from)
+                if (auto found = ahead->take(at - ahead_from)) {
+                    each[i] = std::move(*found);
+                    return;
+                }
+            each[i] = check_one(paths[at], checks, listings, f);
         });
         for (auto& one : each) {
             for (auto& p : one.first) overall.first.push_back(std::move(p));

@@ -1,10 +1,15 @@
 // Converted copies of textures (".rat", ".tx") that are uploaded with them, searched on a pool.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "base/text_list.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
 
@@ -17,11 +22,47 @@ using TxResult = std::pair<std::vector<std::string>, std::vector<std::string>>;
 TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path,
                          std::vector<std::string>& protect_path, DirCache& listings, Flavour f);
 
+// The counterparts of paths known early (the parameters' files), searched on a thread that
+// would otherwise wait, while the analysis reads its nested files. The search gives the same
+// results as check_tx_exists with the same installation directory and protected paths; what it
+// has not reached when left is searched with the other paths.
+class CounterpartsAhead {
+public:
+    using Paths = TextList;
+    CounterpartsAhead() = default;  // searches nothing
+    // The lists stay as they are until the results are taken.
+    CounterpartsAhead(std::vector<const Paths*> lists, const std::string& env_hh_path,
+                      std::vector<std::string> protect_path, Flavour f);
+
+    bool empty() const { return states_.empty(); }
+    // Searches the paths in order, on the caller's thread, until done or `leave` is set.
+    void search(DirCache& listings, const std::atomic<bool>& leave);
+    // Once the search has returned: the result for the `index`-th path of the lists, if searched.
+    // Each index is taken once; several threads may take indices at once.
+    std::optional<TxResult> take(size_t index);
+    // Lets go of what is left, once the results are taken.
+    void let_go();
+
+private:
+    std::vector<const Paths*> lists_;
+    std::vector<size_t> starts_;  // the index of each list's first path
+    std::string hh_;
+    std::vector<std::string> protect_path_;
+    Flavour f_;
+    // Most paths have no counterpart and are not protected: their result is the path alone,
+    // made again when taken, so that only the others are held.
+    enum State : uint8_t { Unsearched, Alone, Held };
+    std::vector<State> states_;
+    std::unordered_map<size_t, TxResult> held_;
+};
+
 // check_tx_exists over every absolute path, on at most `max_workers` threads; the results in the
-// order of the paths. `protect_path` is lower-cased once, before any task runs.
+// order of the paths. `protect_path` is lower-cased once, before any task runs. The paths from
+// `ahead_from` on are those of `ahead`, in its order; what it searched is taken from it.
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
-                                       DirCache& listings, Flavour f);
+                                       DirCache& listings, Flavour f,
+                                       CounterpartsAhead* ahead = nullptr, size_t ahead_from = 0);
 
 }  // namespace scanflow
