@@ -424,26 +424,27 @@ TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
     std::vector<std::string> candidates = nested;
     for (const TextList* list : {&first, &second})
         for (std::string_view path : *list) candidates.emplace_back(path);
+    const Flavour f = native_flavour();
     const std::vector<std::string> prefixes{at("GUARD/")};
     auto in_turn = [&](DirCache& listings, CounterpartsAhead* ahead) {
         std::vector<std::string> lowered = prefixes;
-        return find_tx_counterparts_parallel(candidates, at("hh"), lowered, 2, listings, kPosix,
-                                             ahead, nested.size());
+        return find_tx_counterparts_parallel(candidates, at("hh"), lowered, 2, listings, f, ahead,
+                                             nested.size());
     };
     DirCache listings;
     const TxResult expected = in_turn(Fresh(), nullptr);
-    EXPECT_EQ(expected.second, (std::vector<std::string>{guarded}));
+    EXPECT_EQ(expected.second, (std::vector<std::string>{slashes_forward(guarded)}));
     ASSERT_EQ(expected.first.size(), 9u);  // two counterparts, the relative paths left out
 
     // Searched to the end: the same results, and those are the search's own. The converted
     // texture is gone when the other paths are searched, and its result still names it.
-    CounterpartsAhead whole({&first, &second}, at("hh"), prefixes, kPosix);
+    CounterpartsAhead whole({&first, &second}, at("hh"), prefixes, f);
     std::atomic<bool> leave{false};
     whole.search(listings, leave);
     std::filesystem::remove(at("tex/conv.tx"));
     EXPECT_EQ(in_turn(Fresh(), &whole), expected);
     // Left before it began: every path is searched in turn, and the texture is gone.
-    CounterpartsAhead left({&first, &second}, at("hh"), prefixes, kPosix);
+    CounterpartsAhead left({&first, &second}, at("hh"), prefixes, f);
     leave = true;
     left.search(listings, leave);
     const TxResult gone = in_turn(Fresh(), nullptr);
