@@ -1,7 +1,6 @@
 #include "drivers/scene_driver.h"
 
 #include <chrono>
-#include <mutex>
 #include <optional>
 
 #include "base/console.h"
@@ -233,12 +232,7 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
 CounterpartsAhead AnalysisHipAssets::counterparts_ahead(const ParameterFiles& parameters) {
     std::optional<std::string> hh = services_.environment.get("HH");
     if (!works_ahead() || !hh) return CounterpartsAhead();
-    std::vector<std::string> prefixes;
-    {
-        std::lock_guard lock(services_.module.protect_path_mutex);
-        prefixes = services_.module.protect_path;
-    }
-    return CounterpartsAhead(file_lists(parameters), *hh, std::move(prefixes), flavour());
+    return counterparts_ahead_of(parameters, *hh, services_.module, flavour());
 }
 
 // Digital-asset libraries that are not the host's own: their directories go into the task
@@ -271,15 +265,12 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(const UploadList
                                                                 FactsAhead& facts,
                                                                 CounterpartsAhead& counterparts) {
     std::vector<std::string> candidates = upload_candidates(nested, parameters);
-    // The parameters' files come last, as the search ahead has them.
-    size_t ahead_from = candidates.size();
-    for (const auto& parameter : parameters.convert_node) ahead_from -= parameter.files.size();
     std::string hh = host_installation_dir(services_.environment);
     console::print("Path search processing start");
     auto start = std::chrono::steady_clock::now();
     facts.end_first();
     TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour(),
-                                     &counterparts, ahead_from);
+                                     &counterparts, parameter_files_start(candidates, parameters));
     counterparts.let_go();
     console::print("Path search processing finished time " +
                    console::float_text(seconds_since(start)));

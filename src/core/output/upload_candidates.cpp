@@ -31,14 +31,31 @@ void require_host_installation_dir(const Environment& env) {
     (void)host_installation_dir(env);
 }
 
+namespace {
+
+std::vector<std::string> protected_prefixes(ModuleState& module) {
+    std::lock_guard lock(module.protect_path_mutex);
+    return module.protect_path;
+}
+
+}  // namespace
+
+size_t parameter_files_start(const std::vector<std::string>& candidates,
+                             const ParameterFiles& parameters) {
+    size_t start = candidates.size();
+    for (const auto& parameter : parameters.convert_node) start -= parameter.files.size();
+    return start;
+}
+
+CounterpartsAhead counterparts_ahead_of(const ParameterFiles& parameters, const std::string& hh,
+                                        ModuleState& module, Flavour f) {
+    return CounterpartsAhead(file_lists(parameters), hh, protected_prefixes(module), f);
+}
+
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
                          ModuleState& module, DirCache& listings, Flavour f,
                          CounterpartsAhead* ahead, size_t ahead_from) {
-    std::vector<std::string> prefixes;
-    {
-        std::lock_guard lock(module.protect_path_mutex);
-        prefixes = module.protect_path;
-    }
+    std::vector<std::string> prefixes = protected_prefixes(module);
     int workers = static_cast<int>(std::min(10u, module.threads));
     TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, workers, listings, f,
                                                    ahead, ahead_from);

@@ -22,6 +22,15 @@ std::string host_installation_dir(const Environment& env);
 // fails at once and not after the whole scene has been read.
 void require_host_installation_dir(const Environment& env);
 
+// Where the parameters' files begin among `candidates` made by upload_candidates: they come last.
+size_t parameter_files_start(const std::vector<std::string>& candidates,
+                             const ParameterFiles& parameters);
+
+// The search ahead of the parameters' files' counterparts, against the module's protected
+// prefixes as they are now and the installation directory `hh`.
+CounterpartsAhead counterparts_ahead_of(const ParameterFiles& parameters, const std::string& hh,
+                                        ModuleState& module, Flavour f);
+
 // find_tx_counterparts_parallel over the candidates on at most 10 workers (and no more than the
 // module's pool size), against the module's
 // protected prefixes (which end up lower-cased, written under the module's guard). The

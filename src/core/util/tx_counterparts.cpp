@@ -109,10 +109,7 @@ CounterpartsAhead::CounterpartsAhead(std::vector<const Paths*> lists,
                                      std::vector<std::string> protect_path, Flavour f)
     : lists_(std::move(lists)), hh_(env_hh_path), protect_path_(std::move(protect_path)), f_(f) {
     size_t count = 0;
-    for (const Paths* paths : lists_) {
-        starts_.push_back(count);
-        count += paths->size();
-    }
+    for (const Paths* paths : lists_) count += paths->size();
     states_.assign(count, Unsearched);
 }
 
@@ -137,15 +134,11 @@ void CounterpartsAhead::search(DirCache& listings, const std::atomic<bool>& leav
     }
 }
 
-std::optional<TxResult> CounterpartsAhead::take(size_t index) {
+std::optional<TxResult> CounterpartsAhead::take(size_t index, const std::string& path) {
     if (index >= states_.size()) return std::nullopt;
     switch (states_[index]) {
-        case Alone: {
-            size_t list = static_cast<size_t>(
-                std::upper_bound(starts_.begin(), starts_.end(), index) - starts_.begin() - 1);
-            std::string path((*lists_[list])[index - starts_[list]]);
+        case Alone:
             return TxResult{{slashes_forward(checked_form(path))}, {}};
-        }
         case Held:
             return std::move(held_.find(index)->second);
         case Unsearched:
@@ -156,7 +149,6 @@ std::optional<TxResult> CounterpartsAhead::take(size_t index) {
 
 void CounterpartsAhead::let_go() {
     lists_ = {};
-    starts_ = {};
     states_ = {};
     held_ = {};
 }
@@ -185,7 +177,7 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
         parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
             size_t at = absolute[start + i];
             if (ahead && at >= ahead_from)
-                if (auto found = ahead->take(at - ahead_from)) {
+                if (auto found = ahead->take(at - ahead_from, paths[at])) {
                     each[i] = std::move(*found);
                     return;
                 }

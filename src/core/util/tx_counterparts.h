@@ -37,15 +37,15 @@ public:
     bool empty() const { return states_.empty(); }
     // Searches the paths in order, on the caller's thread, until done or `leave` is set.
     void search(DirCache& listings, const std::atomic<bool>& leave);
-    // Once the search has returned: the result for the `index`-th path of the lists, if searched.
-    // Each index is taken once; several threads may take indices at once.
-    std::optional<TxResult> take(size_t index);
+    // Once the search has returned: the result for the `index`-th path of the lists, `path` (as
+    // the caller holds it), if searched. Each index is taken once; several threads may take
+    // indices at once.
+    std::optional<TxResult> take(size_t index, const std::string& path);
     // Lets go of what is left, once the results are taken.
     void let_go();
 
 private:
     std::vector<const Paths*> lists_;
-    std::vector<size_t> starts_;  // the index of each list's first path
     std::string hh_;
     std::vector<std::string> protect_path_;
     Flavour f_;
