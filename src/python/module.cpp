@@ -41,6 +41,10 @@ void main_entry() {
         ReleasedInterpreter release;
         code = scanflow::run_command_line(argv, services);
     }
+    // The process ends with the run. As the interpreter shuts down, its collector would take
+    // apart every module the run imported (the USD library's wrappers by the thousand); frozen,
+    // they are left to the process's end, as the run's own results are already written.
+    py::module_::import("gc").attr("freeze")();
     throw scanflow::ExitRequest{code, {}, {}};
 }
 
