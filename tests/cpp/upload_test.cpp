@@ -157,7 +157,7 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     UploadRecord record = gather_upload(paths, scene, Environment::of({}), listings, kPosix, 2);
     record.asset.push_back(record.asset[2]);  // the same file twice makes one line
     AssetRecord asset;
-    add_file_facts(asset, record, scene, listings, 2);
+    add_file_facts(asset, state_upload_facts(record, scene, listings, 2));
 
     std::vector<std::string> expected;
     for (const auto& path : paths) expected.push_back(file_data_line(path, stat_file(path)));

@@ -1,6 +1,7 @@
 #include "drivers/scene_driver.h"
 
 #include <chrono>
+#include <future>
 #include <optional>
 
 #include "base/console.h"
@@ -178,10 +179,13 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         // facts are made on other threads, whose heaps those holes do not serve.
         os::return_free_memory();
         ResultAssembly results(*this);
-        UploadRecord upload = write_uploads(results, std::move(to_upload), listings);
+        UploadRecord upload = gather_uploads(std::move(to_upload), listings);
         os::return_free_memory();  // as above: the paths the record was made from
         facts_ahead.stop();
-        add_file_facts(asset, upload, hip_file, listings, services_.module.threads);
+        // The record's facts are stated while upload.json is written: neither needs the other.
+        std::future<UploadFacts> facts = state_upload_facts_beside(upload, listings);
+        write_upload_file(results, upload);
+        add_file_facts(asset, facts.get());
         if (auto outside = listings.refused(); !outside.empty())
             tips_adict.set(tip::kOutsideRoots, distinct(outside));
         if (services_.file_summary)
@@ -278,15 +282,26 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(const UploadList
     return std::move(found.first);
 }
 
-UploadRecord AnalysisHipAssets::write_uploads(ResultAssembly& results,
-                                              std::vector<std::string> to_upload,
-                                              DirCache& listings) {
+UploadRecord AnalysisHipAssets::gather_uploads(std::vector<std::string> to_upload,
+                                               DirCache& listings) {
     console::print("get gather_upload start");
     keep_first_occurrences(to_upload);
-    UploadRecord upload = gather(std::move(to_upload), hip_file, listings);
+    return gather(std::move(to_upload), hip_file, listings);
+}
+
+void AnalysisHipAssets::write_upload_file(ResultAssembly& results, const UploadRecord& upload) {
     results.upload(upload);
     console::print("get gather_upload finished");
-    return upload;
+}
+
+// On a thread of its own with the pool on; else when the facts are asked for.
+std::future<UploadFacts> AnalysisHipAssets::state_upload_facts_beside(const UploadRecord& upload,
+                                                                      DirCache& listings) {
+    unsigned threads = services_.module.threads;
+    return std::async(threads >= 2 ? std::launch::async : std::launch::deferred,
+                      [&upload, &listings, threads, scene = hip_file] {
+                          return state_upload_facts(upload, scene, listings, threads);
+                      });
 }
 
 // asset.json, tips.json (the writer's own tips, then the checks' in their order), asset.txt and,

@@ -2,6 +2,7 @@
 // file.
 #pragma once
 
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,8 +75,11 @@ private:
                                                  const ParameterFiles& parameters,
                                                  DirCache& listings, FactsAhead& facts,
                                                  CounterpartsAhead& counterparts);
-    UploadRecord write_uploads(ResultAssembly& results, std::vector<std::string> to_upload,
-                               DirCache& listings);
+    UploadRecord gather_uploads(std::vector<std::string> to_upload, DirCache& listings);
+    void write_upload_file(ResultAssembly& results, const UploadRecord& upload);
+    // The facts of the record's files, stated while the caller goes on.
+    std::future<UploadFacts> state_upload_facts_beside(const UploadRecord& upload,
+                                                       DirCache& listings);
     void write_result_files(ResultAssembly& results, const AssetRecord& asset, Tips tips);
 };
 

@@ -93,21 +93,29 @@ bool same_line(const FactsLine& a, const FactsLine& b) {
 
 }  // namespace
 
-void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
-                    DirCache& listings, unsigned threads) {
-    console::print("get file_size start");
+UploadFacts state_upload_facts(const UploadRecord& upload, const std::string& hip_file,
+                               DirCache& listings, unsigned threads) {
+    UploadFacts out;
     const auto& entries = upload.asset;
     std::vector<FactsLine> lines(entries.size());
     parallel_for(entries.size(), threads, [&](size_t i) {
         lines[i] = FactsLine{&entries[i].local, listings.facts(entries[i].local)};
     });
-    asset.scene_file_size = listings.facts(hip_file).size;
-    asset.asset_size = 0;
-    for (const auto& line : lines) asset.asset_size += line.facts.size;
-    asset.asset_num = entries.size();
+    out.scene_file_size = listings.facts(hip_file).size;
+    for (const auto& line : lines) out.asset_size += line.facts.size;
+    out.asset_num = entries.size();
     parallel_sort(lines, threads, line_before);
     lines.erase(std::unique(lines.begin(), lines.end(), same_line), lines.end());
-    asset.asset = std::move(lines);
+    out.asset = std::move(lines);
+    return out;
+}
+
+void add_file_facts(AssetRecord& asset, UploadFacts facts) {
+    console::print("get file_size start");
+    asset.scene_file_size = facts.scene_file_size;
+    asset.asset_size = facts.asset_size;
+    asset.asset_num = facts.asset_num;
+    asset.asset = std::move(facts.asset);
     console::print("get file_size finished");
 }
 

@@ -67,10 +67,20 @@ void require_save_version(const std::string& hip_file);
 // problem nodes), each when not empty.
 Tips file_tips(const MissingRecord& missing_file, const std::vector<std::string>& problem_nodes);
 
-// "scene_file_size", "asset_size", "asset_num" and "asset" from the facts of the upload record's
-// assets, stated on up to `threads` threads. The lines refer to `upload`, which must outlive
-// `asset`.
-void add_file_facts(AssetRecord& asset, const UploadRecord& upload, const std::string& hip_file,
-                    DirCache& listings, unsigned threads);
+// What the asset record tells of the upload record's files: "scene_file_size", "asset_size",
+// "asset_num" and the lines of "asset".
+struct UploadFacts {
+    long long scene_file_size = 0;
+    long long asset_size = 0;
+    size_t asset_num = 0;
+    std::vector<FactsLine> asset;  // the distinct file-facts lines, sorted
+};
+
+// The facts of the upload record's assets, stated on up to `threads` threads. The lines refer to
+// `upload`, which must outlive them.
+UploadFacts state_upload_facts(const UploadRecord& upload, const std::string& hip_file,
+                               DirCache& listings, unsigned threads);
+// Puts them in the asset record, between the console lines that tell of it.
+void add_file_facts(AssetRecord& asset, UploadFacts facts);
 
 }  // namespace scanflow
