@@ -145,6 +145,32 @@ TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {
     EXPECT_EQ(record.scene.local, "show/shots/s.hip");
 }
 
+TEST_F(Gather, ServerFormsOfDrivesSharesAndMappedDriveLetters) {
+    testing::MemoryFileSystem fs(kWindows, "C:/work");
+    for (const char* path : {"C:/local/c.exr", "//farm/share/d.exr", "C:/work/e.exr"})
+        fs.add_file(path);
+    DirCache listings(fs);
+    UploadRecord record =
+        gather_upload({"C:\\local\\c.exr", "\\\\farm\\share\\d.exr", "e.exr"}, "C:/work/s.hip",
+                      Environment::of({}), listings, kWindows, 2);
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const auto& entry : record.asset) entries.emplace_back(entry.local, entry.server_path());
+    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{
+                           {"C:/local/c.exr", "/C/local/c.exr"},
+                           {"//farm/share/d.exr", "/farm/share/d.exr"},
+                           {"e.exr", "e.exr"}}));
+
+    // A mapped drive's letter as the first folder of a POSIX path is mapped too.
+    testing::MemoryFileSystem posix(kPosix, "/work");
+    posix.add_file("/A/shots/f.exr");
+    DirCache posix_listings(posix);
+    UploadRecord mapped =
+        gather_upload({"/A/shots/f.exr"}, "/work/s.hip", mounts(R"({"A:": "\\\\server\\show"})"),
+                      posix_listings, kPosix, 2);
+    ASSERT_EQ(mapped.asset.size(), 1u);
+    EXPECT_EQ(mapped.asset[0].local, "/show/shots/f.exr");
+}
+
 TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     SKIP_ON_WINDOWS("names that differ only in case, and a tab in a name");
     // Names that are prefixes of one another, and characters on either side of the space that

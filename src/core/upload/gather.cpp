@@ -1,5 +1,6 @@
 #include "upload/gather.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -28,6 +29,19 @@ struct Examined {
     std::string_view key(size_t i) const { return keys.empty() ? entries[i].local : keys[i]; }
 };
 
+// The entry of a local path, normalised and with "/" separators. Most are their own server form
+// (no drive, no share, no drive mapped): those are made without a copy.
+UploadEntry entry_of(std::string local, const DriveMap& drives) {
+    if (drives.empty() && local.find(":/") == std::string::npos && !starts_with(local, "//")) {
+        UploadEntry entry;
+        entry.local = std::move(local);
+        return entry;
+    }
+    // `local` is normalised already: its server form needs no second normalisation.
+    std::string server = replace_drive_in_path(server_form(local), drives);
+    return UploadEntry::of(replace_drive_in_path(std::move(local), drives), std::move(server));
+}
+
 Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drives,
                      DirCache& listings, Flavour f, unsigned threads) {
     Examined out;
@@ -36,20 +50,20 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
     if (f.windows || !drives.empty()) out.keys.resize(candidates.size());
     std::atomic<size_t> checked{0};
     parallel_for(candidates.size(), threads, [&](size_t i) {
-        if (size_t n = ++checked; n % 1024 == 0) people::progress("files checked", n);
+        // Counted a thousand at a time: threads that met at every file would wait on each other.
+        if (i % 1024 == 1023) people::progress("files checked", checked += 1024);
         // Each candidate is let go of once looked at: its entry holds the path from then on.
         std::string path = std::move(candidates[i]);
-        if (!listings.exists(os_path(path, f))) return;
-        std::string local = slashes_forward(normpath(path, f));
+        bool found = f.windows ? listings.exists(os_path(path, f)) : listings.exists(path);
+        if (!found) return;
+        std::string local = normpath(path, f);
+        std::replace(local.begin(), local.end(), '\\', '/');
         path = std::string();
         out.exists[i] = 1;
         if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
-        // `local` is normalised already: its server form needs no second normalisation.
-        std::string server = replace_drive_in_path(server_form(local), drives);
-        out.entries[i] =
-            UploadEntry::of(replace_drive_in_path(std::move(local), drives), std::move(server));
+        out.entries[i] = entry_of(std::move(local), drives);
     });
-    people::progress_done("files checked", checked);
+    people::progress_done("files checked", candidates.size());
     return out;
 }
 
