@@ -441,6 +441,10 @@ TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
     CounterpartsAhead whole({&first, &second}, at("hh"), prefixes, f);
     std::atomic<bool> leave{false};
     whole.search(listings, leave);
+    // The counterparts found, and only those, are kept for their facts.
+    std::vector<std::string> found(whole.found().begin(), whole.found().end());
+    EXPECT_EQ(found, (std::vector<std::string>{slashes_forward(at("tex/conv.tx")),
+                                               slashes_forward(at("tex/r.exr.rat"))}));
     std::filesystem::remove(at("tex/conv.tx"));
     EXPECT_EQ(in_turn(Fresh(), &whole), expected);
     // Left before it began: every path is searched in turn, and the texture is gone.

@@ -226,8 +226,11 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
         first = [&counterparts, &listings](const std::atomic<bool>& leave) {
             counterparts.search(listings, leave);
         };
+    // The counterparts the search finds are stated last: the search has ended by then.
+    std::vector<const TextList*> lists = file_lists(parameters);
+    if (!counterparts.empty()) lists.push_back(&counterparts.found());
     return FactsAhead(
-        listings, file_lists(parameters),
+        listings, std::move(lists),
         [f](const std::string& path) { return written_as_uploaded(path, f); }, std::move(first));
 }
 

@@ -127,6 +127,9 @@ void CounterpartsAhead::search(DirCache& listings, const std::atomic<bool>& leav
             if (result.first.size() == 1 && result.second.empty()) {
                 states_[at] = Alone;
             } else {
+                // The path itself comes last, after its counterparts.
+                for (size_t i = 0; i + 1 < result.first.size(); ++i)
+                    found_.push_back(result.first[i]);
                 held_.emplace(at, std::move(result));
                 states_[at] = Held;
             }

@@ -43,6 +43,10 @@ public:
     std::optional<TxResult> take(size_t index, const std::string& path);
     // Lets go of what is left, once the results are taken.
     void let_go();
+    // The counterparts the search found, for their facts to be stated ahead too. Complete once
+    // the search has returned; the caller's thread does not touch them, and they are kept past
+    // let_go().
+    const Paths& found() const { return found_; }
 
 private:
     std::vector<const Paths*> lists_;
@@ -54,6 +58,7 @@ private:
     enum State : uint8_t { Unsearched, Alone, Held };
     std::vector<State> states_;
     std::unordered_map<size_t, TxResult> held_;
+    Paths found_;
 };
 
 // check_tx_exists over every absolute path, on at most `max_workers` threads; the results in the
