@@ -137,17 +137,21 @@ void CounterpartsAhead::search(DirCache& listings, const std::atomic<bool>& leav
     }
 }
 
-std::optional<TxResult> CounterpartsAhead::take(size_t index, const std::string& path) {
-    if (index >= states_.size()) return std::nullopt;
+CounterpartsAhead::Taken CounterpartsAhead::take(size_t index, const std::string& path,
+                                                 std::string& alone, TxResult& result) {
+    if (index >= states_.size()) return Taken::Unsearched;
     switch (states_[index]) {
         case Alone:
-            return TxResult{{slashes_forward(checked_form(path))}, {}};
+            alone = checked_form(path);
+            std::replace(alone.begin(), alone.end(), '\\', '/');
+            return Taken::Alone;
         case Held:
-            return std::move(held_.find(index)->second);
+            result = std::move(held_.find(index)->second);
+            return Taken::Result;
         case Unsearched:
             break;
     }
-    return std::nullopt;
+    return Taken::Unsearched;
 }
 
 void CounterpartsAhead::let_go() {
@@ -174,21 +178,25 @@ TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
     // hold up to twice its size through the upload step, on a large project several megabytes.
     overall.first.reserve(absolute.size() + absolute.size() / 4);
     std::vector<TxResult> each;
+    // A result that is its path alone, as taken from the search ahead: one string, no list.
+    std::vector<std::string> alone;
     for (size_t start = 0; start < absolute.size(); start += kSlice) {
         size_t count = std::min(kSlice, absolute.size() - start);
         each.assign(count, TxResult{});
+        alone.assign(count, std::string());
         parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
             size_t at = absolute[start + i];
-            if (ahead && at >= ahead_from)
-                if (auto found = ahead->take(at - ahead_from, paths[at])) {
-                    each[i] = std::move(*found);
-                    return;
-                }
+            if (ahead && at >= ahead_from &&
+                ahead->take(at - ahead_from, paths[at], alone[i], each[i]) !=
+                    CounterpartsAhead::Taken::Unsearched)
+                return;
             each[i] = check_one(paths[at], checks, listings, f);
         });
-        for (auto& one : each) {
-            for (auto& p : one.first) overall.first.push_back(std::move(p));
-            for (auto& p : one.second) overall.second.push_back(std::move(p));
+        for (size_t i = 0; i < count; ++i) {
+            // Every result names its path: an empty one was taken alone.
+            if (each[i].first.empty()) overall.first.push_back(std::move(alone[i]));
+            for (auto& p : each[i].first) overall.first.push_back(std::move(p));
+            for (auto& p : each[i].second) overall.second.push_back(std::move(p));
         }
     }
     return overall;

@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -37,10 +36,12 @@ public:
     bool empty() const { return states_.empty(); }
     // Searches the paths in order, on the caller's thread, until done or `leave` is set.
     void search(DirCache& listings, const std::atomic<bool>& leave);
-    // Once the search has returned: the result for the `index`-th path of the lists, `path` (as
-    // the caller holds it), if searched. Each index is taken once; several threads may take
-    // indices at once.
-    std::optional<TxResult> take(size_t index, const std::string& path);
+    enum class Taken { Unsearched, Alone, Result };
+    // Once the search has returned: what it found for the `index`-th path of the lists, `path`
+    // (as the caller holds it). Most paths have neither counterparts nor protection: their
+    // result is the path alone, whose form in a result goes to `alone`; the others' results go
+    // to `result`. Each index is taken once; several threads may take indices at once.
+    Taken take(size_t index, const std::string& path, std::string& alone, TxResult& result);
     // Lets go of what is left, once the results are taken.
     void let_go();
     // The counterparts the search found, for their facts to be stated ahead too. Complete once
