@@ -182,6 +182,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         UploadRecord upload = gather_uploads(std::move(to_upload), listings);
         os::return_free_memory();  // as above: the paths the record was made from
         facts_ahead.stop();
+        counterparts = CounterpartsAhead();  // with the counterparts it kept for the facts ahead
         // The record's facts are stated while upload.json is written: neither needs the other.
         std::future<UploadFacts> facts = state_upload_facts_beside(upload, listings);
         write_upload_file(results, upload);
