@@ -67,6 +67,13 @@ protected:
         out.flush();
         return Json::parse(text.text());
     }
+    // Each asset entry's local and server forms, in order.
+    static std::vector<std::pair<std::string, std::string>> entries_of(const UploadRecord& record) {
+        std::vector<std::pair<std::string, std::string>> entries;
+        for (const auto& entry : record.asset)
+            entries.emplace_back(entry.local, entry.server_path());
+        return entries;
+    }
     TempDir dir_;
     ConsoleCapture capture_;
 };
@@ -136,12 +143,10 @@ TEST_F(Gather, AssetsOnAMappedDriveAreUploadedUnderTheirServerFolder) {
     UploadRecord record = gather_upload(
         {"A:\\shots\\a.exr", "a:/shots/tex", "C:/local/c.exr", "A:/shots/gone.exr"},
         "A:/shots/s.hip", mounts(R"({"A:": "\\\\server\\path\\show"})"), listings, kWindows, 2);
-    std::vector<std::pair<std::string, std::string>> entries;
-    for (const auto& entry : record.asset) entries.emplace_back(entry.local, entry.server_path());
-    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{
-                           {"show/shots/a.exr", "/show/shots/a.exr"},
-                           {"show/shots/tex/b.exr", "/show/shots/tex/b.exr"},
-                           {"C:/local/c.exr", "/C/local/c.exr"}}));
+    EXPECT_EQ(entries_of(record), (std::vector<std::pair<std::string, std::string>>{
+                                      {"show/shots/a.exr", "/show/shots/a.exr"},
+                                      {"show/shots/tex/b.exr", "/show/shots/tex/b.exr"},
+                                      {"C:/local/c.exr", "/C/local/c.exr"}}));
     EXPECT_EQ(record.scene.local, "show/shots/s.hip");
 }
 
@@ -153,12 +158,10 @@ TEST_F(Gather, ServerFormsOfDrivesSharesAndMappedDriveLetters) {
     UploadRecord record =
         gather_upload({"C:\\local\\c.exr", "\\\\farm\\share\\d.exr", "e.exr"}, "C:/work/s.hip",
                       Environment::of({}), listings, kWindows, 2);
-    std::vector<std::pair<std::string, std::string>> entries;
-    for (const auto& entry : record.asset) entries.emplace_back(entry.local, entry.server_path());
-    EXPECT_EQ(entries, (std::vector<std::pair<std::string, std::string>>{
-                           {"C:/local/c.exr", "/C/local/c.exr"},
-                           {"//farm/share/d.exr", "/farm/share/d.exr"},
-                           {"e.exr", "e.exr"}}));
+    EXPECT_EQ(entries_of(record), (std::vector<std::pair<std::string, std::string>>{
+                                      {"C:/local/c.exr", "/C/local/c.exr"},
+                                      {"//farm/share/d.exr", "/farm/share/d.exr"},
+                                      {"e.exr", "e.exr"}}));
 
     // A mapped drive's letter as the first folder of a POSIX path is mapped too.
     testing::MemoryFileSystem posix(kPosix, "/work");
