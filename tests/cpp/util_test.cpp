@@ -421,12 +421,19 @@ TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
     std::vector<std::string> nested{make("tex/nested.exr"), "tex/relative.exr"};
     TextList first(std::vector<std::string>{plain, converted, "rel/r.exr"});
     TextList second(std::vector<std::string>{rat, guarded, installed, plain});
-    std::vector<std::string> candidates = nested;
-    for (const TextList* list : {&first, &second})
-        for (std::string_view path : *list) candidates.emplace_back(path);
     const Flavour f = native_flavour();
     const std::vector<std::string> prefixes{at("GUARD/")};
+    // The nested files, then the parameters' files the search ahead did not reach.
     auto in_turn = [&](DirCache& listings, CounterpartsAhead* ahead) {
+        std::vector<std::string> candidates = nested;
+        size_t skip = ahead ? ahead->searched() : 0;
+        for (const TextList* list : {&first, &second})
+            for (std::string_view path : *list)
+                if (skip > 0) {
+                    --skip;
+                } else {
+                    candidates.emplace_back(path);
+                }
         std::vector<std::string> lowered = prefixes;
         return find_tx_counterparts_parallel(candidates, at("hh"), lowered, 2, listings, f, ahead,
                                              nested.size());
@@ -441,6 +448,7 @@ TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
     CounterpartsAhead whole({&first, &second}, at("hh"), prefixes, f);
     std::atomic<bool> leave{false};
     whole.search(listings, leave);
+    EXPECT_EQ(whole.searched(), 7u);
     // The counterparts found, and only those, are kept for their facts.
     std::vector<std::string> found(whole.found().begin(), whole.found().end());
     EXPECT_EQ(found, (std::vector<std::string>{slashes_forward(at("tex/conv.tx")),
@@ -451,19 +459,29 @@ TEST_F(OnDisk, CounterpartsSearchedAheadAreThoseSearchedInTurnAndAreTaken) {
     CounterpartsAhead left({&first, &second}, at("hh"), prefixes, f);
     leave = true;
     left.search(listings, leave);
+    EXPECT_EQ(left.searched(), 0u);
     const TxResult gone = in_turn(Fresh(), nullptr);
     EXPECT_EQ(gone.first.size(), 8u);
     EXPECT_EQ(in_turn(Fresh(), &left), gone);
+    // Left part of the way, after the first list: the rest is searched in turn, after the
+    // search's own results and before nothing else.
+    make("tex/conv.tx");
+    CounterpartsAhead part({&first}, at("hh"), prefixes, f);
+    leave = false;
+    part.search(listings, leave);
+    EXPECT_EQ(part.searched(), 3u);
+    std::filesystem::remove(at("tex/conv.tx"));
+    EXPECT_EQ(in_turn(Fresh(), &part), expected);
     // A drive letter is named in upper case, taken from the search or searched in turn.
     TextList drive(std::vector<std::string>{"d:\\tex\\a.exr"});
     CounterpartsAhead windows({&drive}, "", {}, kWindows);
-    leave = false;
     windows.search(listings, leave);
     std::vector<std::string> none;
-    EXPECT_EQ(find_tx_counterparts_parallel({"d:\\tex\\a.exr"}, "", none, 1, listings, kWindows,
-                                            &windows, 0)
-                  .first,
+    EXPECT_EQ(find_tx_counterparts_parallel({}, "", none, 1, listings, kWindows, &windows, 0).first,
               (std::vector<std::string>{"D:/tex/a.exr"}));
+    EXPECT_EQ(
+        find_tx_counterparts_parallel({"d:\\tex\\a.exr"}, "", none, 1, listings, kWindows).first,
+        (std::vector<std::string>{"D:/tex/a.exr"}));
 }
 
 TEST(Seam, OnlyRegularFilesAreOpenedForReading) {

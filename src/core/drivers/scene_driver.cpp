@@ -272,14 +272,14 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(const UploadList
                                                                 DirCache& listings,
                                                                 FactsAhead& facts,
                                                                 CounterpartsAhead& counterparts) {
-    std::vector<std::string> candidates = upload_candidates(nested, parameters);
     std::string hh = host_installation_dir(services_.environment);
     console::print("Path search processing start");
     auto start = std::chrono::steady_clock::now();
     facts.end_first();
-    TxResult found = counterparts_of(candidates, hh, services_.module, listings, flavour(),
-                                     &counterparts, parameter_files_start(candidates, parameters));
-    counterparts.let_go();
+    // The parameters' files the search ahead reached are not searched again, nor copied.
+    UploadCandidates candidates = upload_candidates(nested, parameters, counterparts.searched());
+    TxResult found = counterparts_of(candidates.paths, hh, services_.module, listings, flavour(),
+                                     &counterparts, candidates.parameters_at);
     console::print("Path search processing finished time " +
                    console::float_text(seconds_since(start)));
     if (!found.second.empty()) tips_adict.set(tip::kProtectedPaths, distinct(found.second));

@@ -10,15 +10,25 @@
 
 namespace scanflow {
 
-std::vector<std::string> upload_candidates(const UploadLists& nested,
-                                           const ParameterFiles& parameters) {
-    std::vector<std::string> candidates = distinct(nested.present);
-    size_t count = candidates.size();
-    for (const auto& parameter : parameters.convert_node) count += parameter.files.size();
-    candidates.reserve(count);
-    for (const auto& parameter : parameters.convert_node)
-        for (std::string_view file : parameter.files) candidates.emplace_back(file);
-    return candidates;
+UploadCandidates upload_candidates(const UploadLists& nested, const ParameterFiles& parameters,
+                                   size_t searched) {
+    UploadCandidates out{distinct(nested.present)};
+    std::vector<std::string>& candidates = out.paths;
+    out.parameters_at = candidates.size();
+    size_t files = 0;
+    for (const auto& parameter : parameters.convert_node) files += parameter.files.size();
+    candidates.reserve(candidates.size() + files - std::min(files, searched));
+    size_t skip = searched;
+    for (const auto& parameter : parameters.convert_node) {
+        for (std::string_view file : parameter.files) {
+            if (skip > 0) {
+                --skip;
+                continue;
+            }
+            candidates.emplace_back(file);
+        }
+    }
+    return out;
 }
 
 std::string host_installation_dir(const Environment& env) {
@@ -40,13 +50,6 @@ std::vector<std::string> protected_prefixes(ModuleState& module) {
 
 }  // namespace
 
-size_t parameter_files_start(const std::vector<std::string>& candidates,
-                             const ParameterFiles& parameters) {
-    size_t start = candidates.size();
-    for (const auto& parameter : parameters.convert_node) start -= parameter.files.size();
-    return start;
-}
-
 CounterpartsAhead counterparts_ahead_of(const ParameterFiles& parameters, const std::string& hh,
                                         ModuleState& module, Flavour f) {
     return CounterpartsAhead(file_lists(parameters), hh, protected_prefixes(module), f);
@@ -54,11 +57,11 @@ CounterpartsAhead counterparts_ahead_of(const ParameterFiles& parameters, const 
 
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
                          ModuleState& module, DirCache& listings, Flavour f,
-                         CounterpartsAhead* ahead, size_t ahead_from) {
+                         CounterpartsAhead* ahead, size_t ahead_at) {
     std::vector<std::string> prefixes = protected_prefixes(module);
     int workers = static_cast<int>(std::min(10u, module.threads));
     TxResult found = find_tx_counterparts_parallel(candidates, hh, prefixes, workers, listings, f,
-                                                   ahead, ahead_from);
+                                                   ahead, ahead_at);
     std::lock_guard lock(module.protect_path_mutex);
     module.protect_path = prefixes;
     return found;

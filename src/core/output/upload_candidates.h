@@ -12,19 +12,20 @@
 namespace scanflow {
 
 // What may be uploaded: the files found in nested files (each once), then every parameter's
-// files.
-std::vector<std::string> upload_candidates(const UploadLists& nested,
-                                           const ParameterFiles& parameters);
+// files but the first `searched` of them, whose counterparts were searched ahead; and where the
+// parameters' files begin.
+struct UploadCandidates {
+    std::vector<std::string> paths;
+    size_t parameters_at = 0;
+};
+UploadCandidates upload_candidates(const UploadLists& nested, const ParameterFiles& parameters,
+                                   size_t searched = 0);
 
 // The host installation directory (HH); an error when it is not set.
 std::string host_installation_dir(const Environment& env);
 // The final assembly cannot run without HH: a run checks it before its analysis, so that it
 // fails at once and not after the whole scene has been read.
 void require_host_installation_dir(const Environment& env);
-
-// Where the parameters' files begin among `candidates` made by upload_candidates: they come last.
-size_t parameter_files_start(const std::vector<std::string>& candidates,
-                             const ParameterFiles& parameters);
 
 // The search ahead of the parameters' files' counterparts, against the module's protected
 // prefixes as they are now and the installation directory `hh`.
@@ -33,10 +34,10 @@ CounterpartsAhead counterparts_ahead_of(const ParameterFiles& parameters, const 
 
 // find_tx_counterparts_parallel over the candidates on at most 10 workers (and no more than the
 // module's pool size), against the module's
-// protected prefixes (which end up lower-cased, written under the module's guard). The
-// candidates from `ahead_from` on are those `ahead` searched.
+// protected prefixes (which end up lower-cased, written under the module's guard). What
+// `ahead` searched stands before the candidates' first parameter file.
 TxResult counterparts_of(const std::vector<std::string>& candidates, const std::string& hh,
                          ModuleState& module, DirCache& listings, Flavour f,
-                         CounterpartsAhead* ahead = nullptr, size_t ahead_from = 0);
+                         CounterpartsAhead* ahead = nullptr, size_t ahead_at = 0);
 
 }  // namespace scanflow

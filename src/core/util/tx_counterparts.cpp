@@ -1,6 +1,7 @@
 #include "util/tx_counterparts.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "base/text.h"
@@ -108,97 +109,82 @@ CounterpartsAhead::CounterpartsAhead(std::vector<const Paths*> lists,
                                      const std::string& env_hh_path,
                                      std::vector<std::string> protect_path, Flavour f)
     : lists_(std::move(lists)), hh_(env_hh_path), protect_path_(std::move(protect_path)), f_(f) {
-    size_t count = 0;
-    for (const Paths* paths : lists_) count += paths->size();
-    states_.assign(count, Unsearched);
+    for (const Paths* paths : lists_) count_ += paths->size();
 }
 
 void CounterpartsAhead::search(DirCache& listings, const std::atomic<bool>& leave) {
-    if (states_.empty()) return;
+    if (count_ == 0) return;
     const Checks checks = checks_for(hh_, protect_path_, f_);
-    size_t index = 0;
+    // Most paths are their result alone: room for them and a few counterparts, grown once.
+    results_.first.reserve(count_ + count_ / 8);
     for (const Paths* paths : lists_) {
         for (std::string_view text : *paths) {
             if (leave) return;
             std::string path(text);
-            size_t at = index++;
-            if (!isabs(path, f_)) continue;  // never asked for
-            TxResult result = check_one(path, checks, listings, f_);
-            if (result.first.size() == 1 && result.second.empty()) {
-                states_[at] = Alone;
-            } else {
+            if (isabs(path, f_)) {  // a relative path is never asked for
+                TxResult result = check_one(path, checks, listings, f_);
                 // The path itself comes last, after its counterparts.
                 for (size_t i = 0; i + 1 < result.first.size(); ++i)
                     found_.push_back(result.first[i]);
-                held_.emplace(at, std::move(result));
-                states_[at] = Held;
+                for (auto& p : result.first) results_.first.push_back(std::move(p));
+                for (auto& p : result.second) results_.second.push_back(std::move(p));
             }
+            ++searched_;
         }
     }
 }
 
-CounterpartsAhead::Taken CounterpartsAhead::take(size_t index, const std::string& path,
-                                                 std::string& alone, TxResult& result) {
-    if (index >= states_.size()) return Taken::Unsearched;
-    switch (states_[index]) {
-        case Alone:
-            alone = checked_form(path);
-            std::replace(alone.begin(), alone.end(), '\\', '/');
-            return Taken::Alone;
-        case Held:
-            result = std::move(held_.find(index)->second);
-            return Taken::Result;
-        case Unsearched:
-            break;
+namespace {
+
+// The results of the absolute paths among `paths[begin, end)`, appended in their order; the
+// paths go in slices, so that only one slice's results are held apart from the whole at a time.
+void search_in_slices(const std::vector<std::string>& paths, size_t begin, size_t end,
+                      const Checks& checks, int max_workers, DirCache& listings, Flavour f,
+                      TxResult& overall) {
+    std::vector<size_t> absolute;
+    for (size_t i = begin; i < end; ++i)
+        if (isabs(paths[i], f)) absolute.push_back(i);
+    constexpr size_t kSlice = 4096;
+    std::vector<TxResult> each;
+    for (size_t start = 0; start < absolute.size(); start += kSlice) {
+        size_t count = std::min(kSlice, absolute.size() - start);
+        each.assign(count, TxResult{});
+        // In the order of the paths: one of the orders in which the tasks may complete.
+        parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
+            each[i] = check_one(paths[absolute[start + i]], checks, listings, f);
+        });
+        for (auto& result : each) {
+            for (auto& p : result.first) overall.first.push_back(std::move(p));
+            for (auto& p : result.second) overall.second.push_back(std::move(p));
+        }
     }
-    return Taken::Unsearched;
 }
 
-void CounterpartsAhead::let_go() {
-    lists_ = {};
-    states_ = {};
-    held_ = {};
+void append(TxResult& to, TxResult from) {
+    to.first.insert(to.first.end(), std::make_move_iterator(from.first.begin()),
+                    std::make_move_iterator(from.first.end()));
+    to.second.insert(to.second.end(), std::make_move_iterator(from.second.begin()),
+                     std::make_move_iterator(from.second.end()));
 }
+
+}  // namespace
 
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
                                        DirCache& listings, Flavour f, CounterpartsAhead* ahead,
-                                       size_t ahead_from) {
-    std::vector<size_t> absolute;
-    for (size_t i = 0; i < paths.size(); ++i)
-        if (isabs(paths[i], f)) absolute.push_back(i);
+                                       size_t ahead_at) {
     // Made once, before any task runs; the tasks only read them.
     const Checks checks = checks_for(env_hh_path, protect_path, f);
-    // In the order of the paths: one of the orders in which the tasks may complete. The paths
-    // go in slices, so that only one slice's results are held apart from the whole at a time.
-    constexpr size_t kSlice = 4096;
+    TxResult found_ahead = ahead ? ahead->take() : TxResult{};
+    size_t at = ahead ? std::min(ahead_at, paths.size()) : paths.size();
     TxResult overall;
     // Room for the paths and counterparts of a quarter of them: a list grown by doubling would
     // hold up to twice its size through the upload step, on a large project several megabytes.
-    overall.first.reserve(absolute.size() + absolute.size() / 4);
-    std::vector<TxResult> each;
-    // A result that is its path alone, as taken from the search ahead: one string, no list.
-    std::vector<std::string> alone;
-    for (size_t start = 0; start < absolute.size(); start += kSlice) {
-        size_t count = std::min(kSlice, absolute.size() - start);
-        each.assign(count, TxResult{});
-        alone.assign(count, std::string());
-        parallel_for(count, static_cast<unsigned>(std::max(1, max_workers)), [&](size_t i) {
-            size_t at = absolute[start + i];
-            if (ahead && at >= ahead_from &&
-                ahead->take(at - ahead_from, paths[at], alone[i], each[i]) !=
-                    CounterpartsAhead::Taken::Unsearched)
-                return;
-            each[i] = check_one(paths[at], checks, listings, f);
-        });
-        for (size_t i = 0; i < count; ++i) {
-            // Every result names its path: an empty one was taken alone.
-            if (each[i].first.empty()) overall.first.push_back(std::move(alone[i]));
-            for (auto& p : each[i].first) overall.first.push_back(std::move(p));
-            for (auto& p : each[i].second) overall.second.push_back(std::move(p));
-        }
-    }
+    overall.first.reserve(paths.size() + paths.size() / 4 + found_ahead.first.size());
+    search_in_slices(paths, 0, at, checks, max_workers, listings, f, overall);
+    append(overall, std::move(found_ahead));
+    search_in_slices(paths, at, paths.size(), checks, max_workers, listings, f, overall);
     return overall;
 }
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,30 +22,28 @@ TxResult check_tx_exists(const std::string& path, const std::string& env_hh_path
 
 // The counterparts of paths known early (the parameters' files), searched on a thread that
 // would otherwise wait, while the analysis reads its nested files. The search gives the same
-// results as check_tx_exists with the same installation directory and protected paths; what it
-// has not reached when left is searched with the other paths.
+// results as check_tx_exists with the same installation directory and protected paths, put
+// together in the paths' order as the search goes; what it has not reached when left is
+// searched with the other paths.
 class CounterpartsAhead {
 public:
     using Paths = TextList;
     CounterpartsAhead() = default;  // searches nothing
-    // The lists stay as they are until the results are taken.
+    // The lists stay as they are until the search has returned.
     CounterpartsAhead(std::vector<const Paths*> lists, const std::string& env_hh_path,
                       std::vector<std::string> protect_path, Flavour f);
 
-    bool empty() const { return states_.empty(); }
+    bool empty() const { return count_ == 0; }
     // Searches the paths in order, on the caller's thread, until done or `leave` is set.
     void search(DirCache& listings, const std::atomic<bool>& leave);
-    enum class Taken { Unsearched, Alone, Result };
-    // Once the search has returned: what it found for the `index`-th path of the lists, `path`
-    // (as the caller holds it). Most paths have neither counterparts nor protection: their
-    // result is the path alone, whose form in a result goes to `alone`; the others' results go
-    // to `result`. Each index is taken once; several threads may take indices at once.
-    Taken take(size_t index, const std::string& path, std::string& alone, TxResult& result);
-    // Lets go of what is left, once the results are taken.
-    void let_go();
+    // Once the search has returned: how many of the lists' paths it searched, from the first.
+    size_t searched() const { return searched_; }
+    // Once the search has returned: the results of the paths it searched, in their order (the
+    // relative paths, never asked for, left out). Taken once.
+    TxResult take() { return std::move(results_); }
     // The counterparts the search found, for their facts to be stated ahead too. Complete once
     // the search has returned; the caller's thread does not touch them, and they are kept past
-    // let_go().
+    // take().
     const Paths& found() const { return found_; }
 
 private:
@@ -54,21 +51,20 @@ private:
     std::string hh_;
     std::vector<std::string> protect_path_;
     Flavour f_;
-    // Most paths have no counterpart and are not protected: their result is the path alone,
-    // made again when taken, so that only the others are held.
-    enum State : uint8_t { Unsearched, Alone, Held };
-    std::vector<State> states_;
-    std::unordered_map<size_t, TxResult> held_;
+    size_t count_ = 0;
+    size_t searched_ = 0;
+    TxResult results_;
     Paths found_;
 };
 
 // check_tx_exists over every absolute path, on at most `max_workers` threads; the results in the
-// order of the paths. `protect_path` is lower-cased once, before any task runs. The paths from
-// `ahead_from` on are those of `ahead`, in its order; what it searched is taken from it.
+// order of the paths. `protect_path` is lower-cased once, before any task runs. What `ahead`
+// searched is taken from it and stands before `paths[ahead_at]`: the paths from there on are
+// those of its lists it did not reach.
 TxResult find_tx_counterparts_parallel(const std::vector<std::string>& paths,
                                        const std::string& env_hh_path,
                                        std::vector<std::string>& protect_path, int max_workers,
                                        DirCache& listings, Flavour f,
-                                       CounterpartsAhead* ahead = nullptr, size_t ahead_from = 0);
+                                       CounterpartsAhead* ahead = nullptr, size_t ahead_at = 0);
 
 }  // namespace scanflow
