@@ -84,16 +84,23 @@ std::vector<UploadEntry> first_of_each(Examined examined) {
     return std::move(examined.entries);
 }
 
+// Whether any of the paths is not a file: looked at side by side, each as it is named.
+bool any_but_files(const std::vector<std::string>& paths, DirCache& listings, Flavour f,
+                   unsigned threads) {
+    std::atomic<bool> any{false};
+    parallel_for(paths.size(), threads, [&](size_t i) {
+        if (any.load(std::memory_order_relaxed)) return;
+        bool file = f.windows ? listings.isfile(os_path(paths[i], f)) : listings.isfile(paths[i]);
+        if (!file) any = true;
+    });
+    return any;
+}
+
 // Directories stand for every file below them.
 std::vector<std::string> flattened(const std::vector<std::string>& upload_paths, DirCache& listings,
-                                   Flavour f, bool* any_directory) {
+                                   Flavour f, unsigned threads, bool* any_directory) {
     std::vector<std::string> files;
-    *any_directory = false;
-    for (const auto& item : upload_paths) {
-        if (listings.isfile(os_path(item, f))) continue;
-        *any_directory = true;
-        break;
-    }
+    *any_directory = any_but_files(upload_paths, listings, f, threads);
     if (!*any_directory) return {};
     for (const auto& item : upload_paths) {
         if (listings.isfile(os_path(item, f))) {
@@ -127,7 +134,8 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         console::print_cmd("start gather upload file");
         DriveMap drives = drive_replacement_map(env, f);
         bool any_directory = false;
-        std::vector<std::string> walked = flattened(upload_paths, listings, f, &any_directory);
+        std::vector<std::string> walked =
+            flattened(upload_paths, listings, f, threads, &any_directory);
         std::vector<std::string>& candidates = any_directory ? walked : upload_paths;
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
