@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "base/text.h"
 #include "memory_fs.h"
@@ -172,6 +173,56 @@ TEST_F(Gather, ServerFormsOfDrivesSharesAndMappedDriveLetters) {
                       posix_listings, kPosix, 2);
     ASSERT_EQ(mapped.asset.size(), 1u);
     EXPECT_EQ(mapped.asset[0].local, "/show/shots/f.exr");
+}
+
+TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
+    testing::MemoryFileSystem fs(kWindows, "C:/work");
+    for (const char* path : {"A:/shots/a.exr", "A:/shots/tex/b.exr", "C:/local/c.exr",
+                             "C:/local/d.exr", "C:/local/e.exr"})
+        fs.add_file(path);
+    const Environment env = mounts(R"({"A:": "\\\\server\\path\\show"})");
+    const std::vector<std::string> before{"A:\\shots\\a.exr", "C:/local/c.exr"};
+    // The first names a file before it in another case, the third one of its own again.
+    const std::vector<std::string> ahead{"a:/shots/A.exr", "C:/local/d.exr", "C:/local/d.exr",
+                                         "C:\\local\\.\\e.exr", "A:/shots/tex/b.exr"};
+    std::vector<std::string> all = before;
+    all.insert(all.end(), ahead.begin(), ahead.end());
+    DirCache listings(fs);
+    const UploadRecord in_turn = gather_upload(all, "C:/work/s.hip", env, listings, kWindows, 2);
+    ASSERT_EQ(in_turn.asset.size(), 5u);
+
+    std::vector<std::string> paths = ahead;
+    std::optional<ExaminedFiles> files = examine_files_ahead(paths, env, listings, kWindows);
+    ASSERT_TRUE(files.has_value());
+    EXPECT_TRUE(paths.empty());
+    UploadRecord record =
+        gather_upload(before, "C:/work/s.hip", env, listings, kWindows, 2, std::move(*files));
+    EXPECT_EQ(entries_of(record), entries_of(in_turn));
+
+    // Not all files (a directory, a file that is not there): nothing is taken, each path once.
+    for (const char* other : {"A:/shots/tex", "C:/local/gone.exr"}) {
+        std::vector<std::string> left{"C:/local/d.exr", other, "C:/local/d.exr"};
+        EXPECT_FALSE(examine_files_ahead(left, env, listings, kWindows).has_value()) << other;
+        EXPECT_EQ(left, (std::vector<std::string>{"C:/local/d.exr", other}));
+    }
+
+    // Without keys of their own (no drive mapped, not Windows), the same.
+    testing::MemoryFileSystem posix(kPosix, "/work");
+    posix.add_file("/tex/a.exr");
+    posix.add_file("/tex/b.exr");
+    DirCache posix_listings(posix);
+    const Environment none = Environment::of({});
+    std::vector<std::string> posix_ahead{"/tex/./a.exr", "/tex/b.exr"};
+    const UploadRecord posix_in_turn =
+        gather_upload({"/tex/a.exr", "/tex/./a.exr", "/tex/b.exr"}, "/work/s.hip", none,
+                      posix_listings, kPosix, 2);
+    std::optional<ExaminedFiles> posix_files =
+        examine_files_ahead(posix_ahead, none, posix_listings, kPosix);
+    ASSERT_TRUE(posix_files.has_value());
+    EXPECT_EQ(entries_of(gather_upload({"/tex/a.exr"}, "/work/s.hip", none, posix_listings, kPosix,
+                                       2, std::move(*posix_files))),
+              entries_of(posix_in_turn));
+    EXPECT_EQ(posix_in_turn.asset.size(), 2u);
 }
 
 TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {

@@ -108,9 +108,9 @@ UploadRecord Related::gather_upload(std::vector<std::string> upload_paths,
 }
 
 UploadRecord Related::gather(std::vector<std::string> upload_paths, const std::string& scene,
-                             DirCache& listings) const {
+                             DirCache& listings, ExaminedFiles ahead) const {
     return scanflow::gather_upload(std::move(upload_paths), scene, services_.environment, listings,
-                                   flavour(), services_.module.threads);
+                                   flavour(), services_.module.threads, std::move(ahead));
 }
 
 }  // namespace scanflow

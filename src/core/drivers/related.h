@@ -60,7 +60,7 @@ protected:
     RunSpan start_run() const { return RunSpan(services_, confinement); }
     // The upload record with the listings of the run in progress.
     UploadRecord gather(std::vector<std::string> upload_paths, const std::string& scene,
-                        DirCache& listings) const;
+                        DirCache& listings, ExaminedFiles ahead = {}) const;
 
     Services services_;
 

@@ -160,7 +160,8 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
                                                             flavour(), services_.module.threads);
         filter_asset_libraries(parameters);
         CounterpartsAhead counterparts = counterparts_ahead(parameters);
-        FactsAhead facts_ahead = state_files_ahead(parameters, listings, counterparts);
+        std::optional<ExaminedFiles> files_ahead;  // outlives the thread that makes it
+        FactsAhead facts_ahead = state_files_ahead(parameters, listings, counterparts, files_ahead);
         UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
         // No USD layer is read again in this run: what was kept of them makes room for the rest.
         if (services_.usd) services_.usd->let_go();
@@ -179,7 +180,8 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         // facts are made on other threads, whose heaps those holes do not serve.
         os::return_free_memory();
         ResultAssembly results(*this);
-        UploadRecord upload = gather_uploads(std::move(to_upload), listings);
+        UploadRecord upload =
+            gather_uploads(std::move(to_upload), listings, std::move(files_ahead));
         os::return_free_memory();  // as above: the paths the record was made from
         facts_ahead.stop();
         counterparts = CounterpartsAhead();  // with the counterparts it kept for the facts ahead
@@ -218,14 +220,19 @@ bool AnalysisHipAssets::works_ahead() const {
 // will ask for their facts only at the end; first their counterparts are searched, which the
 // analysis asks for sooner.
 FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters,
-                                                DirCache& listings,
-                                                CounterpartsAhead& counterparts) {
+                                                DirCache& listings, CounterpartsAhead& counterparts,
+                                                std::optional<ExaminedFiles>& files) {
     if (!works_ahead()) return FactsAhead(listings, {}, {});
     Flavour f = flavour();
     FactsAhead::First first;
     if (!counterparts.empty())
-        first = [&counterparts, &listings](const std::atomic<bool>& leave) {
+        first = [&counterparts, &listings, &files, &env = services_.environment,
+                 f](const std::atomic<bool>& leave) {
             counterparts.search(listings, leave);
+            // Looked at for the record only when all were found, and nothing waits yet: the
+            // record takes them after the nested files' own.
+            if (counterparts.searched_all() && !leave)
+                files = examine_files_ahead(counterparts.result_paths(), env, listings, f);
         };
     // The counterparts the search finds are stated last: the search has ended by then.
     std::vector<const TextList*> lists = file_lists(parameters);
@@ -287,10 +294,12 @@ std::vector<std::string> AnalysisHipAssets::search_upload_files(const UploadList
 }
 
 UploadRecord AnalysisHipAssets::gather_uploads(std::vector<std::string> to_upload,
-                                               DirCache& listings) {
+                                               DirCache& listings,
+                                               std::optional<ExaminedFiles> ahead) {
     console::print("get gather_upload start");
     keep_first_occurrences(to_upload);
-    return gather(std::move(to_upload), hip_file, listings);
+    return gather(std::move(to_upload), hip_file, listings,
+                  ahead ? std::move(*ahead) : ExaminedFiles{});
 }
 
 void AnalysisHipAssets::write_upload_file(ResultAssembly& results, const UploadRecord& upload) {

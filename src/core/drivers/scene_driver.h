@@ -65,8 +65,11 @@ private:
     void load_usd_ahead(const ParameterPatterns& patterns);
     bool works_ahead() const;
     CounterpartsAhead counterparts_ahead(const ParameterFiles& parameters);
+    // The parameters' files stated ahead, after their counterparts are searched and what the
+    // search found is looked at for the upload record (into `files`).
     FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings,
-                                 CounterpartsAhead& counterparts);
+                                 CounterpartsAhead& counterparts,
+                                 std::optional<ExaminedFiles>& files);
     // Takes the parameters' missing files.
     AssetRecord start_asset_record(ParameterFiles& parameters, const UploadLists& nested);
     // Every absolute candidate with its texture counterparts; those of the parameters' files as
@@ -75,7 +78,9 @@ private:
                                                  const ParameterFiles& parameters,
                                                  DirCache& listings, FactsAhead& facts,
                                                  CounterpartsAhead& counterparts);
-    UploadRecord gather_uploads(std::vector<std::string> to_upload, DirCache& listings);
+    // The record of `to_upload`, then of the files looked at ahead, if they were.
+    UploadRecord gather_uploads(std::vector<std::string> to_upload, DirCache& listings,
+                                std::optional<ExaminedFiles> ahead);
     void write_upload_file(ResultAssembly& results, const UploadRecord& upload);
     // The facts of the record's files, stated while the caller goes on.
     std::future<UploadFacts> state_upload_facts_beside(const UploadRecord& upload,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "base/console.h"
@@ -42,29 +43,58 @@ UploadEntry entry_of(std::string local, const DriveMap& drives) {
     return UploadEntry::of(replace_drive_in_path(std::move(local), drives), std::move(server));
 }
 
+// Whether entries are told apart by keys of their own, not by their local forms.
+bool keyed(const DriveMap& drives, Flavour f) {
+    return f.windows || !drives.empty();
+}
+
+// The entry of an existing file, and its key where `key` is asked for. The path is let go of
+// once looked at: the entry holds it from then on.
+UploadEntry examined_entry(std::string path, const DriveMap& drives, Flavour f, std::string* key) {
+    std::string local = normpath(path, f);
+    std::replace(local.begin(), local.end(), '\\', '/');
+    path = std::string();
+    if (key) *key = f.windows ? ascii_lower(local) : local;
+    return entry_of(std::move(local), drives);
+}
+
+bool is_file(const std::string& path, DirCache& listings, Flavour f) {
+    return f.windows ? listings.isfile(os_path(path, f)) : listings.isfile(path);
+}
+
 Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drives,
                      DirCache& listings, Flavour f, unsigned threads) {
     Examined out;
     out.entries.resize(candidates.size());
     out.exists.resize(candidates.size());
-    if (f.windows || !drives.empty()) out.keys.resize(candidates.size());
+    if (keyed(drives, f)) out.keys.resize(candidates.size());
     std::atomic<size_t> checked{0};
     parallel_for(candidates.size(), threads, [&](size_t i) {
         // Counted a thousand at a time: threads that met at every file would wait on each other.
         if (i % 1024 == 1023) people::progress("files checked", checked += 1024);
-        // Each candidate is let go of once looked at: its entry holds the path from then on.
         std::string path = std::move(candidates[i]);
         bool found = f.windows ? listings.exists(os_path(path, f)) : listings.exists(path);
         if (!found) return;
-        std::string local = normpath(path, f);
-        std::replace(local.begin(), local.end(), '\\', '/');
-        path = std::string();
         out.exists[i] = 1;
-        if (!out.keys.empty()) out.keys[i] = f.windows ? ascii_lower(local) : local;
-        out.entries[i] = entry_of(std::move(local), drives);
+        out.entries[i] =
+            examined_entry(std::move(path), drives, f, out.keys.empty() ? nullptr : &out.keys[i]);
     });
     people::progress_done("files checked", candidates.size());
     return out;
+}
+
+// The files looked at ahead follow the paths looked at now.
+void append(Examined& examined, ExaminedFiles ahead) {
+    size_t count = ahead.entries.size();
+    if (count == 0) return;
+    if (!ahead.keys.empty()) {
+        examined.keys.resize(examined.entries.size());
+        examined.keys.insert(examined.keys.end(), std::make_move_iterator(ahead.keys.begin()),
+                             std::make_move_iterator(ahead.keys.end()));
+    }
+    examined.entries.insert(examined.entries.end(), std::make_move_iterator(ahead.entries.begin()),
+                            std::make_move_iterator(ahead.entries.end()));
+    examined.exists.resize(examined.exists.size() + count, 1);
 }
 
 // The entries to upload, in the candidates' order: the first of each key, and none that climbs
@@ -90,8 +120,7 @@ bool any_but_files(const std::vector<std::string>& paths, DirCache& listings, Fl
     std::atomic<bool> any{false};
     parallel_for(paths.size(), threads, [&](size_t i) {
         if (any.load(std::memory_order_relaxed)) return;
-        bool file = f.windows ? listings.isfile(os_path(paths[i], f)) : listings.isfile(paths[i]);
-        if (!file) any = true;
+        if (!is_file(paths[i], listings, f)) any = true;
     });
     return any;
 }
@@ -127,9 +156,26 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
 
 }  // namespace
 
+std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths,
+                                                 const Environment& env, DirCache& listings,
+                                                 Flavour f) {
+    keep_first_occurrences(paths);
+    for (const auto& path : paths)
+        if (!is_file(path, listings, f)) return std::nullopt;
+    DriveMap drives = drive_replacement_map(env, f);
+    ExaminedFiles out;
+    out.entries.reserve(paths.size());
+    if (keyed(drives, f)) out.keys.resize(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        out.entries.push_back(examined_entry(std::move(paths[i]), drives, f,
+                                             out.keys.empty() ? nullptr : &out.keys[i]));
+    std::vector<std::string>().swap(paths);
+    return out;
+}
+
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
-                           const Environment& env, DirCache& listings, Flavour f,
-                           unsigned threads) {
+                           const Environment& env, DirCache& listings, Flavour f, unsigned threads,
+                           ExaminedFiles ahead) {
     return timed(2, "gather_upload", [&] {
         console::print_cmd("start gather upload file");
         DriveMap drives = drive_replacement_map(env, f);
@@ -140,6 +186,7 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
         Examined examined = examine_all(candidates, drives, listings, f, threads);
+        append(examined, std::move(ahead));
         // Each candidate was let go of as its entry was made; the list goes too, before the
         // entries are sorted out.
         std::vector<std::string>().swap(candidates);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,12 +45,29 @@ struct UploadRecord {
     std::string hash;  // the scene's digest
 };
 
-// Every existing file of `upload_paths` (directories walked), once, with mapped drives replaced;
-// a USD scene is an asset too. The drives mapped are those of the environment's mount map. The
-// files are looked at on up to `threads` threads. The paths are taken, and let go of one by one
-// as their entries are made.
+// Files to upload looked at ahead of their record, each once: their entries as the record makes
+// them, in order, and where the key that tells them apart is not the local form itself (Windows,
+// mapped drives), the keys.
+struct ExaminedFiles {
+    std::vector<UploadEntry> entries;
+    std::vector<std::string> keys;
+};
+
+// Looks at `paths` as the record will, on the caller's thread (while the analysis does something
+// else): when every one is a file, takes them, each once, and returns their entries; else leaves
+// them, each once, and returns nothing. The drives mapped are those of the environment's mount map.
+std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths,
+                                                 const Environment& env, DirCache& listings,
+                                                 Flavour f);
+
+// Every existing file of `upload_paths` (directories walked), then the files `ahead` (looked at
+// with the same environment and flavour), once, with mapped drives replaced; a USD scene is an
+// asset too. The drives mapped are those of the environment's mount map. The files are looked at
+// on up to `threads` threads. The paths are taken, and let go of one by one as their entries are
+// made.
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
-                           const Environment& env, DirCache& listings, Flavour f, unsigned threads);
+                           const Environment& env, DirCache& listings, Flavour f, unsigned threads,
+                           ExaminedFiles ahead = {});
 
 // Whether `path` is written as the entry made from it writes its local form, so that facts
 // asked for the one are the other's. Never on Windows, where entries change case and drives.

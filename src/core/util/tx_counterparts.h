@@ -36,10 +36,14 @@ public:
     bool empty() const { return count_ == 0; }
     // Searches the paths in order, on the caller's thread, until done or `leave` is set.
     void search(DirCache& listings, const std::atomic<bool>& leave);
-    // Once the search has returned: how many of the lists' paths it searched, from the first.
+    // Once the search has returned: how many of the lists' paths it searched, from the first,
+    // and whether that is all of them.
     size_t searched() const { return searched_; }
+    bool searched_all() const { return searched_ == count_; }
     // Once the search has returned: the results of the paths it searched, in their order (the
-    // relative paths, never asked for, left out). Taken once.
+    // relative paths, never asked for, left out). Taken once; another step may take over the
+    // paths first, on the search's thread.
+    std::vector<std::string>& result_paths() { return results_.first; }
     TxResult take() { return std::move(results_); }
     // The counterparts the search found, for their facts to be stated ahead too. Complete once
     // the search has returned; the caller's thread does not touch them, and they are kept past
