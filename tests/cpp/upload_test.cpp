@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <optional>
 
@@ -177,12 +178,14 @@ TEST_F(Gather, ServerFormsOfDrivesSharesAndMappedDriveLetters) {
 
 TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
     testing::MemoryFileSystem fs(kWindows, "C:/work");
-    for (const char* path : {"A:/shots/a.exr", "A:/shots/tex/b.exr", "C:/local/c.exr",
-                             "C:/local/d.exr", "C:/local/e.exr"})
+    for (const char* path : {"A:/shots/a.exr", "A:/shots/tex/b.exr", "C:/local/c.exr"})
         fs.add_file(path);
+    fs.add_file("C:/local/d.exr", 4);
+    fs.add_file("C:/local/e.exr", 5);
     const Environment env = mounts(R"({"A:": "\\\\server\\path\\show"})");
-    const std::vector<std::string> before{"A:\\shots\\a.exr", "C:/local/c.exr"};
-    // The first names a file before it in another case, the third one of its own again.
+    // The second names the first in another case; the first ahead names it too, and the third
+    // ahead one of its own again.
+    const std::vector<std::string> before{"A:\\shots\\a.exr", "a:/SHOTS/a.exr", "C:/local/c.exr"};
     const std::vector<std::string> ahead{"a:/shots/A.exr", "C:/local/d.exr", "C:/local/d.exr",
                                          "C:\\local\\.\\e.exr", "A:/shots/tex/b.exr"};
     std::vector<std::string> all = before;
@@ -195,9 +198,28 @@ TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
     std::optional<ExaminedFiles> files = examine_files_ahead(paths, env, listings, kWindows);
     ASSERT_TRUE(files.has_value());
     EXPECT_TRUE(paths.empty());
+    // Stated part of the way: the facts of the first files go with their entries, the file
+    // named again in another case dropped with its facts.
+    std::atomic<bool> leave{false};
+    EXPECT_TRUE(state_examined_files(*files, listings, leave));
+    ASSERT_EQ(files->facts.size(), 4u);
+    files->facts.resize(3);
+    leave = true;
+    EXPECT_FALSE(state_examined_files(*files, listings, leave));
+    EXPECT_EQ(files->facts.size(), 3u);
     UploadRecord record =
         gather_upload(before, "C:/work/s.hip", env, listings, kWindows, 2, std::move(*files));
     EXPECT_EQ(entries_of(record), entries_of(in_turn));
+    EXPECT_EQ(record.facts_from, 2u);
+    // Those of C:/local/d.exr and e.exr: not A.exr's, dropped, nor b.exr's, not stated.
+    ASSERT_EQ(record.facts.size(), 2u);
+    EXPECT_EQ(record.facts_of(1), nullptr);
+    const FileFacts *d = record.facts_of(2), *e = record.facts_of(3);
+    ASSERT_TRUE(d && e);
+    EXPECT_EQ(d->size, 4);
+    EXPECT_EQ(e->size, 5);
+    EXPECT_EQ(record.facts_of(4), nullptr);
+    EXPECT_EQ(in_turn.facts_of(2), nullptr);
 
     // Not all files (a directory, a file that is not there): nothing is taken, each path once.
     for (const char* other : {"A:/shots/tex", "C:/local/gone.exr"}) {

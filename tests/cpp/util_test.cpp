@@ -282,6 +282,7 @@ TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
         later, {&second}, [](const std::string&) { return true; },
         [&](const std::atomic<bool>& leave) {
             for (; !leave; ++steps) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return true;
         });
     for (int i = 0; i < 10000 && steps < 3; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -293,6 +294,14 @@ TEST_F(OnDisk, FactsStatedAheadAreTheOnesAskedForLater) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(with_first.stated(), 1u);  // b; a + "x" is no file
     EXPECT_EQ(steps, ended_at);
+    // Work first that stated what the lists hold itself: the lists are not gone over.
+    DirCache stated_first;
+    FactsAhead done_first(
+        stated_first, {&second}, [](const std::string&) { return true; },
+        [](const std::atomic<bool>&) { return false; });
+    done_first.end_first();
+    done_first.stop();
+    EXPECT_EQ(done_first.stated(), 0u);
 }
 
 TEST_F(OnDisk, FileFacts) {

@@ -163,6 +163,8 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
         std::optional<ExaminedFiles> files_ahead;  // outlives the thread that makes it
         FactsAhead facts_ahead = state_files_ahead(parameters, listings, counterparts, files_ahead);
         UploadLists nested = scanflow::all_upload_list(parameters.nested, nested_inputs(listings));
+        TextList nested_files = works_ahead() ? TextList(nested.present) : TextList();
+        FactsAhead nested_facts = state_nested_files_ahead(nested_files, listings);
         // No USD layer is read again in this run: what was kept of them makes room for the rest.
         if (services_.usd) services_.usd->let_go();
         if (!nested.missing.empty()) parameters.missing_file.nested = nested.missing;
@@ -184,6 +186,7 @@ void AnalysisHipAssets::write_results(DirCache& listings) {
             gather_uploads(std::move(to_upload), listings, std::move(files_ahead));
         os::return_free_memory();  // as above: the paths the record was made from
         facts_ahead.stop();
+        nested_facts.stop();
         counterparts = CounterpartsAhead();  // with the counterparts it kept for the facts ahead
         // The record's facts are stated while upload.json is written: neither needs the other.
         std::future<UploadFacts> facts = state_upload_facts_beside(upload, listings);
@@ -230,9 +233,11 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
                  f](const std::atomic<bool>& leave) {
             counterparts.search(listings, leave);
             // Looked at for the record only when all were found, and nothing waits yet: the
-            // record takes them after the nested files' own.
-            if (counterparts.searched_all() && !leave)
-                files = examine_files_ahead(counterparts.result_paths(), env, listings, f);
+            // record takes them after the nested files' own. Then they are stated as the record
+            // will ask, which states what the lists hold.
+            if (!counterparts.searched_all() || leave) return true;
+            files = examine_files_ahead(counterparts.result_paths(), env, listings, f);
+            return !files || !state_examined_files(*files, listings, leave);
         };
     // The counterparts the search finds are stated last: the search has ended by then.
     std::vector<const TextList*> lists = file_lists(parameters);
@@ -240,6 +245,15 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
     return FactsAhead(
         listings, std::move(lists),
         [f](const std::string& path) { return written_as_uploaded(path, f); }, std::move(first));
+}
+
+// The files the nested files name are stated on a thread of their own while the upload record
+// is made from them.
+FactsAhead AnalysisHipAssets::state_nested_files_ahead(const TextList& files, DirCache& listings) {
+    if (!works_ahead() || files.empty()) return FactsAhead(listings, {}, {});
+    Flavour f = flavour();
+    return FactsAhead(listings, {&files},
+                      [f](const std::string& path) { return written_as_uploaded(path, f); });
 }
 
 // The counterparts of the parameters' files, to be searched ahead with their facts; none without

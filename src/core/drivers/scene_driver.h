@@ -66,10 +66,12 @@ private:
     bool works_ahead() const;
     CounterpartsAhead counterparts_ahead(const ParameterFiles& parameters);
     // The parameters' files stated ahead, after their counterparts are searched and what the
-    // search found is looked at for the upload record (into `files`).
+    // search found is looked at for the upload record (into `files`), and last stated as the
+    // record will ask.
     FactsAhead state_files_ahead(const ParameterFiles& parameters, DirCache& listings,
                                  CounterpartsAhead& counterparts,
                                  std::optional<ExaminedFiles>& files);
+    FactsAhead state_nested_files_ahead(const TextList& files, DirCache& listings);
     // Takes the parameters' missing files.
     AssetRecord start_asset_record(ParameterFiles& parameters, const UploadLists& nested);
     // Every absolute candidate with its texture counterparts; those of the parameters' files as

@@ -99,7 +99,8 @@ UploadFacts state_upload_facts(const UploadRecord& upload, const std::string& hi
     const auto& entries = upload.asset;
     std::vector<FactsLine> lines(entries.size());
     parallel_for(entries.size(), threads, [&](size_t i) {
-        lines[i] = FactsLine{&entries[i].local, listings.facts(entries[i].local)};
+        const FileFacts* known = upload.facts_of(i);
+        lines[i] = FactsLine{&entries[i].local, known ? *known : listings.facts(entries[i].local)};
     });
     out.scene_file_size = listings.facts(hip_file).size;
     for (const auto& line : lines) out.asset_size += line.facts.size;

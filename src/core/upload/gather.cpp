@@ -97,10 +97,16 @@ void append(Examined& examined, ExaminedFiles ahead) {
     examined.exists.resize(examined.exists.size() + count, 1);
 }
 
+// Facts known for the entries from `from` on, as many as there are.
+struct KnownFacts {
+    size_t from = 0;
+    std::vector<FileFacts> facts;
+};
+
 // The entries to upload, in the candidates' order: the first of each key, and none that climbs
 // above its start (its key counts as handled all the same). Windows paths that differ only in
-// case name the same file.
-std::vector<UploadEntry> first_of_each(Examined examined) {
+// case name the same file. The facts known go with their entries.
+std::vector<UploadEntry> first_of_each(Examined examined, KnownFacts& known) {
     std::vector<uint8_t> keep(examined.entries.size());
     {
         SeenPositions handled(examined.entries.size(), [&](size_t i) { return examined.key(i); });
@@ -108,6 +114,11 @@ std::vector<UploadEntry> first_of_each(Examined examined) {
             if (!examined.exists[i] || !handled.insert(i)) continue;
             keep[i] = examined.key(i).find("../") == std::string_view::npos;
         }
+    }
+    if (!known.facts.empty()) {
+        auto theirs = keep.begin() + known.from;
+        keep_flagged(known.facts, std::vector<uint8_t>(theirs, theirs + known.facts.size()));
+        known.from = std::count(keep.begin(), theirs, 1);
     }
     // Kept entries move down in place, once no view of them is held.
     keep_flagged(examined.entries, keep);
@@ -173,6 +184,16 @@ std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths
     return out;
 }
 
+bool state_examined_files(ExaminedFiles& files, DirCache& listings,
+                          const std::atomic<bool>& leave) {
+    files.facts.reserve(files.entries.size());
+    for (size_t i = files.facts.size(); i < files.entries.size(); ++i) {
+        if (leave) return false;
+        files.facts.push_back(listings.facts(files.entries[i].local));
+    }
+    return true;
+}
+
 UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::string& scene,
                            const Environment& env, DirCache& listings, Flavour f, unsigned threads,
                            ExaminedFiles ahead) {
@@ -186,11 +207,14 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
         Examined examined = examine_all(candidates, drives, listings, f, threads);
+        KnownFacts known{examined.entries.size(), std::move(ahead.facts)};
         append(examined, std::move(ahead));
         // Each candidate was let go of as its entry was made; the list goes too, before the
         // entries are sorted out.
         std::vector<std::string>().swap(candidates);
-        record.asset = first_of_each(std::move(examined));
+        record.asset = first_of_each(std::move(examined), known);
+        record.facts = std::move(known.facts);
+        record.facts_from = known.from;
         record.scene = UploadEntry::of(replace_drive_in_path(slashes_forward(scene), drives),
                                        replace_drive_in_path(convert_path(scene, f), drives));
         std::string ext = splitext(scene, f).second;

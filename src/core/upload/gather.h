@@ -1,12 +1,14 @@
 // The upload record: local and server forms of every file the scene depends on.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "util/environment.h"
+#include "util/file_facts.h"
 #include "util/flavour.h"
 #include "util/fs_cache.h"
 #include "util/json_writer.h"
@@ -43,6 +45,14 @@ struct UploadRecord {
     std::vector<UploadEntry> asset;
     UploadEntry scene;
     std::string hash;  // the scene's digest
+    // The facts of the assets from `facts_from` on, as many as there are, where they were stated
+    // ahead of the record.
+    std::vector<FileFacts> facts;
+    size_t facts_from = 0;
+
+    const FileFacts* facts_of(size_t i) const {
+        return i >= facts_from && i - facts_from < facts.size() ? &facts[i - facts_from] : nullptr;
+    }
 };
 
 // Files to upload looked at ahead of their record, each once: their entries as the record makes
@@ -51,6 +61,7 @@ struct UploadRecord {
 struct ExaminedFiles {
     std::vector<UploadEntry> entries;
     std::vector<std::string> keys;
+    std::vector<FileFacts> facts;  // of the entries stated, from the first
 };
 
 // Looks at `paths` as the record will, on the caller's thread (while the analysis does something
@@ -59,6 +70,10 @@ struct ExaminedFiles {
 std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths,
                                                  const Environment& env, DirCache& listings,
                                                  Flavour f);
+
+// States the files looked at ahead, in order, by their entries' local forms as the record's
+// facts are asked for, until done or `leave` is set; returns whether all of them were.
+bool state_examined_files(ExaminedFiles& files, DirCache& listings, const std::atomic<bool>& leave);
 
 // Every existing file of `upload_paths` (directories walked), then the files `ahead` (looked at
 // with the same environment and flavour), once, with mapped drives replaced; a USD scene is an

@@ -31,8 +31,9 @@ void FactsAhead::run(DirCache& listings) {
     os::lower_this_thread_priority();
     // A failure leaves the rest of the first work undone: the analysis does it in its turn,
     // and reports the failure there.
+    bool state_lists = true;
     try {
-        if (first_) first_(leave_first_);
+        if (first_) state_lists = first_(leave_first_);
     } catch (...) {
     }
     {
@@ -40,6 +41,7 @@ void FactsAhead::run(DirCache& listings) {
         first_done_ = true;
     }
     first_ended_.notify_all();
+    if (!state_lists) return;
     for (const Paths* paths : lists_) {
         for (std::string_view text : *paths) {
             if (stopping_) return;

@@ -22,8 +22,9 @@ class FactsAhead {
 public:
     using Paths = TextList;
     // Work wanted sooner than the facts, run first on the same thread until it is done or
-    // `leave` is set: one thread, and one heap, for everything done ahead.
-    using First = std::function<void(const std::atomic<bool>& leave)>;
+    // `leave` is set: one thread, and one heap, for everything done ahead. It returns whether the
+    // lists are still to be stated: it may have stated what they hold itself.
+    using First = std::function<bool(const std::atomic<bool>& leave)>;
     // Starts stating, list by list and in order, the paths `wanted` accepts and the listings know
     // as files (after `first`). `wanted` accepts a path only in the form its facts will be asked
     // for later, or the cache keeps them apart. The lists are not copied: they stay as they are
