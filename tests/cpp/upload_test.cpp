@@ -269,6 +269,28 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(asset.asset_num, paths.size() + 1);
     EXPECT_EQ(asset.scene_file_size, 5);
+
+    // The same lines when most files were looked at, stated and put in order ahead: theirs and
+    // the others' interleave.
+    std::vector<std::string> ahead(paths.begin() + 1, paths.end() - 1);
+    std::atomic<bool> leave{false};
+    std::optional<ExaminedFiles> files =
+        examine_files_ahead(ahead, Environment::of({}), listings, kPosix);
+    ASSERT_TRUE(files && state_examined_files(*files, listings, leave));
+    leave = true;
+    EXPECT_FALSE(order_examined_files(*files, leave));  // left: no order
+    EXPECT_TRUE(files->facts_order.empty());
+    leave = false;
+    ASSERT_TRUE(order_examined_files(*files, leave));
+    UploadRecord split = gather_upload({paths.back(), paths.front()}, scene, Environment::of({}),
+                                       listings, kPosix, 2, std::move(*files));
+    ASSERT_EQ(split.facts_order.size(), paths.size() - 2);
+    AssetRecord split_asset;
+    add_file_facts(split_asset, state_upload_facts(split, scene, listings, 2));
+    std::vector<std::string> split_lines;
+    for (const auto& line : split_asset.asset) split_lines.push_back(line.text());
+    EXPECT_EQ(split_lines, expected);
+    EXPECT_EQ(split_asset.asset_size, asset.asset_size - 3);  // the file twice: "a b" is 3 bytes
 }
 
 TEST(RunSummary, EveryTipCodeHasItsMeaning) {

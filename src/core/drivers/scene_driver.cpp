@@ -234,10 +234,12 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
             counterparts.search(listings, leave);
             // Looked at for the record only when all were found, and nothing waits yet: the
             // record takes them after the nested files' own. Then they are stated as the record
-            // will ask, which states what the lists hold.
+            // will ask, which states what the lists hold, and their facts lines put in order.
             if (!counterparts.searched_all() || leave) return true;
             files = examine_files_ahead(counterparts.result_paths(), env, listings, f);
-            return !files || !state_examined_files(*files, listings, leave);
+            if (!files || !state_examined_files(*files, listings, leave)) return true;
+            order_examined_files(*files, leave);
+            return false;
         };
     // The counterparts the search finds are stated last: the search has ended by then.
     std::vector<const TextList*> lists = file_lists(parameters);

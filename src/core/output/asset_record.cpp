@@ -87,25 +87,63 @@ bool line_before(const FactsLine& a, const FactsLine& b) {
     return a.text() < b.text();
 }
 
+// A sort made ahead, left part of the way.
+struct Left {};
+
 bool same_line(const FactsLine& a, const FactsLine& b) {
     return *a.path == *b.path && a.text() == b.text();
 }
 
 }  // namespace
 
+bool order_examined_files(ExaminedFiles& files, const std::atomic<bool>& leave) {
+    auto line = [&](uint32_t i) { return FactsLine{&files.entries[i].local, files.facts[i]}; };
+    std::vector<uint32_t> order(files.facts.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    // Left when asked to, between two comparisons.
+    auto less = [&](uint32_t a, uint32_t b) {
+        if (leave.load(std::memory_order_relaxed)) throw Left{};
+        return line_before(line(a), line(b));
+    };
+    try {
+        std::sort(order.begin(), order.end(), less);
+    } catch (const Left&) {
+        return false;
+    }
+    files.facts_order = std::move(order);
+    return true;
+}
+
 UploadFacts state_upload_facts(const UploadRecord& upload, const std::string& hip_file,
                                DirCache& listings, unsigned threads) {
     UploadFacts out;
     const auto& entries = upload.asset;
-    std::vector<FactsLine> lines(entries.size());
-    parallel_for(entries.size(), threads, [&](size_t i) {
-        const FileFacts* known = upload.facts_of(i);
-        lines[i] = FactsLine{&entries[i].local, known ? *known : listings.facts(entries[i].local)};
+    // The lines of the files stated ahead come in their order already, where it was made: the
+    // others' are sorted, and the two merged.
+    size_t from = upload.facts_from;
+    size_t known = upload.facts_order.size() == upload.facts.size() ? upload.facts.size() : 0;
+    std::vector<uint32_t> others;
+    others.reserve(entries.size() - known);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (i < from || i >= from + known) others.push_back(static_cast<uint32_t>(i));
+    std::vector<FactsLine> lines;
+    lines.reserve(entries.size());
+    lines.resize(others.size());
+    parallel_for(others.size(), threads, [&](size_t n) {
+        size_t i = others[n];
+        const FileFacts* stated = upload.facts_of(i);
+        lines[n] =
+            FactsLine{&entries[i].local, stated ? *stated : listings.facts(entries[i].local)};
     });
+    std::vector<uint32_t>().swap(others);
+    parallel_sort(lines, threads, line_before);
+    if (known > 0)
+        for (uint32_t i : upload.facts_order)
+            lines.push_back(FactsLine{&entries[i].local, upload.facts[i - from]});
+    std::inplace_merge(lines.begin(), lines.end() - known, lines.end(), line_before);
     out.scene_file_size = listings.facts(hip_file).size;
     for (const auto& line : lines) out.asset_size += line.facts.size;
     out.asset_num = entries.size();
-    parallel_sort(lines, threads, line_before);
     lines.erase(std::unique(lines.begin(), lines.end(), same_line), lines.end());
     out.asset = std::move(lines);
     return out;

@@ -2,6 +2,7 @@
 // itself.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,10 @@ struct UploadFacts {
     size_t asset_num = 0;
     std::vector<FactsLine> asset;  // the distinct file-facts lines, sorted
 };
+
+// The order of the facts lines of the files looked at ahead, as far as they were stated, made
+// ahead too (on the caller's thread) until done or `leave` is set; returns whether it was made.
+bool order_examined_files(ExaminedFiles& files, const std::atomic<bool>& leave);
 
 // The facts of the upload record's assets, stated on up to `threads` threads. The lines refer to
 // `upload`, which must outlive them.

@@ -97,11 +97,36 @@ void append(Examined& examined, ExaminedFiles ahead) {
     examined.exists.resize(examined.exists.size() + count, 1);
 }
 
-// Facts known for the entries from `from` on, as many as there are.
+// Facts known for the entries from `from` on, as many as there are, and where known, those
+// entries in the order of their facts lines.
 struct KnownFacts {
     size_t from = 0;
     std::vector<FileFacts> facts;
+    std::vector<uint32_t> order;
 };
+
+// The facts of the entries kept, and their order, go with them.
+void keep_known(KnownFacts& known, const std::vector<uint8_t>& keep) {
+    auto theirs = keep.begin() + known.from;
+    size_t from = std::count(keep.begin(), theirs, 1);
+    if (known.order.size() == known.facts.size()) {
+        // Each kept entry's place among those kept; the order keeps only theirs.
+        std::vector<uint32_t> place(known.facts.size());
+        uint32_t kept = 0;
+        for (size_t i = 0; i < known.facts.size(); ++i) {
+            place[i] = static_cast<uint32_t>(from) + kept;
+            kept += theirs[i];
+        }
+        size_t n = 0;
+        for (uint32_t i : known.order)
+            if (theirs[i]) known.order[n++] = place[i];
+        known.order.resize(n);
+    } else {
+        known.order.clear();
+    }
+    keep_flagged(known.facts, std::vector<uint8_t>(theirs, theirs + known.facts.size()));
+    known.from = from;
+}
 
 // The entries to upload, in the candidates' order: the first of each key, and none that climbs
 // above its start (its key counts as handled all the same). Windows paths that differ only in
@@ -115,11 +140,7 @@ std::vector<UploadEntry> first_of_each(Examined examined, KnownFacts& known) {
             keep[i] = examined.key(i).find("../") == std::string_view::npos;
         }
     }
-    if (!known.facts.empty()) {
-        auto theirs = keep.begin() + known.from;
-        keep_flagged(known.facts, std::vector<uint8_t>(theirs, theirs + known.facts.size()));
-        known.from = std::count(keep.begin(), theirs, 1);
-    }
+    if (!known.facts.empty()) keep_known(known, keep);
     // Kept entries move down in place, once no view of them is held.
     keep_flagged(examined.entries, keep);
     return std::move(examined.entries);
@@ -207,7 +228,8 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         // Each candidate is looked at side by side; the record is made in order.
         UploadRecord record;
         Examined examined = examine_all(candidates, drives, listings, f, threads);
-        KnownFacts known{examined.entries.size(), std::move(ahead.facts)};
+        KnownFacts known{examined.entries.size(), std::move(ahead.facts),
+                         std::move(ahead.facts_order)};
         append(examined, std::move(ahead));
         // Each candidate was let go of as its entry was made; the list goes too, before the
         // entries are sorted out.
@@ -215,6 +237,7 @@ UploadRecord gather_upload(std::vector<std::string> upload_paths, const std::str
         record.asset = first_of_each(std::move(examined), known);
         record.facts = std::move(known.facts);
         record.facts_from = known.from;
+        record.facts_order = std::move(known.order);
         record.scene = UploadEntry::of(replace_drive_in_path(slashes_forward(scene), drives),
                                        replace_drive_in_path(convert_path(scene, f), drives));
         std::string ext = splitext(scene, f).second;

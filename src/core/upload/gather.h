@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,8 @@ struct UploadRecord {
     // ahead of the record.
     std::vector<FileFacts> facts;
     size_t facts_from = 0;
+    // Where known, the indices of those assets in the order of their facts lines.
+    std::vector<uint32_t> facts_order;
 
     const FileFacts* facts_of(size_t i) const {
         return i >= facts_from && i - facts_from < facts.size() ? &facts[i - facts_from] : nullptr;
@@ -62,6 +65,8 @@ struct ExaminedFiles {
     std::vector<UploadEntry> entries;
     std::vector<std::string> keys;
     std::vector<FileFacts> facts;  // of the entries stated, from the first
+    // Where known, the indices of the entries stated, in the order of their facts lines.
+    std::vector<uint32_t> facts_order;
 };
 
 // Looks at `paths` as the record will, on the caller's thread (while the analysis does something
