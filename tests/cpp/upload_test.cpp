@@ -195,18 +195,23 @@ TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
     ASSERT_EQ(in_turn.asset.size(), 5u);
 
     std::vector<std::string> paths = ahead;
-    std::optional<ExaminedFiles> files = examine_files_ahead(paths, env, listings, kWindows);
+    std::atomic<bool> leave{true};
+    // Left: nothing is taken.
+    EXPECT_FALSE(examine_files_ahead(paths, env, listings, kWindows, leave).has_value());
+    EXPECT_EQ(paths.size(), 4u);
+    leave = false;
+    std::optional<ExaminedFiles> files = examine_files_ahead(paths, env, listings, kWindows, leave);
     ASSERT_TRUE(files.has_value());
     EXPECT_TRUE(paths.empty());
     // Stated part of the way: the facts of the first files go with their entries, the file
     // named again in another case dropped with its facts.
-    std::atomic<bool> leave{false};
     EXPECT_TRUE(state_examined_files(*files, listings, leave));
     ASSERT_EQ(files->facts.size(), 4u);
     files->facts.resize(3);
     leave = true;
     EXPECT_FALSE(state_examined_files(*files, listings, leave));
     EXPECT_EQ(files->facts.size(), 3u);
+    leave = false;
     UploadRecord record =
         gather_upload(before, "C:/work/s.hip", env, listings, kWindows, 2, std::move(*files));
     EXPECT_EQ(entries_of(record), entries_of(in_turn));
@@ -224,7 +229,8 @@ TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
     // Not all files (a directory, a file that is not there): nothing is taken, each path once.
     for (const char* other : {"A:/shots/tex", "C:/local/gone.exr"}) {
         std::vector<std::string> left{"C:/local/d.exr", other, "C:/local/d.exr"};
-        EXPECT_FALSE(examine_files_ahead(left, env, listings, kWindows).has_value()) << other;
+        EXPECT_FALSE(examine_files_ahead(left, env, listings, kWindows, leave).has_value())
+            << other;
         EXPECT_EQ(left, (std::vector<std::string>{"C:/local/d.exr", other}));
     }
 
@@ -239,7 +245,7 @@ TEST_F(Gather, FilesLookedAtAheadAreRecordedAsInTurnAfterThePathsBeforeThem) {
         gather_upload({"/tex/a.exr", "/tex/./a.exr", "/tex/b.exr"}, "/work/s.hip", none,
                       posix_listings, kPosix, 2);
     std::optional<ExaminedFiles> posix_files =
-        examine_files_ahead(posix_ahead, none, posix_listings, kPosix);
+        examine_files_ahead(posix_ahead, none, posix_listings, kPosix, leave);
     ASSERT_TRUE(posix_files.has_value());
     EXPECT_EQ(entries_of(gather_upload({"/tex/a.exr"}, "/work/s.hip", none, posix_listings, kPosix,
                                        2, std::move(*posix_files))),
@@ -275,7 +281,7 @@ TEST_F(Gather, AssetLinesAreTheSortedDistinctFactsLinesOfTheRecord) {
     std::vector<std::string> ahead(paths.begin() + 1, paths.end() - 1);
     std::atomic<bool> leave{false};
     std::optional<ExaminedFiles> files =
-        examine_files_ahead(ahead, Environment::of({}), listings, kPosix);
+        examine_files_ahead(ahead, Environment::of({}), listings, kPosix, leave);
     ASSERT_TRUE(files && state_examined_files(*files, listings, leave));
     leave = true;
     EXPECT_FALSE(order_examined_files(*files, leave));  // left: no order

@@ -236,7 +236,7 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
             // record takes them after the nested files' own. Then they are stated as the record
             // will ask, which states what the lists hold, and their facts lines put in order.
             if (!counterparts.searched_all() || leave) return true;
-            files = examine_files_ahead(counterparts.result_paths(), env, listings, f);
+            files = examine_files_ahead(counterparts.result_paths(), env, listings, f, leave);
             if (!files || !state_examined_files(*files, listings, leave)) return true;
             order_examined_files(*files, leave);
             return false;

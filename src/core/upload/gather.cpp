@@ -48,12 +48,11 @@ bool keyed(const DriveMap& drives, Flavour f) {
     return f.windows || !drives.empty();
 }
 
-// The entry of an existing file, and its key where `key` is asked for. The path is let go of
-// once looked at: the entry holds it from then on.
-UploadEntry examined_entry(std::string path, const DriveMap& drives, Flavour f, std::string* key) {
+// The entry of an existing file, and its key where `key` is asked for.
+UploadEntry examined_entry(const std::string& path, const DriveMap& drives, Flavour f,
+                           std::string* key) {
     std::string local = normpath(path, f);
     std::replace(local.begin(), local.end(), '\\', '/');
-    path = std::string();
     if (key) *key = f.windows ? ascii_lower(local) : local;
     return entry_of(std::move(local), drives);
 }
@@ -72,12 +71,12 @@ Examined examine_all(std::vector<std::string>& candidates, const DriveMap& drive
     parallel_for(candidates.size(), threads, [&](size_t i) {
         // Counted a thousand at a time: threads that met at every file would wait on each other.
         if (i % 1024 == 1023) people::progress("files checked", checked += 1024);
+        // Each candidate is let go of once looked at: its entry holds the path from then on.
         std::string path = std::move(candidates[i]);
         bool found = f.windows ? listings.exists(os_path(path, f)) : listings.exists(path);
         if (!found) return;
         out.exists[i] = 1;
-        out.entries[i] =
-            examined_entry(std::move(path), drives, f, out.keys.empty() ? nullptr : &out.keys[i]);
+        out.entries[i] = examined_entry(path, drives, f, out.keys.empty() ? nullptr : &out.keys[i]);
     });
     people::progress_done("files checked", candidates.size());
     return out;
@@ -190,17 +189,20 @@ void write_entry(JsonWriter& out, const UploadEntry& entry, const std::string* h
 
 std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths,
                                                  const Environment& env, DirCache& listings,
-                                                 Flavour f) {
+                                                 Flavour f, const std::atomic<bool>& leave) {
     keep_first_occurrences(paths);
     for (const auto& path : paths)
-        if (!is_file(path, listings, f)) return std::nullopt;
+        if (leave || !is_file(path, listings, f)) return std::nullopt;
     DriveMap drives = drive_replacement_map(env, f);
     ExaminedFiles out;
     out.entries.reserve(paths.size());
     if (keyed(drives, f)) out.keys.resize(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i)
-        out.entries.push_back(examined_entry(std::move(paths[i]), drives, f,
-                                             out.keys.empty() ? nullptr : &out.keys[i]));
+    // The paths stay until every entry is made, so that the caller has them when left.
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (leave) return std::nullopt;
+        out.entries.push_back(
+            examined_entry(paths[i], drives, f, out.keys.empty() ? nullptr : &out.keys[i]));
+    }
     std::vector<std::string>().swap(paths);
     return out;
 }

@@ -70,11 +70,12 @@ struct ExaminedFiles {
 };
 
 // Looks at `paths` as the record will, on the caller's thread (while the analysis does something
-// else): when every one is a file, takes them, each once, and returns their entries; else leaves
-// them, each once, and returns nothing. The drives mapped are those of the environment's mount map.
+// else): when every one is a file, takes them, each once, and returns their entries; else, or
+// when `leave` is set before it is done, leaves them, each once, and returns nothing. The drives
+// mapped are those of the environment's mount map.
 std::optional<ExaminedFiles> examine_files_ahead(std::vector<std::string>& paths,
                                                  const Environment& env, DirCache& listings,
-                                                 Flavour f);
+                                                 Flavour f, const std::atomic<bool>& leave);
 
 // States the files looked at ahead, in order, by their entries' local forms as the record's
 // facts are asked for, until done or `leave` is set; returns whether all of them were.
