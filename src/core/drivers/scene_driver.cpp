@@ -237,6 +237,8 @@ FactsAhead AnalysisHipAssets::state_files_ahead(const ParameterFiles& parameters
             // will ask, which states what the lists hold, and their facts lines put in order.
             if (!counterparts.searched_all() || leave) return true;
             files = examine_files_ahead(counterparts.result_paths(), env, listings, f, leave);
+            // The paths let go of lay in this thread's heap, where the walk does not allocate.
+            if (files) os::return_free_memory();
             if (!files || !state_examined_files(*files, listings, leave)) return true;
             order_examined_files(*files, leave);
             return false;
