@@ -163,7 +163,7 @@ std::vector<std::string> flattened(const std::vector<std::string>& upload_paths,
     *any_directory = any_but_files(upload_paths, listings, f, threads);
     if (!*any_directory) return {};
     for (const auto& item : upload_paths) {
-        if (listings.isfile(os_path(item, f))) {
+        if (is_file(item, listings, f)) {
             files.push_back(item);
         } else {
             for (auto& file : get_files(item, listings, f)) files.push_back(std::move(file));

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
